@@ -1,0 +1,377 @@
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "platform/Exceptions.h"
+
+namespace fs = std::filesystem;
+
+void RaiseLastOSError()
+{
+    int code = errno;
+    throw EOSError(code, std::strerror(code));
+}
+
+namespace platform {
+
+// ---- Files by handle ------------------------------------------------------
+
+Handle FileOpen(const std::string& name, unsigned mode)
+{
+    int access;
+    switch (mode & 3) {
+    case fmOpenWrite: access = O_WRONLY; break;
+    case fmOpenReadWrite: access = O_RDWR; break;
+    default: access = O_RDONLY; break;
+    }
+    int fd = ::open(name.c_str(), access | O_CLOEXEC);
+    if (fd < 0)
+        return InvalidHandle;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return InvalidHandle;
+    }
+    return fd;
+}
+
+Handle FileCreate(const std::string& name)
+{
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd < 0 ? InvalidHandle : fd;
+}
+
+int64_t FileRead(Handle h, void* buffer, int64_t count)
+{
+    auto p = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(h, p + done, size_t(count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done > 0 ? done : -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t FileWrite(Handle h, const void* buffer, int64_t count)
+{
+    auto p = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(h, p + done, size_t(count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done > 0 ? done : -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t FileSeek(Handle h, int64_t offset, int origin)
+{
+    static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (origin < 0 || origin > 2) {
+        errno = EINVAL;
+        return -1;
+    }
+    return ::lseek(h, off_t(offset), whence[origin]);
+}
+
+bool FileTruncate(Handle h)
+{
+    off_t pos = ::lseek(h, 0, SEEK_CUR);
+    return pos >= 0 && ::ftruncate(h, pos) == 0;
+}
+
+bool FileFlush(Handle h)
+{
+    return ::fsync(h) == 0;
+}
+
+void FileClose(Handle h)
+{
+    if (h != InvalidHandle)
+        ::close(h);
+}
+
+bool FileExists(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& name)
+{
+    return ::unlink(name.c_str()) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// ---- Attributes -----------------------------------------------------------
+
+static std::string BaseName(const std::string& path)
+{
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    auto slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+static int AttributesOf(const std::string& name, const struct stat& st)
+{
+    int attr = faArchive;
+    if (!(st.st_mode & S_IWUSR))
+        attr |= faReadOnly;
+    if (S_ISDIR(st.st_mode))
+        attr |= faDirectory;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+        attr |= faHidden;
+    return attr;
+}
+
+int FileGetAttr(const std::string& name)
+{
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0)
+        return -1;
+    return AttributesOf(BaseName(name), st);
+}
+
+bool FileSetAttr(const std::string& name, int attr)
+{
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0)
+        return false;
+    mode_t mode = st.st_mode & 07777;
+    mode = (attr & faReadOnly) ? mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IWUSR;
+    return mode == (st.st_mode & 07777) || ::chmod(name.c_str(), mode) == 0;
+}
+
+// ---- Times ----------------------------------------------------------------
+
+uint32_t DateTimeToDosDateTime(std::time_t t)
+{
+    struct tm tm;
+    if (!localtime_r(&t, &tm) || tm.tm_year < 80)
+        return (1u << 21) | (1u << 16);  // the earliest DOS time, 1980-01-01 00:00:00
+    if (tm.tm_year > 80 + 127)
+        return 127u << 25 | 12u << 21 | 31u << 16 | 23u << 11 | 59u << 5 | 29u;  // the latest, 2107-12-31 23:59:58
+    uint32_t date = uint32_t((tm.tm_year - 80) << 9 | (tm.tm_mon + 1) << 5 | tm.tm_mday);
+    uint32_t time = uint32_t(tm.tm_hour << 11 | tm.tm_min << 5 | tm.tm_sec / 2);
+    return date << 16 | time;
+}
+
+bool DosDateTimeToDateTime(uint32_t dos, std::time_t& t)
+{
+    struct tm tm {};
+    tm.tm_year = int((dos >> 25) & 0x7F) + 80;
+    tm.tm_mon = int((dos >> 21) & 0x0F) - 1;
+    tm.tm_mday = int((dos >> 16) & 0x1F);
+    tm.tm_hour = int((dos >> 11) & 0x1F);
+    tm.tm_min = int((dos >> 5) & 0x3F);
+    tm.tm_sec = int(dos & 0x1F) * 2;
+    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+        return false;
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int year = tm.tm_year + 1900;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (tm.tm_mday > days[tm.tm_mon] || (tm.tm_mon == 1 && tm.tm_mday == 29 && !leap))
+        return false;
+    tm.tm_isdst = -1;
+    t = std::mktime(&tm);
+    return t != std::time_t(-1);
+}
+
+bool FileGetDosTime(const std::string& name, uint32_t& dos)
+{
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0)
+        return false;
+    dos = DateTimeToDosDateTime(st.st_mtime);
+    return true;
+}
+
+bool FileSetDosTime(const std::string& name, uint32_t dos)
+{
+    std::time_t t;
+    if (!DosDateTimeToDateTime(dos, t))
+        return false;
+    struct timespec times[2] = {{t, 0}, {t, 0}};
+    return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+}
+
+// ---- Find first / next ----------------------------------------------------
+
+// ASCII letters folded, ties by bytes, so walks are reproducible.
+static bool NameLess(const FindRecord& a, const FindRecord& b)
+{
+    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    const auto& x = a.Name;
+    const auto& y = b.Name;
+    for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+        int cx = fold(x[i]), cy = fold(y[i]);
+        if (cx != cy)
+            return cx < cy;
+    }
+    if (x.size() != y.size())
+        return x.size() < y.size();
+    return x < y;
+}
+
+bool FindHandle::First(const std::string& folder, int mask, FindRecord& rec)
+{
+    Close();
+    std::string dir = folder.empty() ? "." : folder;
+    if (dir.back() != '/')
+        dir += '/';
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return false;
+    // An entry is reported when each of its filtering attributes is in the mask.
+    const int filtering = faReadOnly | faHidden | faSysFile | faDirectory;
+    auto wanted = [&](int attr) { return (attr & filtering & ~mask) == 0; };
+    std::vector<FindRecord> found;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        if (::stat((dir + name).c_str(), &st) != 0)
+            continue;  // dangling link, or gone meanwhile
+        struct stat lst;
+        if (S_ISDIR(st.st_mode) && ::lstat((dir + name).c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
+            continue;  // never follow a link into another folder
+        FindRecord r{name, AttributesOf(name, st), S_ISDIR(st.st_mode) ? 0 : int64_t(st.st_size),
+                     DateTimeToDosDateTime(st.st_mtime)};
+        if (wanted(r.Attr))
+            found.push_back(std::move(r));
+    }
+    struct stat self;
+    bool selfOk = ::fstat(::dirfd(d), &self) == 0;
+    ::closedir(d);
+    std::sort(found.begin(), found.end(), NameLess);
+    if (wanted(faDirectory)) {
+        uint32_t time = selfOk ? DateTimeToDosDateTime(self.st_mtime) : 0;
+        entries_.push_back({".", faDirectory | faArchive, 0, time});
+        entries_.push_back({"..", faDirectory | faArchive, 0, time});
+    }
+    entries_.insert(entries_.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+    return Next(rec);
+}
+
+bool FindHandle::Next(FindRecord& rec)
+{
+    if (next_ >= entries_.size())
+        return false;
+    rec = entries_[next_++];
+    return true;
+}
+
+void FindHandle::Close()
+{
+    entries_.clear();
+    next_ = 0;
+}
+
+// ---- Folders, temporary files, free space -----------------------------------
+
+bool DirectoryExists(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& name)
+{
+    if (name.empty())
+        return false;
+    std::error_code ec;
+    fs::create_directories(name, ec);
+    return DirectoryExists(name);
+}
+
+std::string GetCurrentDir()
+{
+    std::error_code ec;
+    return fs::current_path(ec).string();
+}
+
+bool RemoveDir(const std::string& name)
+{
+    return ::rmdir(name.c_str()) == 0;
+}
+
+std::string TempDirectory()
+{
+    const char* env = std::getenv("TMPDIR");
+    std::string dir = env && *env && DirectoryExists(env) ? env : "/tmp";
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+std::string MakeTempFileName(const std::string& folder, const std::string& prefix)
+{
+    std::string dir = folder.empty() ? TempDirectory() : folder;
+    if (dir.back() != '/')
+        dir += '/';
+    std::string name = dir + prefix + "XXXXXX";
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return name;
+}
+
+// The path itself when it exists, else its nearest existing parent folder.
+static std::string ExistingAncestor(const std::string& path)
+{
+    fs::path p = fs::absolute(fs::path(path.empty() ? "." : path));
+    std::error_code ec;
+    while (!fs::exists(p, ec) && p.has_relative_path())
+        p = p.parent_path();
+    return p.string();
+}
+
+bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& clusterSize)
+{
+    struct statvfs sv;
+    if (::statvfs(ExistingAncestor(path).c_str(), &sv) != 0)
+        return false;
+    freeBytes = int64_t(sv.f_bavail) * int64_t(sv.f_frsize);
+    clusterSize = int64_t(sv.f_frsize);
+    return true;
+}
+
+bool SameFileSystem(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    return ::stat(ExistingAncestor(a).c_str(), &sa) == 0 && ::stat(ExistingAncestor(b).c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev;
+}
+
+}  // namespace platform

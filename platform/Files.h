@@ -1,0 +1,123 @@
+// File-system services of the platform layer: files by handle, find first/next,
+// attributes, DOS date-times, folders, temporary names and free space.
+// Paths are UTF-8 with '/' as the folder separator.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- Files by handle ------------------------------------------------------
+
+using Handle = int;
+constexpr Handle InvalidHandle = -1;
+
+// Open modes: the low two bits give the access, the sharing bits are accepted
+// and ignored (Linux has no mandatory sharing modes).
+constexpr unsigned fmOpenRead = 0x0000;
+constexpr unsigned fmOpenWrite = 0x0001;
+constexpr unsigned fmOpenReadWrite = 0x0002;
+constexpr unsigned fmShareDenyWrite = 0x0020;
+constexpr unsigned fmShareDenyNone = 0x0040;
+constexpr unsigned fmCreate = 0xFFFF;  // create or truncate, read and write
+
+// Opens an existing file; InvalidHandle on failure (errno tells why).
+Handle FileOpen(const std::string& name, unsigned mode);
+// Creates or truncates a file for reading and writing; InvalidHandle on failure.
+Handle FileCreate(const std::string& name);
+// Byte counts read or written, -1 on failure.
+int64_t FileRead(Handle h, void* buffer, int64_t count);
+int64_t FileWrite(Handle h, const void* buffer, int64_t count);
+// origin 0 = from the beginning, 1 = from the current position, 2 = from the end.
+// Returns the new position, -1 on failure.
+int64_t FileSeek(Handle h, int64_t offset, int origin);
+// Cuts or extends the file at the current position.
+bool FileTruncate(Handle h);
+// Flushes the file's buffers to disk.
+bool FileFlush(Handle h);
+void FileClose(Handle h);
+
+bool FileExists(const std::string& name);
+bool DeleteFile(const std::string& name);
+bool RenameFile(const std::string& from, const std::string& to);
+
+// ---- Attributes -----------------------------------------------------------
+
+constexpr int faReadOnly = 0x01;
+constexpr int faHidden = 0x02;
+constexpr int faSysFile = 0x04;
+constexpr int faVolumeID = 0x08;
+constexpr int faDirectory = 0x10;
+constexpr int faArchive = 0x20;
+constexpr int faAnyFile = 0x3F;
+
+// Read-only when the owner may not write, hidden when the name begins with '.',
+// folder for a directory, archive always; -1 when the path does not exist.
+int FileGetAttr(const std::string& name);
+// Applies the read-only bit to the owner's write permission; the other bits
+// cannot be changed and are ignored.
+bool FileSetAttr(const std::string& name, int attr);
+
+// ---- Times ----------------------------------------------------------------
+
+// Packed DOS date-time: date in the high 16 bits, time in the low 16 bits, local time.
+uint32_t DateTimeToDosDateTime(std::time_t t);
+// False when the packed fields do not form a date and time.
+bool DosDateTimeToDateTime(uint32_t dos, std::time_t& t);
+// The file's last-write time as a packed DOS date-time; false when it cannot be read.
+bool FileGetDosTime(const std::string& name, uint32_t& dos);
+// Sets the file's access and modification times.
+bool FileSetDosTime(const std::string& name, uint32_t dos);
+
+// ---- Find first / next ----------------------------------------------------
+
+struct FindRecord {
+    std::string Name;
+    int Attr = 0;
+    int64_t Size = 0;
+    uint32_t Time = 0;  // packed DOS date-time of the last write
+};
+
+// A find over one folder. Delivers "." and ".." first, then the folder's
+// entries sorted by name (ASCII letters folded, ties by bytes). An entry is
+// reported only when each of its read-only, hidden, system and folder
+// attributes is in the mask. Links to files count as those files; links to
+// folders and dangling links are left out, so a walk never follows a link
+// into another folder.
+class FindHandle {
+public:
+    // False when the folder cannot be read; nothing is held then.
+    bool First(const std::string& folder, int mask, FindRecord& rec);
+    bool Next(FindRecord& rec);
+    void Close();
+
+private:
+    std::vector<FindRecord> entries_;
+    size_t next_ = 0;
+};
+
+// ---- Folders, temporary files, free space -----------------------------------
+
+bool DirectoryExists(const std::string& name);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& name);
+std::string GetCurrentDir();
+bool RemoveDir(const std::string& name);
+
+// TMPDIR, else /tmp, with a trailing '/'.
+std::string TempDirectory();
+// Creates a new empty file with a unique name beginning with prefix in folder
+// and returns its full name; empty on failure.
+std::string MakeTempFileName(const std::string& folder, const std::string& prefix = "ZBK");
+
+// Free bytes for an ordinary user and the allocation unit of the file system
+// holding path (a file or folder; for a path that does not exist yet, its
+// nearest existing parent). False when the query fails.
+bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& clusterSize);
+// Both paths (or their nearest existing parents) lie on one file system.
+bool SameFileSystem(const std::string& a, const std::string& b);
+
+}  // namespace platform

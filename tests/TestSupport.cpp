@@ -1,0 +1,121 @@
+#include "tests/TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+std::string SharedDir()
+{
+    return ZAMBLOK_SHARED_DIR;
+}
+
+std::string CorpusDir()
+{
+    return SharedDir() + "/corpus";
+}
+
+static std::string Unescape(const std::string& s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+            out += char(std::stoi(s.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::vector<ManifestRow> ReadManifest()
+{
+    std::ifstream in(CorpusDir() + "/MANIFEST.tsv");
+    if (!in)
+        throw std::runtime_error("cannot read the corpus manifest under " + CorpusDir());
+    std::vector<ManifestRow> rows;
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream ss(line);
+        std::string field;
+        while (std::getline(ss, field, '\t'))
+            f.push_back(field);
+        if (f.size() < 8)
+            continue;
+        ManifestRow r;
+        r.archive = f[0];
+        r.entry = Unescape(f[1]);
+        auto num = [](const std::string& s) { return s == "-" ? 0 : std::stoull(s); };
+        r.method = f[2] == "-" ? -1 : int(num(f[2]));
+        r.compressedSize = num(f[3]);
+        r.uncompressedSize = num(f[4]);
+        r.crc32 = f[5] == "-" ? 0 : uint32_t(std::stoul(f[5], nullptr, 16));
+        r.sha256 = f[6];
+        r.password = f[7];
+        r.note = f.size() > 8 ? f[8] : "";
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+TempDir::TempDir()
+{
+    std::string templ = (fs::temp_directory_path() / "zamblok-test-XXXXXX").string();
+    if (!mkdtemp(templ.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    path_ = templ;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Folders made read-only by a test must become writable to be removed.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), std::streamsize(data.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+int Run(const std::string& command, std::string* output)
+{
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        if (output)
+            output->append(buf, n);
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,55 @@
+// Helpers shared by the test programs: the shared corpus, temporary folders,
+// whole-file reads and writes, and running peer tools.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The shared folder beside the checkout and its corpus/ folder (no trailing '/').
+std::string SharedDir();
+std::string CorpusDir();
+
+// One line of corpus/MANIFEST.tsv. Entry names are decoded from the
+// manifest's \xNN escapes into the stored bytes.
+struct ManifestRow {
+    std::string archive;  // relative to CorpusDir()
+    std::string entry;    // "-" when the archive has no readable entry
+    int method = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    uint32_t crc32 = 0;
+    std::string sha256;
+    std::string password;
+    std::string note;
+};
+std::vector<ManifestRow> ReadManifest();
+
+// A fresh folder under the temporary folder, removed with everything in it
+// when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder, without a trailing '/'.
+    const std::string& Path() const { return path_; }
+    // Path() + "/" + name.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+// Creates the parent folders as needed.
+void WriteFile(const std::string& path, const std::string& data);
+
+// Runs a shell command, returns its exit code; its standard output and
+// error go to *output when given.
+int Run(const std::string& command, std::string* output = nullptr);
+
+}  // namespace testing_support
