@@ -1,0 +1,773 @@
+#include "engine/ZipObj.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+
+namespace {
+
+constexpr uint16_t Zip64Tag = 1;
+constexpr int64_t LocalHeaderLen = 30;
+constexpr int64_t CentralHeaderLen = 46;
+constexpr int64_t Zip64EndRecordLen = 56;
+constexpr int64_t Zip64LocatorLen = 20;
+constexpr uint16_t VersionZip64 = 45;
+constexpr uint16_t VersionDefault = 20;
+const char* const ReadErrorText = "Stream read error";
+
+uint16_t Get16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t Get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint64_t Get64(const uint8_t* p)
+{
+    return Get32(p) | uint64_t(Get32(p + 4)) << 32;
+}
+
+// A record assembled in memory, little-endian, and written in one go.
+class RecordBuilder {
+public:
+    RecordBuilder& U16(uint16_t v) { return Put(v, 2); }
+    RecordBuilder& U32(uint32_t v) { return Put(v, 4); }
+    RecordBuilder& U64(uint64_t v) { return Put(v, 8); }
+    RecordBuilder& Bytes(const std::string& s)
+    {
+        bytes_ += s;
+        return *this;
+    }
+    void WriteTo(THugeStream& out) const { out.WriteBuffer(bytes_.data(), int64_t(bytes_.size())); }
+    const std::string& Data() const { return bytes_; }
+
+private:
+    RecordBuilder& Put(uint64_t v, int width)
+    {
+        for (int i = 0; i < width; ++i)
+            bytes_ += char(uint8_t(v >> (8 * i)));
+        return *this;
+    }
+
+    std::string bytes_;
+};
+
+// The value of a 16-bit length field; a longer text cannot be stored.
+uint16_t LengthField(size_t length, const char* what)
+{
+    if (length > 0xFFFF)
+        throw EWriteError(std::string(what) + " too long for a ZIP record");
+    return uint16_t(length);
+}
+
+// Up to count bytes from the stream's position; fewer when the stream ends.
+std::string ReadUpTo(THugeStream& s, size_t count)
+{
+    std::string bytes(count, '\0');
+    bytes.resize(size_t(std::max<int64_t>(0, s.Read(bytes.data(), int64_t(count)))));
+    return bytes;
+}
+
+// Calls visit(tag, block, dataSize) for each block of an extra field in turn
+// (block points at the 4-byte block head) while visit returns true. A block
+// whose head or data would run past the end of the field ends the walk.
+template <class Visit>
+void WalkExtraField(const std::string& field, Visit visit)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(field.data());
+    size_t i = 0;
+    while (field.size() - i >= 4) {
+        const uint16_t tag = Get16(bytes + i);
+        const size_t size = Get16(bytes + i + 2);
+        if (size > field.size() - i - 4 || !visit(tag, bytes + i, size))
+            return;
+        i += 4 + size;
+    }
+}
+
+// Takes the next field of a Zip64 block when it fits in the block's data.
+template <class T>
+bool TakeField(const uint8_t* data, size_t size, size_t& pos, T& v)
+{
+    if (size - pos < sizeof(T))
+        return false;
+    v = T(sizeof(T) == 8 ? Get64(data + pos) : Get32(data + pos));
+    pos += sizeof(T);
+    return true;
+}
+
+// A header field whose saturated value (all ones) stands for a wider value
+// held in a Zip64 record.
+template <class Field>
+constexpr bool IsSaturated(Field f)
+{
+    return f == std::numeric_limits<Field>::max();
+}
+
+template <class Field, class Wide>
+Wide WideValue(Field field, const Wide* zip64Value)
+{
+    return IsSaturated(field) && zip64Value ? *zip64Value : field;
+}
+
+// Stores value in the field, or, when it does not fit below the saturated
+// value, in the Zip64 record that zip64Value() yields.
+template <class Field, class Wide, class Zip64Value>
+void SetWideValue(Field& field, Wide value, Zip64Value zip64Value)
+{
+    if (value >= std::numeric_limits<Field>::max()) {
+        zip64Value() = value;
+        field = std::numeric_limits<Field>::max();
+    } else {
+        field = Field(value);
+    }
+}
+
+int CompareNoCase(const std::string& a, const std::string& b)
+{
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? uint8_t(c - 'A' + 'a') : uint8_t(c); };
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i)
+        if (fold(a[i]) != fold(b[i]))
+            return fold(a[i]) < fold(b[i]) ? -1 : 1;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+std::time_t DateOf(const TZipHeaderInfo& e)
+{
+    std::time_t t;
+    return platform::DosDateTimeToDateTime(e.ModDateTime, t) ? t : 0;
+}
+
+// The compressed size in percent of the uncompressed size (ties to even), at
+// most 100; 0 for an empty entry.
+int RateOf(const TZipHeaderInfo& e)
+{
+    const uint64_t u = e.UncompressedSize();
+    if (u == 0)
+        return 0;
+    return int(std::min(100.0, std::nearbyint(100.0 * double(e.CompressedSize()) / double(u))));
+}
+
+}  // namespace
+
+// ---- Dates ----------------------------------------------------------------------
+
+uint32_t FixDosDateTime(uint32_t dosDateTime)
+{
+    const uint32_t time = dosDateTime & 0xFFFF;
+    const uint32_t date = dosDateTime >> 16;
+    bool changed = false;
+    auto clamp = [&changed](uint32_t v, uint32_t lo, uint32_t hi) {
+        const uint32_t c = std::clamp(v, lo, hi);
+        changed |= c != v;
+        return c;
+    };
+    const uint32_t seconds = clamp((time & 0x1F) * 2, 0, 59);
+    const uint32_t minutes = clamp((time >> 5) & 0x3F, 0, 59);
+    const uint32_t hours = clamp(time >> 11, 0, 23);
+    const uint32_t day = clamp(date & 0x1F, 1, 31);
+    const uint32_t month = clamp((date >> 5) & 0x0F, 1, 12);
+    const uint32_t year = clamp(1980 + (date >> 9), 1980, 2099);
+    if (!changed)
+        return dosDateTime;
+    return ((year - 1980) << 25 | month << 21 | day << 16) | (hours << 11 | minutes << 5 | seconds / 2);
+}
+
+// ---- TZipHeaderInfo -------------------------------------------------------------
+
+void TZipHeaderInfo::Clear()
+{
+    const TOEMConvert mode = OEMConvert;
+    *this = TZipHeaderInfo();
+    OEMConvert = mode;
+}
+
+void TZipHeaderInfo::Assign(const TZipHeaderInfo& source)
+{
+    const TOEMConvert mode = OEMConvert;
+    const int64_t extraStart = ExtraStart;
+    const uint16_t extraReadLength = ExtraReadLength;
+    const uint16_t zip64BlockSize = Zip64BlockSize;
+    *this = source;
+    OEMConvert = mode;
+    ExtraStart = extraStart;
+    ExtraReadLength = extraReadLength;
+    Zip64BlockSize = zip64BlockSize;
+}
+
+TZip64Record& TZipHeaderInfo::EnsureZip64()
+{
+    if (!Zip64Record)
+        Zip64Record = TZip64Record{uncompressedSize_, compressedSize_, localHeaderOffset_, diskNumberStart_};
+    return *Zip64Record;
+}
+
+uint64_t TZipHeaderInfo::CompressedSize() const
+{
+    return WideValue(compressedSize_, Zip64Record ? &Zip64Record->CompressedSize : nullptr);
+}
+
+void TZipHeaderInfo::SetCompressedSize(uint64_t value)
+{
+    SetWideValue(compressedSize_, value, [this]() -> uint64_t& { return EnsureZip64().CompressedSize; });
+}
+
+uint64_t TZipHeaderInfo::UncompressedSize() const
+{
+    return WideValue(uncompressedSize_, Zip64Record ? &Zip64Record->UncompressedSize : nullptr);
+}
+
+void TZipHeaderInfo::SetUncompressedSize(uint64_t value)
+{
+    SetWideValue(uncompressedSize_, value, [this]() -> uint64_t& { return EnsureZip64().UncompressedSize; });
+}
+
+uint64_t TZipHeaderInfo::LocalHeaderOffset() const
+{
+    return WideValue(localHeaderOffset_, Zip64Record ? &Zip64Record->LocalHeaderOffset : nullptr);
+}
+
+void TZipHeaderInfo::SetLocalHeaderOffset(uint64_t value)
+{
+    SetWideValue(localHeaderOffset_, value, [this]() -> uint64_t& { return EnsureZip64().LocalHeaderOffset; });
+}
+
+uint32_t TZipHeaderInfo::DiskNumberStart() const
+{
+    return WideValue(diskNumberStart_, Zip64Record ? &Zip64Record->DiskNumberStart : nullptr);
+}
+
+void TZipHeaderInfo::SetDiskNumberStart(uint32_t value)
+{
+    SetWideValue(diskNumberStart_, value, [this]() -> uint32_t& { return EnsureZip64().DiskNumberStart; });
+}
+
+void TZipHeaderInfo::SetDirectory(const std::string& folder)
+{
+    directory_ = folder;
+    if (!directory_.empty() && directory_.back() != '/')
+        directory_ += '/';
+}
+
+void TZipHeaderInfo::SetFileComment(std::optional<std::string> comment)
+{
+    fileComment_ = std::move(comment);
+    if (!fileComment_)
+        commentLength_ = 0;
+}
+
+bool TZipHeaderInfo::ReadFileComment(THugeStream& archive)
+{
+    const int64_t p = archive.Position();
+    uint8_t h[CentralHeaderLen];
+    bool loaded = false;
+    archive.SetPosition(CentralHeaderOffset);
+    if (archive.Read(h, CentralHeaderLen) == CentralHeaderLen && Get32(h) == CentralFileHeaderSig) {
+        archive.Seek(Get16(h + 28) + Get16(h + 30), THugeStream::soCurrent);
+        std::string comment = ReadUpTo(archive, Get16(h + 32));
+        if (comment.size() == Get16(h + 32)) {
+            fileComment_ = std::move(comment);
+            loaded = true;
+        }
+    }
+    archive.SetPosition(p);
+    return loaded;
+}
+
+uint16_t TZipHeaderInfo::Zip64DataSize(bool central) const
+{
+    const bool uncompressed = IsSaturated(uncompressedSize_);
+    uint16_t size = uncompressed ? 8 : 0;
+    if (IsSaturated(compressedSize_) || (!central && uncompressed))
+        size += 8;
+    if (IsSaturated(localHeaderOffset_))
+        size += 8;
+    if (IsSaturated(diskNumberStart_))
+        size += 4;
+    return size;
+}
+
+std::string TZipHeaderInfo::Zip64Block(bool central) const
+{
+    const bool uncompressed = IsSaturated(uncompressedSize_);
+    RecordBuilder block;
+    block.U16(Zip64Tag).U16(Zip64DataSize(central));
+    if (uncompressed)
+        block.U64(UncompressedSize());
+    if (IsSaturated(compressedSize_))
+        block.U64(CompressedSize());
+    else if (!central && uncompressed)
+        block.U64(compressedSize_);
+    if (IsSaturated(localHeaderOffset_))
+        block.U64(LocalHeaderOffset());
+    if (IsSaturated(diskNumberStart_))
+        block.U32(DiskNumberStart());
+    return block.Data();
+}
+
+uint16_t TZipHeaderInfo::ReadZip64Block(const std::string& field, bool central)
+{
+    uint16_t blockSize = 0;
+    WalkExtraField(field, [&](uint16_t tag, const uint8_t* block, size_t size) {
+        if (tag != Zip64Tag)
+            return true;
+        // Only the first Zip64 block counts: a rewritten local header has its
+        // new block ahead of the extra field carried over from the old one.
+        blockSize = uint16_t(4 + size);
+        // The block holds, in this order, the values of the saturated fields;
+        // a local block always holds the compressed size after a saturated
+        // uncompressed size. Offset and part number belong to central blocks.
+        const bool uncompressed = IsSaturated(uncompressedSize_);
+        const bool compressed = IsSaturated(compressedSize_) || (!central && uncompressed);
+        const bool offset = central && IsSaturated(localHeaderOffset_);
+        const bool disk = central && IsSaturated(diskNumberStart_);
+        if (!(uncompressed || compressed || offset || disk))
+            return false;
+        TZip64Record& z = EnsureZip64();
+        const uint8_t* data = block + 4;
+        size_t pos = 0;
+        if (uncompressed && !TakeField(data, size, pos, z.UncompressedSize))
+            return false;
+        if (compressed && !TakeField(data, size, pos, z.CompressedSize))
+            return false;
+        if (offset && !TakeField(data, size, pos, z.LocalHeaderOffset))
+            return false;
+        if (disk)
+            TakeField(data, size, pos, z.DiskNumberStart);
+        return false;
+    });
+    return blockSize;
+}
+
+void TZipHeaderInfo::SetStoredName(const std::string& name)
+{
+    const size_t cut = name.rfind('/');
+    if (cut == std::string::npos) {
+        directory_.clear();
+        fileName_ = name;
+    } else {
+        directory_ = name.substr(0, cut + 1);
+        fileName_ = name.substr(cut + 1);
+    }
+}
+
+std::string TZipHeaderInfo::NameFromHeader(std::string raw, bool oemApplies) const
+{
+    std::replace(raw.begin(), raw.end(), '\\', '/');
+    if (OEMConvert == TOEMConvert::oemNever)
+        return raw;
+    if (((GeneralFlags & gfUtf8Name) || !oemApplies) && platform::IsValidUtf8(raw))
+        return raw;
+    return platform::Cp437ToUtf8(raw);
+}
+
+std::string TZipHeaderInfo::NameForHeader()
+{
+    std::string name = directory_ + fileName_;
+    if (OEMConvert != TOEMConvert::oemNever && !platform::IsAscii(name)) {
+        if (platform::IsValidUtf8(name))
+            GeneralFlags |= gfUtf8Name;
+        else
+            GeneralFlags &= uint16_t(~gfUtf8Name);
+    }
+    return name;
+}
+
+bool TZipHeaderInfo::ReadCentralHeader(THugeStream*& stream, const TNextPartEvent& nextPart)
+{
+    static const uint8_t signature[4] = {0x50, 0x4B, 0x01, 0x02};
+    const int64_t p = stream->Position();
+    uint8_t h[CentralHeaderLen] = {};
+    int64_t n = std::max<int64_t>(0, stream->Read(h, CentralHeaderLen));
+    // A header cut short at the end of a part goes on in the next part.
+    if (n < CentralHeaderLen && nextPart && std::memcmp(h, signature, size_t(std::min<int64_t>(n, 4))) == 0) {
+        nextPart(stream);
+        n += std::max<int64_t>(0, stream->Read(h + n, CentralHeaderLen - n));
+    }
+    if (n != CentralHeaderLen || Get32(h) != CentralFileHeaderSig) {
+        stream->SetPosition(p);
+        return false;
+    }
+    const std::string raw = ReadUpTo(*stream, Get16(h + 28));
+    if (raw.size() != Get16(h + 28)) {
+        stream->SetPosition(p);
+        return false;
+    }
+
+    Clear();
+    VersionMadeBy = Get16(h + 4);
+    VersionNeeded = Get16(h + 6);
+    GeneralFlags = Get16(h + 8);
+    CompressionMethod = Get16(h + 10);
+    ModDateTime = FixDosDateTime(Get32(h + 12));
+    Crc32 = Get32(h + 16);
+    compressedSize_ = Get32(h + 20);
+    uncompressedSize_ = Get32(h + 24);
+    ExtraLength = Get16(h + 30);
+    commentLength_ = Get16(h + 32);
+    diskNumberStart_ = Get16(h + 34);
+    InternalAttributes = Get16(h + 36);
+    ExternalAttributes = Get32(h + 38);
+    localHeaderOffset_ = Get32(h + 42);
+    SetStoredName(NameFromHeader(raw, (VersionMadeBy >> 8) == 0));
+    CentralHeaderOffset = p;
+    if (ExtraLength != 0) {
+        ExtraStart = stream->Position();
+        ExtraReadLength = ExtraLength;
+        Zip64BlockSize = ReadZip64Block(ReadUpTo(*stream, ExtraLength), true);
+        stream->SetPosition(ExtraStart);
+    }
+    return true;
+}
+
+bool TZipHeaderInfo::ReadLocalHeader(THugeStream& stream)
+{
+    const int64_t p = stream.Position();
+    uint8_t h[LocalHeaderLen];
+    if (stream.Read(h, LocalHeaderLen) != LocalHeaderLen || Get32(h) != LocalFileHeaderSig) {
+        stream.SetPosition(p);
+        return false;
+    }
+    const std::string raw = ReadUpTo(stream, Get16(h + 26));
+    if (raw.size() != Get16(h + 26)) {
+        stream.SetPosition(p);
+        return false;
+    }
+
+    Clear();
+    VersionMadeBy = 0;
+    VersionNeeded = Get16(h + 4);
+    GeneralFlags = Get16(h + 6);
+    CompressionMethod = Get16(h + 8);
+    ModDateTime = FixDosDateTime(Get32(h + 10));
+    Crc32 = Get32(h + 14);
+    compressedSize_ = Get32(h + 18);
+    uncompressedSize_ = Get32(h + 22);
+    LocalExtraLength = Get16(h + 28);
+    InternalAttributes = 0;
+    ExternalAttributes = 0;
+    SetLocalHeaderOffset(uint64_t(p));
+    SetStoredName(NameFromHeader(raw, true));
+    // Other blocks may come before the Zip64 block, so the whole local extra
+    // field is walked.
+    if (LocalExtraLength != 0) {
+        const int64_t q = stream.Position();
+        ReadZip64Block(ReadUpTo(stream, LocalExtraLength), false);
+        stream.SetPosition(q);
+    }
+    return true;
+}
+
+void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
+{
+    SetLocalHeaderOffset(uint64_t(out.Position()));
+    const std::string name = NameForHeader();
+    const uint16_t z = Zip64DataSize(false);
+    VersionNeeded = z > 0 ? VersionZip64 : VersionDefault;
+    RecordBuilder r;
+    r.U32(LocalFileHeaderSig)
+        .U16(VersionNeeded)
+        .U16(GeneralFlags)
+        .U16(CompressionMethod)
+        .U32(ModDateTime)
+        .U32(Crc32)
+        .U32(IsSaturated(uncompressedSize_) ? uncompressedSize_ : compressedSize_)
+        .U32(uncompressedSize_)
+        .U16(LengthField(name.size(), "Entry name"))
+        .U16(LengthField(LocalExtraLength + (z > 0 ? z + 4u : 0u), "Local extra field"))
+        .Bytes(name);
+    if (z > 0)
+        r.Bytes(Zip64Block(false));
+    r.WriteTo(out);
+}
+
+void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
+{
+    const std::string name = NameForHeader();
+    const uint16_t nameLength = LengthField(name.size(), "Entry name");
+    if (HasComment() && !fileComment_ && !(archive && ReadFileComment(*archive)))
+        throw EReadError(ReadErrorText);
+    const std::string comment = fileComment_.value_or(std::string());
+    const uint16_t commentLength = LengthField(comment.size(), "Entry comment");
+
+    // The blocks of the old central extra field are carried over, all but
+    // its Zip64 block, which is made anew from the current values.
+    std::string carried;
+    if (ExtraReadLength != 0) {
+        if (!archive)
+            throw EReadError(ReadErrorText);
+        const int64_t p = archive->Position();
+        archive->SetPosition(ExtraStart);
+        std::string field(ExtraReadLength, '\0');
+        archive->ReadBuffer(field.data(), int64_t(field.size()));
+        archive->SetPosition(p);
+        WalkExtraField(field, [&carried](uint16_t tag, const uint8_t* block, size_t size) {
+            if (tag != Zip64Tag)
+                carried.append(reinterpret_cast<const char*>(block), 4 + size);
+            return true;
+        });
+    }
+    const uint16_t z = Zip64DataSize(true);
+    if (z == 0)
+        Zip64Record.reset();
+    VersionNeeded = z > 0 ? VersionZip64 : VersionDefault;
+    ExtraLength = LengthField(carried.size() + (z > 0 ? z + 4u : 0u), "Central extra field");
+
+    RecordBuilder r;
+    r.U32(CentralFileHeaderSig)
+        .U16(VersionMadeBy)
+        .U16(VersionNeeded)
+        .U16(GeneralFlags)
+        .U16(CompressionMethod)
+        .U32(ModDateTime)
+        .U32(Crc32)
+        .U32(compressedSize_)
+        .U32(uncompressedSize_)
+        .U16(nameLength)
+        .U16(ExtraLength)
+        .U16(commentLength)
+        .U16(diskNumberStart_)
+        .U16(InternalAttributes)
+        .U32(ExternalAttributes)
+        .U32(localHeaderOffset_)
+        .Bytes(name)
+        .Bytes(carried);
+    if (z > 0)
+        r.Bytes(Zip64Block(true));
+    r.Bytes(comment).WriteTo(out);
+}
+
+// ---- TEndCentral ----------------------------------------------------------------
+
+void TEndCentral::Assign(const TEndCentral& source)
+{
+    const bool modified = Modified;
+    *this = source;
+    Modified = modified;
+}
+
+TZip64EndRecord& TEndCentral::EnsureZip64()
+{
+    if (!Zip64EndRecord)
+        Zip64EndRecord = TZip64EndRecord{thisDisk_, centralDirDisk_, entriesThisDisk_,
+                                         totalEntries_, centralDirSize_, centralDirOffset_};
+    return *Zip64EndRecord;
+}
+
+bool TEndCentral::NeedsZip64() const
+{
+    return IsSaturated(thisDisk_) || IsSaturated(centralDirDisk_) || IsSaturated(entriesThisDisk_) ||
+           IsSaturated(totalEntries_) || IsSaturated(centralDirSize_) || IsSaturated(centralDirOffset_);
+}
+
+uint32_t TEndCentral::ThisDisk() const
+{
+    return WideValue(thisDisk_, Zip64EndRecord ? &Zip64EndRecord->ThisDisk : nullptr);
+}
+
+void TEndCentral::SetThisDisk(uint32_t value)
+{
+    SetWideValue(thisDisk_, value, [this]() -> uint32_t& { return EnsureZip64().ThisDisk; });
+}
+
+uint32_t TEndCentral::CentralDirDisk() const
+{
+    return WideValue(centralDirDisk_, Zip64EndRecord ? &Zip64EndRecord->CentralDirDisk : nullptr);
+}
+
+void TEndCentral::SetCentralDirDisk(uint32_t value)
+{
+    SetWideValue(centralDirDisk_, value, [this]() -> uint32_t& { return EnsureZip64().CentralDirDisk; });
+}
+
+uint64_t TEndCentral::EntriesThisDisk() const
+{
+    return WideValue(entriesThisDisk_, Zip64EndRecord ? &Zip64EndRecord->EntriesThisDisk : nullptr);
+}
+
+void TEndCentral::SetEntriesThisDisk(uint64_t value)
+{
+    SetWideValue(entriesThisDisk_, value, [this]() -> uint64_t& { return EnsureZip64().EntriesThisDisk; });
+}
+
+uint64_t TEndCentral::TotalEntries() const
+{
+    return WideValue(totalEntries_, Zip64EndRecord ? &Zip64EndRecord->TotalEntries : nullptr);
+}
+
+void TEndCentral::SetTotalEntries(uint64_t value)
+{
+    SetWideValue(totalEntries_, value, [this]() -> uint64_t& { return EnsureZip64().TotalEntries; });
+}
+
+uint64_t TEndCentral::CentralDirSize() const
+{
+    return WideValue(centralDirSize_, Zip64EndRecord ? &Zip64EndRecord->CentralDirSize : nullptr);
+}
+
+void TEndCentral::SetCentralDirSize(uint64_t value)
+{
+    SetWideValue(centralDirSize_, value, [this]() -> uint64_t& { return EnsureZip64().CentralDirSize; });
+}
+
+uint64_t TEndCentral::CentralDirOffset() const
+{
+    return WideValue(centralDirOffset_, Zip64EndRecord ? &Zip64EndRecord->CentralDirOffset : nullptr);
+}
+
+void TEndCentral::SetCentralDirOffset(uint64_t value)
+{
+    SetWideValue(centralDirOffset_, value, [this]() -> uint64_t& { return EnsureZip64().CentralDirOffset; });
+}
+
+bool TEndCentral::ReadEndRecord(THugeStream& s)
+{
+    Clear();
+    const int64_t size = s.Size();
+    if (size < EndRecordSize)
+        return size == 0;
+    // The record with the longest possible comment after it.
+    const int64_t window = std::min<int64_t>(size, 0xFFFF + EndRecordSize);
+    std::vector<uint8_t> buffer(static_cast<size_t>(window));
+    s.SetPosition(size - window);
+    if (s.Read(buffer.data(), window) != window)
+        return false;
+    int64_t i = window - EndRecordSize;
+    while (i >= 0 && Get32(&buffer[size_t(i)]) != EndCentralDirSig)
+        --i;
+    if (i < 0)
+        return false;
+
+    const uint8_t* e = &buffer[size_t(i)];
+    thisDisk_ = Get16(e + 4);
+    centralDirDisk_ = Get16(e + 6);
+    entriesThisDisk_ = Get16(e + 8);
+    totalEntries_ = Get16(e + 10);
+    centralDirSize_ = Get32(e + 12);
+    centralDirOffset_ = Get32(e + 16);
+    commentLength_ = Get16(e + 20);
+    CommentPosition = size - window + i + EndRecordSize;
+
+    if (i >= Zip64LocatorLen && Get32(e - Zip64LocatorLen) == Zip64EndCentralLocatorSig) {
+        const uint8_t* l = e - Zip64LocatorLen;
+        const TZip64Locator locator{Get32(l + 4), Get64(l + 8), Get32(l + 16)};
+        uint8_t z[Zip64EndRecordLen];
+        auto readZip64EndRecord = [&] {
+            if (size < Zip64EndRecordLen || locator.Zip64Offset > uint64_t(size - Zip64EndRecordLen))
+                return false;
+            s.SetPosition(int64_t(locator.Zip64Offset));
+            return s.Read(z, Zip64EndRecordLen) == Zip64EndRecordLen && Get32(z) == Zip64EndCentralDirSig;
+        };
+        if (readZip64EndRecord()) {
+            Zip64Locator = locator;
+            Zip64EndRecord = TZip64EndRecord{Get32(z + 16), Get32(z + 20), Get64(z + 24),
+                                             Get64(z + 32), Get64(z + 40), Get64(z + 48)};
+        } else if (NeedsZip64()) {
+            // The values that do not fit the end record are not to be had.
+            Clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+void TEndCentral::WriteEndRecord(THugeStream& out)
+{
+    const std::string comment = commentText_.value_or(std::string());
+    const uint16_t commentLength = LengthField(comment.size(), "Archive comment");
+    RecordBuilder r;
+    if (Zip64EndRecord) {
+        TZip64EndRecord& z = *Zip64EndRecord;
+        if (!IsSaturated(thisDisk_))
+            z.ThisDisk = thisDisk_;
+        if (!IsSaturated(centralDirDisk_))
+            z.CentralDirDisk = centralDirDisk_;
+        if (!IsSaturated(entriesThisDisk_))
+            z.EntriesThisDisk = entriesThisDisk_;
+        if (!IsSaturated(totalEntries_))
+            z.TotalEntries = totalEntries_;
+        if (!IsSaturated(centralDirSize_))
+            z.CentralDirSize = centralDirSize_;
+        if (!IsSaturated(centralDirOffset_))
+            z.CentralDirOffset = centralDirOffset_;
+        if (NeedsZip64()) {
+            Zip64Locator = TZip64Locator{ThisDisk(), uint64_t(out.Position()), ThisDisk() + 1};
+            r.U32(Zip64EndCentralDirSig)
+                .U64(Zip64EndRecordLen - 12)
+                .U16(VersionZip64)
+                .U16(VersionZip64)
+                .U32(z.ThisDisk)
+                .U32(z.CentralDirDisk)
+                .U64(z.EntriesThisDisk)
+                .U64(z.TotalEntries)
+                .U64(z.CentralDirSize)
+                .U64(z.CentralDirOffset)
+                .U32(Zip64EndCentralLocatorSig)
+                .U32(Zip64Locator->Zip64Disk)
+                .U64(Zip64Locator->Zip64Offset)
+                .U32(Zip64Locator->TotalDisks);
+        } else {
+            Zip64EndRecord.reset();
+            Zip64Locator.reset();
+        }
+    }
+    // Only a loaded comment can be written; the record announces what follows it.
+    r.U32(EndCentralDirSig)
+        .U16(thisDisk_)
+        .U16(centralDirDisk_)
+        .U16(entriesThisDisk_)
+        .U16(totalEntries_)
+        .U32(centralDirSize_)
+        .U32(centralDirOffset_)
+        .U16(commentLength)
+        .Bytes(comment)
+        .WriteTo(out);
+}
+
+// ---- TSortedZip -----------------------------------------------------------------
+
+int TSortedZip::Add(TZipHeaderInfo* item)
+{
+    const int index = TSortedObjectList<TZipHeaderInfo>::Add(item);
+    if (item->Zip64Record)
+        HasZip64 = true;
+    return index;
+}
+
+int TSortedZip::Compare(const TZipHeaderInfo* item, const TZipHeaderInfo* key) const
+{
+    switch (SortMode) {
+    case TZipSortMode::ByName:
+        return CompareNoCase(item->Directory() + item->FileName(), key->Directory() + key->FileName());
+    case TZipSortMode::ByFileName:
+        return CompareNoCase(item->FileName(), key->FileName());
+    case TZipSortMode::ByDirectoryName:
+        return CompareNoCase(item->Directory(), key->Directory());
+    case TZipSortMode::ByDate:
+        return DateOf(*key) > DateOf(*item) ? 1 : -1;
+    case TZipSortMode::ByCompressedSize:
+        return key->CompressedSize() > item->CompressedSize() ? 1 : -1;
+    case TZipSortMode::ByUnCompressedSize:
+        return key->UncompressedSize() > item->UncompressedSize() ? 1 : -1;
+    case TZipSortMode::ByRate:
+        return RateOf(*key) - RateOf(*item);
+    case TZipSortMode::ByNone:
+        break;
+    }
+    if (item->DiskNumberStart() != key->DiskNumberStart())
+        return item->DiskNumberStart() < key->DiskNumberStart() ? -1 : 1;
+    if (item->LocalHeaderOffset() != key->LocalHeaderOffset())
+        return item->LocalHeaderOffset() < key->LocalHeaderOffset() ? -1 : 1;
+    return 0;
+}

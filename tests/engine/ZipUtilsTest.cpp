@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <limits>
+#include <sys/resource.h>
+
+#include "engine/ZipUtils.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "tests/TestSupport.h"
+
+using platform::FileExists;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+TEST(PercentOf, RoundsClampsAndSurvivesLargeValues)
+{
+    constexpr int64_t big = std::numeric_limits<int64_t>::max();
+    EXPECT_EQ(PercentOf(5, 0), 0);
+    EXPECT_EQ(PercentOf(5, -3), 0);
+    EXPECT_EQ(PercentOf(2, 3), 67);
+    EXPECT_EQ(PercentOf(1, 200), 1);
+    EXPECT_EQ(PercentOf(30, 10), 100);
+    EXPECT_EQ(PercentOf(big / 2, big), 50);
+    EXPECT_EQ(PercentOf(big - 1, big), 100);
+}
+
+TEST(RenameReplacing, ReplacesOrKeepsTheTargetAndLeavesNoBackup)
+{
+    TempDir t;
+    WriteFile(t / "new", "new data");
+    WriteFile(t / "old", "old data");
+    ASSERT_TRUE(RenameReplacing(t / "new", t / "old"));
+    EXPECT_EQ(ReadFile(t / "old"), "new data");
+    EXPECT_FALSE(FileExists(t / "new") || FileExists(t / "old$$$"));
+
+    // A failing rename puts the old target back.
+    EXPECT_FALSE(RenameReplacing(t / "missing", t / "old"));
+    EXPECT_EQ(ReadFile(t / "old"), "new data");
+    EXPECT_FALSE(FileExists(t / "old$$$"));
+
+    // A file moved onto itself stays as it is.
+    EXPECT_TRUE(RenameReplacing(t / "old", t / "old"));
+    MoveOrCopyFile(t / "old", t / "old");
+    EXPECT_EQ(ReadFile(t / "old"), "new data");
+}
+
+TEST(MoveOrCopyFile, CopiesAcrossFileSystems)
+{
+    TempDir here;
+    if (!std::filesystem::is_directory("/dev/shm") || platform::SameFileSystem(here.Path(), "/dev/shm"))
+        GTEST_SKIP() << "/dev/shm is not a second file system next to " << here.Path();
+    const std::string target = platform::MakeTempFileName("/dev/shm", "zbk-test-");
+    WriteFile(here / "src", std::string(100000, 'z'));
+    WriteFile(here / "empty", "");
+
+    EXPECT_FALSE(RenameReplacing(here / "src", target));
+    MoveOrCopyFile(here / "src", target);
+    EXPECT_EQ(ReadFile(target), ReadFile(here / "src"));
+    MoveOrCopyFile(here / "empty", target);
+    EXPECT_EQ(ReadFile(target), "");
+    EXPECT_THROW(MoveOrCopyFile(here / "missing", target), EFOpenError);
+
+    // A copy cut short by a file size limit is reported and leaves no partial target.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string message;
+    try {
+        MoveOrCopyFile(here / "src", target);
+    } catch (const Exception& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(message, "Error: Could not copy from " + (here / "src") + " -> " + target);
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST(FileDate, LastWriteTimeClampedOrNowWhenMissing)
+{
+    TempDir t;
+    WriteFile(t / "f", "x");
+    const uint32_t noon2010 = 30u << 25 | 6u << 21 | 15u << 16 | 12u << 11;
+    ASSERT_TRUE(platform::FileSetDosTime(t / "f", noon2010));
+    ASSERT_TRUE(platform::FileSetDosTime(t.Path(), noon2010));
+    EXPECT_EQ(FileDate(t / "f"), noon2010);
+    EXPECT_EQ(FileDate(t.Path() + "/"), noon2010);
+
+    ASSERT_TRUE(platform::FileSetDosTime(t / "f", 125u << 25 | 6u << 21 | 15u << 16));  // 2105
+    EXPECT_EQ(FileDate(t / "f") >> 25, 119u);                                          // 2099
+
+    const std::time_t now = std::time(nullptr);
+    std::time_t missing = 0;
+    ASSERT_TRUE(platform::DosDateTimeToDateTime(FileDate(t / "missing"), missing));
+    EXPECT_LE(now - missing, 3);
+    EXPECT_GE(now - missing, -3);
+}
