@@ -70,21 +70,6 @@ void MoveOrCopyFile(const std::string& source, const std::string& target)
     }
 }
 
-bool IsRemovableDrive(const std::string&)
-{
-    return false;
-}
-
-std::string VolumeLabel(const std::string&)
-{
-    return {};
-}
-
-bool SetVolumeLabel(const std::string&, const std::string&)
-{
-    return false;
-}
-
 int64_t AllocationUnit(const std::string& path)
 {
     int64_t freeBytes = 0;
@@ -92,9 +77,4 @@ int64_t AllocationUnit(const std::string& path)
     if (!platform::DiskFreeSpace(path, freeBytes, clusterSize))
         RaiseLastOSError();
     return clusterSize;
-}
-
-std::string TempFileName(const std::string& folder)
-{
-    return platform::MakeTempFileName(folder, "ZBK");
 }

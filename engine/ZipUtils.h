@@ -26,16 +26,6 @@ bool RenameReplacing(const std::string& source, const std::string& target);
 // EFOpenError or EFCreateError.
 void MoveOrCopyFile(const std::string& source, const std::string& target);
 
-// Drives and volumes: no drive is removable and no volume has a label here.
-bool IsRemovableDrive(const std::string& path);
-std::string VolumeLabel(const std::string& path);
-// Always fails.
-bool SetVolumeLabel(const std::string& path, const std::string& label);
-
 // The allocation unit in bytes of the file system holding path; raises
 // EOSError when the system cannot tell.
 int64_t AllocationUnit(const std::string& path);
-
-// A new, empty file with a unique name beginning with "ZBK" in folder (the
-// temporary folder when empty); its full name, or empty on failure.
-std::string TempFileName(const std::string& folder);
