@@ -3,6 +3,7 @@
 // order of a compare operation and finds them by binary search.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -27,20 +28,21 @@ public:
     TObjectList(const TObjectList&) = delete;
     TObjectList& operator=(const TObjectList&) = delete;
 
-    int Count() const { return count_; }
-    int Capacity() const { return int(items_.size()); }
-    // Moves the items into an array of newCapacity slots; a value below
-    // Count or above MaxListSize is an index error.
+    int Count() const { return int(items_.size()); }
+    int Capacity() const { return capacity_; }
+    // Sets the number of allocated slots; a value below Count or above
+    // MaxListSize is an index error.
     void SetCapacity(int newCapacity)
     {
-        if (newCapacity < count_ || newCapacity > MaxListSize)
+        if (newCapacity < Count() || newCapacity > MaxListSize)
             RaiseListIndexError(newCapacity);
-        items_.resize(size_t(newCapacity), nullptr);
+        capacity_ = newCapacity;
+        items_.reserve(size_t(newCapacity));
     }
 
     T* Get(int index) const
     {
-        if (index < 0 || index >= count_)
+        if (index < 0 || index >= Count())
             RaiseListIndexError(index);
         return items_[size_t(index)];
     }
@@ -57,36 +59,31 @@ public:
     // Appends the item and returns its index.
     virtual int Add(T* item)
     {
-        if (count_ == Capacity())
+        if (Count() == Capacity())
             Grow();
-        items_[size_t(count_)] = item;
-        return count_++;
+        items_.push_back(item);
+        return Count() - 1;
     }
 
     // The first index holding this very reference, or -1.
     virtual int IndexOf(const T* item) const
     {
-        for (int i = 0; i < count_; ++i)
-            if (items_[size_t(i)] == item)
-                return i;
-        return -1;
+        auto it = std::find(items_.begin(), items_.end(), item);
+        return it == items_.end() ? -1 : int(it - items_.begin());
     }
 
     // Inserts the item at index (0 to Count), moving the tail up by one.
     virtual void Insert(int index, T* item)
     {
-        if (index < 0 || index > count_)
+        if (index < 0 || index > Count())
             RaiseListIndexError(index);
-        if (count_ == Capacity())
+        if (Count() == Capacity())
             Grow();
-        for (int i = count_; i > index; --i)
-            items_[size_t(i)] = items_[size_t(i - 1)];
-        items_[size_t(index)] = item;
-        ++count_;
+        items_.insert(items_.begin() + index, item);
     }
 
     T* First() const { return Get(0); }
-    T* Last() const { return Get(count_ - 1); }
+    T* Last() const { return Get(Count() - 1); }
 
     // The item after (next) or before the given one, nullptr past either
     // end; for item nullptr, First or Last.
@@ -98,14 +95,14 @@ public:
         if (i < 0)
             RaiseListError("tObject " + ClassNameOf(typeid(*item)) + " not in item list");
         i += next ? 1 : -1;
-        return i >= 0 && i < count_ ? items_[size_t(i)] : nullptr;
+        return i >= 0 && i < Count() ? items_[size_t(i)] : nullptr;
     }
 
     // Frees the items when the list owns them, then empties the list.
     void Clear()
     {
-        for (int i = 0; i < count_; ++i)
-            FreeItem(items_[size_t(i)]);
+        for (T* item : items_)
+            FreeItem(item);
         Reset();
     }
 
@@ -114,16 +111,22 @@ public:
     {
         items_.clear();
         items_.shrink_to_fit();
-        count_ = 0;
+        capacity_ = 0;
     }
 
     bool OwnsItems;
 
 protected:
+    // Capacity grows by 4, 8 or 16 slots. That rule only sets the count
+    // reported; the storage itself grows geometrically, so filling a list of n
+    // items costs O(n) moves and not O(n^2).
     void Grow()
     {
         int capacity = Capacity();
-        SetCapacity(capacity + (capacity > 8 ? 16 : capacity > 4 ? 8 : 4));
+        int newCapacity = capacity + (capacity > 8 ? 16 : capacity > 4 ? 8 : 4);
+        if (newCapacity > MaxListSize)
+            RaiseListIndexError(newCapacity);
+        capacity_ = newCapacity;
     }
 
 private:
@@ -133,8 +136,8 @@ private:
             std::default_delete<T>()(item);
     }
 
-    std::vector<T*> items_;  // Capacity slots, the first Count in use
-    int count_ = 0;
+    std::vector<T*> items_;  // the Count items
+    int capacity_ = 0;
 };
 
 // How a sorted list treats an item that compares equal to one it holds:
