@@ -224,6 +224,16 @@ bool FileSetDosTime(const std::string& name, uint32_t dos)
     return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
 }
 
+bool GetFileStamp(const std::string& name, FileStamp& stamp)
+{
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0)
+        return false;
+    stamp = {int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, int64_t(st.st_size), uint64_t(st.st_dev),
+             uint64_t(st.st_ino)};
+    return true;
+}
+
 // ---- Find first / next ----------------------------------------------------
 
 // ASCII letters folded, ties by bytes, so walks are reproducible.

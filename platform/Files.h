@@ -72,6 +72,19 @@ bool FileGetDosTime(const std::string& name, uint32_t& dos);
 // Sets the file's access and modification times.
 bool FileSetDosTime(const std::string& name, uint32_t dos);
 
+// What tells one state of a file from another: its modification time to the
+// nanosecond, size and identity. A file rewritten within the same second, or
+// replaced by another file, has a different stamp.
+struct FileStamp {
+    int64_t ModifiedNs = 0;
+    int64_t Size = -1;
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// False when the file cannot be found.
+bool GetFileStamp(const std::string& name, FileStamp& stamp);
+
 // ---- Find first / next ----------------------------------------------------
 
 struct FindRecord {

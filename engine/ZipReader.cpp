@@ -1,0 +1,565 @@
+#include "engine/ZipReader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#include "engine/ZipExceptions.h"
+#include "platform/Hooks.h"
+
+namespace {
+
+// The path up to its file name's last '.' (the whole path when the file name
+// has none).
+std::string WithoutExtension(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path : path.substr(0, dot);
+}
+
+bool HasExeExtension(const std::string& path)
+{
+    const std::string stem = WithoutExtension(path);
+    std::string ext = path.substr(stem.size());
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return ext == ".exe";
+}
+
+std::string Numbered(const char* format, int n)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, n);
+    return text;
+}
+
+// Runs an action when the scope ends, however it ends.
+template <class F>
+struct ScopeExit {
+    F action;
+    ~ScopeExit() { action(); }
+};
+template <class F>
+ScopeExit(F) -> ScopeExit<F>;
+
+}  // namespace
+
+TZipReader::TZipReader() = default;
+
+TZipReader::~TZipReader()
+{
+    ResetArchive();
+}
+
+void TZipReader::SetZipName(const std::string& name)
+{
+    if (name == zipName_)
+        return;
+    std::string chosen = name;
+    if (!chosen.empty() && chosen.back() == '?') {
+        std::string folder = chosen.substr(0, chosen.size() - 1);
+        folder = folder.substr(0, folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/') + 1);
+        if (!platform::DirectoryExists(folder)) {
+            const char* home = std::getenv("HOME");
+            folder = home ? home : "/";
+        }
+        chosen = folder;
+        if (!platform::OpenFileDialog(chosen))
+            throw EUserCanceled("User canceled setting zip file name.");
+    }
+    zipName_ = chosen;
+    lastPartName_ = chosen;
+    baseName_ = WithoutExtension(chosen);
+    FreeEntries();
+    stamp_ = {};
+    endCentral_.Clear();
+    archive_.reset();
+    rebuilt_ = false;
+}
+
+void TZipReader::ResetArchive()
+{
+    archive_.reset();
+    FreeEntries();
+    endCentral_.Clear();
+    rebuilt_ = false;
+    stamp_ = {};
+    partCount_ = 1;
+    currentPart_ = 0;
+    SetMultiMode(TMultiMode::mmNone);
+    zipName_.clear();
+    baseName_.clear();
+    lastPartName_.clear();
+}
+
+void TZipReader::FreeEntries()
+{
+    sorted_.reset();
+    entries_.reset();
+}
+
+std::unique_ptr<TLFNFileStream> TZipReader::OpenStream(const std::string& file, unsigned share) const
+{
+    return std::make_unique<TLFNFileStream>(file, 8192, FlushFilesOnClose, platform::fmOpenRead | share);
+}
+
+void TZipReader::Poll()
+{
+    if (!DoProcessMessages)
+        return;
+    platform::PumpMessages();
+    if (cancel_) {
+        cancel_ = false;
+        throw EUserCanceled();
+    }
+}
+
+int TZipReader::HandleMessage(int messageId, const std::string& msg1, const std::string& msg2, unsigned flags)
+{
+    if (!OnHandleMessage)
+        return platform::MessageBox(msg1, msg2, flags);
+    int result = 0;
+    OnHandleMessage(*this, messageId, msg1, msg2, flags, result);
+    return result;
+}
+
+void TZipReader::Assign(const TZipReader& source)
+{
+    SetZipName(source.zipName_);
+    SortMode = source.SortMode;
+    IncompleteZipMode = source.IncompleteZipMode;
+    KeepZipOpen = source.KeepZipOpen;
+    DoProcessMessages = source.DoProcessMessages;
+    OnInCompleteZip = source.OnInCompleteZip;
+    OnGetNextDisk = source.OnGetNextDisk;
+    OnFileNameForSplitPart = source.OnFileNameForSplitPart;
+}
+
+// ---- Reading ----------------------------------------------------------------
+
+void TZipReader::ReadArchive()
+{
+    cancel_ = false;
+    const bool wasWorking = working_;
+    const bool wasReading = reading_;
+    working_ = reading_ = true;
+    ScopeExit restore{[&] {
+        CloseZipFile();
+        reading_ = wasReading;
+        working_ = wasWorking;
+    }};
+    try {
+        for (;;) {
+            const std::string name = zipName_;
+            try {
+                OpenZipFile();
+                return;
+            } catch (const EIncompleteZip&) {
+                archive_.reset();
+                // Only a handler that named another file makes a new attempt
+                // worth while; the same file would give the same answer.
+                if (!OnInCompleteZip || zipName_ == name)
+                    return;
+            }
+        }
+    } catch (...) {
+        ResetArchive();
+        throw;
+    }
+}
+
+void TZipReader::OpenZipFile()
+{
+    if (!archive_)
+        archive_ = OpenStream(zipName_, platform::fmShareDenyWrite);
+    platform::FileStamp now;
+    if (!entries_ || !platform::GetFileStamp(zipName_, now) || !(now == stamp_))
+        ReadDirectory();
+}
+
+void TZipReader::CloseZipFile()
+{
+    if (!KeepZipOpen)
+        archive_.reset();
+}
+
+void TZipReader::ReadDirectory()
+{
+    const bool wasReading = reading_;
+    reading_ = true;
+    ScopeExit restore{[&] { reading_ = wasReading; }};
+
+    platform::GetFileStamp(zipName_, stamp_);
+    FreeEntries();
+    THugeStream* s = archive_.get();
+    bool found = endCentral_.ReadEndRecord(*s) && endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
+
+    // Without an end record, a side file may hold the directory of a
+    // multi-part archive whose last part is missing.
+    std::unique_ptr<TLFNFileStream> side;
+    if (!found) {
+        const std::string sideName = baseName_ + ".zfc";
+        if (sideName != zipName_ && platform::FileExists(sideName)) {
+            side = OpenStream(sideName, platform::fmShareDenyNone);
+            found = endCentral_.ReadEndRecord(*side);
+            if (found)
+                s = side.get();
+            else
+                side.reset();
+        }
+    }
+    const bool fromSide = side != nullptr;
+
+    if (found) {
+        currentPart_ = fromSide ? 0 : int(endCentral_.ThisDisk());
+        if (endCentral_.ThisDisk() == 0)
+            SetMultiMode(TMultiMode::mmNone);
+        else if (MultiMode() == TMultiMode::mmNone)
+            SetMultiMode(TMultiMode::mmBlocks);  // no drive here is removable
+        partCount_ = int(endCentral_.ThisDisk()) + 1;
+        if (endCentral_.TotalEntries() > 0) {
+            if (!fromSide && MultiMode() != TMultiMode::mmNone && int(endCentral_.CentralDirDisk()) != currentPart_)
+                s = OpenPart(int(endCentral_.CentralDirDisk()) + 1);
+            s->SetPosition(fromSide ? 0 : int64_t(std::min<uint64_t>(endCentral_.CentralDirOffset(), INT64_MAX)));
+        }
+    } else {
+        TIncompleteZipMode mode = IncompleteZipMode;
+        const std::string name = zipName_;
+        if (OnInCompleteZip)
+            OnInCompleteZip(*this, mode);
+        IncompleteZipMode = mode;
+        // A handler that named another archive has closed this one: read again.
+        if (zipName_ != name)
+            throw EIncompleteZip();
+        switch (mode) {
+        case TIncompleteZipMode::izAssumeNotAZip: throw ENotAZipFile();
+        case TIncompleteZipMode::izAssumeMulti: throw EIncompleteZip();
+        case TIncompleteZipMode::izAssumeBad:
+            if (!RebuildDirectory()) {
+                ResetArchive();
+                throw EBadZipFile();
+            }
+            s = archive_.get();
+            break;
+        }
+    }
+    if (!entries_)
+        entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
+    partCount_ = int(endCentral_.ThisDisk()) + 1;
+
+    const bool multiPart = endCentral_.ThisDisk() != 0;
+    TZipHeaderInfo* previous = nullptr;  // read last, with an extra field
+    std::unordered_set<const TZipHeaderInfo*> completed;  // rebuilt entries given their central header
+    auto restart = [&] {
+        s = archive_.get();
+        previous = nullptr;
+        completed.clear();
+    };
+    for (uint64_t i = 0; i < endCentral_.TotalEntries();) {
+        Poll();
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        TNextPartEvent nextPart;
+        if (!rebuilt_ && MultiMode() != TMultiMode::mmNone)
+            nextPart = [this](THugeStream*& stream) { stream = OpenPart(currentPart_ + 2); };
+        bool ok = h->ReadCentralHeader(s, nextPart);
+        if (!ok && previous) {
+            // The previous header may announce an extra field that is not
+            // there: try again with the stream before it.
+            const int64_t back = previous->ExtraLength;
+            previous->ExtraLength = 0;
+            previous->ExtraReadLength = 0;
+            previous->Zip64BlockSize = 0;
+            s->Seek(-back, THugeStream::soCurrent);
+            ok = h->ReadCentralHeader(s, nextPart);
+        }
+        previous = nullptr;
+
+        if (ok && rebuilt_) {
+            // Complete the entry the local-header scan found at the same place.
+            // The first central header for a local header counts; another one
+            // pointing at the same data is not allowed to rename it.
+            int index;
+            if (entries_->Find(h.get(), index)) {
+                TZipHeaderInfo* e = entries_->Get(index);
+                if (completed.insert(e).second) {
+                    const uint64_t offset = e->LocalHeaderOffset();
+                    e->Assign(*h);
+                    e->SetLocalHeaderOffset(offset);
+                    e->ExtraStart = h->ExtraStart;
+                    e->ExtraReadLength = h->ExtraReadLength;
+                    e->Zip64BlockSize = h->Zip64BlockSize;
+                }
+            }
+            s->Seek(h->ExtraLength + int64_t(h->CommentLength()), THugeStream::soCurrent);
+            ++i;
+        } else if (ok) {
+            TZipHeaderInfo* e = h.get();
+            try {
+                entries_->Add(e);
+                h.release();
+            } catch (const EListError&) {
+                // Two central headers for one local header: trust the local headers.
+                if (!RebuildDirectory()) {
+                    ResetArchive();
+                    throw EBadZipFile();
+                }
+                restart();
+                i = 0;
+                continue;
+            }
+            if (multiPart && e->HasComment())
+                e->ReadFileComment(*s);  // its part is open now
+            s->Seek(e->ExtraLength + int64_t(e->CommentLength()), THugeStream::soCurrent);
+            if (e->ExtraLength != 0)
+                previous = e;
+            ++i;
+        } else if (rebuilt_) {
+            break;
+        } else {
+            if (MultiMode() != TMultiMode::mmNone || !RebuildDirectory()) {
+                ResetArchive();
+                throw EBadZipFile();
+            }
+            restart();
+            i = 0;
+        }
+    }
+
+    if (multiPart && !fromSide && currentPart_ != int(endCentral_.ThisDisk()))
+        s = OpenPart(partCount_);  // the last part is the archive's own file
+    if (multiPart && endCentral_.HasComment()) {
+        const int64_t length = int64_t(endCentral_.CommentLength());
+        std::string comment(size_t(length), '\0');
+        s->SetPosition(endCentral_.CommentPosition);
+        comment.resize(size_t(std::max<int64_t>(0, s->Read(comment.data(), length))));
+        endCentral_.SetCommentText(comment);
+        endCentral_.Modified = false;
+    }
+    currentPart_ = fromSide ? 0 : int(endCentral_.ThisDisk());
+    SortEntries(SortMode);
+}
+
+bool TZipReader::RebuildDirectory()
+{
+    if (rebuilt_)
+        return false;
+    rebuilt_ = true;
+    FreeEntries();
+    THugeStream& s = *archive_;
+    const int64_t size = s.Size();
+
+    // Find the first local header: its signature followed by a version
+    // needed whose high byte is below 10. The file is searched in chunks, so
+    // a large file without any header costs one pass at read speed.
+    static const char pattern[4] = {'P', 'K', 3, 4};
+    constexpr int64_t ChunkSize = 65536;
+    constexpr int64_t Overlap = 5;  // a match may straddle two chunks
+    std::vector<char> chunk(ChunkSize + Overlap);
+    int64_t chunkStart = HasExeExtension(zipName_) ? 14000 : 0;
+    int64_t found = -1;
+    while (found < 0 && chunkStart < size) {
+        Poll();
+        s.SetPosition(chunkStart);
+        const int64_t n = std::max<int64_t>(0, s.Read(chunk.data(), ChunkSize + Overlap));
+        const char* end = chunk.data() + n;
+        for (const char* p = chunk.data();; ++p) {
+            p = std::search(p, end, pattern, pattern + 4);
+            if (end - p < 6)
+                break;
+            if (uint8_t(p[5]) < 10) {
+                found = chunkStart + (p - chunk.data());
+                break;
+            }
+        }
+        chunkStart += ChunkSize;
+    }
+    if (found < 0)
+        return false;
+
+    s.SetPosition(found);
+    entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
+    for (;;) {
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        if (!h->ReadLocalHeader(s))
+            break;
+        Poll();
+        const uint64_t skip = h->CompressedSize() + h->LocalExtraLength + (h->HasDataDescriptor() ? 16 : 0);
+        entries_->Add(h.release());
+        const int64_t here = s.Position();
+        if (skip > uint64_t(size - here))
+            break;  // the data runs past the end of the file
+        s.Seek(int64_t(skip), THugeStream::soCurrent);
+    }
+    // A signature without a whole header after it recovers nothing.
+    if (entries_->Count() == 0) {
+        entries_.reset();
+        return false;
+    }
+    const int64_t stop = s.Position();
+    endCentral_.Clear();
+    endCentral_.SetThisDisk(0);
+    endCentral_.SetCentralDirOffset(uint64_t(stop));
+    endCentral_.SetTotalEntries(uint64_t(entries_->Count()));
+    currentPart_ = 0;
+    partCount_ = 1;
+    return true;
+}
+
+// ---- Parts ------------------------------------------------------------------
+
+std::string TZipReader::SplitPartName(int n, TSplitPartType type)
+{
+    std::string name = baseName_;
+    if (OnFileNameForSplitPart) {
+        OnFileNameForSplitPart(*this, name, n, type);
+        return name;
+    }
+    if (BlockMode == TBlockMode::bmClassic)
+        return name + Numbered(".%03d", n);
+    if (type == TSplitPartType::sptLast)
+        return lastPartName_;
+    const std::string standard = name + Numbered(".zip.z%02d", n);
+    // Other tools name the parts of "x.zip" x.z01, x.z02, ...
+    const std::string other = name + Numbered(".z%02d", n);
+    return !platform::FileExists(standard) && platform::FileExists(other) ? other : standard;
+}
+
+THugeStream* TZipReader::OpenPart(int n)
+{
+    archive_.reset();
+    std::string name;
+    if (MultiMode() == TMultiMode::mmSpan) {
+        name = zipName_;
+        for (;;) {
+            if (OnGetNextDisk) {
+                OnGetNextDisk(*this, n, name);
+            } else {
+                const std::string text = "Please insert disk " + std::to_string(n) + " of the multi-disk set.";
+                if (HandleMessage(MsgInsertDisk, text, "", platform::mbOKCancel) == platform::idCancel)
+                    name.clear();
+            }
+            if (name.empty())
+                throw EUserCanceled("User canceled loading new disk.");
+            if (CheckDiskLabels() && !CheckDiskLabel(n))
+                continue;
+            if (platform::FileExists(name))
+                break;
+        }
+    } else {
+        TSplitPartType type = n == 1 ? TSplitPartType::sptFirst : TSplitPartType::sptMiddle;
+        if (reading_ && n == partCount_)
+            type = TSplitPartType::sptLast;
+        name = SplitPartName(n, type);
+    }
+    archive_ = OpenStream(name, platform::fmShareDenyNone);
+    currentPart_ = n - 1;
+    platform::GetFileStamp(name, stamp_);
+    zipName_ = name;
+    return archive_.get();
+}
+
+bool TZipReader::CheckDiskLabel(int) const
+{
+    // Volumes have no labels here, so a spanned disk can never be confirmed.
+    return MultiMode() != TMultiMode::mmSpan;
+}
+
+// ---- Entries ----------------------------------------------------------------
+
+int TZipReader::EntryCount() const
+{
+    return entries_ ? entries_->Count() : 0;
+}
+
+TZipHeaderInfo& TZipReader::Entry(int index) const
+{
+    if (index < 0 || index >= EntryCount())
+        throw EListError("Index " + std::to_string(index) + " is out of range");
+    return *View().Get(index);
+}
+
+const TZipHeaderInfo& TZipReader::EntryInfo(int index) const
+{
+    return Entry(index);
+}
+
+std::string TZipReader::EntryName(int index) const
+{
+    return Entry(index).FileName();
+}
+
+std::string TZipReader::EntryFolder(int index) const
+{
+    return Entry(index).Directory();
+}
+
+std::time_t TZipReader::EntryDateTime(int index) const
+{
+    std::time_t t;
+    return platform::DosDateTimeToDateTime(Entry(index).ModDateTime, t) ? t : std::time(nullptr);
+}
+
+uint64_t TZipReader::EntrySize(int index) const
+{
+    return Entry(index).UncompressedSize();
+}
+
+std::string TZipReader::EntryComment(int index)
+{
+    if (!Entry(index).HasComment())
+        return {};
+    if (!Entry(index).FileComment()) {
+        OpenZipFile();  // may read the directory again: look the entry up afterwards
+        Entry(index).ReadFileComment(*archive_);
+        if (MultiMode() == TMultiMode::mmNone)
+            CloseZipFile();
+    }
+    return Entry(index).FileComment().value_or(std::string());
+}
+
+void TZipReader::SetEntryComment(int index, const std::string& comment)
+{
+    if (EntryComment(index) == comment)
+        return;
+    Entry(index).SetFileComment(comment);
+    endCentral_.Modified = true;
+}
+
+std::string TZipReader::ArchiveComment()
+{
+    if (!endCentral_.HasComment())
+        return {};
+    if (!endCentral_.CommentText()) {
+        OpenZipFile();
+        const int64_t back = archive_->Position();
+        const int64_t length = int64_t(endCentral_.CommentLength());
+        std::string comment(size_t(length), '\0');
+        archive_->SetPosition(endCentral_.CommentPosition);
+        comment.resize(size_t(std::max<int64_t>(0, archive_->Read(comment.data(), length))));
+        archive_->SetPosition(back);
+        endCentral_.SetCommentText(comment);
+        if (MultiMode() == TMultiMode::mmNone)
+            CloseZipFile();
+    }
+    return endCentral_.CommentText().value_or(std::string());
+}
+
+void TZipReader::SetArchiveComment(const std::string& comment)
+{
+    if (ArchiveComment() == comment)
+        return;
+    endCentral_.SetCommentText(comment);
+    endCentral_.Modified = true;
+}
+
+void TZipReader::SortEntries(TZipSortMode mode)
+{
+    sorted_.reset();
+    SortMode = mode;
+    if (mode == TZipSortMode::ByNone || !entries_)
+        return;
+    sorted_ = std::make_unique<TSortedZip>(TDuplicateRule::AcceptEqual, false, mode);
+    for (int i = 0; i < entries_->Count(); ++i)
+        sorted_->Add(entries_->Get(i));
+}
