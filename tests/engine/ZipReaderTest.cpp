@@ -465,3 +465,43 @@ TEST(SplitArchives, TheSideFileStandsInForAMissingDirectory)
     EXPECT_EQ(FilesOnly(StoredNames(r)), names);
     EXPECT_EQ(r.CurrentPart(), 0);
 }
+
+TEST(SplitArchives, SpannedPartsComeFromTheDiskHandlerOrThePrompt)
+{
+    TempDir t;
+    const auto names = FilesOnly(MakeSplitSet(t, 900));
+    std::vector<int> disks;
+    TZipReader r;
+    r.SetMultiMode(TMultiMode::mmSpan);
+    r.SetCheckDiskLabels(false);  // volumes have no labels here
+    r.OnGetNextDisk = [&](TZipReader& sender, int disk, std::string& name) {
+        disks.push_back(disk);
+        char n[16];
+        std::snprintf(n, sizeof n, "x.z%02d", disk);
+        name = disk == sender.PartCount() ? t / "x.zip" : t / n;
+    };
+    r.SetZipName(t / "x.zip");
+    r.ReadArchive();
+    EXPECT_EQ(FilesOnly(StoredNames(r)), names);
+    ASSERT_FALSE(disks.empty());
+    EXPECT_EQ(disks.front(), int(r.EndCentral().CentralDirDisk()) + 1);
+
+    // Without a handler the user is asked for the disk; Cancel ends the read.
+    TZipReader asked;
+    asked.SetMultiMode(TMultiMode::mmSpan);
+    std::string question;
+    platform::InstalledHooks().MessageBox = [&](const std::string& text, const std::string&, unsigned flags) {
+        question = text;
+        EXPECT_EQ(flags, platform::mbOKCancel);
+        return platform::idCancel;
+    };
+    asked.SetZipName(t / "x.zip");
+    try {
+        asked.ReadArchive();
+        ADD_FAILURE();
+    } catch (const EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User canceled loading new disk.");
+    }
+    platform::InstalledHooks() = {};
+    EXPECT_EQ(question, "Please insert disk " + std::to_string(disks.front()) + " of the multi-disk set.");
+}
