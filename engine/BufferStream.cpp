@@ -10,6 +10,8 @@
 TS_BufferStream::TS_BufferStream(THugeStream* stream, int bufferSize, bool flushOnClose)
     : stream_(stream), buffer_(size_t(std::max(bufferSize, 1))), flushOnClose_(flushOnClose)
 {
+    if (stream_)
+        streamPos_ = stream_->Position();
 }
 
 TS_BufferStream::~TS_BufferStream()
@@ -31,21 +33,26 @@ void TS_BufferStream::Close()
             platform::FileFlush(file->Handle());
 }
 
-int64_t TS_BufferStream::LogicalPosition()
+int64_t TS_BufferStream::LogicalPosition() const
 {
-    int64_t pos = stream_->Position();
     switch (state_) {
-    case State::Reading: return pos - int64_t(end_ - current_);
-    case State::Writing: return pos + int64_t(current_);
-    default: return pos;
+    case State::Reading: return streamPos_ - int64_t(end_ - current_);
+    case State::Writing: return streamPos_ + int64_t(current_);
+    default: return streamPos_;
     }
+}
+
+void TS_BufferStream::SeekStream(int64_t position)
+{
+    streamPos_ = stream_->Seek(position, soBeginning);
 }
 
 bool TS_BufferStream::FillBuffer()
 {
-    int64_t n = stream_->Read(buffer_.data(), int64_t(buffer_.size()));
+    int64_t n = std::max<int64_t>(stream_->Read(buffer_.data(), int64_t(buffer_.size())), 0);
+    streamPos_ += n;
     current_ = 0;
-    end_ = size_t(std::max<int64_t>(n, 0));
+    end_ = size_t(n);
     state_ = end_ > 0 ? State::Reading : State::Idle;
     return end_ > 0;
 }
@@ -53,7 +60,8 @@ bool TS_BufferStream::FillBuffer()
 bool TS_BufferStream::FlushBuffer()
 {
     int64_t pending = int64_t(current_);
-    int64_t n = pending > 0 ? stream_->Write(buffer_.data(), pending) : 0;
+    int64_t n = pending > 0 ? std::max<int64_t>(stream_->Write(buffer_.data(), pending), 0) : 0;
+    streamPos_ += n;
     current_ = 0;
     end_ = 0;
     state_ = State::Idle;
@@ -81,7 +89,9 @@ int64_t TS_BufferStream::Read(void* buffer, int64_t count)
             if (count >= int64_t(buffer_.size())) {
                 current_ = end_ = 0;
                 state_ = State::Idle;
-                done += stream_->Read(out + done, count);
+                const int64_t n = std::max<int64_t>(stream_->Read(out + done, count), 0);
+                streamPos_ += n;
+                done += n;
                 break;
             }
             if (!FillBuffer())
@@ -99,7 +109,7 @@ int64_t TS_BufferStream::Read(void* buffer, int64_t count)
 int64_t TS_BufferStream::Write(const void* buffer, int64_t count)
 {
     if (state_ == State::Reading)
-        stream_->Seek(LogicalPosition(), soBeginning);  // drops the read-ahead
+        SeekStream(LogicalPosition());  // drops the read-ahead
     if (state_ != State::Writing)
         current_ = end_ = 0;
     auto in = static_cast<const uint8_t*>(buffer);
@@ -108,7 +118,9 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count)
         if (current_ == 0 && count >= int64_t(buffer_.size())) {
             // Nothing pending and a whole buffer or more to write: write it directly.
             state_ = State::Idle;
-            taken += stream_->Write(in + taken, count);
+            const int64_t n = std::max<int64_t>(stream_->Write(in + taken, count), 0);
+            streamPos_ += n;
+            taken += n;
             break;
         }
         size_t n = size_t(std::min<int64_t>(count, int64_t(buffer_.size() - current_)));
@@ -141,9 +153,16 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin)
     }
     if (target == logical)
         return target;
+    // A target inside the read-ahead only moves the pointer: the small seeks
+    // of header reading then cost no system call.
+    const int64_t bufferStart = streamPos_ - int64_t(end_);
+    if (state_ == State::Reading && target >= bufferStart && target <= streamPos_) {
+        current_ = size_t(target - bufferStart);
+        return target;
+    }
     if (state_ == State::Writing && !FlushBuffer())
         throw Exception("Seek error");
-    stream_->Seek(target, soBeginning);
+    SeekStream(target);
     current_ = end_ = 0;
     state_ = State::Idle;
     return target;
@@ -161,6 +180,7 @@ TLFNFileStream::TLFNFileStream(const std::string& fileName, int bufferSize, bool
       file_(std::make_unique<THugeFileStream>(fileName, mode))
 {
     stream_ = file_.get();
+    streamPos_ = 0;
 }
 
 TLFNFileStream::~TLFNFileStream()
@@ -175,4 +195,5 @@ void TLFNFileStream::SetSize(int64_t newSize)
     current_ = end_ = 0;
     state_ = State::Idle;
     file_->SetSize(newSize);
+    streamPos_ = newSize;
 }

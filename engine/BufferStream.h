@@ -44,9 +44,14 @@ protected:
     // Writes pending output and, when asked for, flushes the file to disk.
     // Called by the destructors while the stream still exists.
     void Close();
-    int64_t LogicalPosition();
+    int64_t LogicalPosition() const;
+    // Moves the buffered stream and notes where it now stands.
+    void SeekStream(int64_t position);
 
     THugeStream* stream_;
+    // The buffered stream's position, kept here so that asking for the
+    // position costs no call to the stream (no system call for a file).
+    int64_t streamPos_ = 0;
     std::vector<uint8_t> buffer_;
     size_t current_ = 0;  // next byte to read or write
     size_t end_ = 0;      // end of the read-ahead

@@ -201,9 +201,18 @@ bool DosDateTimeToDateTime(uint32_t dos, std::time_t& t)
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (tm.tm_mday > days[tm.tm_mon] || (tm.tm_mon == 1 && tm.tm_mday == 29 && !leap))
         return false;
-    tm.tm_isdst = -1;
-    t = std::mktime(&tm);
-    return t != std::time_t(-1);
+    // The fields are local time. mktime would do, but glibc looks at the time
+    // zone file on every call; the zone's offset from localtime_r costs none.
+    const std::time_t asUtc = timegm(&tm);
+    struct tm local;
+    if (asUtc == std::time_t(-1) || !localtime_r(&asUtc, &local))
+        return false;
+    t = asUtc - local.tm_gmtoff;
+    // Once more from the first guess, for times near a change of the offset.
+    if (!localtime_r(&t, &local))
+        return false;
+    t = asUtc - local.tm_gmtoff;
+    return true;
 }
 
 bool FileGetDosTime(const std::string& name, uint32_t& dos)

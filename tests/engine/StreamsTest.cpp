@@ -71,7 +71,7 @@ TEST(BufferStream, SeekFromEndIgnoresTheSignAndCountsPendingOutput)
     }
 }
 
-TEST(BufferStream, SeekToTheLogicalPositionKeepsTheReadAhead)
+TEST(BufferStream, SeeksWithinTheReadAheadCostNoRead)
 {
     CountingStream under;
     Fill(under, "abcdefghijklmnopqrstuvwxyz");
@@ -81,7 +81,14 @@ TEST(BufferStream, SeekToTheLogicalPositionKeepsTheReadAhead)
     EXPECT_EQ(s.Seek(3, THugeStream::soBeginning), 3);
     EXPECT_EQ(s.Seek(0, THugeStream::soCurrent), 3);
     EXPECT_EQ(ReadString(s, 4), "defg");
+    s.Seek(-6, THugeStream::soCurrent);
+    EXPECT_EQ(ReadString(s, 2), "bc");
+    s.Seek(15, THugeStream::soBeginning);
+    EXPECT_EQ(ReadString(s, 1), "p");
     EXPECT_EQ(under.reads, reads);
+    s.Seek(16, THugeStream::soBeginning);  // past the read-ahead
+    EXPECT_EQ(ReadString(s, 1), "q");
+    EXPECT_EQ(under.reads, reads + 1);
 }
 
 TEST(BufferStream, ReadsAfterWritesAndWritesAfterReadsMeetTheFile)

@@ -120,6 +120,19 @@ TEST(Times, DosDateTimesAreLocalAndRoundTripThroughFiles)
     EXPECT_FALSE(DosDateTimeToDateTime((41u << 25) | (13u << 21) | (1u << 16), t));
     EXPECT_FALSE(DosDateTimeToDateTime((41u << 25) | (1u << 21) | (1u << 16) | (24u << 11), t));
     EXPECT_FALSE(FileSetDosTime(d / "f", 0));
+    // In a zone with summer time, on both sides of the change.
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    for (uint32_t month : {1u, 3u, 6u, 10u, 12u}) {
+        uint32_t local = (41u << 25) | (month << 21) | (27u << 16) | (2u << 11) | (30u << 5);
+        ASSERT_TRUE(DosDateTimeToDateTime(local, t));
+        EXPECT_EQ(DateTimeToDosDateTime(t), local) << month;
+    }
+    uint32_t summer = (41u << 25) | (6u << 21) | (15u << 16) | (12u << 11);
+    ASSERT_TRUE(DosDateTimeToDateTime(summer, t));
+    EXPECT_EQ(t, std::time_t(1623751200));  // 2021-06-15 10:00 UTC
+    unsetenv("TZ");
+    tzset();
     // Times outside the DOS range are clamped to its ends.
     EXPECT_EQ(DateTimeToDosDateTime(0), (1u << 21) | (1u << 16));
 }
