@@ -51,12 +51,14 @@ Handle FileCreate(const std::string& name)
     return fd < 0 ? InvalidHandle : fd;
 }
 
-int64_t FileRead(Handle h, void* buffer, int64_t count)
+// Repeats a read or write until count bytes are done, the file ends, or an
+// error comes; -1 only when nothing was done.
+template <class Byte, class Call>
+static int64_t Transfer(Byte* p, int64_t count, Call call)
 {
-    auto p = static_cast<char*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        ssize_t n = ::read(h, p + done, size_t(count - done));
+        ssize_t n = call(p + done, size_t(count - done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -69,22 +71,15 @@ int64_t FileRead(Handle h, void* buffer, int64_t count)
     return done;
 }
 
+int64_t FileRead(Handle h, void* buffer, int64_t count)
+{
+    return Transfer(static_cast<char*>(buffer), count, [h](char* p, size_t n) { return ::read(h, p, n); });
+}
+
 int64_t FileWrite(Handle h, const void* buffer, int64_t count)
 {
-    auto p = static_cast<const char*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(h, p + done, size_t(count - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return done > 0 ? done : -1;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return Transfer(static_cast<const char*>(buffer), count,
+                    [h](const char* p, size_t n) { return ::write(h, p, n); });
 }
 
 int64_t FileSeek(Handle h, int64_t offset, int origin)

@@ -68,6 +68,19 @@ std::vector<ManifestRow> ReadManifest()
     return rows;
 }
 
+std::map<std::string, std::vector<ManifestRow>> ManifestArchives(const std::vector<std::string>& folders)
+{
+    std::map<std::string, std::vector<ManifestRow>> archives;
+    for (const ManifestRow& row : ReadManifest())
+        for (const std::string& folder : folders)
+            if (row.archive.rfind(folder, 0) == 0) {
+                auto& rows = archives[row.archive];
+                if (row.method >= 0)  // "-": the line of an archive without entries
+                    rows.push_back(row);
+            }
+    return archives;
+}
+
 TempDir::TempDir()
 {
     std::string templ = (fs::temp_directory_path() / "zamblok-test-XXXXXX").string();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct ManifestRow {
     std::string note;
 };
 std::vector<ManifestRow> ReadManifest();
+// The entries of every archive under the given corpus folders ("peers/",
+// "legacy/", ...), by archive path relative to CorpusDir(); an archive
+// without entries has an empty list.
+std::map<std::string, std::vector<ManifestRow>> ManifestArchives(const std::vector<std::string>& folders);
 
 // A fresh folder under the temporary folder, removed with everything in it
 // when the object goes.

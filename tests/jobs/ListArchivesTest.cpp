@@ -68,15 +68,9 @@ TEST_F(ListArchives, RowsFollowTheListAndMatchTheManifest)
 {
     std::map<std::string, std::vector<testing_support::ManifestRow>> expected;
     std::vector<std::string> archives;
-    for (const auto& row : testing_support::ReadManifest()) {
-        if (row.archive.rfind("peers/", 0) != 0)
-            continue;
-        const std::string path = CorpusDir() + "/" + row.archive;
-        if (!expected.count(path))
-            archives.push_back(path);
-        auto& entries = expected[path];
-        if (row.method >= 0)  // "-": an archive without entries
-            entries.push_back(row);
+    for (const auto& [archive, rows] : testing_support::ManifestArchives({"peers/"})) {
+        archives.push_back(CorpusDir() + "/" + archive);
+        expected[archives.back()] = rows;
     }
     ASSERT_GT(archives.size(), 10u);
     // A file that is no archive gives no rows and does not end the listing.
