@@ -134,6 +134,25 @@ void TZipReader::Assign(const TZipReader& source)
     OnInCompleteZip = source.OnInCompleteZip;
     OnGetNextDisk = source.OnGetNextDisk;
     OnFileNameForSplitPart = source.OnFileNameForSplitPart;
+    destDir_ = source.destDir_;
+    rootDir_ = source.rootDir_;
+    RelativePathList = source.RelativePathList;
+    FilesList = source.FilesList;
+    DoAll = source.DoAll;
+    RecreateDirs = source.RecreateDirs;
+    OverwriteMode = source.OverwriteMode;
+    RetainAttributes = source.RetainAttributes;
+    ReplaceReadOnly = source.ReplaceReadOnly;
+    OnStartUnZipInfo = source.OnStartUnZipInfo;
+    OnStartUnZip = source.OnStartUnZip;
+    OnPromptForOverwrite = source.OnPromptForOverwrite;
+    OnSkippingFile = source.OnSkippingFile;
+    OnBadPassword = source.OnBadPassword;
+    OnBadCRC = source.OnBadCRC;
+    OnFilePercentDone = source.OnFilePercentDone;
+    OnTotalPercentDone = source.OnTotalPercentDone;
+    OnEndUnZip = source.OnEndUnZip;
+    OnUnZipComplete = source.OnUnZipComplete;
 }
 
 // ---- Reading ----------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/BufferStream.h"
 #include "engine/ZipObj.h"
@@ -27,6 +28,41 @@ using TFileNameForSplitPartEvent =
 // Replaces the message box of every question the engine asks.
 using THandleMessageEvent = std::function<void(TZipReader& sender, int messageId, const std::string& msg1,
                                                const std::string& msg2, unsigned flags, int& result)>;
+
+// Extraction events.
+using TStartUnZipInfoEvent = std::function<void(TZipReader& sender, int numFiles, int64_t totalBytes, bool& stopNow)>;
+using TStartUnZipEvent = std::function<void(TZipReader& sender, int fileIndex, std::string& fileName, bool& skip)>;
+using TPromptForOverwriteEvent =
+    std::function<void(TZipReader& sender, bool& overwriteIt, int fileIndex, std::string& fileName)>;
+// retry is not used: a skipped entry stays skipped.
+using TSkippingFileEvent = std::function<void(TZipReader& sender, TSkipReason reason, const std::string& fileName,
+                                              int fileIndex, bool& retry)>;
+using TBadPasswordEvent = std::function<void(TZipReader& sender, int fileIndex, std::string& newPassword)>;
+using TBadCRCEvent = std::function<void(TZipReader& sender, uint32_t calcCrc, uint32_t storedCrc, int fileIndex)>;
+using TPercentDoneEvent = std::function<void(TZipReader& sender, int percent)>;
+using TEndUnZipEvent = std::function<void(TZipReader& sender, int fileIndex, const std::string& fileName)>;
+using TUnZipCompleteEvent = std::function<void(TZipReader& sender, int fileCount)>;
+// Decrypts a chunk of compressed data in place, instead of the built-in cipher.
+using TDecryptEvent =
+    std::function<void(TZipReader& sender, uint8_t* buffer, int length, const std::string& password)>;
+
+// The traditional ZIP stream cipher: three keys driven by the CRC-32 step.
+class TZipKeys {
+public:
+    // Starts the keys from the password's bytes, as stored.
+    void InitKeys(const std::string& password);
+    void UpdateKeys(uint8_t plain);
+    // The key stream's next byte (the keys are not moved).
+    uint8_t StreamByte() const;
+    // Decrypts n bytes in place; the keys carry on, so a stream may come in chunks.
+    void DecryptBuffer(uint8_t* buffer, size_t n);
+    uint8_t EncryptByte(uint8_t plain);
+
+private:
+    uint32_t key0_ = 0x12345678;
+    uint32_t key1_ = 0x23456789;
+    uint32_t key2_ = 0x34567890;
+};
 
 class TZipReader {
 public:
@@ -88,6 +124,48 @@ public:
     // Copies the settings and handlers (the archive name as text only).
     void Assign(const TZipReader& source);
 
+    // ---- Extraction ----
+
+    // Extracts the entries of ZipName chosen by DoAll or FilesList and
+    // returns how many were extracted. FilesList is empty afterwards.
+    int UnZip();
+
+    // The destination folder, kept without a trailing '/'; "?" asks for it
+    // through the folder dialog (EUserCanceled "User canceled Set Desination
+    // Directory" when declined). Empty means the current folder.
+    const std::string& DestDir() const { return destDir_; }
+    void SetDestDir(const std::string& folder);
+    // A root to strip from stored folders; it replaces RelativePathList.
+    const std::string& RootDir() const { return rootDir_; }
+    void SetRootDir(const std::string& root);
+    // Folder prefixes stripped from stored folders (first match, case ignored).
+    std::vector<std::string> RelativePathList;
+    // Wildcard patterns choosing the entries to extract.
+    std::vector<std::string> FilesList;
+    bool DoAll = false;
+    bool RecreateDirs = false;
+    TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
+    bool RetainAttributes = true;
+    bool ReplaceReadOnly = false;
+    // Tried on encrypted entries; OnBadPassword may replace it.
+    std::string Password;
+
+    TStartUnZipInfoEvent OnStartUnZipInfo;
+    TStartUnZipEvent OnStartUnZip;
+    TPromptForOverwriteEvent OnPromptForOverwrite;
+    TSkippingFileEvent OnSkippingFile;
+    TBadPasswordEvent OnBadPassword;
+    TBadCRCEvent OnBadCRC;
+    TPercentDoneEvent OnFilePercentDone;
+    TPercentDoneEvent OnTotalPercentDone;
+    TEndUnZipEvent OnEndUnZip;
+    TUnZipCompleteEvent OnUnZipComplete;
+    TDecryptEvent OnDecrypt;
+
+    // Message ids of the questions asked during extraction.
+    static constexpr int MsgUnknownMethod = 197;
+    static constexpr int MsgReplaceFile = 196;
+
     int CurrentPart() const { return currentPart_; }
     int PartCount() const { return partCount_; }
     bool Rebuilt() const { return rebuilt_; }
@@ -134,8 +212,32 @@ protected:
     bool working_ = false;
     bool reading_ = false;  // a directory read or an extraction is under way
 
+    // The cipher's state for the entry being en- or decrypted.
+    TZipKeys keys_;
+
 private:
+    // State of one extraction run and of the entry being decoded.
+    struct TUnZipRun;
+
     void ReadDirectory();
+    // Extracts from the open archive; returns the number of entries extracted.
+    int RunExtraction();
+    void ExtractEntry(TUnZipRun& run, int index);
+    std::string BuildEntryFolder(const TZipHeaderInfo& entry) const;
+    bool PasswordAccepted(TUnZipRun& run, int index);
+    bool KeepExistingFile(TUnZipRun& run, int index, std::string& fileName);
+    void SkipEntry(TUnZipRun& run, TSkipReason reason, const std::string& fileName, int index);
+    // Entry decoding into run's output file.
+    void Decode(TUnZipRun& run);
+    // Reads up to n compressed bytes of the entry into buffer, going on in the
+    // next part of a multi-part archive; raises at a premature end.
+    size_t ReadCompressed(TUnZipRun& run, uint8_t* buffer, size_t n);
+    // The next chunk of compressed bytes into the input buffer, decrypted;
+    // 0 when the entry's compressed bytes are used up.
+    size_t RefillInput(TUnZipRun& run);
+    void CopyStored(TUnZipRun& run);
+    void InflateEntry(TUnZipRun& run);
+    void FlushOutput(TUnZipRun& run, size_t n);
     bool RebuildDirectory();
     // Drops the entry lists.
     void FreeEntries();
@@ -150,4 +252,6 @@ private:
     bool checkDiskLabels_ = true;
     TMultiMode multiMode_ = TMultiMode::mmNone;
     platform::FileStamp stamp_;  // of the archive file when its directory was read
+    std::string destDir_;
+    std::string rootDir_;
 };

@@ -166,6 +166,11 @@ bool FileSetAttr(const std::string& name, int attr)
     return mode == (st.st_mode & 07777) || ::chmod(name.c_str(), mode) == 0;
 }
 
+bool FileSetPermissions(const std::string& name, unsigned mode)
+{
+    return ::chmod(name.c_str(), mode_t(mode & 0777)) == 0;
+}
+
 // ---- Times ----------------------------------------------------------------
 
 uint32_t DateTimeToDosDateTime(std::time_t t)

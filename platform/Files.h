@@ -61,6 +61,10 @@ int FileGetAttr(const std::string& name);
 // cannot be changed and are ignored.
 bool FileSetAttr(const std::string& name, int attr);
 
+// Sets the permission bits (07777 masked to 0777: never set-user-id,
+// set-group-id or sticky).
+bool FileSetPermissions(const std::string& name, unsigned mode);
+
 // ---- Times ----------------------------------------------------------------
 
 // Packed DOS date-time: date in the high 16 bits, time in the low 16 bits, local time.
