@@ -25,23 +25,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix)
                       [&](char a, char b) { return fold(a) == fold(b); });
 }
 
-// The folder with its empty, "." and ".." components dropped, so that it can
-// only lead downwards from where it is appended; ends with '/' unless empty.
-std::string ContainedFolder(const std::string& folder)
-{
-    std::string safe;
-    for (size_t start = 0; start < folder.size();) {
-        size_t end = folder.find('/', start);
-        if (end == std::string::npos)
-            end = folder.size();
-        const std::string part = folder.substr(start, end - start);
-        if (!part.empty() && part != "." && part != "..")
-            safe += part + '/';
-        start = end + 1;
-    }
-    return safe;
-}
-
 }  // namespace
 
 // ---- The cipher -------------------------------------------------------------

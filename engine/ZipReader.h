@@ -214,6 +214,13 @@ protected:
 
     // The cipher's state for the entry being en- or decrypted.
     TZipKeys keys_;
+    std::string zipName_;
+    platform::FileStamp stamp_;  // of the archive file when its directory was read
+
+    // Drops the entry lists.
+    void FreeEntries();
+    // Entry index of the view.
+    TZipHeaderInfo& Entry(int index) const;
 
 private:
     // State of one extraction run and of the entry being decoded.
@@ -239,19 +246,14 @@ private:
     void InflateEntry(TUnZipRun& run);
     void FlushOutput(TUnZipRun& run, size_t n);
     bool RebuildDirectory();
-    // Drops the entry lists.
-    void FreeEntries();
     const TSortedZip& View() const { return sorted_ ? *sorted_ : *entries_; }
-    TZipHeaderInfo& Entry(int index) const;
     // Opens file for reading with the archive stream's settings.
     std::unique_ptr<TLFNFileStream> OpenStream(const std::string& file, unsigned share) const;
 
-    std::string zipName_;
     std::string baseName_;
     std::string lastPartName_;  // the name ZipName was given: the last part
     bool checkDiskLabels_ = true;
     TMultiMode multiMode_ = TMultiMode::mmNone;
-    platform::FileStamp stamp_;  // of the archive file when its directory was read
     std::string destDir_;
     std::string rootDir_;
 };

@@ -28,46 +28,50 @@ uint32_t FileDate(std::string path)
     return FixDosDateTime(dos);
 }
 
-bool RenameReplacing(const std::string& source, const std::string& target)
+void MoveOrCopyFile(const std::string& source, const std::string& target)
 {
     std::error_code ec;
     if (std::filesystem::equivalent(source, target, ec))
-        return true;  // already in place; renaming aside would lose it
-    if (!platform::SameFileSystem(source, target))
-        return false;
-    const std::string backup = target + "$$$";
-    const bool hadTarget = platform::FileExists(target);
-    if (hadTarget && !platform::RenameFile(target, backup))
-        return false;
-    if (!platform::RenameFile(source, target)) {
-        if (hadTarget)
-            platform::RenameFile(backup, target);
-        return false;
-    }
-    if (hadTarget)
-        platform::DeleteFile(backup);
-    return true;
-}
-
-void MoveOrCopyFile(const std::string& source, const std::string& target)
-{
-    if (RenameReplacing(source, target))
+        return;  // already in place
+    if (platform::SameFileSystem(source, target) && platform::RenameFile(source, target))
         return;
+    const size_t slash = target.rfind('/');
+    const std::string beside =
+        platform::MakeTempFileName(slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1));
     bool copied = false;
     {
         THugeFileStream in(source, platform::fmOpenRead | platform::fmShareDenyWrite);
-        THugeFileStream out(target, platform::fmCreate);
-        try {
-            out.CopyFrom(in, 0);
-            copied = true;
-        } catch (const EStreamError&) {
-            // reported below, once both files are closed
+        if (!beside.empty()) {
+            THugeFileStream out(beside, platform::fmOpenWrite);
+            try {
+                out.CopyFrom(in, 0);
+                copied = platform::FileFlush(out.Handle());
+            } catch (const EStreamError&) {
+                // reported below, once both files are closed
+            }
         }
     }
-    if (!copied) {
-        platform::DeleteFile(target);
+    if (!copied || !platform::RenameFile(beside, target)) {
+        if (!beside.empty())
+            platform::DeleteFile(beside);
         throw Exception("Error: Could not copy from " + source + " -> " + target);
     }
+    platform::DeleteFile(source);
+}
+
+std::string ContainedFolder(const std::string& folder)
+{
+    std::string safe;
+    for (size_t start = 0; start < folder.size();) {
+        size_t end = folder.find('/', start);
+        if (end == std::string::npos)
+            end = folder.size();
+        const std::string part = folder.substr(start, end - start);
+        if (!part.empty() && part != "." && part != "..")
+            safe += part + '/';
+        start = end + 1;
+    }
+    return safe;
 }
 
 int64_t AllocationUnit(const std::string& path)

@@ -13,18 +13,17 @@ int PercentOf(int64_t done, int64_t total);
 // date-time when the path cannot be found.
 uint32_t FileDate(std::string path);
 
-// Renames source to target when both lie on one file system; an existing
-// target is replaced. The old target is kept as target + "$$$" until the
-// rename has succeeded, and is put back when it fails. False when the files
-// lie on different file systems or a rename fails.
-bool RenameReplacing(const std::string& source, const std::string& target);
-
-// Moves source to target by RenameReplacing; when that is not possible,
-// copies source into a new target and leaves source in place. A failed copy
-// removes the partial target and raises Exception "Error: Could not copy
-// from <source> -> <target>"; failing to open source or create target raises
-// EFOpenError or EFCreateError.
+// Moves source over target (an existing target is replaced) so that target
+// is never missing or half written: on one file system by a rename, across
+// file systems by a copy into a new file beside target that is then renamed
+// over it. On failure target is as it was and source stays; a failed copy
+// raises Exception "Error: Could not copy from <source> -> <target>", an
+// unreadable source EFOpenError.
 void MoveOrCopyFile(const std::string& source, const std::string& target);
+
+// The folder with its empty, "." and ".." components dropped, so that it can
+// only lead downwards from where it is appended; ends with '/' unless empty.
+std::string ContainedFolder(const std::string& folder);
 
 // The allocation unit in bytes of the file system holding path; raises
 // EOSError when the system cannot tell.

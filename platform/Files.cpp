@@ -166,6 +166,12 @@ bool FileSetAttr(const std::string& name, int attr)
     return mode == (st.st_mode & 07777) || ::chmod(name.c_str(), mode) == 0;
 }
 
+int FileGetMode(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 ? int(st.st_mode) : -1;
+}
+
 bool FileSetPermissions(const std::string& name, unsigned mode)
 {
     return ::chmod(name.c_str(), mode_t(mode & 0777)) == 0;

@@ -61,6 +61,8 @@ int FileGetAttr(const std::string& name);
 // cannot be changed and are ignored.
 bool FileSetAttr(const std::string& name, int attr);
 
+// The file's type and permission bits (st_mode); -1 when it does not exist.
+int FileGetMode(const std::string& name);
 // Sets the permission bits (07777 masked to 0777: never set-user-id,
 // set-group-id or sticky).
 bool FileSetPermissions(const std::string& name, unsigned mode);

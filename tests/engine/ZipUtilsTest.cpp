@@ -29,24 +29,29 @@ TEST(PercentOf, RoundsClampsAndSurvivesLargeValues)
     EXPECT_EQ(PercentOf(big - 1, big), 100);
 }
 
-TEST(RenameReplacing, ReplacesOrKeepsTheTargetAndLeavesNoBackup)
+TEST(MoveOrCopyFile, RenamesOverTheTargetOnOneFileSystem)
 {
     TempDir t;
     WriteFile(t / "new", "new data");
     WriteFile(t / "old", "old data");
-    ASSERT_TRUE(RenameReplacing(t / "new", t / "old"));
+    MoveOrCopyFile(t / "new", t / "old");
     EXPECT_EQ(ReadFile(t / "old"), "new data");
-    EXPECT_FALSE(FileExists(t / "new") || FileExists(t / "old$$$"));
-
-    // A failing rename puts the old target back.
-    EXPECT_FALSE(RenameReplacing(t / "missing", t / "old"));
-    EXPECT_EQ(ReadFile(t / "old"), "new data");
-    EXPECT_FALSE(FileExists(t / "old$$$"));
+    EXPECT_FALSE(FileExists(t / "new"));
 
     // A file moved onto itself stays as it is.
-    EXPECT_TRUE(RenameReplacing(t / "old", t / "old"));
     MoveOrCopyFile(t / "old", t / "old");
     EXPECT_EQ(ReadFile(t / "old"), "new data");
+    EXPECT_THROW(MoveOrCopyFile(t / "missing", t / "old"), EFOpenError);
+    EXPECT_EQ(ReadFile(t / "old"), "new data");
+}
+
+TEST(ContainedFolder, DropsComponentsThatLeadUpOrNowhere)
+{
+    EXPECT_EQ(ContainedFolder("../../etc/"), "etc/");
+    EXPECT_EQ(ContainedFolder("/abs/./x//y/"), "abs/x/y/");
+    EXPECT_EQ(ContainedFolder("a/../b"), "a/b/");
+    EXPECT_EQ(ContainedFolder(".."), "");
+    EXPECT_EQ(ContainedFolder(""), "");
 }
 
 TEST(MoveOrCopyFile, CopiesAcrossFileSystems)
@@ -55,15 +60,18 @@ TEST(MoveOrCopyFile, CopiesAcrossFileSystems)
     if (!std::filesystem::is_directory("/dev/shm") || platform::SameFileSystem(here.Path(), "/dev/shm"))
         GTEST_SKIP() << "/dev/shm is not a second file system next to " << here.Path();
     const std::string target = platform::MakeTempFileName("/dev/shm", "zbk-test-");
-    WriteFile(here / "src", std::string(100000, 'z'));
+    const std::string data(100000, 'z');
+    WriteFile(here / "src", data);
     WriteFile(here / "empty", "");
 
-    EXPECT_FALSE(RenameReplacing(here / "src", target));
     MoveOrCopyFile(here / "src", target);
-    EXPECT_EQ(ReadFile(target), ReadFile(here / "src"));
+    EXPECT_EQ(ReadFile(target), data);
+    EXPECT_FALSE(FileExists(here / "src"));
     MoveOrCopyFile(here / "empty", target);
     EXPECT_EQ(ReadFile(target), "");
     EXPECT_THROW(MoveOrCopyFile(here / "missing", target), EFOpenError);
+    WriteFile(target, "old archive");
+    WriteFile(here / "src", data);
 
     // A copy cut short by a file size limit is reported and leaves no partial target.
     rlimit saved{};
@@ -81,7 +89,14 @@ TEST(MoveOrCopyFile, CopiesAcrossFileSystems)
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(message, "Error: Could not copy from " + (here / "src") + " -> " + target);
-    EXPECT_FALSE(FileExists(target));
+    // The target is untouched and no partial copy is left beside it.
+    EXPECT_EQ(ReadFile(target), "old archive");
+    EXPECT_TRUE(FileExists(here / "src"));
+    int leftovers = 0;
+    for (const auto& f : std::filesystem::directory_iterator("/dev/shm"))
+        leftovers += f.path().filename().string().rfind("ZBK", 0) == 0;
+    EXPECT_EQ(leftovers, 0);
+    platform::DeleteFile(target);
 }
 
 TEST(FileDate, LastWriteTimeClampedOrNowWhenMissing)

@@ -1,0 +1,789 @@
+#include "engine/ZipWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <unordered_set>
+#include <zlib.h>
+
+#include "engine/Crc32.h"
+#include "engine/DirSearch.h"
+#include "engine/Wildcard.h"
+#include "engine/ZipExceptions.h"
+#include "engine/ZipUtils.h"
+#include "platform/Hooks.h"
+
+namespace {
+
+constexpr size_t StoreBlock = 32768;
+constexpr size_t DeflateBlock = 65535;
+constexpr size_t CrcBlock = 8192;
+constexpr size_t CopyBlock = 16384;
+// Host byte 3 (Unix) and format version 4.5.
+constexpr uint16_t MadeByUnix = 0x0300 | 45;
+// A file this close to 4 GiB may need Zip64 sizes once compressed (deflate
+// can grow incompressible data a little), so its local header reserves room
+// for them from the start: the header is rewritten in place afterwards and
+// must keep its length.
+constexpr uint64_t Zip64Margin = 64 << 20;
+
+bool EndsWithSlash(const std::string& s)
+{
+    return !s.empty() && s.back() == '/';
+}
+
+std::string NamePart(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderPart(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string LowerAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
+std::time_t DosToTime(uint32_t dos)
+{
+    std::time_t t = 0;
+    platform::DosDateTimeToDateTime(dos, t);
+    return t;
+}
+
+}  // namespace
+
+struct TZipWriter::TWriteRun {
+    bool deleting = false;
+    bool updating = false;
+    std::string outputName;
+    std::unique_ptr<TLFNFileStream> out;
+    // The new directory in written order, and the stored names in it.
+    std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
+    std::unordered_set<std::string> names;
+    // Stored names of the archive's directory before the run, for zaFreshen.
+    std::unordered_set<std::string> existing;
+    TEndCentral end;
+    int64_t totalBytes = 0;
+    int64_t bytesDone = 0;
+    int count = 0;
+    std::vector<std::string> disposeList;
+
+    // The entry being written.
+    uint32_t crc = 0xFFFFFFFF;
+    int64_t fileDone = 0;
+    int64_t recordedSize = 0;
+    int64_t written = 0;  // data bytes written, without the encryption header
+};
+
+TZipWriter::TZipWriter()
+{
+    SetIncludeReadOnlyFiles(true);
+    SetIncludeHiddenFiles(false);
+    SetIncludeSysFiles(false);
+    SetIncludeArchiveFiles(true);
+}
+
+TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::SetMaskBit(int bit, bool on)
+{
+    attributeMask_ = on ? attributeMask_ | bit : attributeMask_ & ~bit;
+}
+
+void TZipWriter::SetStorePaths(bool value)
+{
+    storePaths_ = value;
+    if (!value)
+        storeVolumes_ = relativePaths_ = false;
+}
+
+void TZipWriter::SetRelativePaths(bool value)
+{
+    relativePaths_ = value;
+    if (value)
+        storePaths_ = Recurse = true;
+}
+
+void TZipWriter::SetStoreVolumes(bool value)
+{
+    storeVolumes_ = value;
+    if (value)
+        storePaths_ = true;
+}
+
+std::string TZipWriter::WorkFolder() const
+{
+    if (!TempPath.empty() && platform::DirectoryExists(TempPath))
+        return TempPath.back() == '/' ? TempPath : TempPath + '/';
+    return platform::TempDirectory();
+}
+
+int TZipWriter::Zip()
+{
+    const bool wasWorking = working_;
+    working_ = true;
+    int count;
+    try {
+        count = WriteArchive(false);
+    } catch (...) {
+        working_ = wasWorking;
+        throw;
+    }
+    working_ = wasWorking;
+    if (OnZipComplete)
+        OnZipComplete(*this, count);
+    return count;
+}
+
+int TZipWriter::RemoveEntries()
+{
+    const bool wasWorking = working_;
+    working_ = true;
+    int count;
+    try {
+        count = WriteArchive(true);
+    } catch (...) {
+        working_ = wasWorking;
+        throw;
+    }
+    working_ = wasWorking;
+    return count;
+}
+
+// ---- The driver ------------------------------------------------------------------
+
+int TZipWriter::WriteArchive(bool deleting)
+{
+    cancel_ = false;
+    if (zipName_.find_first_not_of(" \t") == std::string::npos)
+        return 0;
+    TWriteRun run;
+    run.deleting = deleting;
+    const TZipSortMode sortMode = SortMode;
+    const bool keepOpen = KeepZipOpen;
+    KeepZipOpen = true;
+    if (SortMode != TZipSortMode::ByNone)
+        SortEntries(TZipSortMode::ByNone);
+    auto restore = [&] {
+        if (SortMode != sortMode)
+            SortEntries(sortMode);
+        KeepZipOpen = keepOpen;
+        CloseZipFile();
+        FilesList.clear();
+    };
+
+    bool outputMade = false;
+    try {
+        if (!deleting && !FilesList.empty())
+            ExpandFilesList(run);
+        if (!deleting && !FilesList.empty() && OnStartZipInfo) {
+            bool stopNow = false;
+            OnStartZipInfo(*this, int(FilesList.size()), run.totalBytes, &run.end, stopNow);
+            if (stopNow)
+                throw EUserCanceled("User canceled Zip operation");
+        }
+
+        run.updating = platform::FileExists(zipName_);
+        if (run.updating) {
+            OpenZipFile();
+            // Parts cannot be rewritten one by one: refuse rather than write
+            // a new archive over the last part.
+            if (endCentral_.ThisDisk() != 0)
+                throw EZipEngineError("A multi-part archive cannot be updated: " + zipName_);
+            if (endCentral_.HasComment())
+                ArchiveComment();  // carried into the new archive
+        }
+        run.outputName = run.updating ? platform::MakeTempFileName(WorkFolder(), "ZBK") : zipName_;
+        if (run.outputName.empty())
+            throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
+        outputMade = run.updating;
+        run.out = std::make_unique<TLFNFileStream>(run.outputName, 8192, FlushFilesOnClose, platform::fmCreate);
+        outputMade = true;
+        if (run.updating || endCentral_.Modified) {
+            run.end.Assign(endCentral_);
+            run.end.SetTotalEntries(0);
+            run.end.SetEntriesThisDisk(0);
+            run.end.Modified = false;
+        }
+
+        if (run.updating)
+            CarryOverEntries(run);
+        if (!deleting) {
+            const std::vector<std::string> items = FilesList;
+            for (const std::string& item : items) {
+                auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
+                if (AddFile(run, item, *header)) {
+                    AppendEntry(run, std::move(header));
+                    ++run.count;
+                    if (Dispose)
+                        run.disposeList.push_back(item);
+                }
+            }
+        }
+        WriteCentralDirectory(run);
+        try {
+            run.out->Flush();
+        } catch (const EWriteError&) {
+            throw ENotEnoughRoom();
+        }
+        run.out.reset();
+    } catch (...) {
+        run.out.reset();
+        if (outputMade)
+            platform::DeleteFile(run.outputName);
+        restore();
+        throw;
+    }
+
+    try {
+        if (run.updating) {
+            archive_.reset();
+            FreeEntries();
+            // The new archive keeps the old one's permissions.
+            const int mode = platform::FileGetMode(zipName_);
+            if (mode >= 0)
+                platform::FileSetPermissions(run.outputName, unsigned(mode));
+            try {
+                MoveOrCopyFile(run.outputName, zipName_);
+            } catch (...) {
+                platform::DeleteFile(run.outputName);
+                throw;
+            }
+        }
+        for (const std::string& file : run.disposeList) {
+            bool skip = false;
+            if (OnDisposeFile)
+                OnDisposeFile(*this, file, skip);
+            if (!skip)
+                platform::DeleteFile(file);
+        }
+        // The new directory is the component's now; nothing needs reading again.
+        FreeEntries();
+        entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
+        for (auto& entry : run.entries)
+            entries_->Add(entry.release());
+        endCentral_.Assign(run.end);
+        endCentral_.Modified = false;
+        platform::GetFileStamp(zipName_, stamp_);
+        rebuilt_ = false;
+        currentPart_ = 0;
+        partCount_ = 1;
+        SortEntries(sortMode);
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, 100);
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+    return run.count;
+}
+
+bool TZipWriter::MatchesList(const std::vector<std::string>& patterns, const std::string& file) const
+{
+    const std::string name = NamePart(file);
+    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
+        return MatchesPattern(pattern, pattern.find('/') != std::string::npos ? file : name);
+    });
+}
+
+std::string TZipWriter::StoredFolder(const std::string& item) const
+{
+    if (!storePaths_)
+        return {};
+    std::string folder = FolderPart(item);
+    if (relativePaths_)
+        for (const std::string& prefix : RelativePathList)
+            if (!prefix.empty() && LowerAscii(folder).rfind(LowerAscii(prefix), 0) == 0) {
+                folder.erase(0, prefix.size());
+                break;
+            }
+    // Without StoreVolumes the folder is stored relative to the root. Either
+    // way "." and ".." never go into an archive.
+    const bool absolute = storeVolumes_ && !folder.empty() && folder[0] == '/';
+    return (absolute ? "/" : "") + ContainedFolder(folder);
+}
+
+std::string TZipWriter::StoredName(const std::string& item) const
+{
+    return StoredFolder(item) + NamePart(item);
+}
+
+bool TZipWriter::PassesArchiveTests(TWriteRun& run, const std::string& file)
+{
+    bool retry = false;
+    if (SkipIfArchiveBitNotSet && !(platform::FileGetAttr(file) & platform::faArchive)) {
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skArchiveBitNotSet, file, -1, retry);
+        return false;
+    }
+    if (ZipAction == TZipAction::zaFreshen && !run.existing.count(StoredName(file))) {
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skNotInArchive, file, -1, retry);
+        return false;
+    }
+    return true;
+}
+
+void TZipWriter::ExpandFilesList(TWriteRun& run)
+{
+    if (ZipAction == TZipAction::zaFreshen)
+        for (int i = 0; i < EntryCount(); ++i)
+            run.existing.insert(EntryFolder(i) + EntryName(i));
+    const std::vector<std::string> items = std::move(FilesList);
+    FilesList.clear();
+    std::vector<std::string> wildItems;
+    bool retry = false;
+
+    for (const std::string& item : items) {
+        if (EndsWithSlash(item)) {
+            FilesList.push_back(item);
+            continue;
+        }
+        if (IsWild(item)) {
+            wildItems.push_back(item);
+            continue;
+        }
+        const std::string file = item.find('/') == std::string::npos ? RootDir() + item : item;
+        if (MatchesList(ExcludeList, file)) {
+            if (OnSkippingFile)
+                OnSkippingFile(*this, TSkipReason::skExcluded, file, -1, retry);
+            continue;
+        }
+        // Found only when the attribute mask lets it through, and only a file.
+        const int attr = platform::FileGetAttr(file);
+        const int filtering = platform::faReadOnly | platform::faHidden | platform::faSysFile;
+        if (attr < 0 || (attr & platform::faDirectory) || (attr & filtering & ~attributeMask_)) {
+            if (OnNoSuchFile)
+                OnNoSuchFile(*this, file);
+            continue;
+        }
+        if (!PassesArchiveTests(run, file))
+            continue;
+        run.totalBytes += int64_t(std::filesystem::file_size(file));
+        FilesList.push_back(file);
+    }
+
+    std::error_code ec;
+    const auto archive = std::filesystem::weakly_canonical(zipName_, ec);
+    for (std::string item : wildItems) {
+        bool recurse = Recurse;
+        if (item[0] == '|' || item[0] == '>') {
+            recurse = item[0] == '>';
+            item.erase(0, 1);
+        }
+        std::string folder = FolderPart(item);
+        if (folder.size() > 1)
+            folder.pop_back();
+        if (folder.empty()) {
+            folder = RootDir();
+            if (folder.size() > 1 && EndsWithSlash(folder))
+                folder.pop_back();
+        }
+        std::string mask = NamePart(item);
+        if (mask == "*.*")
+            mask = "*";
+        if (!platform::DirectoryExists(folder.empty() ? "." : folder) && !IsWild(folder)) {
+            if (OnNoSuchFile)
+                OnNoSuchFile(*this, item);
+            continue;
+        }
+        TDirSearch search(folder, attributeMask_, recurse, mask);
+        platform::FindRecord rec;
+        std::string name;
+        while (search.Next(rec, name)) {
+            if (OnRecursingFile)
+                OnRecursingFile(*this, name);
+            if (EndsWithSlash(name)) {
+                if (recurse && AddDirEntriesOnRecurse)
+                    FilesList.push_back(name);
+                continue;
+            }
+            if (MatchesList(ExcludeList, name)) {
+                if (OnSkippingFile)
+                    OnSkippingFile(*this, TSkipReason::skExcluded, name, -1, retry);
+                continue;
+            }
+            Poll();
+            // The archive is never added to itself.
+            if (!archive.empty() && std::filesystem::weakly_canonical(name, ec) == archive)
+                continue;
+            if (!PassesArchiveTests(run, name))
+                continue;
+            FilesList.push_back(name);
+            run.totalBytes += rec.Size;
+        }
+    }
+}
+
+// ---- Carrying over and deleting ---------------------------------------------------
+
+void TZipWriter::CarryOverEntries(TWriteRun& run)
+{
+    for (int i = 0; i < EntryCount(); ++i) {
+        const TZipHeaderInfo& old = Entry(i);
+        auto copy = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        copy->Assign(old);
+        copy->ExtraStart = old.ExtraStart;
+        copy->ExtraReadLength = old.ExtraReadLength;
+        copy->Zip64BlockSize = old.Zip64BlockSize;
+        if (old.HasComment() && !old.FileComment())
+            copy->SetFileComment(EntryComment(i));
+        const std::string stored = old.Directory() + old.FileName();
+
+        bool keep = true;
+        for (size_t k = 0; k < FilesList.size(); ++k) {
+            if (cancel_) {
+                cancel_ = false;
+                throw EUserCanceled();
+            }
+            const std::string item = FilesList[k];
+            bool matches;
+            if (!run.deleting)
+                matches = StoredName(item) == stored;
+            else if (IsWild(item))
+                matches = MatchesPattern(item, item.find('/') == std::string::npos ? old.FileName() : stored);
+            else
+                matches = item == stored;
+            if (!matches)
+                continue;
+
+            if (run.deleting) {
+                bool skip = false;
+                if (OnDeleteEntry)
+                    OnDeleteEntry(*this, stored, skip);
+                if (skip) {
+                    FilesList.erase(FilesList.begin() + long(k));
+                } else {
+                    ++run.count;
+                    keep = false;
+                    // A plain name stands for one entry; a pattern goes on matching.
+                    if (!IsWild(item))
+                        FilesList.erase(FilesList.begin() + long(k));
+                }
+                break;
+            }
+            FilesList.erase(FilesList.begin() + long(k));
+            uint32_t fileDos = 0;
+            const bool found = platform::FileGetDosTime(item, fileDos);
+            if (ZipAction != TZipAction::zaReplace &&
+                (!found || DosToTime(old.ModDateTime) >= DosToTime(FixDosDateTime(fileDos)))) {
+                // The entry is as new as the file: keep it.
+                if (Dispose)
+                    run.disposeList.push_back(item);
+                if (found)
+                    run.totalBytes += int64_t(old.CompressedSize()) - int64_t(std::filesystem::file_size(item));
+                break;
+            }
+            keep = false;
+            copy.reset();
+            if (OnUpdate)
+                OnUpdate(*this, TUpdateAction::uaReplacing, i);
+            auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
+            if (AddFile(run, item, *header)) {
+                AppendEntry(run, std::move(header));
+                ++run.count;
+                if (Dispose)
+                    run.disposeList.push_back(item);
+            }
+            break;
+        }
+        if (keep) {
+            if (OnUpdate)
+                OnUpdate(*this, TUpdateAction::uaKeeping, i);
+            CopyEntryRaw(run, *copy);
+            AppendEntry(run, std::move(copy));
+        }
+    }
+}
+
+void TZipWriter::CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry)
+{
+    THugeStream& in = *archive_;
+    uint8_t local[30];
+    in.SetPosition(int64_t(std::min<uint64_t>(entry.LocalHeaderOffset(), INT64_MAX)));
+    if (in.Read(local, 30) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
+        throw EBadZipFile();
+    in.Seek(local[26] | local[27] << 8, THugeStream::soCurrent);
+    // The old local extra field goes along, less its Zip64 block: the new
+    // header carries its own.
+    std::string extra(size_t(local[28] | local[29] << 8), '\0');
+    in.ReadBuffer(extra.data(), int64_t(extra.size()));
+    std::string kept;
+    for (size_t i = 0; extra.size() - i >= 4;) {
+        const size_t size = uint8_t(extra[i + 2]) | uint8_t(extra[i + 3]) << 8;
+        if (size > extra.size() - i - 4)
+            break;
+        if (!(extra[i] == 1 && extra[i + 1] == 0))
+            kept.append(extra, i, 4 + size);
+        i += 4 + size;
+    }
+    entry.LocalExtraLength = uint16_t(kept.size());
+    // Sizes and CRC come from the central directory, so a data descriptor is
+    // not needed. An encrypted entry keeps it: its password check byte was
+    // made from the time, as the descriptor flag says.
+    const bool descriptor = entry.HasDataDescriptor() && entry.Encrypted();
+    if (!descriptor)
+        entry.GeneralFlags &= uint16_t(~gfDataDescriptor);
+    entry.WriteLocalHeader(*run.out);
+    run.out->WriteBuffer(kept.data(), int64_t(kept.size()));
+
+    std::vector<uint8_t> block(CopyBlock);
+    const int64_t total = int64_t(std::min<uint64_t>(entry.CompressedSize(), INT64_MAX));
+    for (int64_t done = 0; done < total;) {
+        const int64_t n = std::min<int64_t>(total - done, int64_t(CopyBlock));
+        in.ReadBuffer(block.data(), n);
+        if (run.out->Write(block.data(), n) != n)
+            throw ENotEnoughRoom();
+        done += n;
+        run.bytesDone += n;
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(done, total));
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+        Poll();
+    }
+    if (descriptor) {
+        // With its signature: 16 bytes, or 24 with Zip64 sizes; without: 12.
+        uint8_t head[4] = {};
+        const int64_t at = in.Position();
+        in.Read(head, 4);
+        const bool signature = std::memcmp(head, "PK\x07\x08", 4) == 0;
+        const bool zip64 = entry.Zip64Record.has_value();
+        const int64_t length = (signature ? 16 : 12) + (zip64 ? 8 : 0);
+        std::vector<uint8_t> tail(static_cast<size_t>(length));
+        in.SetPosition(at);
+        in.ReadBuffer(tail.data(), length);
+        if (run.out->Write(tail.data(), length) != length)
+            throw ENotEnoughRoom();
+    }
+}
+
+// ---- Writing entries ----------------------------------------------------------
+
+void TZipWriter::AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> entry)
+{
+    run.names.insert(entry->Directory() + entry->FileName());
+    run.end.SetTotalEntries(run.end.TotalEntries() + 1);
+    run.entries.push_back(std::move(entry));
+}
+
+bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo& header)
+{
+    run.fileDone = 0;
+    const bool folderItem = EndsWithSlash(item);
+    std::unique_ptr<TLFNFileStream> source;
+    run.recordedSize = 0;
+    header.VersionMadeBy = MadeByUnix;
+    header.InternalAttributes = 0;
+    header.Crc32 = 0;
+    if (folderItem) {
+        const std::string folder = item.size() > 1 ? item.substr(0, item.size() - 1) : item;
+        uint32_t dos = 0;
+        const bool exists = platform::DirectoryExists(folder) && platform::FileGetDosTime(folder, dos);
+        header.ModDateTime = exists ? dos : platform::DateTimeToDosDateTime(std::time(nullptr));
+        header.CompressionMethod = 0;
+        header.ExternalAttributes = exists ? uint32_t(platform::FileGetMode(folder)) << 16 |
+                                                 uint32_t(platform::FileGetAttr(folder) & 0x3F)
+                                           : platform::faArchive;
+    } else {
+        const int attr = platform::FileGetAttr(item);
+        if (attr < 0 || (attr & platform::faDirectory)) {
+            if (OnNoSuchFile)
+                OnNoSuchFile(*this, item);
+            return false;
+        }
+        source = std::make_unique<TLFNFileStream>(item, 8192, false, platform::fmOpenRead | platform::fmShareDenyNone);
+        platform::FileGetDosTime(item, header.ModDateTime);
+        header.ExternalAttributes = uint32_t(platform::FileGetMode(item)) << 16 | uint32_t(attr & 0x3F);
+        run.recordedSize = source->Size();
+        header.SetUncompressedSize(uint64_t(run.recordedSize));
+    }
+    header.SetFileName(folderItem ? std::string() : NamePart(item));
+    header.SetDirectory(StoredFolder(item));
+    header.SetDiskNumberStart(0);
+
+    bool retry = false;
+    if (run.names.count(header.Directory() + header.FileName())) {
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skNoOverwrite, item, -1, retry);
+        run.totalBytes -= run.recordedSize;
+        return false;
+    }
+    bool skip = false;
+    if (OnStartZip)
+        OnStartZip(*this, item, header, skip);
+    if (skip) {
+        run.totalBytes -= run.recordedSize;
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skByHandler, item, -1, retry);
+        return false;
+    }
+
+    const int level = std::clamp(PackLevel, 0, 9);
+    if (folderItem) {
+        header.GeneralFlags = 0;
+        header.WriteLocalHeader(*run.out);
+        if (OnEndZip)
+            OnEndZip(*this, item, 0, 0, 0);
+        return true;
+    }
+    const bool encrypt = !Password.empty();
+    header.GeneralFlags = uint16_t((encrypt ? 1 : 0) | (level <= 2 ? 4 : level >= 8 ? 2 : 0));
+    const bool stored = level == 0 || MatchesList(NoCompressList, item);
+    header.CompressionMethod = stored ? 0 : 8;
+    const bool forceZip64 = uint64_t(run.recordedSize) + Zip64Margin >= 0xFFFFFFFFu;
+    if (forceZip64)
+        header.SetUncompressedSize(0xFFFFFFFFu);  // a Zip64 block from the start
+    const int64_t offset = run.out->Position();
+    header.WriteLocalHeader(*run.out);
+    const int64_t headerSize = run.out->Position() - offset;
+
+    if (encrypt) {
+        // The header's check bytes need the CRC before the data is written.
+        std::vector<uint8_t> block(CrcBlock);
+        uint32_t crc = 0xFFFFFFFF;
+        for (int64_t n; (n = source->Read(block.data(), int64_t(block.size()))) > 0;)
+            crc = Crc32Update(crc, block.data(), size_t(n));
+        header.Crc32 = crc ^ 0xFFFFFFFF;
+        source->SetPosition(0);
+        WriteEncryptionHeader(run, header);
+    }
+    run.crc = 0xFFFFFFFF;
+    run.written = 0;
+    if (stored)
+        WriteDataStored(run, *source);
+    else
+        WriteDataDeflated(run, *source);
+    const int64_t bytesRead = run.fileDone;
+    if (bytesRead < run.recordedSize)
+        HandleMessage(MsgSourceShrank, "The file got shorter while it was being read; the entry holds what was read.",
+                      item, platform::mbOK);
+
+    header.Crc32 = run.crc ^ 0xFFFFFFFF;
+    const uint64_t compressed = uint64_t(run.written) + (encrypt ? 12 : 0);
+    if (forceZip64 && uint64_t(bytesRead) < 0xFFFFFFFFu)
+        header.Zip64Record->UncompressedSize = uint64_t(bytesRead);  // keep the reserved block
+    else
+        header.SetUncompressedSize(uint64_t(bytesRead));
+    header.SetCompressedSize(compressed);
+
+    const int64_t end = run.out->Position();
+    run.out->SetPosition(offset);
+    header.WriteLocalHeader(*run.out);
+    if (run.out->Position() - offset != headerSize)
+        throw EZipEngineError("The file grew past 4 GiB while it was being added: " + item);
+    run.out->SetPosition(end);
+    if (OnEndZip)
+        OnEndZip(*this, item, bytesRead, int64_t(compressed), run.out->Size());
+    return true;
+}
+
+size_t TZipWriter::ReadSource(TWriteRun& run, THugeStream& source, uint8_t* buffer, size_t n)
+{
+    const int64_t got = std::max<int64_t>(0, source.Read(buffer, int64_t(n)));
+    if (got > 0) {
+        run.fileDone += got;
+        run.bytesDone += got;
+        run.crc = Crc32Update(run.crc, buffer, size_t(got));
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(run.fileDone, run.recordedSize));
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+    }
+    return size_t(got);
+}
+
+void TZipWriter::WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n)
+{
+    if (!Password.empty()) {
+        if (OnEncrypt)
+            OnEncrypt(*this, buffer, int(n), Password);
+        else
+            for (size_t i = 0; i < n; ++i)
+                buffer[i] = keys_.EncryptByte(buffer[i]);
+    }
+    if (run.out->Write(buffer, int64_t(n)) != int64_t(n))
+        throw ENotEnoughRoom();
+    run.written += int64_t(n);
+    Poll();
+}
+
+void TZipWriter::WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& header)
+{
+    keys_.InitKeys(Password);
+    std::minstd_rand random(uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+    uint8_t bytes[12];
+    for (int i = 0; i < 10; ++i)
+        bytes[i] = keys_.EncryptByte(uint8_t((random() % 32767) >> 7));
+    bytes[10] = keys_.EncryptByte(uint8_t(header.Crc32 >> 16));
+    bytes[11] = keys_.EncryptByte(uint8_t(header.Crc32 >> 24));
+    if (run.out->Write(bytes, 12) != 12)
+        throw ENotEnoughRoom();
+}
+
+void TZipWriter::WriteDataStored(TWriteRun& run, THugeStream& source)
+{
+    std::vector<uint8_t> block(StoreBlock);
+    while (size_t n = ReadSource(run, source, block.data(), block.size()))
+        WriteOutput(run, block.data(), n);
+}
+
+void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeStream& source)
+{
+    std::vector<uint8_t> in(DeflateBlock), out(DeflateBlock);
+    size_t n = ReadSource(run, source, in.data(), in.size());
+    z_stream z{};
+    if (deflateInit2(&z, std::clamp(PackLevel, 0, 9), Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw EZCompressionError();
+    struct End {
+        z_stream& z;
+        ~End() { deflateEnd(&z); }
+    } end{z};
+    int flush = n > 0 ? Z_NO_FLUSH : Z_FINISH;
+    z.next_in = in.data();
+    z.avail_in = uInt(n);
+    int r;
+    do {
+        if (z.avail_in == 0 && flush == Z_NO_FLUSH) {
+            n = ReadSource(run, source, in.data(), in.size());
+            z.next_in = in.data();
+            z.avail_in = uInt(n);
+            if (n == 0)
+                flush = Z_FINISH;
+        }
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        r = deflate(&z, flush);
+        if (r < 0 && r != Z_BUF_ERROR)
+            throw EZCompressionError();
+        if (const size_t have = out.size() - z.avail_out)
+            WriteOutput(run, out.data(), have);
+    } while (r != Z_STREAM_END);
+}
+
+void TZipWriter::WriteCentralDirectory(TWriteRun& run)
+{
+    THugeStream& out = *run.out;
+    const int64_t start = out.Position();
+    run.end.SetCentralDirOffset(uint64_t(start));
+    run.end.SetCentralDirDisk(0);
+    for (const auto& entry : run.entries)
+        entry->WriteCentralHeader(out, archive_.get());
+    run.end.SetCentralDirSize(uint64_t(out.Position() - start));
+    run.end.SetThisDisk(0);
+    run.end.SetTotalEntries(run.entries.size());
+    run.end.SetEntriesThisDisk(run.entries.size());
+    run.end.WriteEndRecord(out);
+}

@@ -1,0 +1,149 @@
+// TZipWriter: creates archives from files and folder wildcards, updates
+// existing archives through a temporary file, and deletes entries.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ZipReader.h"
+
+class TZipWriter;
+
+// Multi-part output settings.
+struct TMultiZipInfo {
+    TMultiMode MultiMode = TMultiMode::mmNone;
+    int64_t BlockSize = 1457600;
+    int64_t FirstBlockSize = 0;  // 0: BlockSize
+    int64_t SaveOnFirstDisk = 0;
+    bool SaveZipInfoOnFirstDisk = false;
+    bool CheckDiskLabels = true;
+    bool WriteDiskLabels = true;
+};
+
+// Once, after the list of files is final; stopNow ends the run.
+using TStartZipInfoEvent =
+    std::function<void(TZipWriter& sender, int numFiles, int64_t totalBytes, TEndCentral* endCentral, bool& stopNow)>;
+// Before each new file; the handler may change the header.
+using TStartZipEvent =
+    std::function<void(TZipWriter& sender, const std::string& fileName, TZipHeaderInfo& header, bool& skip)>;
+using TEndZipEvent = std::function<void(TZipWriter& sender, const std::string& fileName, int64_t uncompressedSize,
+                                        int64_t compressedSize, int64_t currentZipSize)>;
+using TZipCompleteEvent = std::function<void(TZipWriter& sender, int fileCount)>;
+using TFileNameEvent = std::function<void(TZipWriter& sender, const std::string& fileName)>;
+using TSkippableFileEvent = std::function<void(TZipWriter& sender, const std::string& fileName, bool& skip)>;
+using TUpdateEvent = std::function<void(TZipWriter& sender, TUpdateAction action, int fileIndex)>;
+// Encrypts a block of entry data in place, instead of the built-in cipher.
+using TEncryptEvent =
+    std::function<void(TZipWriter& sender, uint8_t* buffer, int length, const std::string& password)>;
+
+class TZipWriter : public TZipReader {
+public:
+    // Message id of the notice that a source file got shorter while it was read.
+    static constexpr int MsgSourceShrank = 208;
+
+    TZipWriter();
+    ~TZipWriter() override;
+
+    // Adds the files of FilesList (files, folders ending in '/', wildcard
+    // items, a leading '|' or '>' turning the sub-folder search off or on for
+    // one item) to ZipName, creating it or rewriting it through a temporary
+    // file. Returns the number of files written as new or replacing entries.
+    // FilesList is empty afterwards.
+    int Zip();
+    // Rewrites ZipName without the entries FilesList names (stored names, or
+    // patterns: without a '/' they match the name part, with one the whole
+    // stored name). Returns the number of entries removed.
+    int RemoveEntries();
+
+    bool CheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }
+    void SetCheckDiskLabels(bool value) override { MultiZipInfo.CheckDiskLabels = value; }
+    TMultiMode MultiMode() const override { return MultiZipInfo.MultiMode; }
+    void SetMultiMode(TMultiMode value) override { MultiZipInfo.MultiMode = value; }
+
+    // Storing paths: turning StoreVolumes or RelativePaths on turns StorePaths
+    // on (RelativePaths also Recurse); turning StorePaths off turns both off.
+    bool StorePaths() const { return storePaths_; }
+    void SetStorePaths(bool value);
+    bool RelativePaths() const { return relativePaths_; }
+    void SetRelativePaths(bool value);
+    bool StoreVolumes() const { return storeVolumes_; }
+    void SetStoreVolumes(bool value);
+
+    // Which files a search finds, by their attributes.
+    bool IncludeReadOnlyFiles() const { return attributeMask_ & platform::faReadOnly; }
+    void SetIncludeReadOnlyFiles(bool value) { SetMaskBit(platform::faReadOnly, value); }
+    bool IncludeHiddenFiles() const { return attributeMask_ & platform::faHidden; }
+    void SetIncludeHiddenFiles(bool value) { SetMaskBit(platform::faHidden, value); }
+    bool IncludeSysFiles() const { return attributeMask_ & platform::faSysFile; }
+    void SetIncludeSysFiles(bool value) { SetMaskBit(platform::faSysFile, value); }
+    bool IncludeArchiveFiles() const { return attributeMask_ & platform::faArchive; }
+    void SetIncludeArchiveFiles(bool value) { SetMaskBit(platform::faArchive, value); }
+
+    // The folder for temporary files: TempPath when it names a folder, else
+    // the system's temporary folder.
+    std::string WorkFolder() const;
+
+    int PackLevel = 6;
+    bool Recurse = false;
+    // Delete each source file after a successful run.
+    bool Dispose = false;
+    TZipAction ZipAction = TZipAction::zaUpdate;
+    TMultiZipInfo MultiZipInfo;
+    // Short names do not exist here; kept for callers that set it.
+    bool Store83Names = false;
+    std::string TempPath;
+    bool SkipIfArchiveBitNotSet = false;
+    bool ResetArchiveBitOnZip = false;
+    std::vector<std::string> ExcludeList;
+    std::vector<std::string> NoCompressList;
+    bool AddDirEntriesOnRecurse = false;
+
+    TStartZipInfoEvent OnStartZipInfo;
+    TStartZipEvent OnStartZip;
+    TEndZipEvent OnEndZip;
+    TZipCompleteEvent OnZipComplete;
+    TFileNameEvent OnNoSuchFile;
+    TFileNameEvent OnRecursingFile;
+    TSkippableFileEvent OnDisposeFile;
+    TSkippableFileEvent OnDeleteEntry;
+    TUpdateEvent OnUpdate;
+    TEncryptEvent OnEncrypt;
+
+private:
+    struct TWriteRun;
+
+    void SetMaskBit(int bit, bool on);
+    int WriteArchive(bool deleting);
+    void ExpandFilesList(TWriteRun& run);
+    // Whether the file may be added: reports it and returns false when not.
+    bool PassesArchiveTests(TWriteRun& run, const std::string& file);
+    void CarryOverEntries(TWriteRun& run);
+    void CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry);
+    // Writes one new entry; false when the item was skipped.
+    bool AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
+    void WriteDataStored(TWriteRun& run, THugeStream& source);
+    void WriteDataDeflated(TWriteRun& run, THugeStream& source);
+    void WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& header);
+    // Reads a block of the source, counting it and updating the CRC.
+    size_t ReadSource(TWriteRun& run, THugeStream& source, uint8_t* buffer, size_t n);
+    // Encrypts (with a password) and writes a block of entry data.
+    void WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n);
+    void WriteCentralDirectory(TWriteRun& run);
+    void AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> entry);
+    // The folder an item's entry is stored under: empty unless StorePaths.
+    std::string StoredFolder(const std::string& item) const;
+    // The stored form of a file item: its stored folder and name.
+    std::string StoredName(const std::string& item) const;
+    bool MatchesList(const std::vector<std::string>& patterns, const std::string& file) const;
+    // Puts the new archive in place of the old one, never leaving the old
+    // one damaged or missing on a failure.
+    void ReplaceArchive(const std::string& temporary, const std::string& archive);
+
+    bool storePaths_ = false;
+    bool relativePaths_ = false;
+    bool storeVolumes_ = false;
+    int attributeMask_ = 63;
+};
