@@ -438,10 +438,7 @@ std::string TZipReader::SplitPartName(int n, TSplitPartType type)
         return name + Numbered(".%03d", n);
     if (type == TSplitPartType::sptLast)
         return lastPartName_;
-    const std::string standard = name + Numbered(".zip.z%02d", n);
-    // Other tools name the parts of "x.zip" x.z01, x.z02, ...
-    const std::string other = name + Numbered(".z%02d", n);
-    return !platform::FileExists(standard) && platform::FileExists(other) ? other : standard;
+    return name + Numbered(".zip.z%02d", n);
 }
 
 THugeStream* TZipReader::OpenPart(int n)
@@ -451,14 +448,7 @@ THugeStream* TZipReader::OpenPart(int n)
     if (MultiMode() == TMultiMode::mmSpan) {
         name = zipName_;
         for (;;) {
-            if (OnGetNextDisk) {
-                OnGetNextDisk(*this, n, name);
-            } else {
-                const std::string text = "Please insert disk " + std::to_string(n) + " of the multi-disk set.";
-                if (HandleMessage(MsgInsertDisk, text, "", platform::mbOKCancel) == platform::idCancel)
-                    name.clear();
-            }
-            if (name.empty())
+            if (!AskForDisk(n, name))
                 throw EUserCanceled("User canceled loading new disk.");
             if (CheckDiskLabels() && !CheckDiskLabel(n))
                 continue;
@@ -470,12 +460,29 @@ THugeStream* TZipReader::OpenPart(int n)
         if (reading_ && n == partCount_)
             type = TSplitPartType::sptLast;
         name = SplitPartName(n, type);
+        // Other tools name the parts of "x.zip" x.z01, x.z02, ...
+        const std::string other = baseName_ + Numbered(".z%02d", n);
+        if (!OnFileNameForSplitPart && BlockMode == TBlockMode::bmStandard && type != TSplitPartType::sptLast &&
+            !platform::FileExists(name) && platform::FileExists(other))
+            name = other;
     }
     archive_ = OpenStream(name, platform::fmShareDenyNone);
     currentPart_ = n - 1;
     platform::GetFileStamp(name, stamp_);
     zipName_ = name;
     return archive_.get();
+}
+
+bool TZipReader::AskForDisk(int n, std::string& fileName)
+{
+    if (OnGetNextDisk) {
+        OnGetNextDisk(*this, n, fileName);
+    } else {
+        const std::string text = "Please insert disk " + std::to_string(n) + " of the multi-disk set.";
+        if (HandleMessage(MsgInsertDisk, text, "", platform::mbOKCancel) == platform::idCancel)
+            fileName.clear();
+    }
+    return !fileName.empty();
 }
 
 bool TZipReader::CheckDiskLabel(int) const

@@ -193,10 +193,12 @@ protected:
     void CloseZipFile();
     // Makes part n (1-based) the open archive stream and returns it.
     THugeStream* OpenPart(int n);
-    // The name of split part n by BlockMode, with the names other tools give
-    // their parts as a fallback.
+    // The name of split part n: OnFileNameForSplitPart's, or by BlockMode.
     std::string SplitPartName(int n, TSplitPartType type);
     bool CheckDiskLabel(int n) const;
+    // Asks for disk n of a spanned archive (OnGetNextDisk, else the prompt);
+    // fileName comes in as the proposal. False when the user cancels.
+    bool AskForDisk(int n, std::string& fileName);
     // Lets window messages through and raises EUserCanceled when a cancel was
     // asked for; does nothing unless DoProcessMessages.
     void Poll();
@@ -215,6 +217,8 @@ protected:
     // The cipher's state for the entry being en- or decrypted.
     TZipKeys keys_;
     std::string zipName_;
+    std::string baseName_;
+    std::string lastPartName_;  // the name ZipName was given: the last part
     platform::FileStamp stamp_;  // of the archive file when its directory was read
 
     // Drops the entry lists.
@@ -250,8 +254,6 @@ private:
     // Opens file for reading with the archive stream's settings.
     std::unique_ptr<TLFNFileStream> OpenStream(const std::string& file, unsigned share) const;
 
-    std::string baseName_;
-    std::string lastPartName_;  // the name ZipName was given: the last part
     bool checkDiskLabels_ = true;
     TMultiMode multiMode_ = TMultiMode::mmNone;
     std::string destDir_;

@@ -79,7 +79,15 @@ struct TZipWriter::TWriteRun {
     int count = 0;
     std::vector<std::string> disposeList;
 
-    // The entry being written.
+    // Multi-part output: the part being written (0-based) and its capacity.
+    bool multi = false;
+    int partIndex = 0;
+    int64_t capacity = 0;
+    int64_t RoomLeft() const { return capacity - out->Position(); }
+
+    // The entry being written; its data goes to the output, or for
+    // multi-part output first to a temporary file.
+    THugeStream* data = nullptr;
     uint32_t crc = 0xFFFFFFFF;
     int64_t fileDone = 0;
     int64_t recordedSize = 0;
@@ -194,7 +202,9 @@ int TZipWriter::WriteArchive(bool deleting)
                 throw EUserCanceled("User canceled Zip operation");
         }
 
-        run.updating = platform::FileExists(zipName_);
+        // A multi-part archive is always written anew.
+        run.multi = MultiMode() != TMultiMode::mmNone;
+        run.updating = !run.multi && platform::FileExists(zipName_);
         if (run.updating) {
             OpenZipFile();
             // Parts cannot be rewritten one by one: refuse rather than write
@@ -204,12 +214,17 @@ int TZipWriter::WriteArchive(bool deleting)
             if (endCentral_.HasComment())
                 ArchiveComment();  // carried into the new archive
         }
-        run.outputName = run.updating ? platform::MakeTempFileName(WorkFolder(), "ZBK") : zipName_;
-        if (run.outputName.empty())
-            throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
-        outputMade = run.updating;
-        run.out = std::make_unique<TLFNFileStream>(run.outputName, 8192, FlushFilesOnClose, platform::fmCreate);
+        if (run.multi) {
+            OpenFirstPart(run);
+        } else {
+            run.outputName = run.updating ? platform::MakeTempFileName(WorkFolder(), "ZBK") : zipName_;
+            if (run.outputName.empty())
+                throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
+            outputMade = run.updating;
+            run.out = std::make_unique<TLFNFileStream>(run.outputName, 8192, FlushFilesOnClose, platform::fmCreate);
+        }
         outputMade = true;
+        run.data = run.out.get();
         if (run.updating || endCentral_.Modified) {
             run.end.Assign(endCentral_);
             run.end.SetTotalEntries(0);
@@ -219,6 +234,11 @@ int TZipWriter::WriteArchive(bool deleting)
 
         if (run.updating)
             CarryOverEntries(run);
+        if (run.multi) {
+            // Each byte passes twice: into the entry's temporary file, then into the parts.
+            run.totalBytes *= 2;
+            run.out->WriteBuffer("PK\x07\x08", 4);
+        }
         if (!deleting) {
             const std::vector<std::string> items = FilesList;
             for (const std::string& item : items) {
@@ -232,16 +252,11 @@ int TZipWriter::WriteArchive(bool deleting)
             }
         }
         WriteCentralDirectory(run);
-        try {
-            run.out->Flush();
-        } catch (const EWriteError&) {
-            throw ENotEnoughRoom();
-        }
-        run.out.reset();
+        ClosePart(run);
     } catch (...) {
         run.out.reset();
         if (outputMade)
-            platform::DeleteFile(run.outputName);
+            platform::DeleteFile(run.outputName);  // of a multi-part archive, the part under way
         restore();
         throw;
     }
@@ -261,6 +276,16 @@ int TZipWriter::WriteArchive(bool deleting)
                 throw;
             }
         }
+        if (run.multi && MultiMode() == TMultiMode::mmBlocks) {
+            // The last part takes its final name, unless a file of that name is in the way.
+            const std::string last = SplitPartName(run.partIndex + 1, TSplitPartType::sptLast);
+            if (last == run.outputName || platform::RenameFileNoReplace(run.outputName, last))
+                zipName_ = last;
+            else
+                zipName_ = run.outputName;
+        } else if (run.multi) {
+            zipName_ = run.outputName;
+        }
         for (const std::string& file : run.disposeList) {
             bool skip = false;
             if (OnDisposeFile)
@@ -277,11 +302,13 @@ int TZipWriter::WriteArchive(bool deleting)
         endCentral_.Modified = false;
         platform::GetFileStamp(zipName_, stamp_);
         rebuilt_ = false;
-        currentPart_ = 0;
-        partCount_ = 1;
+        currentPart_ = run.partIndex;
+        partCount_ = run.partIndex + 1;
         SortEntries(sortMode);
         if (OnTotalPercentDone)
             OnTotalPercentDone(*this, 100);
+        if (run.multi && run.partIndex > 0 && MultiZipInfo.SaveZipInfoOnFirstDisk)
+            SaveZipConfiguration(run);
     } catch (...) {
         restore();
         throw;
@@ -634,7 +661,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     const int level = std::clamp(PackLevel, 0, 9);
     if (folderItem) {
         header.GeneralFlags = 0;
-        header.WriteLocalHeader(*run.out);
+        WriteLocalHeaderInPart(run, header);
         if (OnEndZip)
             OnEndZip(*this, item, 0, 0, 0);
         return true;
@@ -643,12 +670,37 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     header.GeneralFlags = uint16_t((encrypt ? 1 : 0) | (level <= 2 ? 4 : level >= 8 ? 2 : 0));
     const bool stored = level == 0 || MatchesList(NoCompressList, item);
     header.CompressionMethod = stored ? 0 : 8;
-    const bool forceZip64 = uint64_t(run.recordedSize) + Zip64Margin >= 0xFFFFFFFFu;
+    const bool forceZip64 = !run.multi && uint64_t(run.recordedSize) + Zip64Margin >= 0xFFFFFFFFu;
     if (forceZip64)
         header.SetUncompressedSize(0xFFFFFFFFu);  // a Zip64 block from the start
+    // A single file gets its local header now and again once the sizes are
+    // known; for parts, the data goes to a temporary file first and the
+    // header is written once, complete.
+    std::unique_ptr<TLFNFileStream> temporary;
+    std::string temporaryName;
+    struct RemoveTemporary {
+        std::unique_ptr<TLFNFileStream>& stream;
+        std::string& name;
+        ~RemoveTemporary()
+        {
+            stream.reset();
+            if (!name.empty())
+                platform::DeleteFile(name);
+        }
+    } removeTemporary{temporary, temporaryName};
     const int64_t offset = run.out->Position();
-    header.WriteLocalHeader(*run.out);
-    const int64_t headerSize = run.out->Position() - offset;
+    int64_t headerSize = 0;
+    if (run.multi) {
+        temporaryName = platform::MakeTempFileName(WorkFolder(), "ZBK");
+        if (temporaryName.empty())
+            throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
+        temporary = std::make_unique<TLFNFileStream>(temporaryName, 8192, false, platform::fmCreate);
+        run.data = temporary.get();
+    } else {
+        header.WriteLocalHeader(*run.out);
+        headerSize = run.out->Position() - offset;
+        run.data = run.out.get();
+    }
 
     if (encrypt) {
         // The header's check bytes need the CRC before the data is written.
@@ -679,12 +731,17 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         header.SetUncompressedSize(uint64_t(bytesRead));
     header.SetCompressedSize(compressed);
 
-    const int64_t end = run.out->Position();
-    run.out->SetPosition(offset);
-    header.WriteLocalHeader(*run.out);
-    if (run.out->Position() - offset != headerSize)
-        throw EZipEngineError("The file grew past 4 GiB while it was being added: " + item);
-    run.out->SetPosition(end);
+    if (run.multi) {
+        WriteLocalHeaderInPart(run, header);
+        SpanCopy(run, header, *temporary);
+    } else {
+        const int64_t end = run.out->Position();
+        run.out->SetPosition(offset);
+        header.WriteLocalHeader(*run.out);
+        if (run.out->Position() - offset != headerSize)
+            throw EZipEngineError("The file grew past 4 GiB while it was being added: " + item);
+        run.out->SetPosition(end);
+    }
     if (OnEndZip)
         OnEndZip(*this, item, bytesRead, int64_t(compressed), run.out->Size());
     return true;
@@ -714,7 +771,7 @@ void TZipWriter::WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n)
             for (size_t i = 0; i < n; ++i)
                 buffer[i] = keys_.EncryptByte(buffer[i]);
     }
-    if (run.out->Write(buffer, int64_t(n)) != int64_t(n))
+    if (run.data->Write(buffer, int64_t(n)) != int64_t(n))
         throw ENotEnoughRoom();
     run.written += int64_t(n);
     Poll();
@@ -729,7 +786,7 @@ void TZipWriter::WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& hea
         bytes[i] = keys_.EncryptByte(uint8_t((random() % 32767) >> 7));
     bytes[10] = keys_.EncryptByte(uint8_t(header.Crc32 >> 16));
     bytes[11] = keys_.EncryptByte(uint8_t(header.Crc32 >> 24));
-    if (run.out->Write(bytes, 12) != 12)
+    if (run.data->Write(bytes, 12) != 12)
         throw ENotEnoughRoom();
 }
 
@@ -775,15 +832,191 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeStream& source)
 
 void TZipWriter::WriteCentralDirectory(TWriteRun& run)
 {
-    THugeStream& out = *run.out;
-    const int64_t start = out.Position();
-    run.end.SetCentralDirOffset(uint64_t(start));
-    run.end.SetCentralDirDisk(0);
-    for (const auto& entry : run.entries)
-        entry->WriteCentralHeader(out, archive_.get());
-    run.end.SetCentralDirSize(uint64_t(out.Position() - start));
-    run.end.SetThisDisk(0);
+    run.end.SetCentralDirOffset(uint64_t(run.out->Position()));
+    run.end.SetCentralDirDisk(uint32_t(run.partIndex));
+    run.end.SetEntriesThisDisk(0);
+    int64_t size = 0;
+    bool first = true;
+    for (const auto& entry : run.entries) {
+        // Built in memory first: a header never straddles two parts.
+        THugeMemoryStream header;
+        entry->WriteCentralHeader(header, archive_.get());
+        if (run.multi && header.Size() > run.RoomLeft()) {
+            StartNextPart(run, header.Size());
+            if (first) {
+                run.end.SetCentralDirOffset(0);
+                run.end.SetCentralDirDisk(uint32_t(run.partIndex));
+            }
+        }
+        WritePart(run, header.Memory(), header.Size());
+        size += header.Size();
+        run.end.SetEntriesThisDisk(run.end.EntriesThisDisk() + 1);
+        first = false;
+    }
+    run.end.SetCentralDirSize(uint64_t(size));
     run.end.SetTotalEntries(run.entries.size());
-    run.end.SetEntriesThisDisk(run.entries.size());
-    run.end.WriteEndRecord(out);
+    run.end.SetThisDisk(uint32_t(run.partIndex));
+    if (run.multi) {
+        THugeMemoryStream record;
+        run.end.WriteEndRecord(record);
+        if (record.Size() > run.RoomLeft()) {
+            StartNextPart(run, record.Size());
+            run.end.SetThisDisk(uint32_t(run.partIndex));
+        }
+    }
+    run.end.WriteEndRecord(*run.out);
+}
+
+void TZipWriter::WritePart(TWriteRun& run, const void* bytes, int64_t n)
+{
+    if (run.out->Write(bytes, n) != n)
+        throw ENotEnoughRoom();
+}
+
+// ---- Multi-part output ----------------------------------------------------------
+
+void TZipWriter::ClosePart(TWriteRun& run)
+{
+    try {
+        run.out->Flush();
+    } catch (const EWriteError&) {
+        throw ENotEnoughRoom();
+    }
+    run.out.reset();
+}
+
+int64_t TZipWriter::FreeSpace(const std::string& file) const
+{
+    int64_t freeBytes = 0, cluster = 0;
+    return platform::DiskFreeSpace(file, freeBytes, cluster) ? freeBytes : 0;
+}
+
+void TZipWriter::OpenFirstPart(TWriteRun& run)
+{
+    if (MultiZipInfo.BlockSize <= 0 && MultiMode() == TMultiMode::mmBlocks)
+        throw ENotEnoughRoom();
+    // Room kept free on the first part, for the configuration file among others.
+    int64_t reserve = MultiZipInfo.SaveOnFirstDisk;
+    if (MultiZipInfo.SaveZipInfoOnFirstDisk) {
+        int64_t names = 0;
+        if (StorePaths())
+            for (const std::string& item : FilesList)
+                names += int64_t(item.size()) - 2;
+        const int64_t count = int64_t(FilesList.size());
+        reserve += count * ((count ? names / count : 0) + 46) + int64_t(ArchiveComment().size()) + 22 + 2048;
+        if (MultiMode() == TMultiMode::mmSpan) {
+            int64_t freeBytes = 0, cluster = 0;
+            reserve += platform::DiskFreeSpace(zipName_, freeBytes, cluster) ? cluster : 4096;
+        }
+    }
+    run.partIndex = 0;
+    std::string name = zipName_;
+    if (MultiMode() == TMultiMode::mmSpan) {
+        if (!AskForDisk(1, name))
+            throw EUserCanceled("User canceled Zip operation");
+        platform::DeleteFile(name);
+        if (OnPrepareNextDisk)
+            OnPrepareNextDisk(*this, 1);
+        run.capacity = FreeSpace(name) - reserve;
+    } else {
+        name = SplitPartName(1, TSplitPartType::sptFirst);
+        run.capacity = (MultiZipInfo.FirstBlockSize > 0 ? MultiZipInfo.FirstBlockSize : MultiZipInfo.BlockSize) -
+                       reserve;
+    }
+    run.outputName = name;
+    run.out = std::make_unique<TLFNFileStream>(name, 8192, FlushFilesOnClose, platform::fmCreate);
+}
+
+void TZipWriter::StartNextPart(TWriteRun& run, int64_t needed)
+{
+    ClosePart(run);
+    std::string name = run.outputName;
+    if (MultiMode() == TMultiMode::mmSpan) {
+        if (!AskForDisk(run.partIndex + 2, name))
+            throw EUserCanceled("User canceled Zip operation");
+        ++run.partIndex;
+        platform::DeleteFile(name);
+        if (OnPrepareNextDisk)
+            OnPrepareNextDisk(*this, run.partIndex + 1);
+        run.capacity = FreeSpace(name);
+    } else {
+        name = SplitPartName(run.partIndex + 2, TSplitPartType::sptMiddle);
+        ++run.partIndex;
+        run.capacity = MultiZipInfo.BlockSize;
+    }
+    // Headers never straddle parts; one that cannot fit a whole part never will.
+    if (needed >= run.capacity)
+        throw ENotEnoughRoom();
+    run.outputName = name;
+    run.out = std::make_unique<TLFNFileStream>(name, 8192, FlushFilesOnClose, platform::fmCreate);
+    run.end.SetEntriesThisDisk(0);
+}
+
+void TZipWriter::WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header)
+{
+    if (run.multi) {
+        const int64_t size = header.LocalHeaderSize() + (header.Zip64DataSize(false) ? 4 + header.Zip64DataSize(false) : 0);
+        if (size >= run.RoomLeft())
+            StartNextPart(run, size);
+        header.SetDiskNumberStart(uint32_t(run.partIndex));
+    }
+    header.WriteLocalHeader(*run.out);
+}
+
+void TZipWriter::SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStream& temporary)
+{
+    const int64_t size = temporary.Size();
+    if (OnStartSpanCopy)
+        OnStartSpanCopy(*this, header.FileName(), size);
+    if (run.RoomLeft() <= 0)
+        StartNextPart(run, 0);
+    // Progress goes on from where compressing stopped.
+    const int64_t uncompressed = int64_t(header.UncompressedSize());
+    run.totalBytes += size - uncompressed;
+    const bool progress = OnFilePercentDone || OnTotalPercentDone;
+    std::vector<uint8_t> block(CopyBlock);
+    temporary.SetPosition(0);
+    int64_t copied = 0;
+    while (copied < size) {
+        const int64_t chunk = std::min(run.RoomLeft(), size - copied);
+        for (int64_t done = 0; done < chunk;) {
+            const int64_t n = std::min<int64_t>(chunk - done, int64_t(block.size()));
+            temporary.ReadBuffer(block.data(), n);
+            WritePart(run, block.data(), n);
+            done += n;
+            run.bytesDone += n;
+            if (progress) {
+                if (OnFilePercentDone)
+                    OnFilePercentDone(*this, PercentOf(uncompressed + copied + done, uncompressed + size));
+                if (OnTotalPercentDone)
+                    OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+            }
+        }
+        copied += chunk;
+        if (copied < size || run.RoomLeft() == 0)
+            StartNextPart(run, 0);
+    }
+}
+
+void TZipWriter::SaveZipConfiguration(TWriteRun& run)
+{
+    std::string first = zipName_;
+    if (MultiMode() == TMultiMode::mmSpan && !AskForDisk(1, first))
+        throw EUserCanceled("User canceled Zip operation");
+    const size_t slash = first.rfind('/');
+    const size_t dot = first.rfind('.');
+    const std::string name =
+        (dot == std::string::npos || (slash != std::string::npos && dot < slash) ? first : first.substr(0, dot)) +
+        ".zfc";
+    try {
+        TLFNFileStream file(name, 8192, FlushFilesOnClose, platform::fmCreate);
+        for (int i = 0; i < entries_->Count(); ++i)
+            entries_->Get(i)->WriteCentralHeader(file, nullptr);
+        TEndCentral end;
+        end.Assign(run.end);
+        end.WriteEndRecord(file);
+        file.Flush();
+    } catch (const Exception&) {
+        throw EConfigFileSaveError();
+    }
 }

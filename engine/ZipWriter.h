@@ -35,6 +35,10 @@ using TZipCompleteEvent = std::function<void(TZipWriter& sender, int fileCount)>
 using TFileNameEvent = std::function<void(TZipWriter& sender, const std::string& fileName)>;
 using TSkippableFileEvent = std::function<void(TZipWriter& sender, const std::string& fileName, bool& skip)>;
 using TUpdateEvent = std::function<void(TZipWriter& sender, TUpdateAction action, int fileIndex)>;
+// A new disk of a spanned archive was chosen (1-based).
+using TPrepareNextDiskEvent = std::function<void(TZipWriter& sender, int diskNum)>;
+// Before an entry's data is copied into the parts.
+using TStartSpanCopyEvent = std::function<void(TZipWriter& sender, const std::string& fileName, int64_t fileSize)>;
 // Encrypts a block of entry data in place, instead of the built-in cipher.
 using TEncryptEvent =
     std::function<void(TZipWriter& sender, uint8_t* buffer, int length, const std::string& password)>;
@@ -111,6 +115,8 @@ public:
     TSkippableFileEvent OnDeleteEntry;
     TUpdateEvent OnUpdate;
     TEncryptEvent OnEncrypt;
+    TPrepareNextDiskEvent OnPrepareNextDisk;
+    TStartSpanCopyEvent OnStartSpanCopy;
 
 private:
     struct TWriteRun;
@@ -132,6 +138,20 @@ private:
     // Encrypts (with a password) and writes a block of entry data.
     void WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n);
     void WriteCentralDirectory(TWriteRun& run);
+    // Writes to the current part; ENotEnoughRoom when not all of it goes in.
+    void WritePart(TWriteRun& run, const void* bytes, int64_t n);
+    // Flushes and closes the output; ENotEnoughRoom when the disk is full.
+    void ClosePart(TWriteRun& run);
+    // Multi-part output: the first part, the next part (where a header of
+    // needed bytes must fit whole), a local header that may not straddle
+    // parts, the copy of an entry's data into the parts, and the ".zfc" file
+    // with the directory, for reading when the last part is not at hand.
+    void OpenFirstPart(TWriteRun& run);
+    void StartNextPart(TWriteRun& run, int64_t needed);
+    void WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header);
+    void SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStream& temporary);
+    void SaveZipConfiguration(TWriteRun& run);
+    int64_t FreeSpace(const std::string& file) const;
     void AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> entry);
     // The folder an item's entry is stored under: empty unless StorePaths.
     std::string StoredFolder(const std::string& item) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -123,6 +124,11 @@ bool DeleteFile(const std::string& name)
 bool RenameFile(const std::string& from, const std::string& to)
 {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RenameFileNoReplace(const std::string& from, const std::string& to)
+{
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 // ---- Attributes -----------------------------------------------------------

@@ -43,6 +43,8 @@ void FileClose(Handle h);
 bool FileExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
+// Like RenameFile, but fails rather than replace an existing file.
+bool RenameFileNoReplace(const std::string& from, const std::string& to);
 
 // ---- Attributes -----------------------------------------------------------
 
