@@ -292,12 +292,19 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     run.out = out.get();
     run.failed = false;
     try {
-        Decode(run);
-        out->Flush();
-    } catch (const EBiggerThanUncompressed&) {
-        run.failed = true;
-    } catch (const EWriteError&) {
-        throw ECantWriteUCF();
+        try {
+            Decode(run);
+            out->Flush();
+        } catch (const EBiggerThanUncompressed&) {
+            run.failed = true;
+        } catch (const EWriteError&) {
+            throw ECantWriteUCF();
+        }
+    } catch (...) {
+        // The file was sized in advance: a partial one would look complete.
+        out.reset();
+        platform::DeleteFile(fileName);
+        throw;
     }
     out.reset();
     run.out = nullptr;

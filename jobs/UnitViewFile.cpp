@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 
+#include "engine/Wildcard.h"
 #include "platform/Exceptions.h"
 #include "platform/Hooks.h"
 
@@ -26,9 +28,63 @@ std::string DateText(std::time_t t)
     return std::string(text, n);
 }
 
+// The folder an archive of its own is extracted into: the destination and the
+// archive's file name without its last extension. A name that would leave
+// nothing or lead out of the destination ("..zip", "...zip") is kept whole.
+std::string ArchiveFolder(const std::string& destination, const std::string& archive)
+{
+    const std::filesystem::path name = std::filesystem::path(archive).filename();
+    std::string folder = name.stem().string();
+    if (folder.empty() || folder == "." || folder == "..")
+        folder = name.string();
+    return destination + folder;
+}
+
+// The engine's pattern for exactly the stored name: a '*', '?' or '<' in it
+// becomes a set holding only that character.
+std::string Escaped(const std::string& stored)
+{
+    std::string pattern;
+    for (char c : stored) {
+        if (c == '*' || c == '?' || c == '<')
+            pattern += {'<', c, '>'};
+        else
+            pattern += c;
+    }
+    return pattern;
+}
+
+// Extraction matches every FilesList line as a pattern against the whole
+// stored name.
+std::vector<std::string> ExtractionList(const std::vector<std::string>& storedNames)
+{
+    std::vector<std::string> list;
+    for (const std::string& stored : storedNames)
+        list.push_back(Escaped(stored));
+    return list;
+}
+
+// Deletion compares a plain line with the stored name, but takes a line with
+// a wildcard character as a pattern, matched against the name part alone when
+// the line has no '/'; so "a?b" would also take "a?b" in a folder, and "aab".
+// Such a name is escaped and, at the top of the archive, led by "*</>" (any
+// run of '/'): its '/' makes the pattern apply to the whole stored name. It
+// still takes an absolute "/a?b", which extracts to the same file anyway.
+std::vector<std::string> DeletionList(const std::vector<std::string>& storedNames)
+{
+    std::vector<std::string> list;
+    for (const std::string& stored : storedNames) {
+        if (!IsWild(stored))
+            list.push_back(stored);
+        else
+            list.push_back((stored.find('/') == std::string::npos ? "*</>" : "") + Escaped(stored));
+    }
+    return list;
+}
+
 }  // namespace
 
-TExtractAndView::TExtractAndView() : engine_(std::make_unique<TZipReader>()) {}
+TExtractAndView::TExtractAndView() : engine_(std::make_unique<TZipWriter>()) {}
 
 void TExtractAndView::Cancel()
 {
@@ -37,11 +93,10 @@ void TExtractAndView::Cancel()
         engine_->RequestCancel();
 }
 
-void TExtractAndView::PumpMessages()
+bool TExtractAndView::PumpMessages()
 {
     platform::PumpMessages();
-    if (cancel_)
-        throw EAbort();
+    return cancel_;
 }
 
 void TExtractAndView::ReadArchive(const std::string& archive)
@@ -58,7 +113,8 @@ void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector
         // rows as they were.
         size_t total = 0;
         for (const std::string& archive : archives) {
-            PumpMessages();
+            if (PumpMessages())
+                throw EAbort();
             ReadArchive(archive);
             total += size_t(engine_->EntryCount());
         }
@@ -69,7 +125,8 @@ void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector
         for (const std::string& archive : archives) {
             ReadArchive(archive);
             for (int i = 0; i < engine_->EntryCount(); ++i) {
-                PumpMessages();
+                if (PumpMessages())
+                    throw EAbort();
                 rows.push_back({archive, engine_->EntryName(i), engine_->EntryFolder(i),
                                 SizeText(engine_->EntrySize(i)), DateText(engine_->EntryDateTime(i))});
             }
@@ -81,5 +138,57 @@ void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector
             throw;
         rows.clear();
         throw EAbort();
+    }
+}
+
+void TExtractAndView::PrepareExtraction(const std::string& archive, const ParUnCompress& options)
+{
+    engine_->ResetArchive();
+    engine_->SetZipName(archive);
+    // ResetArchive keeps the extraction settings, so each archive gets them
+    // afresh; the password too, so that an empty one really means none.
+    engine_->SetDestDir(options.subfolderPerArchive ? ArchiveFolder(options.destination, archive)
+                                                    : options.destination);
+    engine_->RecreateDirs = options.useStoredPaths;
+    engine_->OverwriteMode = options.overwriteMode;
+    engine_->Password = options.password;
+}
+
+void TExtractAndView::ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options)
+{
+    cancel_ = false;
+    for (const std::string& archive : archives) {
+        if (PumpMessages())
+            return;
+        PrepareExtraction(archive, options);
+        engine_->DoAll = true;
+        engine_->UnZip();
+    }
+}
+
+void TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options)
+{
+    cancel_ = false;
+    for (const ParToUnZip& group : groups) {
+        if (PumpMessages())
+            return;
+        PrepareExtraction(group.archive, options);
+        engine_->DoAll = false;
+        engine_->FilesList = ExtractionList(group.entries);
+        engine_->UnZip();
+    }
+}
+
+void TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
+{
+    cancel_ = false;
+    for (const ParToUnZip& group : groups) {
+        if (PumpMessages())
+            return;
+        engine_->ResetArchive();
+        engine_->SetZipName(group.archive);
+        engine_->DoAll = false;
+        engine_->FilesList = DeletionList(group.entries);
+        engine_->RemoveEntries();
     }
 }

@@ -1,13 +1,14 @@
 // TExtractAndView: the job behind the "Multiple UnZIP" page. It runs the
-// engine over the archives of the page's list; listing gathers the entries of
-// all of them into one table of display rows.
+// engine over the archives of the page's list: listing gathers the entries of
+// all of them into one table of display rows, extraction writes all or the
+// chosen entries out, deletion rewrites archives without the chosen entries.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/ZipReader.h"
+#include "engine/ZipWriter.h"
 
 // One row of the compressed-files list.
 struct ParFileDetail {
@@ -20,6 +21,24 @@ struct ParFileDetail {
 
 using ParArrayOfFileDetail = std::vector<ParFileDetail>;
 
+// The chosen entries of one archive.
+struct ParToUnZip {
+    std::string archive;               // the archive's full name
+    std::vector<std::string> entries;  // full stored names: folder then file name
+};
+
+// At most one element per archive.
+using ParArrayOfToUnZip = std::vector<ParToUnZip>;
+
+// How and where extraction writes.
+struct ParUnCompress {
+    std::string destination;           // the extract-to folder, ending with '/'
+    bool subfolderPerArchive = false;  // each archive into a folder named after it
+    std::string password;              // trimmed by the page; empty means none
+    bool useStoredPaths = false;       // recreate the entries' stored folders
+    TUZOverwriteMode overwriteMode = TUZOverwriteMode::Prompt;
+};
+
 class TExtractAndView {
 public:
     TExtractAndView();
@@ -30,16 +49,29 @@ public:
     // archive gives no rows. A cancel empties the rows and raises EAbort.
     void ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives);
 
+    // Extraction and deletion go archive by archive in order. Any engine
+    // failure ends the run with its exception and leaves the later archives
+    // untouched; what was done before stays done. A cancel between archives
+    // ends the run quietly; one that stops the engine in the middle of an
+    // archive raises EUserCanceled.
+    void ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options);
+    // Extracts exactly the entries each group names from its archive.
+    void ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options);
+    // Rewrites each group's archive without the entries the group names.
+    void DeleteSelected(const ParArrayOfToUnZip& groups);
+
     // Asks the run under way to stop at its next check; an engine operation
     // under way is asked to stop too.
     void Cancel();
 
 private:
-    // Lets window messages through, then raises EAbort when cancelled.
-    void PumpMessages();
+    // Lets window messages through; true when the run has been cancelled.
+    [[nodiscard]] bool PumpMessages();
     // Makes archive the engine's archive and reads its directory.
     void ReadArchive(const std::string& archive);
+    // Makes archive the engine's archive and sets the extraction options for it.
+    void PrepareExtraction(const std::string& archive, const ParUnCompress& options);
 
     bool cancel_ = false;
-    std::unique_ptr<TZipReader> engine_;
+    std::unique_ptr<TZipWriter> engine_;
 };

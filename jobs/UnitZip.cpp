@@ -1,0 +1,182 @@
+#include "jobs/UnitZip.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Hooks.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// k in decimal, with leading zeros up to width digits.
+std::string NumberText(size_t k, int width)
+{
+    std::string text = std::to_string(k);
+    if (text.size() < size_t(width))
+        text.insert(0, size_t(width) - text.size(), '0');
+    return text;
+}
+
+// Anything at all under that name (a folder or a dangling link too) is in
+// the way of a new archive.
+bool NameTaken(const std::string& name, const std::vector<std::string>& taken)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(name, ec)) ||
+           std::find(taken.begin(), taken.end(), name) != taken.end();
+}
+
+}  // namespace
+
+TZipFile::TZipFile() : engine_(std::make_unique<TZipWriter>()) {}
+
+void TZipFile::Cancel()
+{
+    cancel_ = true;
+    if (engine_->Working())
+        engine_->RequestCancel();
+}
+
+void TZipFile::CopyCreatedArchives(std::vector<std::string>& target) const
+{
+    target = CreatedArchives;
+}
+
+bool TZipFile::IsReadableFile(const std::string& path)
+{
+    // Only a regular file: opening a pipe would wait for a writer.
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return false;
+    const platform::Handle h = platform::FileOpen(path, platform::fmOpenRead | platform::fmShareDenyNone);
+    if (h == platform::InvalidHandle)
+        return false;
+    platform::FileClose(h);
+    return true;
+}
+
+std::string TZipFile::MakeAutoName(const std::string& destination, const std::string& item)
+{
+    if (IsReadableFile(item))
+        return destination + fs::path(item).filename().replace_extension(".zip").string();
+
+    // A wildcard item: its path as one file name. The root has no name, so
+    // its '/' is left out; every other folder separator becomes '_'.
+    constexpr std::string_view dropped = ":*?\"<>|.";
+    std::string text;
+    for (size_t i = 0; i < item.size(); ++i) {
+        const char c = item[i];
+        if (c == '/') {
+            if (i > 0)
+                text += '_';
+        } else if (dropped.find(c) == std::string_view::npos) {
+            text += c;
+        }
+    }
+    // "/*.*" leaves nothing; ".zip" alone would be a hidden file.
+    if (text.empty())
+        text = "_";
+    return destination + text + ".zip";
+}
+
+std::string TZipFile::MakeUniqueName(const std::string& name, const std::vector<std::string>& taken)
+{
+    if (!NameTaken(name, taken))
+        return name;
+    const size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    const fs::path file(name.substr(folder.size()));
+    const std::string stem = file.stem().string();
+    const std::string extension = file.extension().string();
+    for (int n = 1; n <= 10000; ++n) {
+        std::string candidate = folder + stem + "_" + std::to_string(n) + extension;
+        if (!NameTaken(candidate, taken))
+            return candidate;
+    }
+    return name;
+}
+
+ParArrayOfToZip TZipFile::PlanArchives(const std::vector<std::string>& items, const ParZipName& naming)
+{
+    ParArrayOfToZip plan;
+    if (items.empty())
+        return plan;
+    if (naming.single) {
+        const std::string name = naming.autoName ? MakeAutoName(naming.destination, items.front())
+                                                 : naming.destination + naming.baseName + ".zip";
+        plan.push_back({MakeUniqueName(name), items});
+        return plan;
+    }
+
+    // Names are also kept apart from the names planned before them: two
+    // archives of one run never end up in one file.
+    std::vector<std::string> taken;
+    const size_t n = size_t(std::max(1, naming.itemsPerArchive));
+    const size_t count = (items.size() + n - 1) / n;
+    for (size_t k = 0; k < count; ++k) {
+        ParToZip archive;
+        for (size_t slot = 0; slot < n; ++slot) {
+            if (k * n + slot < items.size())
+                archive.items.push_back(items[k * n + slot]);
+            platform::PumpMessages();
+            if (cancel_)
+                throw EAbort();
+        }
+        const std::string name =
+            naming.autoName ? MakeAutoName(naming.destination, archive.items.front())
+                            : naming.destination + naming.baseName + NumberText(k, naming.numberWidth) + ".zip";
+        archive.archive = MakeUniqueName(name, taken);
+        taken.push_back(archive.archive);
+        plan.push_back(std::move(archive));
+    }
+    return plan;
+}
+
+void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& compress)
+{
+    cancel_ = false;
+    CreatedArchives.clear();
+    for (const ParToZip& archive : plan) {
+        // A cancel that arrives while messages are let through here stops
+        // the run before this archive rather than after it.
+        platform::PumpMessages();
+        if (cancel_)
+            return;
+        engine_->ResetArchive();
+        engine_->SetZipName(archive.archive);
+        engine_->FilesList = archive.items;
+        TMultiZipInfo& multi = engine_->MultiZipInfo;
+        multi.MultiMode = TMultiMode::mmNone;
+        if (compress.blocked) {
+            multi.MultiMode = TMultiMode::mmBlocks;
+            multi.FirstBlockSize = compress.blockSize;
+            multi.BlockSize = multi.FirstBlockSize;
+        }
+        engine_->Recurse = compress.includeSubfolders;
+        engine_->SetStorePaths(compress.storePaths);
+        engine_->SetIncludeHiddenFiles(compress.includeSysAndHidden);
+        engine_->SetIncludeSysFiles(compress.includeSysAndHidden);
+        engine_->PackLevel = compress.level;
+        // Set even when empty: a password of an earlier run must not carry over.
+        engine_->Password = compress.password;
+        if (!compress.comment.empty())
+            engine_->SetArchiveComment(compress.comment);
+        engine_->Zip();
+        // For a blocked archive the writer reports its last part.
+        if (platform::FileExists(engine_->ZipName()))
+            CreatedArchives.push_back(engine_->ZipName());
+    }
+}
+
+void TZipFile::CreateArchives(const std::vector<std::string>& items, const ParZipName& naming,
+                              const ParCompress& compress)
+{
+    ParZipName grouping = naming;
+    if (compress.blocked)
+        grouping.single = true;
+    WriteArchives(PlanArchives(items, grouping), compress);
+}

@@ -1,0 +1,84 @@
+// TZipFile: the job behind the "Multiple ZIP" page. It plans which items go
+// into which archive and what each archive is called, then runs the writer
+// once per planned archive and keeps the names of the archives it wrote.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ZipWriter.h"
+
+// How the archives of a run are grouped and named.
+struct ParZipName {
+    bool single = true;        // one archive for all items
+    int itemsPerArchive = 1;   // N, when not single
+    std::string destination;   // destination folder, ending with '/'
+    bool autoName = false;     // names from the items; else base name plus number
+    std::string baseName;      // manual base name, without ".zip"
+    int numberWidth = 2;       // minimum digits of the number of a manual name
+};
+
+// How the archives of a run are written.
+struct ParCompress {
+    bool blocked = false;         // write the archive as parts of blockSize bytes
+    int64_t blockSize = 1457600;
+    bool storePaths = false;
+    bool includeSubfolders = false;  // wildcard items also match in subfolders
+    int level = 6;                // compression level 0 to 9
+    std::string password;         // empty: no encryption
+    std::string comment;          // empty: no archive comment
+    bool includeSysAndHidden = false;
+};
+
+// One planned archive: its full name and the items that go into it.
+struct ParToZip {
+    std::string archive;
+    std::vector<std::string> items;
+};
+
+using ParArrayOfToZip = std::vector<ParToZip>;
+
+class TZipFile {
+public:
+    TZipFile();
+
+    // Plans the archives for items and writes them. A blocked run always
+    // makes a single archive. Writer failures propagate; the archives written
+    // before stay on disk and in the result.
+    void CreateArchives(const std::vector<std::string>& items, const ParZipName& naming,
+                        const ParCompress& compress);
+
+    // Groups items into archives and names them. Every planned name is new:
+    // no file of that name exists and no earlier archive of the plan has it.
+    // A cancel raises EAbort.
+    ParArrayOfToZip PlanArchives(const std::vector<std::string>& items, const ParZipName& naming);
+
+    // Writes the planned archives in order. A cancel stops the run before the
+    // next archive without an error; the writer stops the archive under way
+    // itself (EUserCanceled).
+    void WriteArchives(const ParArrayOfToZip& plan, const ParCompress& compress);
+
+    // Replaces target's contents with the archives of the last run, in plan order.
+    void CopyCreatedArchives(std::vector<std::string>& target) const;
+
+    // Asks the run to stop at its next check, and the writer to stop the
+    // archive under way.
+    void Cancel();
+
+    // The automatic archive name for an item in destination: a file's name
+    // with ".zip" for its extension; for a wildcard item its path made into a
+    // file name.
+    static std::string MakeAutoName(const std::string& destination, const std::string& item);
+    // name when no file of that name exists and taken does not hold it; else
+    // the first free of stem_1.ext ... stem_10000.ext; name again when all are taken.
+    static std::string MakeUniqueName(const std::string& name, const std::vector<std::string>& taken = {});
+    // Whether path is an existing regular file that can be opened for reading.
+    static bool IsReadableFile(const std::string& path);
+
+private:
+    bool cancel_ = false;
+    std::unique_ptr<TZipWriter> engine_;
+    std::vector<std::string> CreatedArchives;
+};

@@ -1,0 +1,309 @@
+// Extracting and deleting entries across many archives.
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "engine/ZipExceptions.h"
+#include "jobs/UnitViewFile.h"
+#include "platform/Hooks.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::CorpusDir;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using Names = std::set<std::string>;
+
+// Stores the files (stored name -> content) with Info-ZIP zip as dir/archive;
+// extra goes to zip's command line (a password, say).
+std::string MakeArchive(const TempDir& dir, const std::string& archive, const std::map<std::string, std::string>& files,
+                        const std::string& extra = "")
+{
+    const std::string src = dir / "src";
+    std::string names;
+    for (const auto& [name, content] : files) {
+        testing_support::WriteFile(src + "/" + name, content);
+        names += " '" + name + "'";
+    }
+    fs::create_directories(fs::path(dir / archive).parent_path());
+    std::string out;
+    EXPECT_EQ(testing_support::Run("cd '" + src + "' && zip -q -X -nw " + extra + " '" + dir / archive + "'" + names,
+                                   &out),
+              0)
+        << out;
+    fs::remove_all(src);
+    return dir / archive;
+}
+
+// Bytes that do not compress.
+std::string Noise(size_t size)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = 2463534242u;
+    for (char& c : bytes) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        c = char(x);
+    }
+    return bytes;
+}
+
+// The regular files under folder, relative to it; none when it does not exist.
+Names FilesUnder(const std::string& folder)
+{
+    Names files;
+    if (fs::exists(folder))
+        for (const auto& item : fs::recursive_directory_iterator(folder))
+            if (item.is_regular_file())
+                files.insert(fs::relative(item.path(), folder).string());
+    return files;
+}
+
+// The stored names of an archive as our reader sees them.
+Names OurEntries(const std::string& archive)
+{
+    TZipReader reader;
+    reader.SetZipName(archive);
+    reader.ReadArchive();
+    Names names;
+    for (int i = 0; i < reader.EntryCount(); ++i)
+        names.insert(reader.EntryFolder(i) + reader.EntryName(i));
+    return names;
+}
+
+// The stored names of an archive as unzip sees them; unzip must also find
+// every entry's data intact.
+Names UnzipEntries(const std::string& archive)
+{
+    std::string out;
+    EXPECT_EQ(testing_support::Run("unzip -tqq '" + archive + "'", &out), 0) << out;
+    EXPECT_EQ(testing_support::Run("unzip -Z1 '" + archive + "'", &out), 0) << out;
+    Names names;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        names.insert(line);
+    return names;
+}
+
+class ExtractDeleteRuns : public ::testing::Test {
+protected:
+    void TearDown() override { platform::InstalledHooks() = {}; }
+
+    ParUnCompress Options(const std::string& folder)
+    {
+        ParUnCompress options;
+        options.destination = dir / folder + "/";
+        options.useStoredPaths = true;
+        options.overwriteMode = TUZOverwriteMode::Always;
+        return options;
+    }
+
+    TempDir dir;
+    TExtractAndView job;
+};
+
+TEST_F(ExtractDeleteRuns, ExtractAllEndsAtAFileThatIsNoArchive)
+{
+    const std::string first = MakeArchive(dir, "first.zip", {{"one.txt", "1"}, {"sub/two.txt", "22"}});
+    const std::string third = MakeArchive(dir, "third.zip", {{"three.txt", "333"}});
+    try {
+        job.ExtractAll({first, CorpusDir() + "/bad/text-named-zip.zip", third}, Options("out"));
+        FAIL() << "no exception";
+    } catch (const EIncompleteZip& e) {
+        EXPECT_EQ(e.Message(), "Incomplete Zip File");
+    }
+    EXPECT_EQ(FilesUnder(dir / "out"), (Names{"one.txt", "sub/two.txt"}));
+    EXPECT_EQ(ReadFile(dir / "out/sub/two.txt"), "22");
+}
+
+TEST_F(ExtractDeleteRuns, StoredPathsOnAndOff)
+{
+    const std::string archive = MakeArchive(dir, "paths.zip", {{"top.txt", "t"}, {"dir/sub/deep.txt", "d"}});
+    ParUnCompress options = Options("kept");
+    job.ExtractAll({archive}, options);
+    EXPECT_EQ(FilesUnder(dir / "kept"), (Names{"top.txt", "dir/sub/deep.txt"}));
+
+    options = Options("flat");
+    options.useStoredPaths = false;
+    job.ExtractAll({archive}, options);
+    EXPECT_EQ(FilesUnder(dir / "flat"), (Names{"top.txt", "deep.txt"}));
+    EXPECT_EQ(ReadFile(dir / "flat/deep.txt"), "d");
+}
+
+// Each archive gets a folder named after it under the destination, and no
+// archive name can lead out of the destination.
+TEST_F(ExtractDeleteRuns, SubfolderPerArchive)
+{
+    const std::vector<std::string> archives{MakeArchive(dir, "x/a/b.zip", {{"in-b", "b"}}),
+                                            MakeArchive(dir, "photos.2006.zip", {{"in-photos", "p"}}),
+                                            MakeArchive(dir, "x/...zip", {{"in-dots", "."}}),
+                                            MakeArchive(dir, "x/..zip", {{"in-dot", "."}})};
+    ParUnCompress options = Options("out/dest");
+    options.subfolderPerArchive = true;
+    job.ExtractAll(archives, options);
+    EXPECT_EQ(FilesUnder(dir / "out"),
+              (Names{"dest/b/in-b", "dest/photos.2006/in-photos", "dest/...zip/in-dots", "dest/..zip/in-dot"}));
+}
+
+// Only the named entries come out, even where a stored name holds the
+// engine's wildcard characters or also names an entry in another folder.
+TEST_F(ExtractDeleteRuns, ExtractSelectedTakesExactlyEachGroupsEntries)
+{
+    const std::string one = MakeArchive(dir, "one.zip",
+        {{"a.txt", "a"}, {"b.txt", "b"}, {"<b>.txt", "<b>"}, {"dir/a.txt", "dir a"}, {"dir/c.txt", "c"}});
+    const std::string two = MakeArchive(dir, "two.zip",
+        {{"x.txt", "x"}, {"y.txt", "y"}, {"w?ld.txt", "w?"}, {"wild.txt", "wi"}, {"s*.txt", "s*"}, {"star.txt", "st"}});
+    job.ExtractSelected({{one, {"<b>.txt", "dir/a.txt"}}, {two, {"w?ld.txt", "s*.txt", "y.txt"}}}, Options("out"));
+    EXPECT_EQ(FilesUnder(dir / "out"), (Names{"<b>.txt", "dir/a.txt", "w?ld.txt", "s*.txt", "y.txt"}));
+    EXPECT_EQ(ReadFile(dir / "out/dir/a.txt"), "dir a");
+    EXPECT_EQ(ReadFile(dir / "out/w?ld.txt"), "w?");
+}
+
+TEST_F(ExtractDeleteRuns, PasswordComesFromTheOptions)
+{
+    const std::string archive = MakeArchive(dir, "locked.zip", {{"secret.txt", "hidden words"}}, "-P 'pass word'");
+    ParUnCompress options = Options("right");
+    options.password = "pass word";
+    job.ExtractAll({archive}, options);
+    EXPECT_EQ(ReadFile(dir / "right/secret.txt"), "hidden words");
+
+    // An empty password is none, not the one of an earlier run.
+    options = Options("none");
+    job.ExtractAll({archive}, options);
+    EXPECT_EQ(FilesUnder(dir / "none"), Names{});
+
+    options = Options("wrong");
+    options.password = "pass";
+    job.ExtractAll({archive}, options);
+    EXPECT_EQ(FilesUnder(dir / "wrong"), Names{});
+}
+
+// Cancels a run at every pump in turn. A cancel seen by the job between
+// archives ends the run quietly with the earlier archives done; one that
+// reaches the engine in the middle of an archive ends it with EUserCanceled.
+// Either way nothing runs on after the cancel. check gets the number of
+// archives done at a quiet end, nothing when the engine stopped the run.
+void CancelAtEveryPump(const std::function<void(TExtractAndView&)>& run, size_t archives,
+                       const std::function<void(std::optional<size_t> done)>& check)
+{
+    int pumps = 0;
+    int cancelAt = 0;  // none while counting
+    TExtractAndView* cancelled = nullptr;
+    platform::InstalledHooks().PumpMessages = [&] {
+        if (++pumps == cancelAt)
+            cancelled->Cancel();
+    };
+    TExtractAndView counting;
+    run(counting);
+    const int total = pumps;
+
+    size_t quiet = 0;
+    size_t stopped = 0;
+    for (int n = 1; n <= total; ++n) {
+        SCOPED_TRACE("cancel at pump " + std::to_string(n));
+        TExtractAndView job;
+        cancelled = &job;
+        cancelAt = n;
+        pumps = 0;
+        std::optional<size_t> done;
+        try {
+            run(job);
+            done = quiet++;
+        } catch (const EUserCanceled& e) {
+            EXPECT_EQ(e.Message(), "User Aborted Operation");
+            ++stopped;
+        }
+        EXPECT_EQ(pumps, n) << "the run went on after the cancel";
+        cancelAt = 0;
+        check(done);
+    }
+    platform::InstalledHooks().PumpMessages = nullptr;
+    EXPECT_EQ(quiet, archives) << "one quiet end before each archive";
+    EXPECT_GT(stopped, 0u) << "the engine never saw the cancel";
+}
+
+TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
+{
+    const std::vector<std::string> names{"a", "b", "c"};
+    const std::string big = Noise(100000);  // several chunks of entry data
+    std::vector<std::string> archives;
+    for (const std::string& name : names)
+        archives.push_back(MakeArchive(dir, name + ".zip", {{name + "1", big}, {name + "2", "y"}}));
+    ParUnCompress options = Options("out");
+    options.subfolderPerArchive = true;
+
+    CancelAtEveryPump(
+        [&](TExtractAndView& runner) {
+            fs::remove_all(dir / "out");
+            runner.ExtractAll(archives, options);
+        },
+        archives.size(),
+        [&](std::optional<size_t> done) {
+            // Whatever was cut short is gone, not left behind with a wrong content.
+            for (const std::string& file : FilesUnder(dir / "out"))
+                EXPECT_TRUE(ReadFile(dir / ("out/" + file)) == (file.back() == '1' ? big : "y"))
+                    << file << " is left with a wrong content";
+            if (!done)
+                return;
+            Names expected;
+            for (size_t i = 0; i < *done; ++i)
+                expected.insert({names[i] + "/" + names[i] + "1", names[i] + "/" + names[i] + "2"});
+            EXPECT_EQ(FilesUnder(dir / "out"), expected);
+        });
+}
+
+// Only the named entries go: a name at the top does not take the same name
+// in a folder, nor does a name holding wildcard characters take its matches.
+TEST_F(ExtractDeleteRuns, DeleteSelectedRemovesExactlyTheNamedEntries)
+{
+    const std::string one = MakeArchive(dir, "one.zip",
+        {{"readme.txt", "r"}, {"docs/readme.txt", "dr"}, {"w?ld.txt", "w?"}, {"wild.txt", "wi"},
+         {"docs/w?ld.txt", "dw?"}, {"<b>.txt", "<b>"}, {"b.txt", "b"}});
+    const std::string two = MakeArchive(dir, "two.zip",
+        {{"x.txt", "x"}, {"y.txt", "y"}, {"z/z.txt", "z"}, {"z/s*.txt", "s*"}, {"z/star.txt", "st"}});
+    job.DeleteSelected({{one, {"readme.txt", "w?ld.txt", "<b>.txt"}}, {two, {"z/z.txt", "x.txt", "z/s*.txt"}}});
+
+    const Names restOfOne{"docs/readme.txt", "wild.txt", "docs/w?ld.txt", "b.txt"};
+    EXPECT_EQ(OurEntries(one), restOfOne);
+    EXPECT_EQ(UnzipEntries(one), restOfOne);
+    const Names restOfTwo{"y.txt", "z/star.txt"};
+    EXPECT_EQ(OurEntries(two), restOfTwo);
+    EXPECT_EQ(UnzipEntries(two), restOfTwo);
+}
+
+// A cancel never leaves an archive damaged: each one still holds all its
+// entries or has lost exactly the chosen ones.
+TEST_F(ExtractDeleteRuns, CancelDuringDeletion)
+{
+    const Names full{"keep", "drop1", "drop2"};
+    const ParArrayOfToUnZip groups{{dir / "a.zip", {"drop1", "drop2"}}, {dir / "b.zip", {"drop1", "drop2"}}};
+
+    CancelAtEveryPump(
+        [&](TExtractAndView& runner) {
+            for (const std::string name : {"a.zip", "b.zip"}) {
+                fs::remove(dir / name);
+                MakeArchive(dir, name, {{"keep", Noise(100000)}, {"drop1", "1"}, {"drop2", "2"}});
+            }
+            runner.DeleteSelected(groups);
+        },
+        groups.size(),
+        [&](std::optional<size_t> done) {
+            for (size_t i = 0; i < groups.size(); ++i) {
+                SCOPED_TRACE(groups[i].archive);
+                const Names entries = UnzipEntries(groups[i].archive);
+                if (done)
+                    EXPECT_EQ(entries, i < *done ? Names{"keep"} : full);
+                else
+                    EXPECT_TRUE(entries == full || entries == Names{"keep"});
+                EXPECT_EQ(OurEntries(groups[i].archive), entries);
+            }
+        });
+}
+
+}  // namespace
