@@ -736,6 +736,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         SpanCopy(run, header, *temporary);
     } else {
         const int64_t end = run.out->Position();
+        FlushPart(run);  // so that a full disk shows here, as such
         run.out->SetPosition(offset);
         header.WriteLocalHeader(*run.out);
         if (run.out->Position() - offset != headerSize)
@@ -875,13 +876,18 @@ void TZipWriter::WritePart(TWriteRun& run, const void* bytes, int64_t n)
 
 // ---- Multi-part output ----------------------------------------------------------
 
-void TZipWriter::ClosePart(TWriteRun& run)
+void TZipWriter::FlushPart(TWriteRun& run)
 {
     try {
         run.out->Flush();
     } catch (const EWriteError&) {
         throw ENotEnoughRoom();
     }
+}
+
+void TZipWriter::ClosePart(TWriteRun& run)
+{
+    FlushPart(run);
     run.out.reset();
 }
 

@@ -140,7 +140,8 @@ private:
     void WriteCentralDirectory(TWriteRun& run);
     // Writes to the current part; ENotEnoughRoom when not all of it goes in.
     void WritePart(TWriteRun& run, const void* bytes, int64_t n);
-    // Flushes and closes the output; ENotEnoughRoom when the disk is full.
+    // Flushes (and closes) the output; ENotEnoughRoom when the disk is full.
+    void FlushPart(TWriteRun& run);
     void ClosePart(TWriteRun& run);
     // Multi-part output: the first part, the next part (where a header of
     // needed bytes must fit whole), a local header that may not straddle
