@@ -36,11 +36,11 @@ void MoveOrCopyFile(const std::string& source, const std::string& target)
     if (platform::SameFileSystem(source, target) && platform::RenameFile(source, target))
         return;
     const size_t slash = target.rfind('/');
-    const std::string beside =
-        platform::MakeTempFileName(slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1));
     bool copied = false;
+    std::string beside;
     {
         THugeFileStream in(source, platform::fmOpenRead | platform::fmShareDenyWrite);
+        beside = platform::MakeTempFileName(slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1));
         if (!beside.empty()) {
             THugeFileStream out(beside, platform::fmOpenWrite);
             try {

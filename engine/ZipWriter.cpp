@@ -338,8 +338,9 @@ std::string TZipWriter::StoredFolder(const std::string& item) const
             }
     // Without StoreVolumes the folder is stored relative to the root. Either
     // way "." and ".." never go into an archive.
-    const bool absolute = storeVolumes_ && !folder.empty() && folder[0] == '/';
-    return (absolute ? "/" : "") + ContainedFolder(folder);
+    std::string stored = storeVolumes_ && !folder.empty() && folder[0] == '/' ? "/" : "";
+    stored += ContainedFolder(folder);
+    return stored;
 }
 
 std::string TZipWriter::StoredName(const std::string& item) const

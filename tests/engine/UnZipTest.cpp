@@ -1,0 +1,714 @@
+// Extraction: archives of other tools byte for byte, the cipher, names that
+// try to leave the destination, damaged data, existing files, events and
+// file attributes.
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "engine/ZipExceptions.h"
+#include "engine/ZipReader.h"
+#include "platform/Files.h"
+#include "platform/Hooks.h"
+#include "tests/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testing_support::CorpusDir;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// Everything into dest, recreating the stored folders and replacing files.
+void ExtractAll(TZipReader& r, const std::string& zip, const std::string& dest)
+{
+    r.SetZipName(zip);
+    r.SetDestDir(dest);
+    r.DoAll = true;
+    r.RecreateDirs = true;
+    r.OverwriteMode = TUZOverwriteMode::Always;
+}
+
+// What extraction reported through its events.
+struct Events {
+    std::vector<std::pair<TSkipReason, std::string>> skipped;
+    std::vector<std::vector<uint32_t>> badCrc;  // calculated, stored, index
+    std::vector<std::string> ended;
+    int completed = -1;
+
+    explicit Events(TZipReader& r)
+    {
+        r.OnSkippingFile = [this](TZipReader&, TSkipReason why, const std::string& name, int, bool&) {
+            skipped.emplace_back(why, name);
+        };
+        r.OnBadCRC = [this](TZipReader&, uint32_t calc, uint32_t stored, int index) {
+            badCrc.push_back({calc, stored, uint32_t(index)});
+        };
+        r.OnEndUnZip = [this](TZipReader&, int, const std::string& name) { ended.push_back(name); };
+        r.OnUnZipComplete = [this](TZipReader&, int count) { completed = count; };
+    }
+};
+
+// The message of the E that run raises ("" when it raises nothing).
+template <class E>
+std::string Raised(const std::function<void()>& run)
+{
+    try {
+        run();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The regular files under dir, relative to it.
+std::set<std::string> FilesUnder(const std::string& dir)
+{
+    std::set<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file())
+            files.insert(fs::relative(e.path(), dir).string());
+    return files;
+}
+
+// sha256 of every file under dir, by name relative to dir, from one process.
+std::map<std::string, std::string> HashTree(const std::string& dir)
+{
+    std::string out;
+    EXPECT_EQ(testing_support::Run("cd '" + dir + "' && find . -type f -exec sha256sum {} +", &out), 0) << out;
+    std::map<std::string, std::string> hashes;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() > 68)
+            hashes[line.substr(68)] = line.substr(0, 64);  // "<hash>  ./<name>"
+    return hashes;
+}
+
+// Zips files (names in t/src, no extra fields) into t/name with Info-ZIP.
+std::string Zip(const TempDir& t, const std::string& files, const std::string& options = "",
+                const std::string& name = "x.zip")
+{
+    std::string out;
+    EXPECT_EQ(testing_support::Run("cd '" + (t / "src") + "' && zip -q -X " + options + " '" + (t / name) + "' " + files,
+                                   &out),
+              0)
+        << out;
+    return t / name;
+}
+
+// Writes an archive made by a Python zipfile script that gets it as z.
+void PyZip(const std::string& zip, const std::string& script)
+{
+    std::string out;
+    EXPECT_EQ(testing_support::Run("python3 -c \"import sys, zipfile\nwith zipfile.ZipFile(sys.argv[1], 'w') as z:\n" +
+                                       script + "\" '" + zip + "'",
+                                   &out),
+              0)
+        << out;
+}
+
+// Little-endian fields of an archive held in memory.
+uint32_t Get(const std::string& s, size_t at, int bytes)
+{
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | uint8_t(s[at + i]);
+    return v;
+}
+void Put(std::string& s, size_t at, uint32_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i, v >>= 8)
+        s[at + i] = char(v);
+}
+
+// Where the central and local header and the data of an entry lie.
+struct Headers {
+    size_t central = 0, local = 0, data = 0;
+};
+Headers FindEntry(const std::string& zip, const std::string& name)
+{
+    const size_t end = zip.rfind("PK\x05\x06");
+    size_t c = Get(zip, end + 16, 4);
+    for (uint32_t i = 0; i < Get(zip, end + 10, 2); ++i) {
+        const uint32_t n = Get(zip, c + 28, 2);
+        if (zip.compare(c + 46, n, name) == 0) {
+            const size_t local = Get(zip, c + 42, 4);
+            return {c, local, local + 30 + Get(zip, local + 26, 2) + Get(zip, local + 28, 2)};
+        }
+        c += 46 + n + Get(zip, c + 30, 2) + Get(zip, c + 32, 2);
+    }
+    ADD_FAILURE() << name << " not in the archive";
+    return {};
+}
+
+// Text of the given size that deflates into several blocks.
+std::string Words(size_t size)
+{
+    static const char* words[] = {"alpha ", "beta ", "gamma ", "delta\n", "epsilon ", "zeta ", "eta, ", "theta. "};
+    std::string text;
+    for (uint32_t x = 1; text.size() < size;)
+        text += words[(x = x * 1103515245 + 12345) >> 29];
+    text.resize(size);
+    return text;
+}
+
+}  // namespace
+
+TEST(UnZip, PeerArchivesExtractByteForByte)
+{
+    const auto archives = testing_support::ManifestArchives({"peers/"});
+    ASSERT_GT(archives.size(), 15u);
+    for (const auto& [archive, rows] : archives) {
+        SCOPED_TRACE(archive);
+        TempDir t;
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, CorpusDir() + "/" + archive, t.Path());
+        if (!rows.empty() && rows[0].password != "-")
+            r.Password = rows[0].password;
+        std::map<std::string, std::string> expected;
+        for (const auto& row : rows)
+            if (row.entry.back() != '/') {
+                ASSERT_TRUE(row.method == 0 || row.method == 8) << row.entry;
+                expected[row.entry] = row.sha256;
+            }
+
+        EXPECT_EQ(r.UnZip(), int(rows.size()));  // folders count as extracted too
+        EXPECT_EQ(HashTree(t.Path()), expected);
+        for (const auto& row : rows)
+            EXPECT_TRUE(row.entry.back() != '/' || fs::is_directory(t / row.entry)) << row.entry;
+        EXPECT_TRUE(events.skipped.empty());
+        EXPECT_TRUE(events.badCrc.empty());
+        EXPECT_EQ(events.completed, int(rows.size()));
+    }
+}
+
+TEST(UnZip, WrongPasswordsSkipTheEntriesUnlessAHandlerKnowsBetter)
+{
+    const auto archives = testing_support::ManifestArchives({"peers/"});
+    for (const std::string archive : {"peers/7zz-zipcrypto.zip", "peers/izip-zipcrypto.zip"}) {
+        SCOPED_TRACE(archive);
+        std::set<std::string> files;
+        int folders = 0;
+        for (const auto& row : archives.at(archive))
+            row.entry.back() == '/' ? ++folders : (files.insert(row.entry), 0);
+        TempDir t;
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, CorpusDir() + "/" + archive, t / "wrong");
+        r.Password = "not the secret";
+        EXPECT_EQ(r.UnZip(), folders);
+        std::set<std::string> skipped;
+        for (const auto& [why, name] : events.skipped)
+            if (why == TSkipReason::skBadPassword)
+                skipped.insert(name);
+        EXPECT_EQ(skipped, files);
+        EXPECT_EQ(events.skipped.size(), files.size());
+        EXPECT_TRUE(FilesUnder(t / "wrong").empty());
+
+        // Asked once; the answer serves the entries after it too.
+        int asked = 0;
+        r.OnBadPassword = [&](TZipReader&, int, std::string& password) {
+            ++asked;
+            EXPECT_EQ(password, "not the secret");
+            password = "secret";
+        };
+        r.SetDestDir(t / "right");
+        EXPECT_EQ(r.UnZip(), folders + int(files.size()));
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(r.Password, "secret");
+        EXPECT_EQ(FilesUnder(t / "right"), files);
+    }
+
+    // A password's bytes above 127 count as they are.
+    TempDir t;
+    WriteFile(t / "src/f.txt", "secret text");
+    TZipReader r;
+    ExtractAll(r, Zip(t, "f.txt", "-P \"$(printf 'p\\344ss')\""), t / "dest");
+    r.Password = "p\xE4ss";
+    EXPECT_EQ(r.UnZip(), 1);
+    EXPECT_EQ(ReadFile(t / "dest/f.txt"), "secret text");
+}
+
+TEST(ZipKeys, DecryptsTheHeadersOfOtherTools)
+{
+    TZipKeys keys;
+    keys.InitKeys("");
+    const uint32_t t = (0x34567890 & 0xFFFF) | 2;
+    EXPECT_EQ(keys.StreamByte(), ((t * (t ^ 1)) & 0xFFFF) >> 8);
+
+    // Without a data descriptor the header ends in the CRC's high byte, with
+    // one in the high byte of the DOS time.
+    for (const auto& [archive, descriptor] : {std::pair{"7zz-zipcrypto.zip", false}, {"izip-zipcrypto.zip", true}}) {
+        SCOPED_TRACE(archive);
+        const std::string zip = ReadFile(CorpusDir() + "/peers/" + archive);
+        const Headers h = FindEntry(zip, "docs/lorem.txt");
+        ASSERT_EQ((Get(zip, h.central + 8, 2) & 8) != 0, descriptor);
+        std::string header = zip.substr(h.data, 12);
+        keys.InitKeys("secret");
+        keys.DecryptBuffer(reinterpret_cast<uint8_t*>(header.data()), 12);
+        EXPECT_EQ(uint8_t(header[11]), uint8_t(zip[h.central + (descriptor ? 13 : 19)]));
+    }
+
+    // Encryption is undone by decryption in chunks of any size.
+    const std::string plain("any bytes \x00\x7F\x80\xFF at all", 20);
+    std::string cipher;
+    keys.InitKeys("p\xE4ss");
+    for (char c : plain)
+        cipher += char(keys.EncryptByte(uint8_t(c)));
+    EXPECT_NE(cipher, plain);
+    keys.InitKeys("p\xE4ss");
+    auto* bytes = reinterpret_cast<uint8_t*>(cipher.data());
+    keys.DecryptBuffer(bytes, 7);
+    keys.DecryptBuffer(bytes + 7, cipher.size() - 7);
+    EXPECT_EQ(cipher, plain);
+}
+
+TEST(UnZip, StoredNamesNeverLeadOutOfTheDestination)
+{
+    TempDir t, made;
+    const std::string dest = t / "inner/dest";
+    // '\' separates folders too.
+    PyZip(made / "names.zip", "    for n in ['a/../../x1.txt', './../x2.txt', '..\\\\\\\\..\\\\\\\\x3.txt',\n"
+                              "              '//zamblok-abs/x4.txt', 'sub/./../x5.txt']:\n"
+                              "        z.writestr(n, n)");
+    const bool absExisted = fs::exists("/abs/evil.txt"), abs2Existed = fs::exists("/zamblok-abs");
+    for (const std::string& archive : {CorpusDir() + "/bad/name-dotdot.zip", CorpusDir() + "/bad/name-absolute.zip",
+                                       made / "names.zip"}) {
+        TZipReader r;
+        ExtractAll(r, archive, dest);
+        const int count = r.UnZip();
+        EXPECT_EQ(count, r.EntryCount()) << archive;
+    }
+    EXPECT_EQ(ReadFile(dest + "/evil.txt").size(), 35u);
+    EXPECT_EQ(ReadFile(dest + "/abs/evil.txt").size(), 48u);
+    std::set<std::string> names;
+    for (const std::string& f : FilesUnder(t.Path())) {
+        EXPECT_EQ(f.rfind("inner/dest/", 0), 0u) << f;
+        names.insert(fs::path(f).filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"good.txt", "evil.txt", "x1.txt", "x2.txt", "x3.txt", "x4.txt", "x5.txt"}));
+    EXPECT_TRUE(absExisted || !fs::exists("/abs/evil.txt"));
+    if (!abs2Existed && fs::exists("/zamblok-abs")) {
+        ADD_FAILURE() << "written to /zamblok-abs";
+        fs::remove_all("/zamblok-abs");
+    }
+
+    // An empty destination is the current folder, for absolute names too.
+    struct InFolder {
+        fs::path before = fs::current_path();
+        explicit InFolder(const fs::path& p) { fs::current_path(p); }
+        ~InFolder() { fs::current_path(before); }
+    };
+    fs::create_directories(t / "cwd");
+    {
+        InFolder cwd(t / "cwd");
+        TZipReader r;
+        ExtractAll(r, CorpusDir() + "/bad/name-absolute.zip", "");
+        EXPECT_EQ(r.UnZip(), 2);
+    }
+    EXPECT_EQ(FilesUnder(t / "cwd"), (std::set<std::string>{"good.txt", "abs/evil.txt"}));
+}
+
+TEST(UnZip, ADamagedEntryFailsAloneAndTheRunGoesOn)
+{
+    {
+        TempDir t;
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, CorpusDir() + "/bad/crc-wrong.zip", t.Path());
+        EXPECT_EQ(r.UnZip(), 2);
+        EXPECT_EQ(events.badCrc, (std::vector<std::vector<uint32_t>>{{0x86cb5504, 0x863455fb, 2}}));
+        EXPECT_EQ(HashTree(t.Path()),
+                  (std::map<std::string, std::string>{
+                      {"a.txt", "2cd338cebe29d6454811694dcaec46bb313a0b62c32980238db61193bea832d2"},
+                      {"b.bin", "64293a705776b1a47a953d1d6050e5afa89c564e0c66d4feb81277ebd4427cb8"}}));
+        EXPECT_EQ(events.completed, 2);
+    }
+    {
+        // a.txt inflates to more than the 1000 bytes it declares.
+        TempDir t;
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, CorpusDir() + "/bad/size-understated.zip", t.Path());
+        EXPECT_EQ(r.UnZip(), 2);
+        ASSERT_EQ(events.badCrc.size(), 1u);
+        EXPECT_EQ(events.badCrc[0][2], 0u);
+        EXPECT_EQ(FilesUnder(t.Path()), (std::set<std::string>{"b.bin", "c.txt"}));
+    }
+
+    TempDir t;
+    WriteFile(t / "src/big.txt", Words(400000));
+    WriteFile(t / "src/after.txt", "after");
+    const std::string good = ReadFile(Zip(t, "big.txt after.txt", "-9"));
+    const Headers big = FindEntry(good, "big.txt");
+    ASSERT_GT(Get(good, big.central + 20, 4), 40000u) << "several input chunks and deflate blocks";
+    // big.txt fails, after.txt comes out.
+    auto extract = [&](const std::string& zip, TZipReader& r) {
+        Events events(r);
+        WriteFile(t / "patched.zip", zip);
+        fs::remove_all(t / "out");
+        ExtractAll(r, t / "patched.zip", t / "out");
+        EXPECT_EQ(r.UnZip(), 1);
+        EXPECT_EQ(FilesUnder(t / "out"), std::set<std::string>{"after.txt"});
+        ASSERT_EQ(events.badCrc.size(), 1u);
+        EXPECT_EQ(events.badCrc[0][2], 0u);
+    };
+    {
+        // The deflate stream's bytes run out in the middle of a block.
+        std::string zip = good;
+        const uint32_t half = Get(zip, big.central + 20, 4) / 2;
+        Put(zip, big.central + 20, half, 4);
+        Put(zip, big.local + 18, half, 4);
+        TZipReader r;
+        extract(zip, r);
+    }
+    {
+        // The stream ends short of the declared size: no file padded with zeros.
+        std::string zip = good;
+        Put(zip, big.central + 24, Get(zip, big.central + 24, 4) + 100, 4);
+        TZipReader r;
+        extract(zip, r);
+    }
+    {
+        // Deflate64, or anything else unknown: the user is told, nothing is decoded.
+        std::string zip = good;
+        Put(zip, big.central + 10, 9, 2);
+        Put(zip, big.local + 8, 9, 2);
+        TZipReader r;
+        std::vector<std::string> messages;
+        r.OnHandleMessage = [&](TZipReader&, int id, const std::string& text, const std::string& caption,
+                                unsigned flags, int&) {
+            messages.push_back(std::to_string(id) + " " + text + " / " + caption + " " + std::to_string(flags));
+        };
+        extract(zip, r);
+        EXPECT_EQ(messages, std::vector<std::string>{"197 Unknown Compression Method / Zip Error 0"});
+    }
+}
+
+TEST(UnZip, ABrokenArchiveEndsTheRun)
+{
+    TempDir t;
+    {
+        // The directory rebuilt from the local headers promises more data than there is.
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, CorpusDir() + "/bad/trunc-in-first-data.zip", t / "cut");
+        r.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+        EXPECT_EQ(Raised<EFatalUnzipError>([&] { r.UnZip(); }), "Premature end of file reached");
+        EXPECT_EQ(events.completed, 0);
+        EXPECT_FALSE(r.Working());
+    }
+
+    WriteFile(t / "src/first.txt", Words(3000));
+    WriteFile(t / "src/second.txt", Words(5000));
+    const std::string good = ReadFile(Zip(t, "first.txt second.txt"));
+    const Headers second = FindEntry(good, "second.txt");
+    auto patched = [&](size_t at, char c) {
+        std::string zip = good;
+        zip[at] = c;
+        WriteFile(t / "patched.zip", zip);
+        return t / "patched.zip";
+    };
+    {
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, patched(second.data, '\xFF'), t / "out");  // a deflate block of the reserved type
+        EXPECT_EQ(Raised<EZCompressionError>([&] { r.UnZip(); }), "error");
+        EXPECT_EQ(events.completed, 1);
+    }
+    {
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, patched(second.local, 'X'), t / "out");
+        EXPECT_EQ(Raised<EBadZipFile>([&] { r.UnZip(); }), "Not a valid zip file!");
+        EXPECT_EQ(events.completed, 1);
+    }
+}
+
+TEST(UnZip, ExistingFilesAreKeptOrReplacedByTheOverwriteMode)
+{
+    TempDir t;
+    WriteFile(t / "src/f.txt", "from the archive");
+    ASSERT_EQ(testing_support::Run("touch -d '2021-06-15 12:00:00' '" + (t / "src/f.txt") + "'"), 0);
+    const std::string zip = Zip(t, "f.txt");
+    const std::string target = t / "dest/f.txt";
+    std::time_t entryTime = 0;
+    {
+        TZipReader r;
+        r.SetZipName(zip);
+        r.ReadArchive();
+        entryTime = r.EntryDateTime(0);
+    }
+    // The existing file, older (-1), as old (0) or newer (1) than the entry.
+    auto existing = [&](int age) {
+        WriteFile(target, "kept");
+        ASSERT_TRUE(platform::FileSetDosTime(target, platform::DateTimeToDosDateTime(entryTime + age * 86400 * 40)));
+    };
+    // Runs one extraction and tells whether the file was replaced.
+    auto replaced = [&](TZipReader& r, TUZOverwriteMode mode) {
+        Events events(r);
+        ExtractAll(r, zip, t / "dest");
+        r.OverwriteMode = mode;
+        const int count = r.UnZip();
+        const bool replaced = ReadFile(target) == "from the archive";
+        EXPECT_EQ(count, replaced ? 1 : 0);
+        using Skips = std::vector<std::pair<TSkipReason, std::string>>;
+        EXPECT_EQ(events.skipped, replaced ? Skips() : Skips({{TSkipReason::skNoOverwrite, target}}));
+        return replaced;
+    };
+
+    using M = TUZOverwriteMode;
+    for (M mode : {M::Always, M::Never, M::ifNewer, M::ifOlder})
+        for (int age : {-1, 0, 1}) {
+            SCOPED_TRACE("mode " + std::to_string(int(mode)) + ", age " + std::to_string(age));
+            existing(age);
+            TZipReader r;
+            EXPECT_EQ(replaced(r, mode),
+                      mode == M::Always || (mode == M::ifNewer && age < 0) || (mode == M::ifOlder && age > 0));
+        }
+
+    for (bool yes : {true, false}) {
+        existing(0);
+        TZipReader r;
+        r.OnPromptForOverwrite = [&](TZipReader&, bool& overwrite, int index, std::string& name) {
+            EXPECT_FALSE(overwrite);
+            EXPECT_EQ(index, 0);
+            EXPECT_EQ(name, target);
+            overwrite = yes;
+        };
+        EXPECT_EQ(replaced(r, M::Prompt), yes);
+    }
+    // Without a handler the question goes through the message hook; nobody answering means no.
+    for (int answer : {platform::idYes, platform::idNo}) {
+        existing(0);
+        TZipReader r;
+        std::vector<std::string> asked;
+        r.OnHandleMessage = [&](TZipReader&, int id, const std::string& text, const std::string& caption,
+                                unsigned flags, int& result) {
+            asked.push_back(std::to_string(id) + " " + text + " / " + caption + " " + std::to_string(flags));
+            result = answer;
+        };
+        EXPECT_EQ(replaced(r, M::Prompt), answer == platform::idYes);
+        EXPECT_EQ(asked, std::vector<std::string>{"196 Replace existing file f.txt? / File Exists Alert 4"});
+    }
+    existing(0);
+    TZipReader r;
+    EXPECT_FALSE(replaced(r, M::Prompt));
+}
+
+TEST(UnZip, ReadOnlyFilesAreReplacedOnlyWhenAllowed)
+{
+    TempDir t;
+    WriteFile(t / "src/f.txt", "from the archive");
+    const std::string zip = Zip(t, "f.txt");
+    const std::string dest = t / "dest";
+    const std::string target = dest + "/f.txt";
+    WriteFile(target, "kept");
+    // Root writes into read-only files anyway: the extraction runs as nobody.
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if (uid == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        uid = nobody->pw_uid;
+        gid = nobody->pw_gid;
+        fs::permissions(t.Path(), fs::perms::all);
+        ASSERT_EQ(chmod(zip.c_str(), 0644), 0);
+        ASSERT_EQ(chown(dest.c_str(), uid, gid), 0);
+        ASSERT_EQ(chown(target.c_str(), uid, gid), 0);
+    }
+    ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int failures = 0;
+        try {
+            if (geteuid() == 0 && (setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(64);
+            for (bool replace : {false, true}) {
+                TZipReader r;
+                std::vector<TSkipReason> reasons;
+                r.OnSkippingFile = [&](TZipReader&, TSkipReason why, const std::string&, int, bool&) {
+                    reasons.push_back(why);
+                };
+                ExtractAll(r, zip, dest);
+                r.ReplaceReadOnly = replace;
+                const int count = r.UnZip();
+                const std::string content = ReadFile(target);
+                if (!replace && (count != 0 || reasons != std::vector{TSkipReason::skCreateError} || content != "kept"))
+                    failures |= 1;
+                if (replace && (count != 1 || !reasons.empty() || content != "from the archive"))
+                    failures |= 2;
+            }
+        } catch (...) {
+            failures |= 4;
+        }
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not skipped with skCreateError or changed, 2: not replaced, "
+                                         "4: exception, 64: could not become nobody";
+}
+
+TEST(UnZip, SelectionAndTheEventsAroundIt)
+{
+    TempDir t;
+    WriteFile(t / "src/dir/A.TXT", "upper case");
+    WriteFile(t / "src/dir/b.dat", "data");
+    WriteFile(t / "src/top.txt", "top");
+    WriteFile(t / "src/other/x.bin", "binary");
+    const std::string dest = t / "dest";
+    TZipReader r;
+    Events events(r);
+    int numFiles = -1;
+    int64_t totalBytes = -1;
+    bool stop = false;
+    r.OnStartUnZipInfo = [&](TZipReader&, int n, int64_t bytes, bool& stopNow) {
+        numFiles = n;
+        totalBytes = bytes;
+        stopNow = stop;
+    };
+    r.SetZipName(Zip(t, "dir dir/A.TXT dir/b.dat top.txt other other/x.bin"));
+    r.SetDestDir(dest);
+    r.RecreateDirs = true;
+
+    // Patterns match the stored folder and name; case does not count.
+    r.FilesList = {"*.txt"};
+    EXPECT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(numFiles, 2);
+    EXPECT_EQ(totalBytes, 13);
+    EXPECT_TRUE(r.FilesList.empty());
+    EXPECT_EQ(FilesUnder(dest), (std::set<std::string>{"dir/A.TXT", "top.txt"}));
+    fs::remove_all(dest);
+    r.FilesList = {"x.bin", "OTHER/X.BIN"};
+    EXPECT_EQ(r.UnZip(), 1);
+    EXPECT_EQ(FilesUnder(dest), std::set<std::string>{"other/x.bin"});
+    r.FilesList = {"x.bin"};
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(numFiles, 0);
+
+    // Stopped before the first entry.
+    fs::remove_all(dest);
+    stop = true;
+    r.DoAll = true;
+    r.FilesList = {"*"};
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(events.completed, 0);
+    EXPECT_TRUE(r.FilesList.empty());
+    EXPECT_TRUE(!fs::exists(dest) || FilesUnder(dest).empty());
+
+    // One entry skipped by OnStartUnZip, one sent elsewhere.
+    stop = false;
+    r.OnStartUnZip = [&](TZipReader&, int, std::string& name, bool& skip) {
+        skip = name == dest + "/top.txt";
+        if (name == dest + "/dir/A.TXT")
+            name = dest + "/renamed/a.txt";
+    };
+    EXPECT_EQ(r.UnZip(), r.EntryCount() - 1);
+    EXPECT_EQ(FilesUnder(dest), (std::set<std::string>{"renamed/a.txt", "dir/b.dat", "other/x.bin"}));
+    EXPECT_EQ(std::count(events.ended.begin(), events.ended.end(), dest + "/renamed/a.txt"), 1);
+    EXPECT_TRUE(events.skipped.empty());
+}
+
+TEST(UnZip, ProgressCancellingAndTheFolderDialog)
+{
+    TempDir t;
+    WriteFile(t / "src/big.bin", Words(70000));
+    std::vector<int> file, total;
+    {
+        TZipReader r;
+        ExtractAll(r, Zip(t, "big.bin", "-0"), t / "dest");
+        r.OnFilePercentDone = [&](TZipReader&, int percent) { file.push_back(percent); };
+        r.OnTotalPercentDone = [&](TZipReader&, int percent) { total.push_back(percent); };
+        EXPECT_EQ(r.UnZip(), 1);
+    }
+    EXPECT_EQ(file, (std::vector<int>{47, 94, 100}));  // 32768 + 32768 + 4464 bytes
+    EXPECT_EQ(total, file);
+
+    // A cancel asked for while messages are pumped, after the first file.
+    for (const std::string name : {"one.txt", "two.txt", "three.txt"})
+        WriteFile(t / "src/" + name, Words(40000));
+    TZipReader r;
+    Events events(r);
+    ExtractAll(r, Zip(t, "one.txt two.txt three.txt", "", "three.zip"), t / "out");
+    platform::InstalledHooks().PumpMessages = [&] {
+        if (!events.ended.empty())
+            r.RequestCancel();
+    };
+    EXPECT_EQ(Raised<EUserCanceled>([&] { r.UnZip(); }), "User Aborted Operation");
+    platform::InstalledHooks() = {};
+    EXPECT_EQ(events.completed, 1);
+    EXPECT_FALSE(r.Working());
+    EXPECT_EQ(r.UnZip(), 3);  // the cancel is not remembered
+
+    r.SetDestDir("/some/where/");
+    EXPECT_EQ(r.DestDir(), "/some/where");
+    EXPECT_EQ(Raised<EUserCanceled>([&] { r.SetDestDir("?"); }), "User canceled Set Desination Directory");
+    EXPECT_EQ(r.DestDir(), "/some/where");
+    platform::InstalledHooks().FolderDialog = [&](std::string& folder) {
+        folder = t / "chosen/";
+        return true;
+    };
+    r.SetDestDir("?");
+    platform::InstalledHooks() = {};
+    EXPECT_EQ(r.DestDir(), t / "chosen");
+}
+
+TEST(UnZip, RootDirAttributesAndTimes)
+{
+    TempDir t;
+    WriteFile(t / "src/Base/sub/f.txt", "f");
+    WriteFile(t / "src/other/g.txt", "g");
+    WriteFile(t / "src/run.sh", "#!/bin/sh\n");
+    WriteFile(t / "src/suid", "s");
+    ASSERT_EQ(chmod((t / "src/run.sh").c_str(), 0755), 0);
+    ASSERT_EQ(chmod((t / "src/suid").c_str(), 04755), 0);
+    ASSERT_EQ(testing_support::Run("touch -d '2021-06-15 12:34:56' '" + (t / "src/run.sh") + "'"), 0);
+
+    TZipReader r;
+    ExtractAll(r, Zip(t, "Base other run.sh suid", "-r"), t / "dest");
+    r.SetRootDir("base");
+    EXPECT_EQ(r.RootDir(), "base/");
+    EXPECT_EQ(r.RelativePathList, std::vector<std::string>{"base/"});
+    EXPECT_EQ(r.UnZip(), 7);
+    EXPECT_EQ(FilesUnder(t / "dest"), (std::set<std::string>{"sub/f.txt", "other/g.txt", "run.sh", "suid"}));
+
+    struct stat src {}, out {};
+    ASSERT_EQ(stat((t / "src/run.sh").c_str(), &src), 0);
+    ASSERT_EQ(stat((t / "dest/run.sh").c_str(), &out), 0);
+    EXPECT_EQ(out.st_mode & 07777, 0755u);
+    EXPECT_EQ(out.st_mtime, src.st_mtime);
+    ASSERT_EQ(stat((t / "dest/suid").c_str(), &out), 0);
+    EXPECT_EQ(out.st_mode & 07777, 0755u);
+
+    // Entries from MS-DOS carry only the read-only bit; an impossible date is clamped.
+    PyZip(t / "dos.zip", "    for name, attr in [('ro.txt', 0x21), ('rw.txt', 0x20)]:\n"
+                         "        i = zipfile.ZipInfo(name, (2021, 13, 0, 10, 0, 0))\n"
+                         "        i.create_system, i.external_attr = 0, attr\n"
+                         "        z.writestr(i, name)");
+    TZipReader dos;
+    ExtractAll(dos, t / "dos.zip", t / "dos");
+    EXPECT_EQ(dos.UnZip(), 2);
+    ASSERT_EQ(stat((t / "dos/ro.txt").c_str(), &out), 0);
+    EXPECT_EQ(out.st_mode & S_IWUSR, 0u);
+    std::tm tm{};
+    localtime_r(&out.st_mtime, &tm);
+    EXPECT_EQ(std::vector<int>({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour}),
+              std::vector<int>({2021, 12, 1, 10}));
+    ASSERT_EQ(stat((t / "dos/rw.txt").c_str(), &out), 0);
+    EXPECT_NE(out.st_mode & S_IWUSR, 0u);
+}
