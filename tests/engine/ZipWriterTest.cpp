@@ -1,0 +1,814 @@
+// Writing archives: what other tools make of them, Zip64, updates that fail
+// half-way, the update actions, carried-over entries, deleting entries and
+// edge cases of the file list.
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "engine/ZipExceptions.h"
+#include "engine/ZipWriter.h"
+#include "platform/Files.h"
+#include "platform/Hooks.h"
+#include "tests/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testing_support::CorpusDir;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// ---- Helpers --------------------------------------------------------------------
+
+std::string Random(size_t n, uint32_t seed)
+{
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = char((seed = seed * 1103515245 + 12345) >> 23);
+    return s;
+}
+
+std::string Text(size_t lines)
+{
+    std::string s;
+    for (size_t i = 0; i < lines; ++i)
+        s += "line " + std::to_string(i) + " of a text that compresses well\n";
+    return s;
+}
+
+// Replaces every {key} of text by its value.
+std::string Fill(std::string text, const std::map<std::string, std::string>& values)
+{
+    for (const auto& [key, value] : values)
+        for (size_t at; (at = text.find('{' + key + '}')) != std::string::npos;)
+            text.replace(at, key.size() + 2, value);
+    return text;
+}
+
+// The files of a tree by relative path, and its folders with a trailing '/'.
+std::map<std::string, std::string> ReadTree(const std::string& dir)
+{
+    std::map<std::string, std::string> tree;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const std::string rel = fs::relative(e.path(), dir).string();
+        tree[e.is_directory() ? rel + '/' : rel] = e.is_directory() ? "" : ReadFile(e.path().string());
+    }
+    return tree;
+}
+
+std::vector<std::string> StoredNames(const TZipReader& r)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < r.EntryCount(); ++i)
+        names.push_back(r.EntryFolder(i) + r.EntryName(i));
+    return names;
+}
+
+uint16_t Le16(const std::string& s, uint64_t at)
+{
+    return uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8);
+}
+
+// Where an entry's data starts in the archive's bytes, after its local header.
+uint64_t DataStart(const std::string& archive, const TZipHeaderInfo& e)
+{
+    const uint64_t at = e.LocalHeaderOffset();
+    return at + 30 + Le16(archive, at + 26) + Le16(archive, at + 28);
+}
+
+std::string RawData(const std::string& archive, const TZipHeaderInfo& e)
+{
+    return archive.substr(DataStart(archive, e), e.CompressedSize());
+}
+
+// Zips the tree under src into zip with folders relative to src.
+void ZipTree(TZipWriter& w, const std::string& src, const std::string& zip)
+{
+    w.SetZipName(zip);
+    w.SetRootDir(src);
+    w.SetRelativePaths(true);
+    w.FilesList = {src + "/*"};
+}
+
+// Puts the default hooks back when a test ends.
+struct HooksReset {
+    ~HooksReset() { platform::InstalledHooks() = {}; }
+};
+
+// ---- Peers ----------------------------------------------------------------------
+
+// A peer tool as a shell command. {pw} stands for passwordOption with
+// {password} filled in, or nothing without a password.
+struct Peer {
+    std::string name;
+    std::string command;
+    std::string passwordOption;
+    bool keepsModes = false;  // extractors: the Unix mode of an entry reaches the file
+};
+
+// Tests the archive and, when a source folder is given, reads every entry and
+// compares names and bytes with it. No single quotes: it goes inside them.
+const std::string PythonCheck = R"(import os, sys, zipfile
+zip, src, pw, comment = sys.argv[1:5]
+z = zipfile.ZipFile(zip)
+z.setpassword(pw.encode())
+bad = z.testzip()
+if bad: sys.exit("bad entry " + bad)
+if z.comment != comment.encode(): sys.exit("comment %r" % z.comment)
+if not src: sys.exit(0)
+files = set()
+for root, dirs, names in os.walk(src):
+    files.update(os.path.relpath(os.path.join(root, n), src) for n in names)
+stored = set()
+for i in z.infolist():
+    path = os.path.join(src, i.filename)
+    if i.is_dir():
+        if not os.path.isdir(path): sys.exit("no folder " + i.filename)
+        continue
+    stored.add(i.filename)
+    if z.read(i) != open(path, "rb").read(): sys.exit("bytes of " + i.filename)
+if stored != files: sys.exit("names differ: %r" % sorted(stored ^ files))
+)";
+
+const std::vector<Peer>& Testers()
+{
+    static const std::vector<Peer> peers = {
+        {"unzip", "LC_ALL=C.UTF-8 unzip -t {pw} '{zip}'", "-P '{password}'"},
+        {"7zz", "LC_ALL=C.UTF-8 7zz t {pw} '{zip}'", "'-p{password}'"},
+        {"python", "LC_ALL=C.UTF-8 python3 -c '" + PythonCheck + "' '{zip}' '{src}' '{password}' '{comment}'", ""},
+        {"bsdtar", "LC_ALL=C.UTF-8 bsdtar -tf '{zip}'", ""},
+    };
+    return peers;
+}
+
+const std::vector<Peer>& Extractors()
+{
+    static const std::vector<Peer> peers = {
+        {"unzip", "LC_ALL=C.UTF-8 unzip -q -o {pw} '{zip}' -d '{dest}'", "-P '{password}'", true},
+        {"7zz", "LC_ALL=C.UTF-8 7zz x -y {pw} '-o{dest}' '{zip}'", "'-p{password}'"},
+        {"python",
+         "LC_ALL=C.UTF-8 python3 -c 'import sys, zipfile; "
+         "zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2], pwd=sys.argv[3].encode() or None)' "
+         "'{zip}' '{dest}' '{password}'",
+         ""},
+    };
+    return peers;
+}
+
+std::string PeerCommand(const Peer& peer, std::map<std::string, std::string> values)
+{
+    const std::string pw = values["password"].empty() ? "" : Fill(peer.passwordOption, values);
+    values["pw"] = pw;
+    return Fill(peer.command, values);
+}
+
+// Every tester accepts the archive. unzip -t calls an archive without
+// entries an error ("zipfile is empty", exit 1) but reads it fine.
+void ExpectPeersAccept(const std::string& zip, const std::string& src = "", const std::string& password = "",
+                       const std::string& comment = "")
+{
+    for (const Peer& peer : Testers()) {
+        std::string out;
+        const int rc = testing_support::Run(
+            PeerCommand(peer, {{"zip", zip}, {"src", src}, {"password", password}, {"comment", comment}}), &out);
+        EXPECT_TRUE(rc == 0 || (rc == 1 && out.find("zipfile is empty") != std::string::npos))
+            << peer.name << " exit " << rc << ":\n" << out.substr(0, 4000);
+    }
+}
+
+// ---- Interoperability -------------------------------------------------------------
+
+struct PeerCase {
+    std::string name;
+    int level = 6;
+    std::string password;
+    std::string comment;
+    bool folderEntries = false;
+    bool utf8Names = false;
+};
+
+// Test names show the case's name rather than its bytes.
+void PrintTo(const PeerCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ZipWriterPeers : public testing::TestWithParam<PeerCase> {};
+
+TEST_P(ZipWriterPeers, PeersTestTheArchiveAndExtractTheSources)
+{
+    const PeerCase& c = GetParam();
+    TempDir t;
+    const std::string src = t / "src", zip = t / "out.zip";
+    WriteFile(src + "/text.txt", Text(4000));  // several deflate blocks
+    WriteFile(src + "/random.bin", Random(150000, 7));
+    WriteFile(src + "/empty.dat", "");
+    WriteFile(src + "/sub/nested.txt", "nested\n");
+    WriteFile(src + "/sub/deeper/tool.sh", "#!/bin/sh\necho hi\n");
+    fs::permissions(src + "/sub/deeper/tool.sh", fs::perms(0755));
+    if (c.folderEntries)
+        fs::create_directories(src + "/void");
+    if (c.utf8Names) {
+        WriteFile(src + "/Grüße/naïve café.txt", "umlauts\n");
+        WriteFile(src + "/日本語.txt", "kanji\n");
+    }
+
+    TZipWriter w;
+    ZipTree(w, src, zip);
+    w.PackLevel = c.level;
+    w.Password = c.password;
+    w.AddDirEntriesOnRecurse = c.folderEntries;
+    w.SetArchiveComment(c.comment);
+    ASSERT_GT(w.Zip(), 0);
+
+    ExpectPeersAccept(zip, src, c.password, c.comment);
+    const auto expected = ReadTree(src);
+    for (const Peer& peer : Extractors()) {
+        SCOPED_TRACE(peer.name);
+        const std::string dest = t / ("x-" + peer.name);
+        const std::string command = PeerCommand(peer, {{"zip", zip}, {"dest", dest}, {"password", c.password}});
+        std::string out;
+        ASSERT_EQ(testing_support::Run(command, &out), 0) << out;
+        EXPECT_EQ(ReadTree(dest), expected);
+        if (peer.keepsModes) {
+            EXPECT_EQ(fs::status(dest + "/sub/deeper/tool.sh").permissions() & fs::perms::all, fs::perms(0755));
+        }
+    }
+}
+
+std::vector<PeerCase> PeerCases()
+{
+    auto make = [](std::string name, int level, std::string password = "") {
+        PeerCase c;
+        c.name = std::move(name);
+        c.level = level;
+        c.password = std::move(password);
+        return c;
+    };
+    std::vector<PeerCase> cases = {make("Stored", 0)};
+    for (int level = 1; level <= 9; ++level)
+        cases.push_back(make("Level" + std::to_string(level), level));
+    cases.push_back(make("Password", 6, "pa$$ word"));
+    cases.push_back(make("StoredWithPassword", 0, "secret"));
+    cases.push_back(make("FolderEntries", 6));
+    cases.back().folderEntries = true;
+    cases.push_back(make("Comment", 6));
+    cases.back().comment = "made for the peers\r\nsecond line";
+    cases.push_back(make("Utf8Names", 6));
+    cases.back().utf8Names = true;
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, ZipWriterPeers, testing::ValuesIn(PeerCases()),
+                         [](const testing::TestParamInfo<PeerCase>& info) { return info.param.name; });
+
+// ---- Zip64 ------------------------------------------------------------------------
+
+TEST(ZipWriterZip64, MoreThan65535EntriesOpenEverywhere)
+{
+    TempDir t;
+    const std::string src = t / "src", zip = t / "many.zip";
+    const int count = 65535 + 100;
+    fs::create_directories(src);
+    for (int i = 0; i < count; ++i) {
+        const std::string name = std::to_string(i);
+        std::ofstream(src + "/" + name) << name;
+    }
+    TZipWriter w;
+    ZipTree(w, src, zip);
+    w.PackLevel = 0;
+    ASSERT_EQ(w.Zip(), count);
+
+    TZipReader r;
+    r.SetZipName(zip);
+    r.ReadArchive();
+    EXPECT_EQ(r.EntryCount(), count);
+    EXPECT_EQ(r.EndCentral().TotalEntries(), uint64_t(count));
+    ExpectPeersAccept(zip);  // reading 65,635 sources again would only cost time
+}
+
+// Writes about 9 GB: scripts/test runs it only where the room is there.
+TEST(LargeZipWriter, StoredEntryOver4GiBRoundTrips)
+{
+    TempDir t;
+    const std::string big = t / "src/big.bin", small = t / "src/after.txt", zip = t / "large.zip";
+    const uint64_t size = (uint64_t(4) << 30) + 12345;
+    WriteFile(small, "after the big one\n");
+    {
+        std::ofstream f(big, std::ios::binary);
+        f << "head";
+        f.seekp(std::streamoff(size - 4));
+        f << "tail";
+    }
+    ASSERT_EQ(fs::file_size(big), size);
+
+    TZipWriter w;
+    w.SetZipName(zip);
+    w.PackLevel = 0;
+    w.FilesList = {big, small};
+    ASSERT_EQ(w.Zip(), 2);
+
+    TZipReader r;
+    r.SetZipName(zip);
+    r.ReadArchive();
+    ASSERT_EQ(StoredNames(r), (std::vector<std::string>{"big.bin", "after.txt"}));
+    EXPECT_EQ(r.EntryInfo(0).UncompressedSize(), size);
+    EXPECT_EQ(r.EntryInfo(0).CompressedSize(), size);
+    EXPECT_GT(r.EntryInfo(1).LocalHeaderOffset(), size);
+
+    std::string out;
+    EXPECT_EQ(testing_support::Run("unzip -t '" + zip + "'", &out), 0) << out;
+
+    const std::string dest = t / "dest";
+    int badCrc = 0;
+    r.OnBadCRC = [&](TZipReader&, uint32_t, uint32_t, int) { ++badCrc; };
+    r.SetDestDir(dest);
+    r.DoAll = true;
+    ASSERT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(badCrc, 0);
+    EXPECT_EQ(ReadFile(dest + "/after.txt"), ReadFile(small));
+    ASSERT_EQ(fs::file_size(dest + "/big.bin"), size);
+    std::ifstream f(dest + "/big.bin", std::ios::binary);
+    char head[4], tail[4];
+    f.read(head, 4);
+    f.seekg(std::streamoff(size - 4));
+    f.read(tail, 4);
+    EXPECT_EQ(std::string(head, 4), "head");
+    EXPECT_EQ(std::string(tail, 4), "tail");
+}
+
+// ---- Failed updates ---------------------------------------------------------------
+
+// src/small.txt and src/big.bin zipped into old.zip; the folder work/ for
+// the writer's temporary files.
+std::string MakeArchiveToUpdate(const TempDir& t)
+{
+    WriteFile(t / "src/small.txt", "small\n");
+    WriteFile(t / "src/big.bin", Random(256 << 10, 1));
+    fs::create_directories(t / "work");
+    TZipWriter w;
+    w.SetZipName(t / "old.zip");
+    w.FilesList = {t / "src/small.txt", t / "src/big.bin"};
+    if (w.Zip() != 2)
+        ADD_FAILURE() << "could not make the archive to update";
+    return t / "old.zip";
+}
+
+// Empty when update raised E with a message that begins with message.
+template <class E>
+std::string FailureOf(const std::function<void()>& update, const std::string& message)
+{
+    try {
+        update();
+        return "no exception";
+    } catch (const E& e) {
+        return std::string(e.what()).rfind(message, 0) == 0 ? "" : std::string("message: ") + e.what();
+    } catch (const std::exception& e) {
+        return std::string("another exception: ") + e.what();
+    }
+}
+
+void ExpectNoTemporaryFiles(const std::string& work)
+{
+    for (const auto& e : fs::directory_iterator(work))
+        ADD_FAILURE() << "left behind: " << e.path();
+}
+
+TEST(ZipWriterUpdate, CancellingLeavesTheOldArchiveAsItWas)
+{
+    TempDir t;
+    const std::string zip = MakeArchiveToUpdate(t), work = t / "work";
+    const std::string before = ReadFile(zip);
+    WriteFile(t / "src/new.bin", Random(1 << 20, 2));
+    HooksReset reset;
+    TZipWriter w;
+    w.SetZipName(zip);
+    w.TempPath = work;
+
+    // Adding: during the new entry's data.
+    bool started = false;
+    int pumps = 0;
+    w.OnStartZip = [&](TZipWriter&, const std::string& file, TZipHeaderInfo&, bool&) { started = file == t / "src/new.bin"; };
+    platform::InstalledHooks().PumpMessages = [&] {
+        if (started && ++pumps == 3)
+            w.RequestCancel();
+    };
+    w.PackLevel = 1;
+    w.FilesList = {t / "src/new.bin"};
+    EXPECT_EQ(FailureOf<EUserCanceled>([&] { w.Zip(); }, "User Aborted Operation"), "");
+    EXPECT_EQ(pumps, 3);
+    EXPECT_TRUE(w.FilesList.empty());
+    EXPECT_FALSE(w.Working());
+    EXPECT_EQ(ReadFile(zip), before);
+    ExpectNoTemporaryFiles(work);
+
+    // Deleting: while big.bin is copied into the new archive.
+    pumps = 0;
+    platform::InstalledHooks().PumpMessages = [&] {
+        if (++pumps == 5)
+            w.RequestCancel();
+    };
+    w.FilesList = {"small.txt"};
+    EXPECT_EQ(FailureOf<EUserCanceled>([&] { w.RemoveEntries(); }, "User Aborted Operation"), "");
+    EXPECT_EQ(pumps, 5);
+    EXPECT_EQ(ReadFile(zip), before);
+    ExpectNoTemporaryFiles(work);
+}
+
+TEST(ZipWriterUpdate, AnUnreadableSourceLeavesTheOldArchiveAsItWas)
+{
+    TempDir t;
+    const std::string zip = MakeArchiveToUpdate(t), work = t / "work", locked = t / "src/locked.txt";
+    const std::string before = ReadFile(zip);
+    WriteFile(locked, "locked\n");
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    // Root reads it anyway: the update runs as nobody.
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if (uid == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        if (!nobody)
+            GTEST_SKIP() << "running as root and there is no user nobody to run the update as";
+        uid = nobody->pw_uid;
+        gid = nobody->pw_gid;
+        fs::permissions(t.Path(), fs::perms(0755));
+        ASSERT_EQ(chown(work.c_str(), uid, gid), 0);
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(gid) != 0 || setuid(uid) != 0))
+            _exit(64);
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.TempPath = work;
+        w.FilesList = {t / "src/small.txt", locked};
+        const std::string failure = FailureOf<EFOpenError>([&] { w.Zip(); }, "Cannot open file " + locked);
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        _exit(failure.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "1: not the expected exception, 64: could not become nobody";
+    EXPECT_EQ(ReadFile(zip), before);
+    ExpectNoTemporaryFiles(work);
+}
+
+TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
+{
+    TempDir t;
+    const std::string zip = MakeArchiveToUpdate(t), work = t / "work";
+    const std::string before = ReadFile(zip);
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a full disk needs root to mount a small tmpfs";
+
+    // Stored random data: the new archive's size is known to the byte, so
+    // the disk can be made to run full at each stage of writing.
+    const std::string added = t / "src/new.bin", probe = t / "probe.zip";
+    const int64_t probeSize = 1000;
+    WriteFile(added, Random(size_t(probeSize), 3));
+    fs::copy_file(zip, probe);
+    TZipWriter p;
+    p.SetZipName(probe);
+    p.PackLevel = 0;
+    p.FilesList = {added};
+    ASSERT_EQ(p.Zip(), 1);
+    const int64_t rest = int64_t(fs::file_size(probe)) - probeSize,
+                  dataRest = int64_t(p.EndCentral().CentralDirOffset()) - probeSize;
+    // Room for a file whose last stored block is short: it waits in the
+    // output's buffer until the local header is rewritten.
+    int64_t room = 1 << 20;
+    while ((room - dataRest + 1) % 32768 == 0 || (room - dataRest + 1) % 32768 >= 8192)
+        room += 4096;
+    std::string out;
+    if (testing_support::Run("mount -t tmpfs -o size=" + std::to_string(room) + " tmpfs '" + work + "'", &out) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs: " << out;
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { testing_support::Run("umount '" + dir + "'"); }
+    } unmount{work};
+
+    const std::pair<const char*, int64_t> stages[] = {
+        {"in the data", 2 << 20},
+        {"with the last data bytes", room - dataRest + 1},
+        {"in the central directory", room - rest + 30},
+        {"in the end record", room - rest + 1},
+    };
+    for (const auto& [stage, size] : stages) {
+        SCOPED_TRACE(stage);
+        WriteFile(added, Random(size_t(size), 3));
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.TempPath = work;
+        w.PackLevel = 0;
+        w.FilesList = {added};
+        EXPECT_EQ(FailureOf<ENotEnoughRoom>([&] { w.Zip(); }, "Not enough room to write archive"), "");
+        EXPECT_EQ(ReadFile(zip), before);
+        ExpectNoTemporaryFiles(work);
+    }
+
+    // An archive that fills the folder to the last byte goes through.
+    WriteFile(added, Random(size_t(room - rest), 3));
+    TZipWriter w;
+    w.SetZipName(zip);
+    w.TempPath = work;
+    w.PackLevel = 0;
+    w.FilesList = {added};
+    ASSERT_EQ(w.Zip(), 1);
+    EXPECT_EQ(fs::file_size(zip), uint64_t(room));
+    ExpectNoTemporaryFiles(work);
+    ExpectPeersAccept(zip);
+}
+
+// ---- Updating ---------------------------------------------------------------------
+
+struct UpdateCase {
+    TZipAction action;
+    int written;
+    std::vector<std::pair<TUpdateAction, int>> updates;
+    std::vector<std::string> names;
+    bool keepsA;
+};
+
+TEST(ZipWriterUpdate, UpdateFreshenAndReplaceKeepReplaceAndAddEntries)
+{
+    TempDir t;
+    const std::string a = t / "src/a.txt", b = t / "src/b.txt", c = t / "src/c.txt", base = t / "base.zip";
+    const uint32_t then = platform::DateTimeToDosDateTime(std::time(nullptr) - 86400);
+    WriteFile(a, Text(300));
+    WriteFile(b, "old b\n");
+    ASSERT_TRUE(platform::FileSetDosTime(a, then) && platform::FileSetDosTime(b, then));
+    {
+        TZipWriter w;
+        w.SetZipName(base);
+        w.FilesList = {a, b};
+        ASSERT_EQ(w.Zip(), 2);
+    }
+    const std::string old = ReadFile(base);
+    TZipReader r;
+    r.SetZipName(base);
+    r.ReadArchive();
+    const std::string oldA = RawData(old, r.EntryInfo(0));
+    WriteFile(b, "new b\n");  // now newer than its entry
+    WriteFile(c, "c\n");
+
+    using enum TUpdateAction;
+    const UpdateCase cases[] = {
+        {TZipAction::zaUpdate, 2, {{uaKeeping, 0}, {uaReplacing, 1}}, {"a.txt", "b.txt", "c.txt"}, true},
+        {TZipAction::zaFreshen, 1, {{uaKeeping, 0}, {uaReplacing, 1}}, {"a.txt", "b.txt"}, true},
+        {TZipAction::zaReplace, 3, {{uaReplacing, 0}, {uaReplacing, 1}}, {"a.txt", "b.txt", "c.txt"}, false},
+    };
+    for (const UpdateCase& k : cases) {
+        SCOPED_TRACE(int(k.action));
+        const std::string zip = t / "updated.zip";
+        fs::copy_file(base, zip, fs::copy_options::overwrite_existing);
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.ReadArchive();  // zaFreshen looks for the files among the entries read
+        w.ZipAction = k.action;
+        std::vector<std::pair<TUpdateAction, int>> updates;
+        std::vector<std::pair<TSkipReason, std::string>> skips;
+        w.OnUpdate = [&](TZipWriter&, TUpdateAction what, int i) { updates.emplace_back(what, i); };
+        w.OnSkippingFile = [&](TZipReader&, TSkipReason why, const std::string& f, int, bool&) { skips.emplace_back(why, f); };
+        w.FilesList = {a, b, c};
+        EXPECT_EQ(w.Zip(), k.written);
+        EXPECT_EQ(updates, k.updates);
+        const std::vector<std::pair<TSkipReason, std::string>> notIn = {{TSkipReason::skNotInArchive, c}};
+        EXPECT_EQ(skips, k.action == TZipAction::zaFreshen ? notIn : decltype(notIn){});
+
+        TZipReader n;
+        n.SetZipName(zip);
+        n.ReadArchive();
+        EXPECT_EQ(StoredNames(n), k.names);
+        EXPECT_EQ(StoredNames(w), k.names);  // the writer holds the new directory
+        if (k.keepsA) {
+            EXPECT_EQ(RawData(ReadFile(zip), n.EntryInfo(0)), oldA);
+        }
+        const std::string dest = t / ("x" + std::to_string(int(k.action)));
+        std::string out;
+        ASSERT_EQ(testing_support::Run("unzip -q '" + zip + "' -d '" + dest + "'", &out), 0) << out;
+        for (const std::string& name : k.names)
+            EXPECT_EQ(ReadFile(dest + "/" + name), ReadFile(t / ("src/" + name))) << name;
+    }
+}
+
+TEST(ZipWriterUpdate, CarriedOverEntriesLoseTheirDataDescriptorUnlessEncrypted)
+{
+    const std::pair<std::string, std::string> archives[] = {
+        {"izip-force-dd.zip", ""}, {"izip-stream-dd.zip", ""}, {"izip-zipcrypto.zip", "secret"}};
+    for (const auto& [name, password] : archives) {
+        SCOPED_TRACE(name);
+        TempDir t;
+        const std::string zip = t / name;
+        fs::copy_file(CorpusDir() + "/peers/" + name, zip);
+        fs::permissions(zip, fs::perms::owner_write, fs::perm_options::add);
+        const std::string old = ReadFile(zip);
+        TZipReader r;
+        r.SetZipName(zip);
+        r.ReadArchive();
+        WriteFile(t / "added.txt", "added\n");
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.FilesList = {t / "added.txt"};
+        ASSERT_EQ(w.Zip(), 1);
+
+        const std::string now = ReadFile(zip);
+        TZipReader n;
+        n.SetZipName(zip);
+        n.ReadArchive();
+        ASSERT_EQ(n.EntryCount(), r.EntryCount() + 1);
+        for (int i = 0; i < r.EntryCount(); ++i) {
+            const TZipHeaderInfo& before = r.EntryInfo(i);
+            const TZipHeaderInfo& after = n.EntryInfo(i);
+            SCOPED_TRACE(before.Directory() + before.FileName());
+            const bool descriptor = before.HasDataDescriptor() && before.Encrypted();
+            EXPECT_EQ(after.HasDataDescriptor(), descriptor);
+            EXPECT_EQ((Le16(now, after.LocalHeaderOffset() + 6) & gfDataDescriptor) != 0, descriptor);
+            EXPECT_EQ(RawData(now, after), RawData(old, before));
+            if (!descriptor) {  // nothing between the data and the next entry
+                EXPECT_EQ(n.EntryInfo(i + 1).LocalHeaderOffset(), DataStart(now, after) + after.CompressedSize());
+            }
+        }
+        std::string out;
+        EXPECT_EQ(testing_support::Run("unzip -t " + (password.empty() ? "" : "-P " + password) + " '" + zip + "'", &out), 0)
+            << out;
+    }
+}
+
+// ---- Deleting ---------------------------------------------------------------------
+
+struct Removal {
+    std::vector<std::string> items;
+    std::string skip;  // OnDeleteEntry keeps this entry
+    int removed;
+    std::vector<std::string> left;
+};
+
+TEST(ZipWriterRemove, PlainNamesAndPatternsRemoveTheirEntries)
+{
+    TempDir t;
+    const std::string src = t / "src", base = t / "base.zip", comment = "kept through every removal";
+    const std::vector<std::string> all = {"c.tmp", "docs/a.tmp", "docs/b.txt", "e.txt", "other/d.tmp"};
+    for (const std::string& name : all)
+        WriteFile(src + "/" + name, "content of " + name + "\n");
+    {
+        TZipWriter w;
+        ZipTree(w, src, base);
+        w.SetArchiveComment(comment);
+        ASSERT_EQ(w.Zip(), 5);
+        ASSERT_EQ(StoredNames(w), all);
+    }
+    const Removal cases[] = {
+        {{"docs/b.txt"}, "", 1, {"c.tmp", "docs/a.tmp", "e.txt", "other/d.tmp"}},
+        {{"*.tmp"}, "", 3, {"docs/b.txt", "e.txt"}},
+        {{"docs/*.tmp"}, "", 1, {"c.tmp", "docs/b.txt", "e.txt", "other/d.tmp"}},
+        {{"docs/*"}, "", 2, {"c.tmp", "e.txt", "other/d.tmp"}},
+        // A skipped entry uses its item up, a pattern too.
+        {{"*.tmp"}, "docs/a.tmp", 1, {"docs/a.tmp", "docs/b.txt", "e.txt", "other/d.tmp"}},
+        {{"e.txt", "c.tmp"}, "e.txt", 1, {"docs/a.tmp", "docs/b.txt", "e.txt", "other/d.tmp"}},
+        {{"*"}, "", 5, {}},
+        {{"nothing.txt", "DOCS/B.TXT", "a.tmp"}, "", 0, all},
+    };
+    for (const Removal& k : cases) {
+        SCOPED_TRACE(testing::PrintToString(k.items) + " skip " + k.skip);
+        const std::string zip = t / "removed.zip";
+        fs::copy_file(base, zip, fs::copy_options::overwrite_existing);
+        TZipWriter w;
+        w.SetZipName(zip);
+        std::vector<std::string> asked;
+        w.OnDeleteEntry = [&](TZipWriter&, const std::string& name, bool& skip) {
+            asked.push_back(name);
+            skip = name == k.skip;
+        };
+        w.FilesList = k.items;
+        EXPECT_EQ(w.RemoveEntries(), k.removed);
+        EXPECT_EQ(asked.size(), size_t(k.removed + !k.skip.empty()));
+        EXPECT_EQ(StoredNames(w), k.left);
+        TZipReader r;
+        r.SetZipName(zip);
+        r.ReadArchive();
+        EXPECT_EQ(StoredNames(r), k.left);
+        EXPECT_EQ(r.ArchiveComment(), comment);
+        if (k.left.empty()) {
+            EXPECT_EQ(fs::file_size(zip), 22 + comment.size());
+        }
+        ExpectPeersAccept(zip, "", "", comment);
+    }
+}
+
+// ---- Edge cases -------------------------------------------------------------------
+
+TEST(ZipWriter, AFileListedTwiceIsWrittenOnce)
+{
+    TempDir t;
+    const std::string a = t / "a.txt";
+    WriteFile(a, "once\n");
+    TZipWriter w;
+    w.SetZipName(t / "x.zip");
+    std::vector<std::pair<TSkipReason, std::string>> skips;
+    w.OnSkippingFile = [&](TZipReader&, TSkipReason why, const std::string& f, int, bool&) { skips.emplace_back(why, f); };
+    w.FilesList = {a, a};
+    EXPECT_EQ(w.Zip(), 1);
+    EXPECT_EQ(StoredNames(w), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(skips, (std::vector<std::pair<TSkipReason, std::string>>{{TSkipReason::skNoOverwrite, a}}));
+}
+
+TEST(ZipWriter, StoredEntriesKeepTheLevelBits)
+{
+    TempDir t;
+    WriteFile(t / "photo.jpg", Text(100));
+    WriteFile(t / "notes.txt", Text(100));
+    struct Expected {
+        int level;
+        uint16_t jpgMethod, txtMethod, flags;
+    };
+    for (const Expected& k : {Expected{0, 0, 0, 4}, Expected{9, 0, 8, 2}}) {
+        SCOPED_TRACE(k.level);
+        const std::string zip = t / ("x" + std::to_string(k.level) + ".zip");
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.PackLevel = k.level;
+        w.NoCompressList = {"*.jpg"};
+        w.FilesList = {t / "photo.jpg", t / "notes.txt"};
+        ASSERT_EQ(w.Zip(), 2);
+        TZipReader r;
+        r.SetZipName(zip);
+        r.ReadArchive();
+        EXPECT_EQ(r.EntryInfo(0).CompressionMethod, k.jpgMethod);
+        EXPECT_EQ(r.EntryInfo(0).GeneralFlags, k.flags);
+        EXPECT_EQ(r.EntryInfo(0).CompressedSize(), r.EntryInfo(0).UncompressedSize());
+        EXPECT_EQ(r.EntryInfo(1).CompressionMethod, k.txtMethod);
+        EXPECT_EQ(r.EntryInfo(1).GeneralFlags, k.flags);
+        ExpectPeersAccept(zip);
+    }
+}
+
+TEST(ZipWriter, AMultiPartArchiveIsNotRewritten)
+{
+    TempDir t;
+    std::map<std::string, std::string> parts;
+    for (const std::string name : {"izip-split.z01", "izip-split.z02", "izip-split.zip"}) {
+        fs::copy_file(CorpusDir() + "/peers/" + name, t / name);
+        fs::permissions(t / name, fs::perms::owner_write, fs::perm_options::add);
+        parts[name] = ReadFile(t / name);
+    }
+    fs::create_directories(t / "work");
+    WriteFile(t / "new.txt", "new\n");
+    for (bool removing : {false, true}) {
+        TZipWriter w;
+        w.SetZipName(t / "izip-split.zip");
+        w.TempPath = t / "work";
+        w.FilesList = {removing ? "*" : t / "new.txt"};
+        EXPECT_EQ(FailureOf<EZipEngineError>([&] { removing ? w.RemoveEntries() : w.Zip(); },
+                                             "A multi-part archive cannot be updated"),
+                  "");
+        for (const auto& [name, bytes] : parts)
+            EXPECT_EQ(ReadFile(t / name), bytes) << name;
+        ExpectNoTemporaryFiles(t / "work");
+    }
+}
+
+TEST(ZipWriter, TheArchiveIsNeverAddedToItself)
+{
+    TempDir t;
+    const std::string src = t / "src";
+    WriteFile(src + "/a.txt", "a\n");
+    fs::create_directories(src + "/sub");
+    for (int run = 0; run < 2; ++run) {  // creating it, then updating it in place
+        TZipWriter w;
+        ZipTree(w, src, src + "/sub/../self.zip");
+        w.Zip();
+        EXPECT_EQ(StoredNames(w), std::vector<std::string>{"a.txt"});
+    }
+    ExpectPeersAccept(src + "/self.zip");
+}
+
+TEST(ZipWriter, AnEmptyZipNameWritesNothing)
+{
+    for (const std::string name : {"", "   "}) {
+        TZipWriter w;
+        w.SetZipName(name);
+        int completed = -1;
+        w.OnZipComplete = [&](TZipWriter&, int count) { completed = count; };
+        w.FilesList = {"/etc/hostname"};
+        EXPECT_EQ(w.Zip(), 0);
+        EXPECT_EQ(completed, 0);
+        EXPECT_EQ(w.FilesList, std::vector<std::string>{"/etc/hostname"});
+        EXPECT_EQ(w.RemoveEntries(), 0);
+        EXPECT_FALSE(fs::exists(name));
+    }
+}
+
+}  // namespace
