@@ -25,33 +25,18 @@
 #include <vector>
 #include <zlib.h>
 
+#include "bench/BenchSupport.h"
 #include "engine/ZipWriter.h"
 #include "platform/Files.h"
 
 namespace {
 
+using bench::BestSeconds;
+using bench::Shell;
+
 namespace fs = std::filesystem;
 
 constexpr int Level = 7;
-
-void Shell(const std::string& command)
-{
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-}
-
-double BestSeconds(const std::function<void()>& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        run();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
-}
 
 long PeakRssKb()
 {
@@ -61,19 +46,6 @@ long PeakRssKb()
 }
 
 // The input tree, made by make-corpus unless it is complete from an earlier run.
-std::string Tree(const std::string& root)
-{
-    const std::string tree = root + "/tree";
-    if (fs::exists(tree))
-        return tree;
-    std::printf("making the input tree...\n");
-    std::fflush(stdout);
-    fs::remove_all(tree + ".tmp");
-    Shell("'" ZAMBLOK_SHARED_DIR "/bench/make-corpus' -q '" + tree + ".tmp'");
-    fs::rename(tree + ".tmp", tree);
-    return tree;
-}
-
 // 1 GB of text and noise in turns, made unless it is there.
 std::string BigFile(const std::string& root)
 {
@@ -159,7 +131,7 @@ int main(int argc, char** argv)
     const double bigSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const long rssGrowth = PeakRssKb() - rssBefore;
 
-    const std::string tree = Tree(root);
+    const std::string tree = bench::Tree(root);
     std::vector<std::string> files;
     uint64_t treeBytes = 0;
     for (const auto& e : fs::recursive_directory_iterator(tree))

@@ -26,20 +26,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "engine/ZipReader.h"
 #include "platform/Files.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using bench::BestSeconds;
+using bench::Shell;
 
-void Shell(const std::string& command)
-{
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-}
+namespace fs = std::filesystem;
 
 std::string Output(const std::string& command)
 {
@@ -106,12 +102,8 @@ std::string TreeArchive(const std::string& root)
     const std::string zip = root + "/tree.zip";
     if (fs::exists(zip))
         return zip;
-    const std::string tree = root + "/tree";
-    std::printf("making the input tree and zipping it...\n");
-    std::fflush(stdout);
-    Shell("'" ZAMBLOK_SHARED_DIR "/bench/make-corpus' -q --force '" + tree + "'");
+    const std::string tree = bench::Tree(root);
     Shell("cd '" + tree + "' && zip -7 -r -q ../tree.zip.tmp .");
-    fs::remove_all(tree);
     fs::rename(zip + ".tmp", zip);
     return zip;
 }

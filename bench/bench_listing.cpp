@@ -18,34 +18,19 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "jobs/UnitViewFile.h"
 #include "platform/Files.h"
 
 namespace {
 
+using bench::BestSeconds;
+using bench::Shell;
+
 namespace fs = std::filesystem;
 
 constexpr int ArchiveCount = 1000;
 constexpr int EntriesPerArchive = 20;
-
-void Shell(const std::string& command)
-{
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-}
-
-double BestSeconds(const std::function<void()>& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        run();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
-}
 
 // The folder of the 1000 small archives, made with Info-ZIP zip unless it is
 // complete from an earlier run.

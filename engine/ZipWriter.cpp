@@ -139,16 +139,7 @@ std::string TZipWriter::WorkFolder() const
 
 int TZipWriter::Zip()
 {
-    const bool wasWorking = working_;
-    working_ = true;
-    int count;
-    try {
-        count = WriteArchive(false);
-    } catch (...) {
-        working_ = wasWorking;
-        throw;
-    }
-    working_ = wasWorking;
+    const int count = WriteArchive(false);
     if (OnZipComplete)
         OnZipComplete(*this, count);
     return count;
@@ -156,23 +147,19 @@ int TZipWriter::Zip()
 
 int TZipWriter::RemoveEntries()
 {
-    const bool wasWorking = working_;
-    working_ = true;
-    int count;
-    try {
-        count = WriteArchive(true);
-    } catch (...) {
-        working_ = wasWorking;
-        throw;
-    }
-    working_ = wasWorking;
-    return count;
+    return WriteArchive(true);
 }
 
 // ---- The driver ------------------------------------------------------------------
 
 int TZipWriter::WriteArchive(bool deleting)
 {
+    struct RestoreWorking {
+        bool& working;
+        bool was;
+        ~RestoreWorking() { working = was; }
+    } restoreWorking{working_, working_};
+    working_ = true;
     cancel_ = false;
     if (zipName_.find_first_not_of(" \t") == std::string::npos)
         return 0;

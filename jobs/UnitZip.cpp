@@ -79,8 +79,11 @@ std::string TZipFile::MakeAutoName(const std::string& destination, const std::st
     }
     // "/*.*" leaves nothing; ".zip" alone would be a hidden file.
     if (text.empty())
-        text = "_";
-    return destination + text + ".zip";
+        text += '_';
+    std::string name = destination;
+    name += text;
+    name += ".zip";
+    return name;
 }
 
 std::string TZipFile::MakeUniqueName(const std::string& name, const std::vector<std::string>& taken)
