@@ -223,7 +223,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     work.Assign(Entry(index));
 
     if (!work.FileName().empty()) {
-        if (MultiMode() != TMultiMode::mmNone && int(work.DiskNumberStart()) != currentPart_)
+        if (MultiMode() != TMultiMode::mmNone && (!archive_ || int(work.DiskNumberStart()) != currentPart_))
             OpenPart(int(work.DiskNumberStart()) + 1);
         uint8_t local[30];
         archive_->SetPosition(int64_t(std::min<uint64_t>(work.LocalHeaderOffset(), INT64_MAX)));

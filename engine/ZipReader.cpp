@@ -190,7 +190,9 @@ void TZipReader::ReadArchive()
 
 void TZipReader::OpenZipFile()
 {
-    if (!archive_)
+    // Without its last part a multi-part archive can still be read from its
+    // side file, and its entries from the parts that are there.
+    if (!archive_ && (platform::FileExists(zipName_) || !platform::FileExists(SideFileName())))
         archive_ = OpenStream(zipName_, platform::fmShareDenyWrite);
     platform::FileStamp now;
     if (!entries_ || !platform::GetFileStamp(zipName_, now) || !(now == stamp_))
@@ -209,16 +211,17 @@ void TZipReader::ReadDirectory()
     reading_ = true;
     ScopeExit restore{[&] { reading_ = wasReading; }};
 
+    stamp_ = {};
     platform::GetFileStamp(zipName_, stamp_);
     FreeEntries();
     THugeStream* s = archive_.get();
-    bool found = endCentral_.ReadEndRecord(*s) && endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
+    bool found = s && endCentral_.ReadEndRecord(*s) && endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
 
     // Without an end record, a side file may hold the directory of a
     // multi-part archive whose last part is missing.
     std::unique_ptr<TLFNFileStream> side;
     if (!found) {
-        const std::string sideName = baseName_ + ".zfc";
+        const std::string sideName = SideFileName();
         if (sideName != zipName_ && platform::FileExists(sideName)) {
             side = OpenStream(sideName, platform::fmShareDenyNone);
             found = endCentral_.ReadEndRecord(*side);
@@ -361,7 +364,7 @@ void TZipReader::ReadDirectory()
 
 bool TZipReader::RebuildDirectory()
 {
-    if (rebuilt_)
+    if (rebuilt_ || !archive_)
         return false;
     rebuilt_ = true;
     FreeEntries();
@@ -471,6 +474,11 @@ THugeStream* TZipReader::OpenPart(int n)
     platform::GetFileStamp(name, stamp_);
     zipName_ = name;
     return archive_.get();
+}
+
+std::string TZipReader::SideFileName() const
+{
+    return baseName_ + ".zfc";
 }
 
 bool TZipReader::AskForDisk(int n, std::string& fileName)

@@ -196,6 +196,8 @@ protected:
     // The name of split part n: OnFileNameForSplitPart's, or by BlockMode.
     std::string SplitPartName(int n, TSplitPartType type);
     bool CheckDiskLabel(int n) const;
+    // The ".zfc" file beside the archive that may hold its directory.
+    std::string SideFileName() const;
     // Asks for disk n of a spanned archive (OnGetNextDisk, else the prompt);
     // fileName comes in as the proposal. False when the user cancels.
     bool AskForDisk(int n, std::string& fileName);

@@ -999,9 +999,8 @@ void TZipWriter::SaveZipConfiguration(TWriteRun& run)
         throw EUserCanceled("User canceled Zip operation");
     const size_t slash = first.rfind('/');
     const size_t dot = first.rfind('.');
-    const std::string name =
-        (dot == std::string::npos || (slash != std::string::npos && dot < slash) ? first : first.substr(0, dot)) +
-        ".zfc";
+    std::string name = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? first : first.substr(0, dot);
+    name += ".zfc";
     try {
         TLFNFileStream file(name, 8192, FlushFilesOnClose, platform::fmCreate);
         for (int i = 0; i < entries_->Count(); ++i)
