@@ -151,7 +151,7 @@ int TZipReader::RunExtraction()
             OnUnZipComplete(*this, run.fileCount);
     };
     try {
-        if (!destDir_.empty() && !platform::DirectoryExists(destDir_))
+        if (!TestOnly && !destDir_.empty() && !platform::DirectoryExists(destDir_))
             platform::ForceDirectories(destDir_);
         // A multi-part archive is read part after part.
         if (resort)
@@ -234,7 +234,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
 
     const std::string folder = BuildEntryFolder(work);
     if (work.FileName().empty()) {
-        if (RecreateDirs && !platform::DirectoryExists(folder))
+        if (RecreateDirs && !TestOnly && !platform::DirectoryExists(folder))
             platform::ForceDirectories(folder);
         ++run.fileCount;
         return;
@@ -251,7 +251,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
     const size_t slash = fileName.rfind('/');
-    if (slash != std::string::npos && !platform::DirectoryExists(fileName.substr(0, slash + 1)))
+    if (!TestOnly && slash != std::string::npos && !platform::DirectoryExists(fileName.substr(0, slash + 1)))
         platform::ForceDirectories(fileName.substr(0, slash + 1));
 
     run.toRead = int64_t(std::min<uint64_t>(work.CompressedSize(), INT64_MAX));
@@ -259,14 +259,14 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         SkipEntry(run, TSkipReason::skBadPassword, storedName, index);
         return;
     }
-    if (OverwriteMode != TUZOverwriteMode::Always && platform::FileExists(fileName) &&
+    if (!TestOnly && OverwriteMode != TUZOverwriteMode::Always && platform::FileExists(fileName) &&
         KeepExistingFile(run, index, fileName)) {
         SkipEntry(run, TSkipReason::skNoOverwrite, fileName, index);
         return;
     }
 
     std::unique_ptr<TLFNFileStream> out;
-    for (int attempt = 0; !out; ++attempt) {
+    for (int attempt = 0; !out && !TestOnly; ++attempt) {
         try {
             out = std::make_unique<TLFNFileStream>(fileName, 8192, FlushFilesOnClose, platform::fmCreate);
         } catch (const EFCreateError&) {
@@ -280,8 +280,10 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         }
     }
     try {
-        out->SetSize(int64_t(std::min<uint64_t>(work.UncompressedSize(), INT64_MAX)));
-        out->SetPosition(0);
+        if (out) {
+            out->SetSize(int64_t(std::min<uint64_t>(work.UncompressedSize(), INT64_MAX)));
+            out->SetPosition(0);
+        }
     } catch (const Exception&) {
         out.reset();
         platform::DeleteFile(fileName);  // a size the file system cannot hold
@@ -294,7 +296,8 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     try {
         try {
             Decode(run);
-            out->Flush();
+            if (out)
+                out->Flush();
         } catch (const EBiggerThanUncompressed&) {
             run.failed = true;
         } catch (const EWriteError&) {
@@ -302,8 +305,10 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         }
     } catch (...) {
         // The file was sized in advance: a partial one would look complete.
-        out.reset();
-        platform::DeleteFile(fileName);
+        if (out) {
+            out.reset();
+            platform::DeleteFile(fileName);
+        }
         throw;
     }
     out.reset();
@@ -312,7 +317,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     // happens to match.
     run.failed = run.failed || uint64_t(run.written) != work.UncompressedSize();
 
-    if (!run.failed) {
+    if (!run.failed && !TestOnly) {
         platform::FileSetDosTime(fileName, FixDosDateTime(work.ModDateTime));
         if (RetainAttributes) {
             const uint32_t mode = work.ExternalAttributes >> 16;
@@ -345,7 +350,8 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     } else if (OnBadCRC) {
         OnBadCRC(*this, crc, work.Crc32, index);
     }
-    platform::DeleteFile(fileName);
+    if (!TestOnly)
+        platform::DeleteFile(fileName);
 }
 
 bool TZipReader::PasswordAccepted(TUnZipRun& run, int index)
@@ -515,7 +521,7 @@ void TZipReader::FlushOutput(TUnZipRun& run, size_t n)
         keys_.DecryptBuffer(data, n);
     if (uint64_t(run.written) + n > work.UncompressedSize())
         throw EBiggerThanUncompressed();
-    if (run.out->Write(data, int64_t(n)) != int64_t(n))
+    if (run.out && run.out->Write(data, int64_t(n)) != int64_t(n))
         throw ECantWriteUCF();
     run.crc = Crc32Update(run.crc, data, n);
     run.written += int64_t(n);

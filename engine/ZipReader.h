@@ -149,6 +149,9 @@ public:
     bool ReplaceReadOnly = false;
     // Tried on encrypted entries; OnBadPassword may replace it.
     std::string Password;
+    // Decode and check the chosen entries without creating any file or
+    // folder: what a test of the archive does. Events fire as in extraction.
+    bool TestOnly = false;
 
     TStartUnZipInfoEvent OnStartUnZipInfo;
     TStartUnZipEvent OnStartUnZip;

@@ -64,6 +64,10 @@ public:
     // under way is asked to stop too.
     void Cancel();
 
+    // The job's engine, for a front end that follows its events (progress,
+    // skipped entries); the job sets the engine's options for each archive.
+    TZipWriter& Engine() { return *engine_; }
+
 private:
     // Lets window messages through; true when the run has been cancelled.
     [[nodiscard]] bool PumpMessages();

@@ -77,6 +77,10 @@ public:
     // Whether path is an existing regular file that can be opened for reading.
     static bool IsReadableFile(const std::string& path);
 
+    // The job's engine, for a front end that follows its events (progress,
+    // skipped entries); the job sets the engine's options for each archive.
+    TZipWriter& Engine() { return *engine_; }
+
 private:
     bool cancel_ = false;
     std::unique_ptr<TZipWriter> engine_;

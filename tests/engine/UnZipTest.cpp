@@ -712,3 +712,24 @@ TEST(UnZip, RootDirAttributesAndTimes)
     ASSERT_EQ(stat((t / "dos/rw.txt").c_str(), &out), 0);
     EXPECT_NE(out.st_mode & S_IWUSR, 0u);
 }
+
+TEST(UnZipTestOnly, DecodesAndChecksWithoutWritingAnything)
+{
+    TempDir t;
+    TZipReader r;
+    r.SetZipName(CorpusDir() + "/bad/crc-wrong.zip");
+    r.SetDestDir(t / "never");
+    r.DoAll = true;
+    r.RecreateDirs = true;
+    r.TestOnly = true;
+    std::vector<int> bad;
+    int good = 0;
+    r.OnBadCRC = [&](TZipReader&, uint32_t, uint32_t, int index) { bad.push_back(index); };
+    r.OnEndUnZip = [&](TZipReader&, int, const std::string&) { ++good; };
+    EXPECT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(good, 2);
+    ASSERT_EQ(bad.size(), 1u);
+    EXPECT_EQ(r.EntryName(bad[0]), "c.txt");
+    EXPECT_FALSE(fs::exists(t / "never"));
+    EXPECT_TRUE(fs::is_empty(t.Path()));
+}
