@@ -242,7 +242,7 @@ int TZipWriter::WriteArchive(bool deleting)
         ClosePart(run);
     } catch (...) {
         run.out.reset();
-        if (outputMade)
+        if (outputMade && !run.outputName.empty())
             platform::DeleteFile(run.outputName);  // of a multi-part archive, the part under way
         restore();
         throw;
@@ -924,7 +924,9 @@ void TZipWriter::OpenFirstPart(TWriteRun& run)
 void TZipWriter::StartNextPart(TWriteRun& run, int64_t needed)
 {
     ClosePart(run);
-    std::string name = run.outputName;
+    // The finished part is no longer the one to remove if the run fails.
+    std::string name = std::move(run.outputName);
+    run.outputName.clear();
     if (MultiMode() == TMultiMode::mmSpan) {
         if (!AskForDisk(run.partIndex + 2, name))
             throw EUserCanceled("User canceled Zip operation");
@@ -939,7 +941,7 @@ void TZipWriter::StartNextPart(TWriteRun& run, int64_t needed)
         run.capacity = MultiZipInfo.BlockSize;
     }
     // Headers never straddle parts; one that cannot fit a whole part never will.
-    if (needed >= run.capacity)
+    if (needed > run.capacity)
         throw ENotEnoughRoom();
     run.outputName = name;
     run.out = std::make_unique<TLFNFileStream>(name, 8192, FlushFilesOnClose, platform::fmCreate);
@@ -951,7 +953,7 @@ void TZipWriter::WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header)
     if (run.multi) {
         const int64_t size = header.LocalHeaderSize() + (header.Zip64DataSize(false) ? 4 + header.Zip64DataSize(false) : 0);
         if (size >= run.RoomLeft())
-            StartNextPart(run, size);
+            StartNextPart(run, size + 1);  // a local header needs a byte after it
         header.SetDiskNumberStart(uint32_t(run.partIndex));
     }
     header.WriteLocalHeader(*run.out);
