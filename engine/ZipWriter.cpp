@@ -379,7 +379,7 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
         // Found only when the attribute mask lets it through, and only a file.
         const int attr = platform::FileGetAttr(file);
         const int filtering = platform::faReadOnly | platform::faHidden | platform::faSysFile;
-        if (attr < 0 || (attr & platform::faDirectory) || (attr & filtering & ~attributeMask_)) {
+        if (!platform::FileExists(file) || (attr & filtering & ~attributeMask_)) {
             if (OnNoSuchFile)
                 OnNoSuchFile(*this, file);
             continue;
@@ -614,7 +614,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
                                            : platform::faArchive;
     } else {
         const int attr = platform::FileGetAttr(item);
-        if (attr < 0 || (attr & platform::faDirectory)) {
+        if (!platform::FileExists(item)) {
             if (OnNoSuchFile)
                 OnNoSuchFile(*this, item);
             return false;

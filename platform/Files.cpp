@@ -113,7 +113,7 @@ void FileClose(Handle h)
 bool FileExists(const std::string& name)
 {
     struct stat st;
-    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DeleteFile(const std::string& name)
@@ -296,6 +296,8 @@ bool FindHandle::First(const std::string& folder, int mask, FindRecord& rec)
         struct stat lst;
         if (S_ISDIR(st.st_mode) && ::lstat((dir + name).c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
             continue;  // never follow a link into another folder
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            continue;  // pipes, sockets and devices are no files to read: opening a pipe waits forever
         FindRecord r{name, AttributesOf(name, st), S_ISDIR(st.st_mode) ? 0 : int64_t(st.st_size),
                      DateTimeToDosDateTime(st.st_mtime)};
         if (wanted(r.Attr))

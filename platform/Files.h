@@ -40,6 +40,7 @@ bool FileTruncate(Handle h);
 bool FileFlush(Handle h);
 void FileClose(Handle h);
 
+// A regular file (after following links); false for folders, pipes and devices.
 bool FileExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
@@ -107,7 +108,7 @@ struct FindRecord {
 // reported only when each of its read-only, hidden, system and folder
 // attributes is in the mask. Links to files count as those files; links to
 // folders and dangling links are left out, so a walk never follows a link
-// into another folder.
+// into another folder; so are pipes, sockets and devices.
 class FindHandle {
 public:
     // False when the folder cannot be read; nothing is held then.

@@ -61,6 +61,7 @@ TEST(Find, RecordsCarrySizeAttributesAndLinksAreResolvedSafely)
     symlink((t / "data.bin").c_str(), (t / "link-to-file").c_str());
     symlink((t / "dir").c_str(), (t / "link-to-dir").c_str());
     symlink((t / "nowhere").c_str(), (t / "dangling").c_str());
+    mkfifo((t / "pipe").c_str(), 0644);  // opening it for reading would wait forever
 
     FindHandle find;
     FindRecord rec;
@@ -71,6 +72,10 @@ TEST(Find, RecordsCarrySizeAttributesAndLinksAreResolvedSafely)
     EXPECT_EQ(seen["link-to-file"].Size, 1234);
     EXPECT_EQ(seen.count("link-to-dir"), 0u);  // never walked into
     EXPECT_EQ(seen.count("dangling"), 0u);
+    EXPECT_EQ(seen.count("pipe"), 0u);
+    EXPECT_TRUE(FileExists(t / "link-to-file"));
+    EXPECT_FALSE(FileExists(t / "pipe"));
+    EXPECT_FALSE(FileExists(t / "dir"));
     EXPECT_EQ(seen["data.bin"].Size, 1234);
     EXPECT_EQ(seen["data.bin"].Attr, faArchive);
     EXPECT_EQ(seen["dir"].Attr, faDirectory | faArchive);

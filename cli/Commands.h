@@ -1,0 +1,39 @@
+// The sub-commands. Each returns ExitDone or ExitSkipped; a run that stops
+// on an error or a cancel ends with the exception that stopped it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Session.h"
+#include "jobs/UnitViewFile.h"
+#include "jobs/UnitZip.h"
+
+namespace cli {
+
+struct ZipRequest {
+    std::vector<std::string> items;
+    ParZipName naming;
+    ParCompress compress;
+};
+
+struct ExtractRequest {
+    std::vector<std::string> archives;
+    std::vector<std::string> only;  // stored names; empty: every entry
+    ParUnCompress options;
+};
+
+int RunZip(Session& session, const ZipRequest& request);
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated);
+int RunExtract(Session& session, const ExtractRequest& request);
+int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries);
+int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password);
+
+// The listing job's rows for archives, with the progress line following it.
+ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives);
+
+// Follows an extraction or test run of engine: progress, and a report for
+// every entry that is skipped or fails its check.
+void WatchEntries(Session& session, TZipReader& engine);
+
+}  // namespace cli

@@ -1,0 +1,107 @@
+#include <algorithm>
+
+#include "cli/Commands.h"
+#include "cli/Console.h"
+
+namespace cli {
+
+namespace {
+
+// Asks on the terminal whether an existing file is replaced; "all" and
+// "none" answer every later question of the run.
+class OverwriteQuestion {
+public:
+    explicit OverwriteQuestion(Session& session) : session_(session) {}
+
+    bool Replace(const std::string& fileName)
+    {
+        if (all_ || none_)
+            return all_;
+        // After Ctrl-C no more questions: the run stops at its next poll.
+        if (session_.Interrupted())
+            return false;
+        session_.Line().Clear();
+        for (;;) {
+            const auto answer =
+                AskTerminal("Replace " + Printable(fileName) + "? [y]es, [n]o, [A]ll, [N]one: ", false,
+                            [this] { return session_.Interrupted(); });
+            // No terminal, or Ctrl-C: the file stays.
+            if (!answer)
+                return false;
+            const std::string a = Trimmed(*answer);
+            if (a == "y" || a == "yes")
+                return true;
+            if (a == "n" || a == "no")
+                return false;
+            if (a == "A" || a == "a" || a == "all")
+                return all_ = true;
+            if (a == "N" || a == "none") {
+                none_ = true;
+                return false;
+            }
+        }
+    }
+
+private:
+    Session& session_;
+    bool all_ = false;
+    bool none_ = false;
+};
+
+// The named entries grouped by archive, as the listing shows them: one group
+// per archive that holds any of them, in list order. A name found in no
+// archive is reported.
+ParArrayOfToUnZip SelectEntries(Session& session, TExtractAndView& job, const ExtractRequest& request)
+{
+    const ParArrayOfFileDetail rows = ListEntries(session, job, request.archives);
+    ParArrayOfToUnZip groups;
+    std::vector<bool> found(request.only.size());
+    for (const ParFileDetail& row : rows) {
+        const std::string stored = row.path + row.fileName;
+        const auto name = std::find(request.only.begin(), request.only.end(), stored);
+        if (name == request.only.end())
+            continue;
+        found[size_t(name - request.only.begin())] = true;
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const ParToUnZip& g) { return g.archive == row.archive; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), ParToUnZip{row.archive, {}});
+        group->entries.push_back(stored);
+    }
+    for (size_t k = 0; k < found.size(); ++k)
+        if (!found[k])
+            session.Problem(request.only[k] + ": no such entry in the archives");
+    return groups;
+}
+
+}  // namespace
+
+int RunExtract(Session& session, const ExtractRequest& request)
+{
+    TExtractAndView job;
+    session.SetCancel([&job] { job.Cancel(); });
+    TZipWriter& engine = job.Engine();
+    WatchEntries(session, engine);
+    OverwriteQuestion question(session);
+    if (request.options.overwriteMode == TUZOverwriteMode::Prompt)
+        engine.OnPromptForOverwrite = [&question](TZipReader&, bool& overwrite, int, std::string& fileName) {
+            overwrite = question.Replace(fileName);
+        };
+
+    if (request.only.empty()) {
+        session.Line().Start(request.archives);
+        job.ExtractAll(request.archives, request.options);
+    } else {
+        const ParArrayOfToUnZip groups = SelectEntries(session, job, request);
+        std::vector<std::string> archives;
+        for (const ParToUnZip& group : groups)
+            archives.push_back(group.archive);
+        session.Line().Start(archives);
+        job.ExtractSelected(groups, request.options);
+    }
+    // A cancel between two archives ends the job without an error.
+    session.CheckInterrupted();
+    return session.Status();
+}
+
+}  // namespace cli

@@ -1,0 +1,76 @@
+#include "cli/Commands.h"
+#include "platform/Files.h"
+
+namespace cli {
+
+namespace {
+
+// Why the writer found no file to add under that name.
+std::string WhyLeftOut(const std::string& file)
+{
+    const int attr = platform::FileGetAttr(file);
+    if (attr < 0)
+        return "not found";
+    if (attr & platform::faDirectory)
+        return "a folder, not a file";
+    if (attr & platform::faHidden)
+        return "hidden, and hidden files are left out";
+    return "not found";
+}
+
+void PrintCreated(Session& session, const TZipFile& job)
+{
+    std::vector<std::string> created;
+    job.CopyCreatedArchives(created);
+    for (const std::string& archive : created)
+        session.Print(archive);
+}
+
+}  // namespace
+
+int RunZip(Session& session, const ZipRequest& request)
+{
+    TZipFile job;
+    session.SetCancel([&job] { job.Cancel(); });
+    TZipWriter& engine = job.Engine();
+    engine.OnStartZipInfo = [&session](TZipWriter& sender, int, int64_t totalBytes, TEndCentral*, bool&) {
+        session.Line().Archive(sender.ZipName());
+        session.Line().Operation(totalBytes);
+    };
+    engine.OnStartZip = [&session](TZipWriter&, const std::string& item, TZipHeaderInfo&, bool&) {
+        session.Line().Entry(item);
+    };
+    engine.OnTotalPercentDone = [&session](TZipReader&, int percent) { session.Line().Percent(percent); };
+    engine.OnNoSuchFile = [&session](TZipWriter& sender, const std::string& file) {
+        session.Problem(sender.ZipName() + ": " + file + ": " + WhyLeftOut(file) + "; skipped");
+    };
+    engine.OnSkippingFile = [&session](TZipReader& sender, TSkipReason reason, const std::string& file, int,
+                                       bool&) {
+        session.Problem(sender.ZipName() + ": " + file + ": " +
+                        (reason == TSkipReason::skNoOverwrite ? "an entry of the same name is in the archive already"
+                                                              : "left out") +
+                        "; skipped");
+    };
+    engine.OnZipComplete = [&session](TZipWriter& sender, int fileCount) {
+        if (fileCount == 0)
+            session.Problem(sender.ZipName() + ": no file to add; the archive is empty");
+    };
+
+    const ParArrayOfToZip plan = job.PlanArchives(request.items, request.naming);
+    std::vector<std::string> archives;
+    for (const ParToZip& archive : plan)
+        archives.push_back(archive.archive);
+    session.Line().Start(archives);
+    // The archives finished before a failure or a cancel stay, so they are named too.
+    try {
+        job.WriteArchives(plan, request.compress);
+    } catch (...) {
+        PrintCreated(session, job);
+        throw;
+    }
+    PrintCreated(session, job);
+    session.CheckInterrupted();  // a cancel between two archives ends the job without an error
+    return session.Status();
+}
+
+}  // namespace cli

@@ -1,0 +1,262 @@
+// zamblok-cli: the batch jobs of Zamblok from the command line.
+#include <CLI/CLI.hpp>
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Options.h"
+#include "engine/Wildcard.h"
+
+namespace {
+
+using namespace cli;
+
+// Where a password comes from; never the command line itself, where other
+// users could read it.
+struct PasswordSource {
+    bool ask = false;
+    std::string file;
+
+    void AddTo(CLI::App& command, const std::string& askText)
+    {
+        auto* asked = command.add_flag("--password", ask, askText);
+        auto* fromFile = command.add_option("--password-file", file,
+                                            "The password is the first line of FILE ('-': standard input)")
+                             ->type_name("FILE");
+        asked->excludes(fromFile);
+    }
+    bool Given() const { return ask || !file.empty(); }
+    std::string Read(const Session& session, bool confirm) const
+    {
+        return Given() ? ObtainPassword(session, ask, file, confirm) : std::string();
+    }
+};
+
+struct ZipArgs {
+    std::vector<std::string> items;
+    bool single = false;
+    int per = 1;
+    std::string blocked;
+    std::string dest;
+    std::string name;
+    int width = 2;
+    int level = 7;
+    bool noPaths = false;
+    bool noSubfolders = false;
+    bool noHidden = false;
+    std::string comment;
+    PasswordSource password;
+};
+
+struct ExtractArgs {
+    std::vector<std::string> archives;
+    std::vector<std::string> only;
+    std::string to;
+    bool subfolderPerArchive = false;
+    bool noPaths = false;
+    std::string overwrite = "never";
+    PasswordSource password;
+};
+
+void AddZip(CLI::App& app, ZipArgs& a)
+{
+    auto* zip = app.add_subcommand("zip", "Create archives from files and folder wildcards, in one run");
+    zip->add_option("items", a.items, "Files, or folder wildcards such as 'dir/*.txt' (quoted)")
+        ->required()
+        ->type_name("ITEM");
+    auto* single = zip->add_flag("--single", a.single, "One archive for all items");
+    auto* per = zip->add_option("--per", a.per, "One archive for every N items (default 1)")
+                    ->check(CLI::PositiveNumber)
+                    ->type_name("N");
+    auto* blocked =
+        zip->add_option("--blocked", a.blocked,
+                        "One archive written as parts of SIZE: 1.2M, 1.44M, 2.88M, 5M, 100M, 250M, 650M, "
+                        "or a number with B, K or M (at least 64K)")
+            ->check(CLI::Validator(
+                [](const std::string& text) {
+                    return ParseBlockSize(text) ? std::string() : "not a part size: " + text;
+                },
+                "SIZE"))
+            ->type_name("SIZE");
+    single->excludes(per);
+    blocked->excludes(single);
+    blocked->excludes(per);
+    zip->add_option("--dest", a.dest, "Folder for the archives, made when missing (default: the current folder)")
+        ->type_name("DIR");
+    auto* name = zip->add_option("--name", a.name,
+                                 "Name the archives BASE00.zip, BASE01.zip, ... (BASE.zip when there is one); "
+                                 "without it names come from the items")
+                     ->type_name("BASE");
+    zip->add_option("--width", a.width, "Least digits of the number in --name names (default 2)")
+        ->check(CLI::Range(2, 20))
+        ->needs(name)
+        ->type_name("W");
+    zip->add_option("--level", a.level, "Compression level, 0 (store) to 9 (default 7)")
+        ->check(CLI::Range(0, 9))
+        ->type_name("0-9");
+    zip->add_flag("--no-paths", a.noPaths, "Store the files without their folders");
+    zip->add_flag("--no-subfolders", a.noSubfolders, "Wildcards match in their own folder only");
+    zip->add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
+    zip->add_option("--comment", a.comment, "Archive comment")->type_name("TEXT");
+    a.password.AddTo(*zip, "Encrypt the entries; the password is asked on the terminal, twice");
+}
+
+void AddExtract(CLI::App& app, ExtractArgs& a)
+{
+    auto* extract = app.add_subcommand("extract", "Extract all entries of archives, or the named ones");
+    extract->add_option("archives", a.archives, "Archives to extract from")->required()->type_name("ARCHIVE");
+    extract->add_option("--only", a.only, "Extract only these entries (stored names, folder included); comes last")
+        ->type_name("ENTRY");
+    extract->add_option("--to", a.to, "Folder to extract into (default: the current folder)")->type_name("DIR");
+    extract->add_flag("--subfolder-per-archive", a.subfolderPerArchive,
+                      "Extract each archive into a folder named after it");
+    extract->add_flag("--no-paths", a.noPaths, "Put every file straight into the folder, without its stored folders");
+    extract
+        ->add_option("--overwrite", a.overwrite,
+                     "Existing files: prompt (ask on the terminal), always, never (default), "
+                     "newer or older (replace when the entry is newer or older)")
+        ->check(CLI::IsMember({"prompt", "always", "never", "newer", "older"}))
+        ->type_name("MODE");
+    a.password.AddTo(*extract, "The password of encrypted entries is asked on the terminal");
+}
+
+ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
+{
+    ZipRequest request;
+    for (const std::string& item : a.items) {
+        if (IsWild(item))
+            continue;  // the writer expands it
+        std::error_code ec;
+        if (std::filesystem::is_directory(item, ec))
+            throw UsageError(item + " is a folder; give a wildcard such as '" + FolderPrefix(item) + "*'");
+        if (!TZipFile::IsReadableFile(item))
+            throw UsageError(item + ": no such file, or it cannot be read");
+    }
+    request.items = a.items;
+
+    std::string dest = a.dest;
+    if (!dest.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(dest, ec);
+        if (!std::filesystem::is_directory(dest))
+            throw std::runtime_error("cannot create the folder " + dest);
+    }
+    ParZipName& naming = request.naming;
+    naming.single = a.single || !a.blocked.empty();  // a blocked run makes one archive
+    naming.itemsPerArchive = a.per;
+    naming.destination = FolderPrefix(dest);
+    naming.autoName = a.name.empty();
+    naming.baseName = ArchiveBaseName(a.name);
+    naming.numberWidth = a.width;
+
+    ParCompress& compress = request.compress;
+    compress.blocked = !a.blocked.empty();
+    if (compress.blocked)
+        compress.blockSize = *ParseBlockSize(a.blocked);
+    compress.storePaths = !a.noPaths;
+    compress.includeSubfolders = !a.noSubfolders;
+    compress.level = a.level;
+    compress.comment = Trimmed(a.comment);
+    compress.includeSysAndHidden = !a.noHidden;
+    compress.password = a.password.Read(session, true);
+    if (a.password.Given() && compress.password.empty())
+        throw UsageError("the password is empty");
+    return request;
+}
+
+ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
+{
+    ExtractRequest request;
+    request.archives = a.archives;
+    request.only = a.only;
+    ParUnCompress& options = request.options;
+    options.destination = FolderPrefix(a.to);
+    options.subfolderPerArchive = a.subfolderPerArchive;
+    options.useStoredPaths = !a.noPaths;
+    const std::map<std::string, TUZOverwriteMode> modes = {
+        {"prompt", TUZOverwriteMode::Prompt}, {"always", TUZOverwriteMode::Always},
+        {"never", TUZOverwriteMode::Never},   {"newer", TUZOverwriteMode::ifNewer},
+        {"older", TUZOverwriteMode::ifOlder},
+    };
+    options.overwriteMode = modes.at(a.overwrite);
+    options.password = a.password.Read(session, false);
+    return request;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Entry dates in the user's format; nothing else follows the locale.
+    std::setlocale(LC_TIME, "");
+
+    CLI::App app{"Zamblok from the command line: creates, lists, extracts, tests ZIP archives and deletes their "
+                 "entries, many archives in one run.",
+                 "zamblok-cli"};
+    app.set_version_flag("--version", "zamblok-cli " ZAMBLOK_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    bool quiet = false;
+    app.add_flag("-q,--quiet", quiet, "No progress line on standard error");
+    app.footer("Exit status: 0 all done, 1 some entries skipped or failed, 2 usage error, "
+               "3 the run stopped on an error or Ctrl-C.");
+
+    ZipArgs zipArgs;
+    AddZip(app, zipArgs);
+
+    std::vector<std::string> listArchives;
+    bool tsv = false;
+    auto* list = app.add_subcommand("list", "List the entries of archives: archive, name, date, size in kb, path");
+    list->add_option("archives", listArchives, "Archives to list")->required()->type_name("ARCHIVE");
+    list->add_flag("--tsv", tsv, "Tab-separated lines without a heading, for scripts");
+
+    ExtractArgs extractArgs;
+    AddExtract(app, extractArgs);
+
+    std::string deleteArchive;
+    std::vector<std::string> deleteEntries;
+    auto* del = app.add_subcommand("delete", "Delete entries from an archive");
+    del->add_option("archive", deleteArchive, "The archive")->required()->type_name("ARCHIVE");
+    del->add_option("entries", deleteEntries,
+                    "Stored names, or patterns ('*.log' matches names in any folder, 'logs/*' whole stored names)")
+        ->required()
+        ->type_name("ENTRY");
+
+    std::vector<std::string> testArchives;
+    PasswordSource testPassword;
+    auto* test = app.add_subcommand("test", "Decode every entry and check its CRC, without writing any file");
+    test->add_option("archives", testArchives, "Archives to test")->required()->type_name("ARCHIVE");
+    testPassword.AddTo(*test, "The password of encrypted entries is asked on the terminal");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitDone : ExitUsage;
+    }
+
+    Session session(!quiet && IsTerminal(STDERR_FILENO));
+    try {
+        if (app.got_subcommand("zip"))
+            return RunZip(session, MakeZipRequest(session, zipArgs));
+        if (app.got_subcommand("list"))
+            return RunList(session, listArchives, tsv);
+        if (app.got_subcommand("extract"))
+            return RunExtract(session, MakeExtractRequest(session, extractArgs));
+        if (app.got_subcommand("delete"))
+            return RunDelete(session, deleteArchive, deleteEntries);
+        return RunTest(session, testArchives, testPassword.Read(session, false));
+    } catch (const UsageError& e) {
+        session.Line().Clear();
+        std::fprintf(stderr, "zamblok-cli %s: %s\nRun with --help for more information.\n",
+                     app.get_subcommands().front()->get_name().c_str(), Printable(e.what()).c_str());
+        return ExitUsage;
+    } catch (const std::exception& e) {
+        session.Line().Clear();
+        std::fprintf(stderr, "zamblok-cli: %s\n", Printable(e.what()).c_str());
+        return ExitStopped;
+    }
+}

@@ -1,0 +1,264 @@
+// zamblok-cli list, extract, test and delete against the shared corpus and
+// against archives that zip and 7zz make here.
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+
+#include "tests/cli/CliSupport.h"
+
+using namespace cli_test;
+using testing_support::CorpusDir;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// Whether the entry's name reads the same here: names in a DOS code page
+// come out converted.
+bool Readable(const testing_support::ManifestRow& row)
+{
+    return row.note.find("non-UTF-8") == std::string::npos;
+}
+
+// The tab-separated fields of each line of out.
+std::vector<Names> TsvRows(const std::string& out)
+{
+    std::vector<Names> rows;
+    Names row{""};
+    for (char c : out) {
+        if (c == '\n')
+            rows.push_back(std::exchange(row, {""}));
+        else if (c == '\t')
+            row.emplace_back();
+        else
+            row.back() += c;
+    }
+    return rows;
+}
+
+class ReadCommands : public CliTest {
+protected:
+    // The password option for a corpus archive, with its file written.
+    std::string PasswordOption(const std::string& password)
+    {
+        if (password == "-")
+            return "";
+        Write("pw", password + "\n");
+        return "--password-file pw ";
+    }
+};
+
+TEST_F(ReadCommands, CorpusArchivesListExtractAndTestToTheirContent)
+{
+    for (const auto& [name, rows] : testing_support::ManifestArchives({"peers/", "foreign/"})) {
+        SCOPED_TRACE(name);
+        const std::string archive = Quoted(CorpusDir() + "/" + name);
+        const std::string password = rows.empty() ? "" : PasswordOption(rows.front().password);
+
+        Result r = Cli("list --tsv " + archive);
+        ASSERT_EQ(r.code, 0) << r.err;
+        Names listed, expected;
+        for (const Names& f : TsvRows(r.out)) {
+            ASSERT_EQ(f.size(), 5u);
+            listed.push_back(f[4] + f[1] + " " + f[3]);
+        }
+        for (const auto& row : rows) {
+            const uint64_t kb = row.uncompressedSize / 1000;
+            if (Readable(row))
+                expected.push_back(row.entry + " " + std::to_string(kb == 0 ? 1 : kb));
+        }
+        std::sort(listed.begin(), listed.end());
+        for (const std::string& e : expected)
+            EXPECT_TRUE(std::binary_search(listed.begin(), listed.end(), e)) << e;
+        EXPECT_EQ(listed.size(), rows.size());
+
+        r = Cli("test " + password + archive);
+        EXPECT_EQ(r.code, 0) << r.err;
+        r = Cli("extract --to out " + password + archive);
+        ASSERT_EQ(r.code, 0) << r.err;
+        for (const auto& row : rows) {
+            if (row.sha256 != "-" && Readable(row)) {
+                EXPECT_EQ(Sha256(Path("out/" + row.entry)), row.sha256) << row.entry;
+            }
+        }
+        std::filesystem::remove_all(Path("out"));
+    }
+}
+
+TEST_F(ReadCommands, ArchivesOfZipAnd7zzListExtractTestAndDelete)
+{
+    MakeTree("tree");
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zip -qr izip.zip tree && 7zz a -bd -bso0 7zz.zip tree"), 0);
+    for (const std::string archive : {"izip.zip", "7zz.zip"}) {
+        SCOPED_TRACE(archive);
+        Result r = Cli("list --tsv " + archive);
+        ASSERT_EQ(r.code, 0) << r.err;
+        Names listed;
+        for (const Names& f : TsvRows(r.out))
+            listed.push_back(f[4] + f[1]);
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, PeerNames(archive));
+
+        r = Cli("test " + archive);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, archive + ": 6 entries OK\n");
+        ASSERT_EQ(Cli("extract --to out-" + archive + " " + archive).code, 0);
+        for (const std::string file : {"a.txt", "b.bin", "empty.txt", ".hidden", "sub/c.txt", "sub/caf\xc3\xa9.txt"})
+            EXPECT_EQ(Read("out-" + archive + "/tree/" + file), Read("tree/" + file)) << file;
+
+        // Stored names and patterns: '*.bin' in any folder, 'tree/sub/*' the whole name.
+        r = Cli("delete " + archive + " tree/a.txt '*.bin' 'tree/sub/*'");
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, archive + ": 5 entries deleted\n");
+        EXPECT_EQ(PeerNames(archive), (Names{"tree/", "tree/.hidden", "tree/empty.txt"}));
+        EXPECT_EQ(Shell("unzip -tqq " + Quoted(Path(archive))), 0);
+        EXPECT_EQ(Shell("7zz t " + Quoted(Path(archive))), 0);
+    }
+}
+
+TEST_F(ReadCommands, DeleteTakesAStoredNameLiterallyAndLeavesAnArchiveWithoutMatchesAlone)
+{
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) +
+                  " && python3 -c 'import zipfile; z = zipfile.ZipFile(\"w.zip\", \"w\"); "
+                  "[z.writestr(n, n) for n in (\"a*b.txt\", \"axxb.txt\", \"c.txt\")]'"),
+              0);
+    const std::string before = Read("w.zip");
+    Result r = Cli("delete w.zip nothere 'x*'");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("w.zip: nothere: no such entry"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("w.zip: x*: no such entry"), std::string::npos) << r.err;
+    EXPECT_EQ(Read("w.zip"), before);
+
+    r = Cli("delete w.zip 'a*b.txt'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(PeerNames("w.zip"), (Names{"axxb.txt", "c.txt"}));
+}
+
+TEST_F(ReadCommands, ListTableAlignsAndNamesCannotDriveTheTerminal)
+{
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) +
+                  " && python3 -c 'import zipfile; z = zipfile.ZipFile(\"odd.zip\", \"w\"); "
+                  "z.writestr(\"tab\\there\", \"x\"); z.writestr(\"esc\\x1b[2J.txt\", 2500 * \"y\")'"),
+              0);
+    Result r = Cli("list --tsv odd.zip");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<Names> tsv = TsvRows(r.out);
+    ASSERT_EQ(tsv.size(), 2u);
+    EXPECT_EQ(tsv[0][1], "tab\\there");
+
+    r = Cli("list odd.zip odd.zip");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    Names table;
+    for (const Names& line : TsvRows(r.out))  // no tabs in the table: one field a line
+        table.push_back(line[0]);
+    ASSERT_EQ(table.size(), 5u);
+    EXPECT_EQ(table[0].rfind("ZIP Archive  Name", 0), 0u) << table[0];
+    const size_t sizeEnd = table[0].find("Size (kb)") + 9;
+    EXPECT_EQ(table[2].substr(table[2].find("esc?[2J.txt")), table[4].substr(table[4].find("esc?[2J.txt")));
+    for (size_t i = 1; i < table.size(); ++i)  // sizes right-aligned under their heading
+        EXPECT_NE(std::string("12").find(table[i][sizeEnd - 1]), std::string::npos) << table[i];
+}
+
+TEST_F(ReadCommands, ExtractPlacesSelectedEntriesAndKeepsOrReplacesFiles)
+{
+    MakeTree("tree");
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zip -q one.zip tree/a.txt tree/sub/c.txt" +
+                  " && zip -q two.zip tree/sub/c.txt tree/b.bin"),
+              0);
+    Result r = Cli("extract --to o --subfolder-per-archive --no-paths one.zip two.zip --only tree/sub/c.txt "
+                   "tree/b.bin nothere");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("nothere: no such entry in the archives"), std::string::npos) << r.err;
+    Names made;
+    for (const std::string& name : Everything())
+        if (name.rfind("o/", 0) == 0)
+            made.push_back(name);
+    EXPECT_EQ(made, (Names{"o/one", "o/one/c.txt", "o/two", "o/two/b.bin", "o/two/c.txt"}));
+
+    // An existing file, older than the entry: which modes replace it.
+    struct Case {
+        std::string mode;
+        bool replaced;
+    };
+    for (const Case& c : {Case{"never", false}, Case{"older", false}, Case{"prompt", false}, Case{"newer", true},
+                          Case{"always", true}}) {
+        SCOPED_TRACE(c.mode);
+        std::filesystem::remove_all(Path("e"));
+        Write("e/tree/a.txt", "old");
+        ASSERT_EQ(Shell("touch -d 2001-01-01 " + Quoted(Path("e/tree/a.txt"))), 0);
+        r = Cli("extract --to e --overwrite " + c.mode + " one.zip");
+        EXPECT_EQ(Read("e/tree/a.txt") != "old", c.replaced);
+        EXPECT_EQ(r.code, c.replaced ? 0 : 1) << r.err;
+        if (!c.replaced) {
+            EXPECT_NE(r.err.find("one.zip: tree/a.txt: kept the existing file e/tree/a.txt"), std::string::npos)
+                << r.err;
+        }
+    }
+
+    // A file that is no archive ends the run; the archives after it stay untouched.
+    Write("text.zip", "not an archive\n");
+    r = Cli("extract --to y one.zip text.zip two.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "zamblok-cli: Incomplete Zip File\n");
+    EXPECT_TRUE(std::filesystem::exists(Path("y/tree/a.txt")));
+    EXPECT_FALSE(std::filesystem::exists(Path("y/tree/b.bin")));
+    EXPECT_EQ(Cli("list nosuch.zip").code, 3);
+}
+
+// Sets the byte at offset in the data of entry to value, found through
+// python's reading of the local header.
+void Damage(const std::string& archive, const std::string& entry, int offset, int value)
+{
+    ASSERT_EQ(Shell("python3 -c 'import sys, zipfile, struct\n"
+                  "z = zipfile.ZipFile(sys.argv[1]); i = z.getinfo(sys.argv[2]); z.close()\n"
+                  "f = open(sys.argv[1], \"r+b\"); f.seek(i.header_offset + 26)\n"
+                  "n, m = struct.unpack(\"<HH\", f.read(4)); f.seek(i.header_offset + 30 + n + m + int(sys.argv[3]))\n"
+                  "f.write(bytes([int(sys.argv[4])]))' " +
+                  Quoted(archive) + " " + entry + " " + std::to_string(offset) + " " + std::to_string(value)),
+              0);
+}
+
+TEST_F(ReadCommands, TestFindsTheDamagedEntryThatUnzipReportsAndGoesOn)
+{
+    MakeTree("tree");
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zip -q -0 crc.zip tree/a.txt tree/b.bin tree/sub/c.txt" +
+                  " && zip -q -9 data.zip tree/a.txt tree/b.bin tree/sub/c.txt"),
+              0);
+    Damage(Path("crc.zip"), "tree/b.bin", 40, 0x55);  // stored: the CRC no longer matches
+    Damage(Path("data.zip"), "tree/a.txt", 0, 0x07);  // deflated: a block type that does not exist
+    const std::string corrupt = CorpusDir() + "/bad/crc-wrong.zip";
+    struct Case {
+        std::string archive, entry, summary;
+    };
+    for (const Case& c : {Case{Path("crc.zip"), "tree/b.bin", "1 of 3 entries failed"},
+                          Case{Path("data.zip"), "tree/a.txt", "1 of 3 entries failed"},
+                          Case{corrupt, "c.txt", "1 of 3 entries failed"}}) {
+        SCOPED_TRACE(c.archive);
+        std::string peer;
+        EXPECT_NE(Shell("unzip -t " + Quoted(c.archive), &peer), 0);
+        EXPECT_NE(peer.find(c.entry), std::string::npos) << peer;
+        const Result r = Cli("test " + Quoted(c.archive));
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, c.archive + ": " + c.summary + "\n");
+        EXPECT_NE(r.err.find(c.archive + ": " + c.entry + ": "), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(ReadCommands, TestWritesNothingAndAnswersForEveryArchive)
+{
+    MakeTree("tree");
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zip -qr good.zip tree && zip -qr -P pw locked.zip tree"), 0);
+    Write("text.zip", "not an archive\n");
+    Write("pw", "pw\n");
+    const Names before = Everything();
+    Result r = Cli("test good.zip text.zip locked.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, "good.zip: 6 entries OK\ntext.zip: cannot be tested\nlocked.zip: 6 of 6 entries failed\n");
+    EXPECT_NE(r.err.find("locked.zip: tree/a.txt: encrypted and no password given"), std::string::npos) << r.err;
+    r = Cli("test --password-file pw locked.zip");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Everything(), before);
+    EXPECT_TRUE(TempLeftovers().empty());
+}
+
+}  // namespace
