@@ -228,15 +228,8 @@ int TZipWriter::WriteArchive(bool deleting)
         }
         if (!deleting) {
             const std::vector<std::string> items = FilesList;
-            for (const std::string& item : items) {
-                auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
-                if (AddFile(run, item, *header)) {
-                    AppendEntry(run, std::move(header));
-                    ++run.count;
-                    if (Dispose)
-                        run.disposeList.push_back(item);
-                }
-            }
+            for (const std::string& item : items)
+                AddNewEntry(run, item);
         }
         WriteCentralDirectory(run);
         ClosePart(run);
@@ -505,13 +498,7 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
             copy.reset();
             if (OnUpdate)
                 OnUpdate(*this, TUpdateAction::uaReplacing, i);
-            auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
-            if (AddFile(run, item, *header)) {
-                AppendEntry(run, std::move(header));
-                ++run.count;
-                if (Dispose)
-                    run.disposeList.push_back(item);
-            }
+            AddNewEntry(run, item);
             break;
         }
         if (keep) {
@@ -586,6 +573,17 @@ void TZipWriter::CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry)
 }
 
 // ---- Writing entries ----------------------------------------------------------
+
+void TZipWriter::AddNewEntry(TWriteRun& run, const std::string& item)
+{
+    auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
+    if (!AddFile(run, item, *header))
+        return;
+    AppendEntry(run, std::move(header));
+    ++run.count;
+    if (Dispose)
+        run.disposeList.push_back(item);
+}
 
 void TZipWriter::AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> entry)
 {
