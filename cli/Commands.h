@@ -21,6 +21,7 @@ struct ExtractRequest {
     std::vector<std::string> archives;
     std::vector<std::string> only;  // stored names; empty: every entry
     ParUnCompress options;
+    bool allowOutsideLinks = false;  // make links whose target leaves the destination
 };
 
 int RunZip(Session& session, const ZipRequest& request);

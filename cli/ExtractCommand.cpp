@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "engine/ZipExceptions.h"
 
 namespace cli {
 
@@ -88,20 +89,38 @@ int RunExtract(Session& session, const ExtractRequest& request)
             overwrite = question.Replace(fileName);
         };
 
+    engine.AllowOutsideLinks = request.allowOutsideLinks;
+
+    ParArrayOfToUnZip groups;
     if (request.only.empty()) {
-        session.Line().Start(request.archives);
-        job.ExtractAll(request.archives, request.options);
+        for (const std::string& archive : request.archives)
+            groups.push_back({archive, {}});
     } else {
-        const ParArrayOfToUnZip groups = SelectEntries(session, job, request);
-        std::vector<std::string> archives;
-        for (const ParToUnZip& group : groups)
-            archives.push_back(group.archive);
-        session.Line().Start(archives);
-        job.ExtractSelected(groups, request.options);
+        groups = SelectEntries(session, job, request);
     }
-    // A cancel between two archives ends the job without an error.
-    session.CheckInterrupted();
-    return session.Status();
+    std::vector<std::string> archives;
+    for (const ParToUnZip& group : groups)
+        archives.push_back(group.archive);
+    session.Line().Start(archives);
+    // An archive that cannot be read at all is reported, and the run goes on
+    // with the next one.
+    bool stopped = false;
+    for (const ParToUnZip& group : groups) {
+        try {
+            if (request.only.empty())
+                job.ExtractAll({group.archive}, request.options);
+            else
+                job.ExtractSelected({group}, request.options);
+        } catch (const EUserCanceled&) {
+            throw;
+        } catch (const Exception& e) {
+            session.Problem(group.archive + ": " + e.what());
+            stopped = true;
+        }
+        // A cancel between two archives ends the job without an error.
+        session.CheckInterrupted();
+    }
+    return stopped ? ExitStopped : session.Status();
 }
 
 }  // namespace cli

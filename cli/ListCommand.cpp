@@ -10,12 +10,13 @@ namespace {
 
 using Row = std::array<std::string, 5>;  // archive, name, date, size, path
 
-// A field of a tab-separated line: tab, line end and backslash escaped.
+// A field of a tab-separated line: tab, line end, NUL and backslash escaped.
 std::string TsvField(const std::string& text)
 {
     std::string field;
     for (char c : text) {
         switch (c) {
+        case '\0': field += "\\0"; break;
         case '\t': field += "\\t"; break;
         case '\n': field += "\\n"; break;
         case '\r': field += "\\r"; break;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iostream>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 #include "cli/Console.h"
@@ -14,6 +16,38 @@ namespace cli {
 namespace {
 
 constexpr int64_t MinBlockSize = 65536;
+constexpr size_t MaxPasswordLength = 1024;
+
+// The first line of a password file ("-": standard input): read byte by byte
+// up to its end, never more than a password can hold, and only from a
+// regular file, a pipe or a terminal (not a folder, nor a device that never
+// ends such as /dev/zero).
+std::string FirstLine(const std::string& file)
+{
+    const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const bool usable = fd >= 0 && ::fstat(fd, &st) == 0 &&
+                        (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || ::isatty(fd));
+    std::string line;
+    bool ended = false;
+    while (usable && !ended && line.size() <= MaxPasswordLength) {
+        char c;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ended = n <= 0 || c == '\n';
+        if (!ended)
+            line += c;
+    }
+    if (fd >= 0 && fd != STDIN_FILENO)
+        ::close(fd);
+    if (!usable)
+        throw UsageError("cannot read a password from " + (file == "-" ? std::string("standard input") : file));
+    if (line.size() > MaxPasswordLength)
+        throw UsageError("the first line of " + file + " is longer than a password (" +
+                         std::to_string(MaxPasswordLength) + " bytes)");
+    return line;
+}
 
 std::string Lower(std::string text)
 {
@@ -79,13 +113,8 @@ std::string ObtainPassword(const Session& session, bool ask, const std::string& 
         if (*first != *second)
             throw UsageError("the passwords do not match");
         password = *first;
-    } else if (file == "-") {
-        std::getline(std::cin, password);
     } else {
-        std::ifstream in(file);
-        if (!in)
-            throw UsageError("cannot read the password file " + file);
-        std::getline(in, password);
+        password = FirstLine(file);
     }
     if (!password.empty() && password.back() == '\r')
         password.pop_back();

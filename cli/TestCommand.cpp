@@ -19,92 +19,41 @@ struct Outcome {
     bool stopped = false;  // an error ended the test before its last entry
 };
 
-// The first entry after index that has data: folders have none to test.
-int NextFileEntry(const TZipReader& reader, int index)
-{
-    for (int i = index + 1; i < reader.EntryCount(); ++i)
-        if (!reader.EntryName(i).empty())
-            return i;
-    return -1;
-}
-
-// The engine ends a run at an entry whose data it cannot decode; the test
-// reports that entry and goes on after it. An entry whose local header is
-// wrong ends the test: the engine reads the header before the entry can be
-// passed over.
+// A damaged entry fails alone and the engine goes on with the next; only a
+// fault of the archive as a whole (its directory) ends the test early.
 Outcome TestArchive(Session& session, TZipReader& reader, const std::string& archive)
 {
     Outcome outcome;
-    int doneThrough = -1;  // entries up to this one were tested by an earlier pass
-    int reached = -1;      // the last entry the engine came to in this pass
-    int current = -1;      // the entry under way, until its result is in
-    bool started = false;  // the directory was read and the entries began
-
     WatchEntries(session, reader);
-    const auto watchInfo = reader.OnStartUnZipInfo;
-    reader.OnStartUnZipInfo = [&](TZipReader& sender, int numFiles, int64_t totalBytes, bool& stopNow) {
-        started = true;
-        watchInfo(sender, numFiles, totalBytes, stopNow);
-    };
-    const auto watchStart = reader.OnStartUnZip;
-    reader.OnStartUnZip = [&](TZipReader& sender, int index, std::string& fileName, bool& skip) {
-        reached = index;
-        if (index <= doneThrough) {
-            skip = true;
-            return;
-        }
-        current = index;
-        watchStart(sender, index, fileName, skip);
-    };
-    reader.OnEndUnZip = [&](TZipReader&, int, const std::string&) {
-        ++outcome.passed;
-        current = -1;
-    };
+    reader.OnEndUnZip = [&](TZipReader&, int, const std::string&) { ++outcome.passed; };
     // Every other result of an entry is a failure, which WatchEntries reports.
-    const auto failed = [&] {
-        ++outcome.failed;
-        current = -1;
-    };
     const auto watchSkip = reader.OnSkippingFile;
     reader.OnSkippingFile = [&](TZipReader& sender, TSkipReason reason, const std::string& name, int index,
                                 bool& retry) {
         watchSkip(sender, reason, name, index, retry);
-        failed();
+        ++outcome.failed;
     };
     const auto watchCrc = reader.OnBadCRC;
     reader.OnBadCRC = [&](TZipReader& sender, uint32_t computed, uint32_t stored, int index) {
         watchCrc(sender, computed, stored, index);
-        failed();
+        ++outcome.failed;
+    };
+    const auto watchError = reader.OnEntryError;
+    reader.OnEntryError = [&](TZipReader& sender, int index, const std::string& what) {
+        watchError(sender, index, what);
+        ++outcome.failed;
     };
 
     reader.SetZipName(archive);
-    for (;;) {
-        started = false;
-        reached = current = -1;
-        try {
-            reader.UnZip();
-            return outcome;
-        } catch (const EUserCanceled&) {
-            throw;
-        } catch (const Exception& e) {
-            const bool inData = current >= 0;
-            const int entry = !started ? -1 : inData ? current : NextFileEntry(reader, reached);
-            if (entry < 0) {
-                session.Problem(archive + ": " + e.what());
-                outcome.stopped = true;
-                return outcome;
-            }
-            const bool zlib = dynamic_cast<const EZLibError*>(&e) != nullptr;
-            session.Problem(archive + ": " + reader.EntryFolder(entry) + reader.EntryName(entry) + ": " +
-                            (zlib ? "the compressed data is broken" : e.what()));
-            ++outcome.failed;
-            if (!inData) {
-                outcome.stopped = true;
-                return outcome;
-            }
-            doneThrough = entry;
-        }
+    try {
+        reader.UnZip();
+    } catch (const EUserCanceled&) {
+        throw;
+    } catch (const Exception& e) {
+        session.Problem(archive + ": " + e.what());
+        outcome.stopped = true;
     }
+    return outcome;
 }
 
 }  // namespace

@@ -19,31 +19,20 @@ std::string StoredName(const TZipReader& engine, int index)
     return engine.EntryFolder(index) + engine.EntryName(index);
 }
 
-// What the handlers of one engine share.
-struct Watch {
-    std::string archive;  // as named for the run; the engine's name moves through the parts
-    int current = -1;     // the entry under way
-    int reported = -1;    // the entry whose failure was reported already
-};
-
 }  // namespace
 
 void WatchEntries(Session& session, TZipReader& engine)
 {
-    auto watch = std::make_shared<Watch>();
-    auto report = [&session, watch](int index, const std::string& what) {
-        watch->reported = index;
-        session.Problem(watch->archive + ": " + what);
-    };
+    // The archive as named for the run; the engine's name moves through the parts.
+    auto archive = std::make_shared<std::string>();
+    auto report = [&session, archive](const std::string& what) { session.Problem(*archive + ": " + what); };
 
-    engine.OnStartUnZipInfo = [&session, watch](TZipReader& sender, int, int64_t totalBytes, bool&) {
-        watch->archive = sender.ZipName();
-        watch->current = watch->reported = -1;
-        session.Line().Archive(watch->archive);
+    engine.OnStartUnZipInfo = [&session, archive](TZipReader& sender, int, int64_t totalBytes, bool&) {
+        *archive = sender.ZipName();
+        session.Line().Archive(*archive);
         session.Line().Operation(totalBytes);
     };
-    engine.OnStartUnZip = [&session, watch](TZipReader& sender, int index, std::string&, bool&) {
-        watch->current = index;
+    engine.OnStartUnZip = [&session](TZipReader& sender, int index, std::string&, bool&) {
         session.Line().Entry(StoredName(sender, index));
     };
     engine.OnTotalPercentDone = [&session](TZipReader&, int percent) { session.Line().Percent(percent); };
@@ -53,30 +42,29 @@ void WatchEntries(Session& session, TZipReader& engine)
         const std::string entry = StoredName(sender, index) + ": ";
         switch (reason) {
         case TSkipReason::skBadPassword:
-            report(index, entry + (sender.Password.empty() ? "encrypted and no password given" : "wrong password") +
-                              "; skipped");
+            report(entry + (sender.Password.empty() ? "encrypted and no password given" : "wrong password") +
+                   "; skipped");
             break;
-        case TSkipReason::skNoOverwrite: report(index, entry + "kept the existing file " + fileName); break;
-        case TSkipReason::skCreateError: report(index, entry + "cannot create " + fileName + "; skipped"); break;
-        default: report(index, entry + "skipped"); break;
+        case TSkipReason::skNoOverwrite: report(entry + "kept the existing file " + fileName); break;
+        case TSkipReason::skCreateError: report(entry + "cannot create " + fileName + "; skipped"); break;
+        case TSkipReason::skBadName: report(entry + "the stored name holds a NUL byte; skipped"); break;
+        case TSkipReason::skUnsafeLink:
+            report(entry + "a link that leads out of the destination; skipped (--allow-outside-links makes it)");
+            break;
+        default: report(entry + "skipped"); break;
         }
     };
-    engine.OnBadCRC = [report, watch](TZipReader& sender, uint32_t computed, uint32_t stored, int index) {
-        if (watch->reported == index)
-            return;  // its method was reported as unknown already
-        report(index, StoredName(sender, index) + ": bad CRC " + Hex(computed) + " (stored " + Hex(stored) + ")" +
-                          (sender.TestOnly ? "" : "; the file was not kept"));
+    engine.OnBadCRC = [report](TZipReader& sender, uint32_t computed, uint32_t stored, int index) {
+        report(StoredName(sender, index) + ": bad CRC " + Hex(computed) + " (stored " + Hex(stored) + ")" +
+               (sender.TestOnly ? "" : "; not extracted"));
     };
-    engine.OnHandleMessage = [report, watch](TZipReader& sender, int id, const std::string& text,
-                                             const std::string& caption, unsigned flags, int& result) {
-        if (id == TZipReader::MsgUnknownMethod && watch->current >= 0) {
-            const int index = watch->current;
-            report(index, StoredName(sender, index) + ": unsupported compression method " +
-                              std::to_string(sender.EntryInfo(index).CompressionMethod));
-            result = platform::idOK;
-            return;
-        }
-        result = platform::MessageBox(text, caption, flags);
+    engine.OnEntryError = [report](TZipReader& sender, int index, const std::string& what) {
+        report(StoredName(sender, index) + ": " + what + (sender.TestOnly ? "" : "; not extracted"));
+    };
+    engine.OnHandleMessage = [](TZipReader&, int id, const std::string& text, const std::string& caption,
+                                unsigned flags, int& result) {
+        // An unknown method reaches OnEntryError with its number.
+        result = id == TZipReader::MsgUnknownMethod ? platform::idOK : platform::MessageBox(text, caption, flags);
     };
 }
 

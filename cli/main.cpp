@@ -59,6 +59,7 @@ struct ExtractArgs {
     bool subfolderPerArchive = false;
     bool noPaths = false;
     std::string overwrite = "never";
+    bool allowOutsideLinks = false;
     PasswordSource password;
 };
 
@@ -121,6 +122,8 @@ void AddExtract(CLI::App& app, ExtractArgs& a)
                      "newer or older (replace when the entry is newer or older)")
         ->check(CLI::IsMember({"prompt", "always", "never", "newer", "older"}))
         ->type_name("MODE");
+    extract->add_flag("--allow-outside-links", a.allowOutsideLinks,
+                      "Also make symbolic links whose target is absolute or leads out of the folder");
     a.password.AddTo(*extract, "The password of encrypted entries is asked on the terminal");
 }
 
@@ -173,6 +176,7 @@ ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
     ExtractRequest request;
     request.archives = a.archives;
     request.only = a.only;
+    request.allowOutsideLinks = a.allowOutsideLinks;
     ParUnCompress& options = request.options;
     options.destination = FolderPrefix(a.to);
     options.subfolderPerArchive = a.subfolderPerArchive;

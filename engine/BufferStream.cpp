@@ -44,7 +44,11 @@ int64_t TS_BufferStream::LogicalPosition() const
 
 void TS_BufferStream::SeekStream(int64_t position)
 {
-    streamPos_ = stream_->Seek(position, soBeginning);
+    const int64_t reached = stream_->Seek(position, soBeginning);
+    // A failed seek must not leave reads to go on from wherever the file stood.
+    if (reached != position)
+        throw EStreamError("Seek error");
+    streamPos_ = reached;
 }
 
 bool TS_BufferStream::FillBuffer()
@@ -178,6 +182,13 @@ void TS_BufferStream::Putback(uint8_t b)
 TLFNFileStream::TLFNFileStream(const std::string& fileName, int bufferSize, bool flushOnClose, unsigned mode)
     : TS_BufferStream(nullptr, bufferSize, flushOnClose && (mode & 3) != 0),
       file_(std::make_unique<THugeFileStream>(fileName, mode))
+{
+    stream_ = file_.get();
+    streamPos_ = 0;
+}
+
+TLFNFileStream::TLFNFileStream(platform::Handle adopted, int bufferSize, bool flushOnClose)
+    : TS_BufferStream(nullptr, bufferSize, flushOnClose), file_(std::make_unique<THugeFileStream>(adopted))
 {
     stream_ = file_.get();
     streamPos_ = 0;

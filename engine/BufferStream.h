@@ -66,6 +66,8 @@ public:
     // mode as for THugeFileStream. flushOnClose is honoured only when the mode
     // opens the file for writing.
     TLFNFileStream(const std::string& fileName, int bufferSize, bool flushOnClose, unsigned mode);
+    // Over a file already open for reading and writing; the stream closes it.
+    TLFNFileStream(platform::Handle adopted, int bufferSize, bool flushOnClose);
     ~TLFNFileStream() override;
 
     // Writes pending output, then sets the file's size; the position is then

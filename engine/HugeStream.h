@@ -65,6 +65,8 @@ public:
     // "Cannot create file <name>" on failure); any other mode opens it with
     // that access (EFOpenError "Cannot open file <name>").
     THugeFileStream(const std::string& fileName, unsigned mode);
+    // Takes over an open handle, closed when the stream is freed.
+    explicit THugeFileStream(platform::Handle adopted) : THugeHandleStream(adopted) {}
     ~THugeFileStream() override;
     THugeFileStream(const THugeFileStream&) = delete;
     THugeFileStream& operator=(const THugeFileStream&) = delete;

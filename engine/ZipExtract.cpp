@@ -90,6 +90,91 @@ void TZipReader::SetRootDir(const std::string& root)
 
 // ---- The run ------------------------------------------------------------------
 
+namespace {
+
+// A Unix entry whose mode says symbolic link: its data is the link's target.
+bool IsLinkEntry(const TZipHeaderInfo& entry)
+{
+    return entry.VersionMadeBy >> 8 == 3 && ((entry.ExternalAttributes >> 16) & 0170000) == 0120000;
+}
+
+// The longest link target taken from an archive (the system's own limit).
+constexpr uint64_t MaxLinkTarget = 4095;
+
+// Sizes from a header, as counts the run can add up: none above INT64_MAX.
+int64_t Clamped(uint64_t size)
+{
+    return int64_t(std::min<uint64_t>(size, INT64_MAX));
+}
+
+int64_t SaturatedSum(int64_t a, int64_t b)
+{
+    return b > INT64_MAX - a ? INT64_MAX : a + b;
+}
+
+// Where an output file goes: the folder to start from (the caller's choice,
+// whose links are followed), the folder below it (from the archive, walked
+// without following links), and the file's own name.
+struct TOutputPlace {
+    std::string root;
+    std::string folder;
+    std::string name;
+};
+
+// Splits fileName, which starts with root unless an event handler chose
+// another place; then that name's folder is the caller's choice as a whole.
+TOutputPlace PlaceOf(const std::string& root, const std::string& fileName)
+{
+    const std::string prefix = root + '/';
+    TOutputPlace place;
+    std::string below;
+    if (fileName.compare(0, prefix.size(), prefix) == 0) {
+        place.root = root;
+        below = fileName.substr(prefix.size());
+    } else {
+        const size_t slash = fileName.rfind('/');
+        place.root = slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash);
+        below = fileName.substr(slash == std::string::npos ? 0 : slash + 1);
+    }
+    const size_t slash = below.rfind('/');
+    if (slash != std::string::npos)
+        place.folder = below.substr(0, slash);
+    place.name = below.substr(slash == std::string::npos ? 0 : slash + 1);
+    return place;
+}
+
+// A link target that resolves inside the destination, for a link in folder
+// (relative to the destination, walked without links). ".." may only lead
+// the target and climb no higher than the destination: it then climbs real
+// folders, and the names after it only descend.
+bool TargetStaysInside(const std::string& folder, const std::string& target)
+{
+    if (target.empty() || target[0] == '/' || target.find('\0') != std::string::npos)
+        return false;
+    int depth = 0;
+    for (size_t start = 0; start < folder.size();) {
+        size_t end = std::min(folder.find('/', start), folder.size());
+        if (end > start && folder.compare(start, end - start, ".") != 0)
+            ++depth;
+        start = end + 1;
+    }
+    bool descending = false;
+    for (size_t start = 0; start < target.size();) {
+        const size_t end = std::min(target.find('/', start), target.size());
+        const std::string part = target.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part != "..")
+            descending = true;
+        else if (descending || --depth < 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 struct TZipReader::TUnZipRun {
     std::vector<uint8_t> input = std::vector<uint8_t>(ChunkSize);
     std::vector<uint8_t> output = std::vector<uint8_t>(ChunkSize);
@@ -99,13 +184,24 @@ struct TZipReader::TUnZipRun {
     int fileCount = 0;
     bool retry = false;  // a new password asks for the entry once more
 
+    // A link entry whose target was read: it is made after every file.
+    struct TLink {
+        int index;
+        TOutputPlace place;
+        std::string fileName;
+        std::string target;
+    };
+    std::vector<TLink> links;
+
     // The entry being extracted.
     TZipHeaderInfo work;
     TLFNFileStream* out = nullptr;
-    int64_t toRead = 0;  // compressed bytes not yet read
+    std::string* text = nullptr;  // the output of a link entry: its target
+    int64_t toRead = 0;           // compressed bytes not yet read
     uint32_t crc = 0xFFFFFFFF;
     int64_t written = 0;
-    bool failed = false;  // the data could not be decoded whole
+    std::string failure;       // why the data could not be decoded whole
+    bool unsupported = false;  // the method is one this engine cannot decode
 };
 
 int TZipReader::UnZip()
@@ -151,6 +247,7 @@ int TZipReader::RunExtraction()
             OnUnZipComplete(*this, run.fileCount);
     };
     try {
+        CheckOverlaps();
         if (!TestOnly && !destDir_.empty() && !platform::DirectoryExists(destDir_))
             platform::ForceDirectories(destDir_);
         // A multi-part archive is read part after part.
@@ -170,7 +267,7 @@ int TZipReader::RunExtraction()
                                          [&](const std::string& pattern) { return MatchesPattern(pattern, stored); });
             }
             if (e.Selected)
-                run.totalBytes += int64_t(e.UncompressedSize());
+                run.totalBytes = SaturatedSum(run.totalBytes, Clamped(e.UncompressedSize()));
             else
                 --run.numFiles;
         }
@@ -178,12 +275,14 @@ int TZipReader::RunExtraction()
         bool stopNow = false;
         if (OnStartUnZipInfo)
             OnStartUnZipInfo(*this, run.numFiles, run.totalBytes, stopNow);
-        if (run.numFiles > 0 && !stopNow)
+        if (run.numFiles > 0 && !stopNow) {
             for (int i = 0; i < EntryCount(); ++i)
                 if (DoAll || Entry(i).Selected)
                     do
                         ExtractEntry(run, i);
                     while (run.retry);
+            MakeLinks(run);
+        }
     } catch (...) {
         finish();
         throw;
@@ -192,11 +291,33 @@ int TZipReader::RunExtraction()
     return run.fileCount;
 }
 
-std::string TZipReader::BuildEntryFolder(const TZipHeaderInfo& entry) const
+void TZipReader::CheckOverlaps() const
 {
-    const std::string dest = (destDir_.empty() ? "." : destDir_) + "/";
+    // Every entry's local header and data must lie apart from the next
+    // entry's: an archive whose entries share their bytes expands a small
+    // file into a huge output. Local names and extra fields are not counted,
+    // so a tight but sound archive is never taken for one.
+    struct Span {
+        uint64_t disk, start, end;
+    };
+    std::vector<Span> spans;
+    spans.reserve(size_t(EntryCount()));
+    for (int i = 0; i < EntryCount(); ++i) {
+        const TZipHeaderInfo& e = *entries_->Get(i);
+        const uint64_t start = e.LocalHeaderOffset();
+        spans.push_back({e.DiskNumberStart(), start, start + std::min<uint64_t>(e.CompressedSize(), UINT64_MAX - start - 30) + 30});
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.disk != b.disk ? a.disk < b.disk : a.start < b.start; });
+    for (size_t k = 1; k < spans.size(); ++k)
+        if (spans[k].disk == spans[k - 1].disk && spans[k].start < spans[k - 1].end)
+            throw EBadZipFile("Entries overlap each other (a possible zip bomb)");
+}
+
+std::string TZipReader::OutputFolder(const TZipHeaderInfo& entry) const
+{
     if (!RecreateDirs || entry.Directory().empty())
-        return dest;
+        return {};
     std::string folder = entry.Directory();
     for (const std::string& prefix : RelativePathList)
         if (StartsWithNoCase(folder, prefix)) {
@@ -205,7 +326,7 @@ std::string TZipReader::BuildEntryFolder(const TZipHeaderInfo& entry) const
         }
     // Whatever the archive says, the folder stays below the destination: an
     // absolute folder is taken relative to it and ".." goes nowhere.
-    return dest + ContainedFolder(folder);
+    return ContainedFolder(folder);
 }
 
 void TZipReader::SkipEntry(TUnZipRun& run, TSkipReason reason, const std::string& fileName, int index)
@@ -213,7 +334,40 @@ void TZipReader::SkipEntry(TUnZipRun& run, TSkipReason reason, const std::string
     bool retry = false;
     if (OnSkippingFile)
         OnSkippingFile(*this, reason, fileName, index, retry);
-    run.totalBytes -= int64_t(run.work.UncompressedSize());
+    run.totalBytes -= Clamped(run.work.UncompressedSize());
+}
+
+void TZipReader::FailEntry(TUnZipRun& run, int index, const std::string& what)
+{
+    if (OnEntryError)
+        OnEntryError(*this, index, what);
+    run.totalBytes -= Clamped(run.work.UncompressedSize());
+}
+
+std::string TZipReader::FindEntryData(const TZipHeaderInfo& entry)
+{
+    const uint64_t disk = entry.DiskNumberStart();
+    if (disk >= uint64_t(partCount_))
+        return "its part number " + std::to_string(disk + 1) + " lies beyond the archive's " +
+               std::to_string(partCount_) + " parts";
+    const uint64_t offset = entry.LocalHeaderOffset();
+    const std::string missing = "no local header at offset " + std::to_string(offset);
+    if (offset > uint64_t(INT64_MAX))
+        return missing;
+    try {
+        if (MultiMode() != TMultiMode::mmNone && (!archive_ || int(disk) != currentPart_))
+            OpenPart(int(disk) + 1);
+        uint8_t local[30];
+        archive_->SetPosition(int64_t(offset));
+        if (archive_->Read(local, 30) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
+            return missing;
+        archive_->Seek((local[26] | local[27] << 8) + (local[28] | local[29] << 8), THugeStream::soCurrent);
+    } catch (const EFileStreamError& e) {
+        return e.what();  // a part that cannot be opened
+    } catch (const EStreamError&) {
+        return missing;
+    }
+    return {};
 }
 
 void TZipReader::ExtractEntry(TUnZipRun& run, int index)
@@ -221,121 +375,184 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     run.retry = false;
     TZipHeaderInfo& work = run.work;
     work.Assign(Entry(index));
-
-    if (!work.FileName().empty()) {
-        if (MultiMode() != TMultiMode::mmNone && (!archive_ || int(work.DiskNumberStart()) != currentPart_))
-            OpenPart(int(work.DiskNumberStart()) + 1);
-        uint8_t local[30];
-        archive_->SetPosition(int64_t(std::min<uint64_t>(work.LocalHeaderOffset(), INT64_MAX)));
-        if (archive_->Read(local, 30) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
-            throw EBadZipFile();
-        archive_->Seek((local[26] | local[27] << 8) + (local[28] | local[29] << 8), THugeStream::soCurrent);
-    }
-
-    const std::string folder = BuildEntryFolder(work);
+    const std::string root = destDir_.empty() ? "." : destDir_;
+    const std::string folder = OutputFolder(work);
     if (work.FileName().empty()) {
-        if (RecreateDirs && !TestOnly && !platform::DirectoryExists(folder))
-            platform::ForceDirectories(folder);
+        if (RecreateDirs && !TestOnly)
+            platform::SafeFolder(root, folder, true);
         ++run.fileCount;
         return;
     }
-    std::string fileName = folder + work.FileName();
+    const std::string storedName = work.Directory() + work.FileName();
+    // A NUL ends the name for the system, which would then write another file.
+    if (storedName.find('\0') != std::string::npos) {
+        SkipEntry(run, TSkipReason::skBadName, storedName, index);
+        return;
+    }
+    const std::string failure = FindEntryData(work);
+    if (!failure.empty()) {
+        FailEntry(run, index, failure);
+        return;
+    }
+
+    std::string fileName = root + '/' + folder + work.FileName();
     bool skip = false;
     if (OnStartUnZip)
         OnStartUnZip(*this, index, fileName, skip);
     if (skip)
         return;
-    const std::string storedName = work.Directory() + work.FileName();
     if (work.FileName() == "." || work.FileName() == "..") {
         SkipEntry(run, TSkipReason::skCreateError, fileName, index);  // no file can have that name
         return;
     }
-    const size_t slash = fileName.rfind('/');
-    if (!TestOnly && slash != std::string::npos && !platform::DirectoryExists(fileName.substr(0, slash + 1)))
-        platform::ForceDirectories(fileName.substr(0, slash + 1));
-
-    run.toRead = int64_t(std::min<uint64_t>(work.CompressedSize(), INT64_MAX));
-    if (work.Encrypted() && !PasswordAccepted(run, index)) {
-        SkipEntry(run, TSkipReason::skBadPassword, storedName, index);
-        return;
-    }
-    if (!TestOnly && OverwriteMode != TUZOverwriteMode::Always && platform::FileExists(fileName) &&
-        KeepExistingFile(run, index, fileName)) {
-        SkipEntry(run, TSkipReason::skNoOverwrite, fileName, index);
-        return;
-    }
-
-    std::unique_ptr<TLFNFileStream> out;
-    for (int attempt = 0; !out && !TestOnly; ++attempt) {
-        try {
-            out = std::make_unique<TLFNFileStream>(fileName, 8192, FlushFilesOnClose, platform::fmCreate);
-        } catch (const EFCreateError&) {
-            const int attr = platform::FileGetAttr(fileName);
-            if (ReplaceReadOnly && attempt == 0 && attr >= 0) {
-                platform::FileSetAttr(fileName, attr & ~platform::faReadOnly);
-                continue;
-            }
-            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-            return;
-        }
-    }
-    try {
-        if (out) {
-            out->SetSize(int64_t(std::min<uint64_t>(work.UncompressedSize(), INT64_MAX)));
-            out->SetPosition(0);
-        }
-    } catch (const Exception&) {
-        out.reset();
-        platform::DeleteFile(fileName);  // a size the file system cannot hold
+    TOutputPlace place;
+    std::unique_ptr<platform::SafeFolder> dir;
+    const auto openFolder = [&] {
+        place = PlaceOf(root, fileName);
+        dir = std::make_unique<platform::SafeFolder>(place.root, place.folder, true);
+        return dir->IsOpen();
+    };
+    if (!TestOnly && !openFolder()) {
         SkipEntry(run, TSkipReason::skCreateError, fileName, index);
         return;
     }
 
-    run.out = out.get();
-    run.failed = false;
+    run.toRead = Clamped(work.CompressedSize());
     try {
-        try {
-            Decode(run);
-            if (out)
-                out->Flush();
-        } catch (const EBiggerThanUncompressed&) {
-            run.failed = true;
-        } catch (const EWriteError&) {
-            throw ECantWriteUCF();
+        if (work.Encrypted() && !PasswordAccepted(run, index)) {
+            SkipEntry(run, TSkipReason::skBadPassword, storedName, index);
+            return;
         }
+    } catch (const EFatalUnzipError&) {
+        FailEntry(run, index, "the archive ends inside the entry's data");
+        return;
+    }
+
+    // A link's target is kept until the run's files are all written.
+    if (dir && IsLinkEntry(work)) {
+        if (work.UncompressedSize() > MaxLinkTarget) {
+            FailEntry(run, index, "a link target longer than " + std::to_string(MaxLinkTarget) + " bytes");
+            return;
+        }
+        std::string target;
+        run.text = &target;
+        const bool good = DecodeChecked(run, index);
+        run.text = nullptr;
+        if (good)
+            run.links.push_back({index, place, fileName, target});
+        return;
+    }
+
+    if (dir && OverwriteMode != TUZOverwriteMode::Always && dir->TypeOf(place.name) != platform::EntryType::None) {
+        const std::string asked = fileName;
+        if (KeepExistingFile(run, index, *dir, place.name, fileName)) {
+            SkipEntry(run, TSkipReason::skNoOverwrite, fileName, index);
+            return;
+        }
+        // The question may have named another file to write.
+        if (fileName != asked && !openFolder()) {
+            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
+            return;
+        }
+    }
+    if (dir && !ReplaceReadOnly && dir->TypeOf(place.name) == platform::EntryType::File &&
+        !dir->Writable(place.name)) {
+        SkipEntry(run, TSkipReason::skCreateError, fileName, index);
+        return;
+    }
+
+    // The data goes into a new file beside the old one, which it replaces
+    // only when the entry came out whole: a failure leaves the old file as it
+    // was and nothing else behind.
+    std::string temp;
+    std::unique_ptr<TLFNFileStream> out;
+    if (dir) {
+        const platform::Handle handle = dir->CreateTemp(temp, ".ZBK");
+        if (handle == platform::InvalidHandle) {
+            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
+            return;
+        }
+        out = std::make_unique<TLFNFileStream>(handle, 8192, FlushFilesOnClose);
+        try {
+            out->SetSize(Clamped(work.UncompressedSize()));
+            out->SetPosition(0);
+        } catch (const Exception&) {
+            out.reset();
+            dir->Remove(temp);  // a size the file system cannot hold
+            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
+            return;
+        }
+    }
+    run.out = out.get();
+    bool good;
+    try {
+        good = DecodeChecked(run, index);
     } catch (...) {
-        // The file was sized in advance: a partial one would look complete.
+        run.out = nullptr;
         if (out) {
             out.reset();
-            platform::DeleteFile(fileName);
+            dir->Remove(temp);
         }
         throw;
     }
-    out.reset();
     run.out = nullptr;
-    // All of the entry must have come out, not just a prefix whose CRC
-    // happens to match.
-    run.failed = run.failed || uint64_t(run.written) != work.UncompressedSize();
-
-    if (!run.failed && !TestOnly) {
-        platform::FileSetDosTime(fileName, FixDosDateTime(work.ModDateTime));
+    out.reset();
+    if (!dir) {
+        if (good && OnEndUnZip)
+            OnEndUnZip(*this, index, fileName);
+        run.fileCount += good;
+        return;
+    }
+    if (good) {
+        dir->SetDosTime(temp, FixDosDateTime(work.ModDateTime));
         if (RetainAttributes) {
             const uint32_t mode = work.ExternalAttributes >> 16;
             if (work.VersionMadeBy >> 8 == 3 && mode != 0)
-                platform::FileSetPermissions(fileName, mode);
+                dir->SetPermissions(temp, mode);
             else if (work.ExternalAttributes & platform::faReadOnly)
-                platform::FileSetAttr(fileName, platform::faReadOnly);
+                dir->SetReadOnly(temp);
         }
+        if (dir->Rename(temp, place.name)) {
+            if (OnEndUnZip)
+                OnEndUnZip(*this, index, fileName);
+            ++run.fileCount;
+            return;
+        }
+        SkipEntry(run, TSkipReason::skCreateError, fileName, index);
     }
+    dir->Remove(temp);
+}
+
+bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
+{
+    const TZipHeaderInfo& work = run.work;
+    run.failure.clear();
+    run.unsupported = false;
+    try {
+        Decode(run);
+        if (run.out)
+            run.out->Flush();
+    } catch (const EBiggerThanUncompressed&) {
+        run.failure = "the data is longer than its recorded size of " + std::to_string(work.UncompressedSize()) +
+                      " bytes";
+    } catch (const EFatalUnzipError&) {
+        run.failure = "the archive ends inside the entry's data";
+    } catch (const EFOpenError& e) {
+        run.failure = e.what();  // the next part is missing
+    } catch (const EWriteError&) {
+        throw ECantWriteUCF();
+    }
+    // All of the entry must have come out, not just a prefix whose CRC
+    // happens to match.
+    if (run.failure.empty() && uint64_t(run.written) != work.UncompressedSize())
+        run.failure = "the data is shorter than its recorded size (" + std::to_string(run.written) + " of " +
+                      std::to_string(work.UncompressedSize()) + " bytes)";
 
     const uint32_t crc = run.crc ^ 0xFFFFFFFF;
-    if (!run.failed && crc == work.Crc32) {
-        if (OnEndUnZip)
-            OnEndUnZip(*this, index, fileName);
-        ++run.fileCount;
-        return;
-    }
-    if (work.Encrypted()) {
+    if (run.failure.empty() && crc == work.Crc32)
+        return true;
+    if (work.Encrypted() && !run.unsupported) {
+        // A wrong password shows as broken data or a wrong CRC.
         if (OnBadPassword) {
             std::string answer = Password;
             OnBadPassword(*this, index, answer);
@@ -346,12 +563,48 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         }
         bool retry = false;
         if (!run.retry && OnSkippingFile)
-            OnSkippingFile(*this, TSkipReason::skBadPassword, storedName, index, retry);
+            OnSkippingFile(*this, TSkipReason::skBadPassword, work.Directory() + work.FileName(), index, retry);
+    } else if (!run.failure.empty()) {
+        if (OnEntryError)
+            OnEntryError(*this, index, run.failure);
     } else if (OnBadCRC) {
         OnBadCRC(*this, crc, work.Crc32, index);
     }
-    if (!TestOnly)
-        platform::DeleteFile(fileName);
+    return false;
+}
+
+void TZipReader::MakeLinks(TUnZipRun& run)
+{
+    for (const TUnZipRun::TLink& link : run.links) {
+        Poll();
+        run.work.Assign(Entry(link.index));
+        std::string fileName = link.fileName;
+        if (!AllowOutsideLinks && !TargetStaysInside(link.place.folder, link.target)) {
+            SkipEntry(run, TSkipReason::skUnsafeLink, fileName, link.index);
+            continue;
+        }
+        const platform::SafeFolder dir(link.place.root, link.place.folder, true);
+        if (!dir.IsOpen()) {
+            SkipEntry(run, TSkipReason::skCreateError, fileName, link.index);
+            continue;
+        }
+        if (OverwriteMode != TUZOverwriteMode::Always && dir.TypeOf(link.place.name) != platform::EntryType::None &&
+            KeepExistingFile(run, link.index, dir, link.place.name, fileName)) {
+            SkipEntry(run, TSkipReason::skNoOverwrite, fileName, link.index);
+            continue;
+        }
+        // A folder of that name stays; a file or link is replaced by the
+        // link. The name stays the one checked above: a link goes nowhere
+        // its target was not checked for.
+        if (dir.TypeOf(link.place.name) == platform::EntryType::Folder ||
+            !dir.MakeLink(link.place.name, link.target)) {
+            SkipEntry(run, TSkipReason::skCreateError, fileName, link.index);
+            continue;
+        }
+        if (OnEndUnZip)
+            OnEndUnZip(*this, link.index, fileName);
+        ++run.fileCount;
+    }
 }
 
 bool TZipReader::PasswordAccepted(TUnZipRun& run, int index)
@@ -386,7 +639,8 @@ bool TZipReader::PasswordAccepted(TUnZipRun& run, int index)
     }
 }
 
-bool TZipReader::KeepExistingFile(TUnZipRun& run, int index, std::string& fileName)
+bool TZipReader::KeepExistingFile(TUnZipRun& run, int index, const platform::SafeFolder& folder,
+                                  const std::string& name, std::string& fileName)
 {
     switch (OverwriteMode) {
     case TUZOverwriteMode::Prompt: {
@@ -403,7 +657,7 @@ bool TZipReader::KeepExistingFile(TUnZipRun& run, int index, std::string& fileNa
         // Both times at the two-second resolution of DOS times; equal keeps the file.
         uint32_t fileDos = 0;
         std::time_t entryTime, fileTime;
-        if (!platform::FileGetDosTime(fileName, fileDos) ||
+        if (!folder.GetDosTime(name, fileDos) ||
             !platform::DosDateTimeToDateTime(run.work.ModDateTime, entryTime) ||
             !platform::DosDateTimeToDateTime(fileDos, fileTime))
             return true;
@@ -426,6 +680,8 @@ void TZipReader::Decode(TUnZipRun& run)
     case 8: InflateEntry(run); break;
     default:
         HandleMessage(MsgUnknownMethod, "Unknown Compression Method", "Zip Error", platform::mbOK);
+        run.failure = "unsupported compression method " + std::to_string(run.work.CompressionMethod);
+        run.unsupported = true;
         break;
     }
 }
@@ -482,8 +738,7 @@ void TZipReader::InflateEntry(TUnZipRun& run)
         if (z.avail_in == 0) {
             const size_t n = RefillInput(run);
             if (n == 0) {
-                // The compressed bytes ran out before the stream's end.
-                run.failed = true;
+                run.failure = "the compressed data ends before its stream does";
                 return;
             }
             z.next_in = run.input.data();
@@ -494,13 +749,12 @@ void TZipReader::InflateEntry(TUnZipRun& run)
         // left that would repeat forever.
         if ((r < 0 && r != Z_BUF_ERROR) || (r == Z_BUF_ERROR && z.avail_in > 0 && z.avail_out > 0) ||
             r == Z_NEED_DICT) {
-            // A wrong password passes the check byte once in 256 times and
-            // then yields garbage: that is a bad password, not a broken archive.
-            if (run.work.Encrypted() && r == Z_DATA_ERROR) {
-                run.failed = true;
-                return;
-            }
-            throw EZCompressionError();
+            // The entry fails and the run goes on. (A wrong password passes
+            // the check byte once in 256 times and then yields garbage too.)
+            if (r == Z_MEM_ERROR)
+                throw EZCompressionError("out of memory for decompression");
+            run.failure = "the compressed data is broken";
+            return;
         }
         if (z.avail_out == 0 || r == Z_STREAM_END) {
             FlushOutput(run, ChunkSize - z.avail_out);
@@ -523,11 +777,13 @@ void TZipReader::FlushOutput(TUnZipRun& run, size_t n)
         throw EBiggerThanUncompressed();
     if (run.out && run.out->Write(data, int64_t(n)) != int64_t(n))
         throw ECantWriteUCF();
+    if (run.text)
+        run.text->append(reinterpret_cast<const char*>(data), n);
     run.crc = Crc32Update(run.crc, data, n);
     run.written += int64_t(n);
     run.runWritten += int64_t(n);
     if (OnFilePercentDone)
-        OnFilePercentDone(*this, PercentOf(run.written, int64_t(work.UncompressedSize())));
+        OnFilePercentDone(*this, PercentOf(run.written, Clamped(work.UncompressedSize())));
     if (OnTotalPercentDone)
         OnTotalPercentDone(*this, PercentOf(run.runWritten, run.totalBytes));
 }

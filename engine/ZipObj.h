@@ -38,7 +38,11 @@ enum class TUpdateAction { uaReplacing, uaKeeping };
 enum class TSplitPartType { sptFirst, sptMiddle, sptLast };
 enum class TSkipReason {
     skBadPassword = 0, skNoOverwrite = 1, skCreateError = 3, skExcluded = 4,
-    skArchiveBitNotSet = 5, skNotInArchive = 6, skByHandler = 7
+    skArchiveBitNotSet = 5, skNotInArchive = 6, skByHandler = 7,
+    // A stored name no file can have (it holds a NUL byte).
+    skBadName = 8,
+    // A symbolic link whose target is absolute or leads out of the destination.
+    skUnsafeLink = 9
 };
 
 // ---- Dates ----------------------------------------------------------------------

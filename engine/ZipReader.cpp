@@ -143,12 +143,14 @@ void TZipReader::Assign(const TZipReader& source)
     OverwriteMode = source.OverwriteMode;
     RetainAttributes = source.RetainAttributes;
     ReplaceReadOnly = source.ReplaceReadOnly;
+    AllowOutsideLinks = source.AllowOutsideLinks;
     OnStartUnZipInfo = source.OnStartUnZipInfo;
     OnStartUnZip = source.OnStartUnZip;
     OnPromptForOverwrite = source.OnPromptForOverwrite;
     OnSkippingFile = source.OnSkippingFile;
     OnBadPassword = source.OnBadPassword;
     OnBadCRC = source.OnBadCRC;
+    OnEntryError = source.OnEntryError;
     OnFilePercentDone = source.OnFilePercentDone;
     OnTotalPercentDone = source.OnTotalPercentDone;
     OnEndUnZip = source.OnEndUnZip;
@@ -224,7 +226,10 @@ void TZipReader::ReadDirectory()
         const std::string sideName = SideFileName();
         if (sideName != zipName_ && platform::FileExists(sideName)) {
             side = OpenStream(sideName, platform::fmShareDenyNone);
-            found = endCentral_.ReadEndRecord(*side);
+            // Only a multi-part archive has a side file; one that says
+            // otherwise would leave no archive to read the entries from.
+            found = endCentral_.ReadEndRecord(*side) && endCentral_.ThisDisk() != 0 &&
+                    endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
             if (found)
                 s = side.get();
             else
@@ -233,6 +238,10 @@ void TZipReader::ReadDirectory()
     }
     const bool fromSide = side != nullptr;
 
+    // Part numbers count the files of a set: more than MaxParts is no set.
+    if (found && endCentral_.ThisDisk() >= MaxParts)
+        throw EBadZipFile("Not a valid zip file: its end record names part " +
+                          std::to_string(uint64_t(endCentral_.ThisDisk()) + 1));
     if (found) {
         currentPart_ = fromSide ? 0 : int(endCentral_.ThisDisk());
         if (endCentral_.ThisDisk() == 0)

@@ -38,6 +38,8 @@ using TPromptForOverwriteEvent =
 using TSkippingFileEvent = std::function<void(TZipReader& sender, TSkipReason reason, const std::string& fileName,
                                               int fileIndex, bool& retry)>;
 using TBadPasswordEvent = std::function<void(TZipReader& sender, int fileIndex, std::string& newPassword)>;
+// An entry's data could not be decoded whole; what says what went wrong.
+using TEntryErrorEvent = std::function<void(TZipReader& sender, int fileIndex, const std::string& what)>;
 using TBadCRCEvent = std::function<void(TZipReader& sender, uint32_t calcCrc, uint32_t storedCrc, int fileIndex)>;
 using TPercentDoneEvent = std::function<void(TZipReader& sender, int percent)>;
 using TEndUnZipEvent = std::function<void(TZipReader& sender, int fileIndex, const std::string& fileName)>;
@@ -70,6 +72,9 @@ public:
     static constexpr int ThisBuild = 1;
     // Message id of the question for the next disk of a spanned archive.
     static constexpr int MsgInsertDisk = 184;
+    // The most parts a multi-part archive may have: the classic end record's
+    // part numbers are 16 bits wide.
+    static constexpr uint32_t MaxParts = 65535;
 
     TZipReader();
     virtual ~TZipReader();
@@ -152,6 +157,10 @@ public:
     // Decode and check the chosen entries without creating any file or
     // folder: what a test of the archive does. Events fire as in extraction.
     bool TestOnly = false;
+    // Symbolic-link entries are made as links after every other entry of the
+    // run; one whose target is absolute or leads out of the destination is
+    // skipped (skUnsafeLink) unless this is set.
+    bool AllowOutsideLinks = false;
 
     TStartUnZipInfoEvent OnStartUnZipInfo;
     TStartUnZipEvent OnStartUnZip;
@@ -159,6 +168,7 @@ public:
     TSkippingFileEvent OnSkippingFile;
     TBadPasswordEvent OnBadPassword;
     TBadCRCEvent OnBadCRC;
+    TEntryErrorEvent OnEntryError;
     TPercentDoneEvent OnFilePercentDone;
     TPercentDoneEvent OnTotalPercentDone;
     TEndUnZipEvent OnEndUnZip;
@@ -239,11 +249,24 @@ private:
     // Extracts from the open archive; returns the number of entries extracted.
     int RunExtraction();
     void ExtractEntry(TUnZipRun& run, int index);
-    std::string BuildEntryFolder(const TZipHeaderInfo& entry) const;
+    // The folder an entry goes to, relative to the destination.
+    std::string OutputFolder(const TZipHeaderInfo& entry) const;
+    // Refuses an archive whose entries share their bytes (a possible zip bomb).
+    void CheckOverlaps() const;
+    // Moves the archive to the entry's data; what went wrong when it cannot.
+    std::string FindEntryData(const TZipHeaderInfo& entry);
     bool PasswordAccepted(TUnZipRun& run, int index);
-    bool KeepExistingFile(TUnZipRun& run, int index, std::string& fileName);
+    bool KeepExistingFile(TUnZipRun& run, int index, const platform::SafeFolder& folder, const std::string& name,
+                          std::string& fileName);
     void SkipEntry(TUnZipRun& run, TSkipReason reason, const std::string& fileName, int index);
-    // Entry decoding into run's output file.
+    // An entry that failed before its data was decoded.
+    void FailEntry(TUnZipRun& run, int index, const std::string& what);
+    // Decodes the entry into run.out or run.text and checks it; a failure is
+    // reported (and a new password may ask for a retry). True when good.
+    bool DecodeChecked(TUnZipRun& run, int index);
+    // Makes the links gathered by the run, after all of its files.
+    void MakeLinks(TUnZipRun& run);
+    // Entry decoding into run's output.
     void Decode(TUnZipRun& run);
     // Reads up to n compressed bytes of the entry into buffer, going on in the
     // next part of a multi-part archive; raises at a premature end.

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -34,15 +35,18 @@ Handle FileOpen(const std::string& name, unsigned mode)
     case fmOpenReadWrite: access = O_RDWR; break;
     default: access = O_RDONLY; break;
     }
-    int fd = ::open(name.c_str(), access | O_CLOEXEC);
+    // O_NONBLOCK: opening a named pipe must not wait for a writer.
+    int fd = ::open(name.c_str(), access | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return InvalidHandle;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int code = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
         ::close(fd);
-        errno = EISDIR;
+        errno = code;
         return InvalidHandle;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -405,6 +409,145 @@ bool SameFileSystem(const std::string& a, const std::string& b)
     struct stat sa, sb;
     return ::stat(ExistingAncestor(a).c_str(), &sa) == 0 && ::stat(ExistingAncestor(b).c_str(), &sb) == 0 &&
            sa.st_dev == sb.st_dev;
+}
+
+// ---- Writing below a folder without following links ------------------------
+
+// prefix and eight random letters and digits: a name for a new file that
+// another run writing into the same folder will not pick as well.
+static std::string RandomName(const std::string& prefix)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof letters - 2);
+    std::string name = prefix;
+    for (int i = 0; i < 8; ++i)
+        name += letters[pick(random)];
+    return name;
+}
+
+SafeFolder::SafeFolder(const std::string& root, const std::string& relative, bool create)
+{
+    fd_ = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    size_t start = 0;
+    while (fd_ >= 0 && start < relative.size()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos)
+            end = relative.size();
+        const std::string part = relative.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        int next = -1;
+        if (part == "..") {
+            errno = EACCES;
+        } else {
+            next = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0 && errno == ENOENT && create && ::mkdirat(fd_, part.c_str(), 0777) == 0)
+                next = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        const int code = errno;
+        ::close(fd_);
+        fd_ = next;
+        errno = code;
+    }
+}
+
+SafeFolder::~SafeFolder()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+EntryType SafeFolder::TypeOf(const std::string& name) const
+{
+    struct stat st;
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return EntryType::None;
+    if (S_ISREG(st.st_mode))
+        return EntryType::File;
+    if (S_ISDIR(st.st_mode))
+        return EntryType::Folder;
+    return S_ISLNK(st.st_mode) ? EntryType::Link : EntryType::Other;
+}
+
+bool SafeFolder::GetDosTime(const std::string& name, uint32_t& dos) const
+{
+    struct stat st;
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    dos = DateTimeToDosDateTime(st.st_mtime);
+    return true;
+}
+
+bool SafeFolder::Writable(const std::string& name) const
+{
+    return TypeOf(name) == EntryType::File && ::faccessat(fd_, name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+Handle SafeFolder::CreateTemp(std::string& name, const std::string& prefix) const
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = RandomName(prefix);
+        const int fd = ::openat(fd_, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            name = candidate;
+            return fd;
+        }
+        if (errno != EEXIST)
+            return InvalidHandle;
+    }
+    return InvalidHandle;
+}
+
+bool SafeFolder::Rename(const std::string& from, const std::string& to) const
+{
+    return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0;
+}
+
+bool SafeFolder::Remove(const std::string& name) const
+{
+    return ::unlinkat(fd_, name.c_str(), 0) == 0;
+}
+
+bool SafeFolder::SetDosTime(const std::string& name, uint32_t dos) const
+{
+    std::time_t t;
+    if (!DosDateTimeToDateTime(dos, t))
+        return false;
+    struct timespec times[2] = {{t, 0}, {t, 0}};
+    return ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool SafeFolder::SetPermissions(const std::string& name, unsigned mode) const
+{
+    return TypeOf(name) != EntryType::Link && ::fchmodat(fd_, name.c_str(), mode_t(mode & 0777), 0) == 0;
+}
+
+bool SafeFolder::SetReadOnly(const std::string& name) const
+{
+    struct stat st;
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
+        return false;
+    return ::fchmodat(fd_, name.c_str(), st.st_mode & 07777 & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH), 0) == 0;
+}
+
+bool SafeFolder::MakeLink(const std::string& name, const std::string& target) const
+{
+    // A new link beside the old name, renamed over it: what stood there is
+    // replaced in one step, and nothing is written through it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = RandomName(".ZBK");
+        if (::symlinkat(target.c_str(), fd_, temp.c_str()) == 0) {
+            if (Rename(temp, name))
+                return true;
+            Remove(temp);
+            return false;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 }  // namespace platform

@@ -24,7 +24,9 @@ constexpr unsigned fmShareDenyWrite = 0x0020;
 constexpr unsigned fmShareDenyNone = 0x0040;
 constexpr unsigned fmCreate = 0xFFFF;  // create or truncate, read and write
 
-// Opens an existing file; InvalidHandle on failure (errno tells why).
+// Opens an existing regular file without waiting on it (a named pipe or a
+// device is refused with ENXIO, a folder with EISDIR); InvalidHandle on
+// failure (errno tells why).
 Handle FileOpen(const std::string& name, unsigned mode);
 // Creates or truncates a file for reading and writing; InvalidHandle on failure.
 Handle FileCreate(const std::string& name);
@@ -141,5 +143,53 @@ std::string MakeTempFileName(const std::string& folder, const std::string& prefi
 bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& clusterSize);
 // Both paths (or their nearest existing parents) lie on one file system.
 bool SameFileSystem(const std::string& a, const std::string& b);
+
+// ---- Writing below a folder without following links ------------------------
+
+// What a name in a folder is: the name itself, not what a link there points at.
+enum class EntryType { None, File, Folder, Link, Other };
+
+// A folder held open by handle for writing below it. Every name is taken
+// relative to the handle and never through a link, so no name read from an
+// archive can lead a write out of the folder, whatever links lie in it.
+class SafeFolder {
+public:
+    // Opens root (the caller's choice: links on its path are followed), then
+    // each '/'-separated component of relative without following a link,
+    // making missing folders when create is set. Empty and "." components are
+    // passed over; ".." is refused. Not open when a component is a link, no
+    // folder, or cannot be made (errno tells why).
+    SafeFolder(const std::string& root, const std::string& relative, bool create);
+    ~SafeFolder();
+    SafeFolder(const SafeFolder&) = delete;
+    SafeFolder& operator=(const SafeFolder&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    EntryType TypeOf(const std::string& name) const;
+    // The last-write time of name itself as a packed DOS date-time.
+    bool GetDosTime(const std::string& name, uint32_t& dos) const;
+    // A regular file this process may write to.
+    bool Writable(const std::string& name) const;
+
+    // Creates a new empty file with a unique name beginning with prefix, open
+    // for reading and writing; its name goes to name. InvalidHandle on failure.
+    Handle CreateTemp(std::string& name, const std::string& prefix) const;
+    // Renames within the folder, replacing whatever is at to: a link there is
+    // replaced itself, never written through.
+    bool Rename(const std::string& from, const std::string& to) const;
+    bool Remove(const std::string& name) const;
+    // On name itself, never on a link's target.
+    bool SetDosTime(const std::string& name, uint32_t dos) const;
+    // Sets the permission bits (masked to 0777) of a file that is no link.
+    bool SetPermissions(const std::string& name, unsigned mode) const;
+    // Takes away every write permission of a file that is no link.
+    bool SetReadOnly(const std::string& name) const;
+    // Makes name a symbolic link to target, replacing what is there.
+    bool MakeLink(const std::string& name, const std::string& target) const;
+
+private:
+    int fd_ = -1;
+};
 
 }  // namespace platform
