@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -129,6 +130,82 @@ int Run(const std::string& command, std::string* output)
             output->append(buf, n);
     int status = pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---- Hand-assembled archives ---------------------------------------------------
+
+namespace {
+
+struct Bytes {
+    std::string s;
+    Bytes& U16(uint64_t v) { return N(v, 2); }
+    Bytes& U32(uint64_t v) { return N(v, 4); }
+    Bytes& U64(uint64_t v) { return N(v, 8); }
+    Bytes& N(uint64_t v, int n)
+    {
+        for (int i = 0; i < n; ++i, v >>= 8)
+            s += char(v & 0xFF);
+        return *this;
+    }
+};
+
+uint32_t CrcOf(const RawEntry& e)
+{
+    return e.crc.value_or(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), uInt(e.data.size()))));
+}
+
+// The fields every header shares, from the version needed to the extra length.
+void CommonFields(Bytes& b, const RawEntry& e, bool zip64, uint16_t extraLength)
+{
+    const uint64_t saturated = 0xFFFFFFFF;
+    b.U16(zip64 ? 45 : 20).U16(0).U16(e.method).U32(0x00210000).U32(CrcOf(e));
+    b.U32(zip64 ? saturated : e.compressedSize.value_or(e.data.size()));
+    b.U32(zip64 ? saturated : e.size.value_or(e.data.size()));
+    b.U16(e.name.size()).U16(extraLength);
+}
+
+}  // namespace
+
+std::string LocalHeader(const RawEntry& e)
+{
+    Bytes b;
+    b.U32(0x04034b50);
+    CommonFields(b, e, false, 0);
+    return b.s + e.name;
+}
+
+std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint32_t> zip64Disk)
+{
+    Bytes out;
+    std::vector<uint64_t> offsets;
+    for (const RawEntry& e : entries) {
+        offsets.push_back(out.s.size());
+        if (e.local)
+            out.s += LocalHeader(e) + e.data;
+    }
+    const uint64_t directory = out.s.size();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const RawEntry& e = entries[i];
+        Bytes extra;
+        if (e.zip64)
+            extra.U16(1).U16(24).U64(e.size.value_or(e.data.size())).U64(e.compressedSize.value_or(e.data.size()))
+                .U64(e.offset.value_or(offsets[i]));
+        out.U32(0x02014b50).U16(e.madeBy);
+        CommonFields(out, e, e.zip64, uint16_t(extra.s.size()));
+        out.U16(0).U16(0).U16(0).U32(e.externalAttributes).U32(e.zip64 ? 0xFFFFFFFF : e.offset.value_or(offsets[i]));
+        out.s += e.name + extra.s;
+    }
+    const uint64_t directorySize = out.s.size() - directory;
+    if (zip64Disk) {
+        const uint64_t record = out.s.size();
+        out.U32(0x06064b50).U64(44).U16(45).U16(45).U32(*zip64Disk).U32(*zip64Disk);
+        out.U64(entries.size()).U64(entries.size()).U64(directorySize).U64(directory);
+        out.U32(0x07064b50).U32(*zip64Disk).U64(record).U32(*zip64Disk + 1ull);
+    }
+    const uint64_t disk = zip64Disk ? 0xFFFF : 0;
+    out.U32(0x06054b50).U16(disk).U16(disk).U16(entries.size()).U16(entries.size());
+    out.U32(directorySize).U32(directory).U16(0);
+    return out.s;
 }
 
 }  // namespace testing_support

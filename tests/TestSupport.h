@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,5 +57,28 @@ void WriteFile(const std::string& path, const std::string& data);
 // Runs a shell command, returns its exit code; its standard output and
 // error go to *output when given.
 int Run(const std::string& command, std::string* output = nullptr);
+
+// An entry of a hand-assembled archive. Unless given, the sizes are those
+// of data and the CRC is data's.
+struct RawEntry {
+    std::string name;
+    std::string data;  // the bytes after the local header
+    uint16_t method = 0;
+    std::optional<uint32_t> crc{};
+    std::optional<uint64_t> size{};
+    std::optional<uint64_t> compressedSize{};
+    // The local header's offset in the central header; by default where the
+    // local header was written.
+    std::optional<uint64_t> offset{};
+    bool zip64 = false;      // sizes and offset in the central header's Zip64 block
+    bool local = true;       // false: a central header only
+    uint16_t madeBy = 20;    // the host in the high byte
+    uint32_t externalAttributes = 0;
+};
+// The local header of entry (without its data).
+std::string LocalHeader(const RawEntry& entry);
+// Local headers and data, central headers, and the end record; with
+// zip64Disk, a Zip64 end record and locator that give that part number.
+std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint32_t> zip64Disk = std::nullopt);
 
 }  // namespace testing_support

@@ -742,3 +742,234 @@ TEST(UnZipTestOnly, DecodesAndChecksWithoutWritingAnything)
     EXPECT_FALSE(fs::exists(t / "never"));
     EXPECT_TRUE(fs::is_empty(t.Path()));
 }
+
+// ---- Hostile archives -----------------------------------------------------------
+
+namespace {
+
+using testing_support::AssembleZip;
+using testing_support::LocalHeader;
+using testing_support::RawEntry;
+
+// A Unix entry that is a symbolic link to target.
+RawEntry LinkEntry(const std::string& name, const std::string& target)
+{
+    return RawEntry{.name = name, .data = target, .madeBy = 0x031E, .externalAttributes = 0120777u << 16};
+}
+
+// Files and links under dir, relative to it, links shown as "name -> target".
+std::set<std::string> TreeOf(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const std::string name = e.path().lexically_relative(dir).string();
+        if (e.is_symlink())
+            names.insert(name + " -> " + fs::read_symlink(e.path()).string());
+        else if (!e.is_directory())
+            names.insert(name);
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(HostileArchives, NoWriteFollowsALinkInTheDestination)
+{
+    TempDir t;
+    WriteFile(t / "x.zip", AssembleZip({{"evil.txt", "from the archive"}, {"sub/f.txt", "into sub"}}));
+    for (const TUZOverwriteMode mode : {TUZOverwriteMode::Never, TUZOverwriteMode::Always})
+        for (const bool outsideExists : {false, true}) {
+            SCOPED_TRACE(std::to_string(int(mode)) + (outsideExists ? " outside file exists" : " dangling"));
+            fs::remove_all(t / "dest");
+            fs::remove_all(t / "elsewhere");
+            fs::create_directories(t / "dest");
+            fs::create_directories(t / "elsewhere");
+            if (outsideExists) {
+                WriteFile(t / "elsewhere/pwned.txt", "mine");
+                fs::permissions(t / "elsewhere/pwned.txt", fs::perms(0640));
+            }
+            const auto before = outsideExists ? fs::last_write_time(t / "elsewhere/pwned.txt") : fs::file_time_type();
+            fs::create_symlink(t / "elsewhere/pwned.txt", t / "dest/evil.txt");
+            fs::create_directory_symlink(t / "elsewhere", t / "dest/sub");
+
+            TZipReader r;
+            Events events(r);
+            ExtractAll(r, t / "x.zip", t / "dest");
+            r.OverwriteMode = mode;
+            r.UnZip();
+
+            EXPECT_EQ(TreeOf(t / "elsewhere"), outsideExists ? std::set<std::string>{"pwned.txt"}
+                                                             : std::set<std::string>{});
+            if (outsideExists) {
+                EXPECT_EQ(ReadFile(t / "elsewhere/pwned.txt"), "mine");
+                EXPECT_EQ(fs::status(t / "elsewhere/pwned.txt").permissions(), fs::perms(0640));
+                EXPECT_EQ(fs::last_write_time(t / "elsewhere/pwned.txt"), before);
+            }
+            // The link at the output name is a file of its own: replaced, or kept.
+            if (mode == TUZOverwriteMode::Always)
+                EXPECT_EQ(TreeOf(t / "dest"),
+                          (std::set<std::string>{"evil.txt", "sub -> " + t / "elsewhere"}));
+            else
+                EXPECT_EQ(TreeOf(t / "dest"), (std::set<std::string>{"evil.txt -> " + t / "elsewhere/pwned.txt",
+                                                                     "sub -> " + t / "elsewhere"}));
+        }
+}
+
+TEST(HostileArchives, AFailedEntryLeavesTheFileItWasToReplace)
+{
+    TempDir t;
+    const std::string big = Words(200000);
+    WriteFile(t / "x.zip",
+              AssembleZip({
+                  {.name = "crc.txt", .data = "new", .crc = 1},
+                  {.name = "garbage.txt", .data = std::string(64, '\xFF'), .method = 8, .size = 100},
+                  {.name = "short.txt", .data = "abc", .size = 10},
+                  {.name = "huge.txt", .data = "abc", .size = uint64_t(INT64_MAX), .zip64 = true},
+                  {.name = "big.txt", .data = big},
+              }));
+    const std::vector<std::string> names = {"crc.txt", "garbage.txt", "short.txt", "huge.txt", "big.txt"};
+    for (const TUZOverwriteMode mode : {TUZOverwriteMode::Always, TUZOverwriteMode::ifOlder, TUZOverwriteMode::Prompt})
+        for (const bool cancel : {false, true}) {
+            SCOPED_TRACE(std::to_string(int(mode)) + (cancel ? " cancelled" : ""));
+            fs::remove_all(t / "dest");
+            for (const std::string& name : names)
+                WriteFile(t / ("dest/" + name), "old " + name);
+            TZipReader r;
+            Events events(r);
+            ExtractAll(r, t / "x.zip", t / "dest");
+            r.OverwriteMode = mode;
+            r.OnPromptForOverwrite = [](TZipReader&, bool& overwrite, int, std::string&) { overwrite = true; };
+            if (cancel) {
+                // Halfway through big.txt.
+                r.OnFilePercentDone = [&](TZipReader& sender, int percent) {
+                    if (percent >= 50)
+                        sender.RequestCancel();
+                };
+                EXPECT_THROW(r.UnZip(), EUserCanceled);
+            } else {
+                EXPECT_EQ(r.UnZip(), 1);
+                EXPECT_EQ(events.ended, std::vector<std::string>{t / "dest/big.txt"});
+                EXPECT_EQ(ReadFile(t / "dest/big.txt"), big);
+            }
+            for (const std::string& name : names) {
+                if (cancel || name != "big.txt")
+                    EXPECT_EQ(ReadFile(t / ("dest/" + name)), "old " + name) << name;
+            }
+            EXPECT_EQ(FilesUnder(t / "dest").size(), names.size()) << "no temporary file is left";
+        }
+}
+
+TEST(HostileArchives, LinkEntriesBecomeLinksAfterTheFilesAndOnlyInside)
+{
+    TempDir t;
+    fs::create_directories(t / "elsewhere");
+    WriteFile(t / "x.zip", AssembleZip({
+                               LinkEntry("d", t / "elsewhere"),  // comes before a file it would take
+                               {"d/f.txt", "in d"},
+                               {"data/real.txt", "real"},
+                               LinkEntry("data/same", "real.txt"),
+                               LinkEntry("data/up", "../data/real.txt"),
+                               LinkEntry("data/./tricky", "sub/../../.."),
+                               LinkEntry("out", "../elsewhere"),
+                               LinkEntry("abs", "/etc/passwd"),
+                           }));
+    const std::set<std::string> inside = {"d/f.txt", "data/real.txt", "data/same -> real.txt",
+                                          "data/up -> ../data/real.txt"};
+    for (const bool allow : {false, true}) {
+        SCOPED_TRACE(allow ? "outside links allowed" : "outside links refused");
+        fs::remove_all(t / "dest");
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, t / "x.zip", t / "dest");
+        r.AllowOutsideLinks = allow;
+        EXPECT_EQ(r.UnZip(), allow ? 7 : 4);
+        std::set<std::string> expected = inside;
+        if (allow)
+            expected.insert({"data/tricky -> sub/../../..", "out -> ../elsewhere", "abs -> /etc/passwd"});
+        EXPECT_EQ(TreeOf(t / "dest"), expected);
+        EXPECT_TRUE(fs::is_empty(t / "elsewhere"));
+        // d is the folder of d/f.txt by the time links are made; the link never replaces it.
+        std::vector<std::pair<TSkipReason, std::string>> skipped = {{TSkipReason::skCreateError, t / "dest/d"}};
+        if (!allow)
+            skipped = {{TSkipReason::skUnsafeLink, t / "dest/d"},
+                       {TSkipReason::skUnsafeLink, t / "dest/data/tricky"},
+                       {TSkipReason::skUnsafeLink, t / "dest/out"},
+                       {TSkipReason::skUnsafeLink, t / "dest/abs"}};
+        EXPECT_EQ(events.skipped, skipped);
+    }
+
+    // Info-ZIP's zip -y stores links the same way.
+    WriteFile(t / "src/target.txt", "target");
+    fs::create_symlink("target.txt", t / "src/link.txt");
+    Zip(t, "target.txt link.txt", "-y", "y.zip");
+    TZipReader r;
+    ExtractAll(r, t / "y.zip", t / "ydest");
+    EXPECT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(TreeOf(t / "ydest"), (std::set<std::string>{"target.txt", "link.txt -> target.txt"}));
+}
+
+TEST(HostileArchives, ArchivesThatWouldCrashOrExplodeAreRefused)
+{
+    TempDir t;
+    const RawEntry inner{"b.txt", std::string(1000, 'z')};
+    RawEntry overlapping = inner;
+    overlapping.local = false;
+    overlapping.offset = 30 + 5;  // inside the data of a.txt
+    RawEntry nul{.name = std::string("run.sh\0.txt", 11), .data = "#!/bin/sh\n", .madeBy = 0x031E,
+                 .externalAttributes = 0100755u << 16};
+    const struct {
+        std::string what;
+        std::string zip;
+        std::string error;  // of UnZip; "" when entries fail alone
+        std::vector<std::string> files;
+    } cases[] = {
+        {"entries sharing their data", AssembleZip({{"a.txt", LocalHeader(inner) + inner.data}, overlapping}),
+         "Entries overlap each other (a possible zip bomb)", {}},
+        {"a name with a NUL", AssembleZip({nul, {"after.txt", "after"}}), "", {"after.txt"}},
+        {"sizes adding up past 2^63",
+         AssembleZip({{.name = "a", .data = "x", .size = uint64_t(INT64_MAX), .zip64 = true},
+                      {.name = "b", .data = "y", .size = UINT64_MAX, .zip64 = true},
+                      {"c.txt", "c"}}),
+         "", {"c.txt"}},
+        {"a local header far beyond the end",
+         AssembleZip({{.name = "a", .data = "x", .offset = uint64_t(INT64_MAX) - 15, .zip64 = true}, {"c.txt", "c"}}),
+         "", {"c.txt"}},
+        {"part number 0x7FFFFFFF", AssembleZip({{"a.txt", "a"}}, 0x7FFFFFFF),
+         "Not a valid zip file: its end record names part 2147483648", {}},
+        {"part number 0xFFFFFFFF", AssembleZip({{"a.txt", "a"}}, 0xFFFFFFFF),
+         "Not a valid zip file: its end record names part 4294967296", {}},
+    };
+    for (const auto& c : cases)
+        for (const bool test : {false, true}) {
+            SCOPED_TRACE(c.what + (test ? ", tested" : ", extracted"));
+            fs::remove_all(t / "dest");
+            fs::create_directories(t / "dest");
+            WriteFile(t / "x.zip", c.zip);
+            TZipReader r;
+            Events events(r);
+            ExtractAll(r, t / "x.zip", t / "dest");
+            r.TestOnly = test;
+            EXPECT_EQ(Raised<EBadZipFile>([&] { r.UnZip(); }), c.error);
+            if (!test) {
+                EXPECT_EQ(FilesUnder(t / "dest"), std::set<std::string>(c.files.begin(), c.files.end()));
+            }
+        }
+
+    // Listing still shows the overlapping entries.
+    WriteFile(t / "x.zip", cases[0].zip);
+    TZipReader r;
+    r.SetZipName(t / "x.zip");
+    r.ReadArchive();
+    EXPECT_EQ(r.EntryCount(), 2);
+
+    // A named pipe is no archive, and opening it does not wait for a writer.
+    ASSERT_EQ(mkfifo((t / "pipe.zip").c_str(), 0600), 0);
+    r.SetZipName(t / "pipe.zip");
+    EXPECT_THROW(r.ReadArchive(), EFOpenError);
+
+    // A side file holding a whole single-part archive, beside no archive.
+    WriteFile(t / "X.zfc", AssembleZip({{"a.txt", "a"}}));
+    TZipReader side;
+    ExtractAll(side, t / "X.zip", t / "dest");
+    EXPECT_THROW(side.UnZip(), EIncompleteZip);
+}

@@ -1,0 +1,111 @@
+// zamblok-cli against archives and inputs made to do harm: links, names with
+// a NUL, damaged entries among good ones, pipes, endless password files.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "tests/cli/CliSupport.h"
+
+using namespace cli_test;
+using testing_support::AssembleZip;
+using testing_support::RawEntry;
+namespace fs = std::filesystem;
+
+namespace {
+
+class HostileInput : public CliTest {};
+
+RawEntry Link(const std::string& name, const std::string& target)
+{
+    return RawEntry{.name = name, .data = target, .madeBy = 0x031E, .externalAttributes = 0120777u << 16};
+}
+
+}  // namespace
+
+TEST_F(HostileInput, LinksAreMadeInsideOnlyUnlessAllowed)
+{
+    Write("links.zip", AssembleZip({{"real.txt", "real"}, Link("near", "real.txt"), Link("far", "/etc/hostname")}));
+    Result r = Cli("extract --to out links.zip");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "zamblok-cli: links.zip: far: a link that leads out of the destination; skipped "
+                     "(--allow-outside-links makes it)\n");
+    EXPECT_EQ(fs::read_symlink(Path("out/near")), "real.txt");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Path("out/far"))));
+
+    r = Cli("extract --to out2 --allow-outside-links links.zip");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(fs::read_symlink(Path("out2/far")), "/etc/hostname");
+}
+
+TEST_F(HostileInput, ANulInANameIsShownEscapedAndItsEntrySkipped)
+{
+    const std::string nul("run.sh\0.txt", 11);
+    Write("nul.zip", AssembleZip({{nul, "#!/bin/sh\n"}, {"after.txt", "after"}}));
+    Write("next.zip", AssembleZip({{"next.txt", "next"}}));
+    Result r = Cli("list --tsv nul.zip next.zip");
+    EXPECT_EQ(r.code, 0);
+    ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+    EXPECT_NE(r.out.find("nul.zip\trun.sh\\0.txt\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("next.zip\tnext.txt\t"), std::string::npos) << r.out;
+
+    r = Cli("extract --to out nul.zip");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "zamblok-cli: nul.zip: run.sh?.txt: the stored name holds a NUL byte; skipped\n");
+    EXPECT_EQ(Read("out/after.txt"), "after");
+    EXPECT_FALSE(fs::exists(Path("out/run.sh")));
+}
+
+TEST_F(HostileInput, DamageFailsOneEntryOrOneArchiveAndTheRunGoesOn)
+{
+    const RawEntry inner{"b.txt", std::string(1000, 'z')};
+    RawEntry overlapping = inner;
+    overlapping.local = false;
+    overlapping.offset = 35;
+    Write("bomb.zip", AssembleZip({{"a.txt", testing_support::LocalHeader(inner) + inner.data}, overlapping}));
+    // Many broken entries: each fails alone, and the archive is read once.
+    std::vector<RawEntry> broken;
+    for (int i = 0; i < 5000; ++i)
+        broken.push_back({.name = "e" + std::to_string(i), .data = std::string(8, '\xFF'), .method = 8, .size = 8});
+    broken.push_back({"good.txt", "good"});
+    Write("broken.zip", AssembleZip(broken));
+    Write("short.zip", AssembleZip({{.name = "short.txt", .data = "abc", .size = 10}, {"fine.txt", "fine"}}));
+
+    Result r = Cli("test bomb.zip broken.zip short.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, "bomb.zip: cannot be tested\nbroken.zip: 5000 of 5001 entries failed\n"
+                     "short.zip: 1 of 2 entries failed\n");
+    EXPECT_NE(r.err.find("zamblok-cli: bomb.zip: Entries overlap each other (a possible zip bomb)\n"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("zamblok-cli: broken.zip: e4999: the compressed data is broken\n"), std::string::npos);
+    EXPECT_NE(r.err.find("zamblok-cli: short.zip: short.txt: the data is shorter than its recorded size "
+                         "(3 of 10 bytes)\n"),
+              std::string::npos);
+
+    r = Cli("extract --to out bomb.zip broken.zip short.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(Everything(), (std::vector<std::string>{"bomb.zip", "broken.zip", "out", "out/fine.txt",
+                                                      "out/good.txt", "short.zip"}));
+}
+
+TEST_F(HostileInput, PipesAndEndlessFilesAreRefusedWithoutWaiting)
+{
+    ASSERT_EQ(mkfifo(Path("pipe.zip").c_str(), 0600), 0);
+    Write("x.zip", AssembleZip({{"a.txt", "a"}}));
+    Result r = Cli("list pipe.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("pipe.zip"), std::string::npos) << r.err;
+
+    // A side file with a single-part directory beside no archive.
+    Write("X.zfc", Read("x.zip"));
+    EXPECT_EQ(Cli("extract --to out X.zip").code, 3);
+
+    for (const char* file : {"/dev/zero", "/tmp", "long"}) {
+        SCOPED_TRACE(file);
+        Write("long", std::string(5000, 'p') + "\n");
+        r = Cli(std::string("test --password-file ") + file + " x.zip");
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find("password"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Shell("cd " + Quoted(dir.Path()) + " && echo pw | " + ZAMBLOK_CLI + " test --password-file - x.zip"),
+              0);
+}
