@@ -192,6 +192,10 @@ struct TZipReader::TUnZipRun {
         std::string target;
     };
     std::vector<TLink> links;
+    // The output folder of the last entry, kept open for the next entries
+    // that go there too.
+    std::string folderKey;
+    std::shared_ptr<platform::SafeFolder> folder;
 
     // The entry being extracted.
     TZipHeaderInfo work;
@@ -406,10 +410,15 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
     TOutputPlace place;
-    std::unique_ptr<platform::SafeFolder> dir;
+    std::shared_ptr<platform::SafeFolder> dir;
     const auto openFolder = [&] {
         place = PlaceOf(root, fileName);
-        dir = std::make_unique<platform::SafeFolder>(place.root, place.folder, true);
+        const std::string key = place.root + '\0' + place.folder;
+        if (key != run.folderKey || !run.folder) {
+            run.folder = std::make_shared<platform::SafeFolder>(place.root, place.folder, true);
+            run.folderKey = run.folder->IsOpen() ? key : std::string();
+        }
+        dir = run.folder;
         return dir->IsOpen();
     };
     if (!TestOnly && !openFolder()) {
@@ -443,31 +452,36 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
 
-    if (dir && OverwriteMode != TUZOverwriteMode::Always && dir->TypeOf(place.name) != platform::EntryType::None) {
+    platform::EntryType existing = dir ? dir->TypeOf(place.name) : platform::EntryType::None;
+    if (existing != platform::EntryType::None && OverwriteMode != TUZOverwriteMode::Always) {
         const std::string asked = fileName;
         if (KeepExistingFile(run, index, *dir, place.name, fileName)) {
             SkipEntry(run, TSkipReason::skNoOverwrite, fileName, index);
             return;
         }
         // The question may have named another file to write.
-        if (fileName != asked && !openFolder()) {
-            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-            return;
+        if (fileName != asked) {
+            if (!openFolder()) {
+                SkipEntry(run, TSkipReason::skCreateError, fileName, index);
+                return;
+            }
+            existing = dir->TypeOf(place.name);
         }
     }
-    if (dir && !ReplaceReadOnly && dir->TypeOf(place.name) == platform::EntryType::File &&
-        !dir->Writable(place.name)) {
+    if (existing == platform::EntryType::File && !ReplaceReadOnly && !dir->Writable(place.name)) {
         SkipEntry(run, TSkipReason::skCreateError, fileName, index);
         return;
     }
 
-    // The data goes into a new file beside the old one, which it replaces
-    // only when the entry came out whole: a failure leaves the old file as it
-    // was and nothing else behind.
-    std::string temp;
+    // A new name is written in place (and removed again should the entry
+    // fail). What stands at the name already is replaced only by a whole
+    // entry: the data goes into a new file beside it, renamed over it at the
+    // end, so a failure leaves the old file as it was and nothing else behind.
+    std::string temp = place.name;
     std::unique_ptr<TLFNFileStream> out;
     if (dir) {
-        const platform::Handle handle = dir->CreateTemp(temp, ".ZBK");
+        const platform::Handle handle =
+            existing == platform::EntryType::None ? dir->Create(temp) : dir->CreateTemp(temp, ".ZBK");
         if (handle == platform::InvalidHandle) {
             SkipEntry(run, TSkipReason::skCreateError, fileName, index);
             return;
@@ -512,7 +526,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
             else if (work.ExternalAttributes & platform::faReadOnly)
                 dir->SetReadOnly(temp);
         }
-        if (dir->Rename(temp, place.name)) {
+        if (temp == place.name || dir->Rename(temp, place.name)) {
             if (OnEndUnZip)
                 OnEndUnZip(*this, index, fileName);
             ++run.fileCount;

@@ -485,12 +485,18 @@ bool SafeFolder::Writable(const std::string& name) const
     return TypeOf(name) == EntryType::File && ::faccessat(fd_, name.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
+Handle SafeFolder::Create(const std::string& name) const
+{
+    const int fd = ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return fd < 0 ? InvalidHandle : fd;
+}
+
 Handle SafeFolder::CreateTemp(std::string& name, const std::string& prefix) const
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = RandomName(prefix);
-        const int fd = ::openat(fd_, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
+        const Handle fd = Create(candidate);
+        if (fd != InvalidHandle) {
             name = candidate;
             return fd;
         }

@@ -172,6 +172,9 @@ public:
     // A regular file this process may write to.
     bool Writable(const std::string& name) const;
 
+    // Creates name as a new empty file, open for reading and writing; fails
+    // when anything, a dangling link too, is there. InvalidHandle on failure.
+    Handle Create(const std::string& name) const;
     // Creates a new empty file with a unique name beginning with prefix, open
     // for reading and writing; its name goes to name. InvalidHandle on failure.
     Handle CreateTemp(std::string& name, const std::string& prefix) const;
