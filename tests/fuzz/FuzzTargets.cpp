@@ -3,12 +3,15 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "engine/Wildcard.h"
 #include "engine/ZipExceptions.h"
 #include "engine/ZipReader.h"
+#include "platform/Files.h"
 #include "platform/Hooks.h"
 
 namespace fuzz {
@@ -25,13 +28,32 @@ std::string MemoryFile(const uint8_t* data, size_t size)
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
-void TestEntries(const std::string& name, bool rebuild, bool sorted)
+// A folder of this process holding only "dest", the destination of
+// extractions: anything else that appears in it was written outside. It goes
+// when the process ends.
+const std::string& Sandbox()
+{
+    static const struct Folder {
+        std::string path = platform::TempDirectory() + "zamblok-fuzz-XXXXXX";
+        Folder()
+        {
+            if (!mkdtemp(path.data()))
+                abort();
+        }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    return folder.path;
+}
+
+void TestEntries(const std::string& name, bool rebuild, bool sorted, bool extract = false)
 {
     TZipReader reader;
     reader.DoProcessMessages = false;
     reader.IncompleteZipMode = rebuild ? TIncompleteZipMode::izAssumeBad : TIncompleteZipMode::izAssumeNotAZip;
     reader.SortMode = sorted ? TZipSortMode::ByName : TZipSortMode::ByNone;
-    reader.TestOnly = true;
+    reader.TestOnly = !extract;
+    reader.OverwriteMode = TUZOverwriteMode::Always;
+    reader.SetDestDir(Sandbox() + "/dest");
     reader.DoAll = true;
     reader.RecreateDirs = true;
     reader.Password = "password";
@@ -51,6 +73,12 @@ void TestEntries(const std::string& name, bool rebuild, bool sorted)
     } catch (const Exception&) {
         // Refusing a hostile archive with the engine's errors is the point.
     }
+    if (!extract)
+        return;
+    for (const auto& entry : std::filesystem::directory_iterator(Sandbox()))
+        if (entry.path().filename() != "dest")
+            abort();  // a write landed outside the destination
+    std::filesystem::remove_all(Sandbox() + "/dest");
 }
 
 uint32_t Le32(const uint8_t* p)
@@ -76,7 +104,7 @@ void Archive(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return;
-    TestEntries(MemoryFile(data + 1, size - 1), data[0] & 1, data[0] & 2);
+    TestEntries(MemoryFile(data + 1, size - 1), data[0] & 1, data[0] & 2, data[0] & 4);
 }
 
 void Headers(const uint8_t* data, size_t size)

@@ -11,8 +11,9 @@ namespace fuzz {
 
 // The first byte chooses how the archive is read: bit 0 rebuilds a directory
 // that cannot be found from the local headers, bit 1 sorts the entries by
-// name; the rest is the archive. Reads its directory, then test-decodes every
-// entry with a password.
+// name, bit 2 extracts into a folder of its own (and aborts when anything
+// lands beside it) instead of test-decoding; the rest is the archive. Reads
+// its directory, then decodes every entry with a password.
 void Archive(const uint8_t* data, size_t size);
 // Central and local headers with their names and extra fields, and the end
 // record, parsed from the bytes.
