@@ -120,17 +120,23 @@ void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector
         }
         // An archive may have changed since it was counted, so the rows hold
         // exactly the entries read now rather than the counted number.
-        rows.clear();
-        rows.reserve(total);
-        for (const std::string& archive : archives) {
+        ParArrayOfFileDetail filled;
+        filled.reserve(total);
+        for (size_t k = 0; k < archives.size(); ++k) {
+            const std::string& archive = archives[k];
+            if (OnArchive)
+                OnArchive({ParArchiveProgress::State::Started, k, archives.size(), archive, {}});
             ReadArchive(archive);
             for (int i = 0; i < engine_->EntryCount(); ++i) {
                 if (PumpMessages())
                     throw EAbort();
-                rows.push_back({archive, engine_->EntryName(i), engine_->EntryFolder(i),
-                                SizeText(engine_->EntrySize(i)), DateText(engine_->EntryDateTime(i))});
+                filled.push_back({archive, engine_->EntryName(i), engine_->EntryFolder(i),
+                                  SizeText(engine_->EntrySize(i)), DateText(engine_->EntryDateTime(i))});
             }
+            if (OnArchive)
+                OnArchive({ParArchiveProgress::State::Done, k, archives.size(), archive, {}});
         }
+        rows = std::move(filled);
     } catch (const Exception&) {
         // Whether this job saw the cancel or the engine stopped its read for
         // it (EUserCanceled), a cancelled listing has no rows.
@@ -154,41 +160,63 @@ void TExtractAndView::PrepareExtraction(const std::string& archive, const ParUnC
     engine_->Password = options.password;
 }
 
-void TExtractAndView::ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options)
+void TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
+                                     const std::function<void(size_t)>& work)
 {
     cancel_ = false;
-    for (const std::string& archive : archives) {
+    for (size_t k = 0; k < archives.size(); ++k) {
         if (PumpMessages())
             return;
-        PrepareExtraction(archive, options);
+        const auto tell = [&](ParArchiveProgress::State state, const std::string& error) {
+            if (OnArchive)
+                OnArchive({state, k, archives.size(), archives[k], error});
+        };
+        tell(ParArchiveProgress::State::Started, {});
+        try {
+            work(k);
+        } catch (const std::exception& e) {
+            tell(ParArchiveProgress::State::Failed, e.what());
+            throw;
+        }
+        tell(ParArchiveProgress::State::Done, {});
+    }
+}
+
+void TExtractAndView::ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options)
+{
+    ForEachArchive(archives, [&](size_t k) {
+        PrepareExtraction(archives[k], options);
         engine_->DoAll = true;
         engine_->UnZip();
-    }
+    });
+}
+
+// The archives of groups, in order.
+static std::vector<std::string> ArchivesOf(const ParArrayOfToUnZip& groups)
+{
+    std::vector<std::string> archives;
+    for (const ParToUnZip& group : groups)
+        archives.push_back(group.archive);
+    return archives;
 }
 
 void TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options)
 {
-    cancel_ = false;
-    for (const ParToUnZip& group : groups) {
-        if (PumpMessages())
-            return;
-        PrepareExtraction(group.archive, options);
+    ForEachArchive(ArchivesOf(groups), [&](size_t k) {
+        PrepareExtraction(groups[k].archive, options);
         engine_->DoAll = false;
-        engine_->FilesList = ExtractionList(group.entries);
+        engine_->FilesList = ExtractionList(groups[k].entries);
         engine_->UnZip();
-    }
+    });
 }
 
 void TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
 {
-    cancel_ = false;
-    for (const ParToUnZip& group : groups) {
-        if (PumpMessages())
-            return;
+    ForEachArchive(ArchivesOf(groups), [&](size_t k) {
         engine_->ResetArchive();
-        engine_->SetZipName(group.archive);
+        engine_->SetZipName(groups[k].archive);
         engine_->DoAll = false;
-        engine_->FilesList = DeletionList(group.entries);
+        engine_->FilesList = DeletionList(groups[k].entries);
         engine_->RemoveEntries();
-    }
+    });
 }

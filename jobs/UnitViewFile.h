@@ -4,6 +4,7 @@
 // chosen entries out, deletion rewrites archives without the chosen entries.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,14 +40,28 @@ struct ParUnCompress {
     TUZOverwriteMode overwriteMode = TUZOverwriteMode::Prompt;
 };
 
+// Where a run over many archives stands: archive index (from 0) of count,
+// started, done or failed (with the failure's message).
+struct ParArchiveProgress {
+    enum class State { Started, Done, Failed };
+    State state = State::Started;
+    size_t index = 0;
+    size_t count = 0;
+    std::string archive;
+    std::string error;
+};
+
 class TExtractAndView {
 public:
     TExtractAndView();
 
     // Fills rows with the entries of every archive, archive by archive in list
-    // order and in the engine's entry order within one archive. An archive
-    // that cannot be opened raises the engine's EFOpenError; a file that is no
-    // archive gives no rows. A cancel empties the rows and raises EAbort.
+    // order and in the engine's entry order within one archive. The rows are
+    // gathered apart and handed over whole at the end, so a view bound to
+    // rows never sees them change while the listing pumps messages; a
+    // failure leaves them as they were. An archive that cannot be opened
+    // raises the engine's EFOpenError; a file that is no archive gives no
+    // rows. A cancel empties the rows and raises EAbort.
     void ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives);
 
     // Extraction and deletion go archive by archive in order. Any engine
@@ -64,6 +79,10 @@ public:
     // under way is asked to stop too.
     void Cancel();
 
+    // Told when each archive of a listing's fill pass, an extraction or a
+    // deletion starts and when it is done or failed.
+    std::function<void(const ParArchiveProgress&)> OnArchive;
+
     // The job's engine, for a front end that follows its events (progress,
     // skipped entries); the job sets the engine's options for each archive.
     TZipWriter& Engine() { return *engine_; }
@@ -75,6 +94,9 @@ private:
     void ReadArchive(const std::string& archive);
     // Makes archive the engine's archive and sets the extraction options for it.
     void PrepareExtraction(const std::string& archive, const ParUnCompress& options);
+    // Runs work on each of archives in order, telling OnArchive where the run
+    // stands; stops quietly at a cancel seen between two archives.
+    void ForEachArchive(const std::vector<std::string>& archives, const std::function<void(size_t)>& work);
 
     bool cancel_ = false;
     std::unique_ptr<TZipWriter> engine_;
