@@ -39,20 +39,10 @@ void WatchEntries(Session& session, TZipReader& engine)
 
     engine.OnSkippingFile = [report](TZipReader& sender, TSkipReason reason, const std::string& fileName, int index,
                                      bool&) {
-        const std::string entry = StoredName(sender, index) + ": ";
-        switch (reason) {
-        case TSkipReason::skBadPassword:
-            report(entry + (sender.Password.empty() ? "encrypted and no password given" : "wrong password") +
-                   "; skipped");
-            break;
-        case TSkipReason::skNoOverwrite: report(entry + "kept the existing file " + fileName); break;
-        case TSkipReason::skCreateError: report(entry + "cannot create " + fileName + "; skipped"); break;
-        case TSkipReason::skBadName: report(entry + "the stored name holds a NUL byte; skipped"); break;
-        case TSkipReason::skUnsafeLink:
-            report(entry + "a link that leads out of the destination; skipped (--allow-outside-links makes it)");
-            break;
-        default: report(entry + "skipped"); break;
-        }
+        std::string text = StoredName(sender, index) + ": " + SkipReasonText(reason, fileName, !sender.Password.empty());
+        if (reason == TSkipReason::skUnsafeLink)
+            text += " (--allow-outside-links makes it)";
+        report(text);
     };
     engine.OnBadCRC = [report](TZipReader& sender, uint32_t computed, uint32_t stored, int index) {
         report(StoredName(sender, index) + ": bad CRC " + Hex(computed) + " (stored " + Hex(stored) + ")" +

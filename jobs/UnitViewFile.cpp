@@ -84,6 +84,19 @@ std::vector<std::string> DeletionList(const std::vector<std::string>& storedName
 
 }  // namespace
 
+std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password)
+{
+    switch (reason) {
+    case TSkipReason::skBadPassword:
+        return std::string(password ? "wrong password" : "encrypted and no password given") + "; skipped";
+    case TSkipReason::skNoOverwrite: return "kept the existing file " + fileName;
+    case TSkipReason::skCreateError: return "cannot create " + fileName + "; skipped";
+    case TSkipReason::skBadName: return "the stored name holds a NUL byte; skipped";
+    case TSkipReason::skUnsafeLink: return "a link that leads out of the destination; skipped";
+    default: return "skipped";
+    }
+}
+
 TExtractAndView::TExtractAndView() : engine_(std::make_unique<TZipWriter>()) {}
 
 void TExtractAndView::Cancel()

@@ -51,6 +51,10 @@ struct ParArchiveProgress {
     std::string error;
 };
 
+// What a skipped entry's reason means to a user: the entry's stored name is
+// said by the caller; fileName is the output file; password whether one was given.
+std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password);
+
 class TExtractAndView {
 public:
     TExtractAndView();

@@ -1,0 +1,56 @@
+// zamblok: the desktop program. Archives named on the command line (or by
+// "Open with" of a file manager) are added to the "Multiple UnZIP" page.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "app/UnitMain.h"
+
+namespace {
+
+// settings.ini beside the executable when that folder is writable, else in
+// the user's configuration folder.
+QString SettingsPath()
+{
+    const QString beside = QCoreApplication::applicationDirPath();
+    if (QFileInfo(beside).isWritable())
+        return beside + "/settings.ini";
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/zamblok";
+    QDir().mkpath(folder);
+    return folder + "/settings.ini";
+}
+
+// The lock "onlyforZamblok", held for the life of the process; whether
+// another instance holds it too is not examined.
+void HoldLock()
+{
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    const int fd = ::open((folder + "/onlyforZamblok").toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::flock(fd, LOCK_SH | LOCK_NB);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Zamblok");
+    QApplication::setApplicationDisplayName("Zamblok");
+    QApplication::setDesktopFileName("zamblok");
+    HoldLock();
+
+    TFormMain window(SettingsPath(), QCoreApplication::applicationDirPath() + "/help");
+    window.show();
+    QStringList archives = QApplication::arguments().mid(1);
+    if (!archives.isEmpty())
+        window.AddArchives(archives);
+    return QApplication::exec();
+}

@@ -1,0 +1,321 @@
+// The main window and its "Multiple UnZIP" page, driven as a user would:
+// clicks and keys on controls found by name, questions answered by script,
+// over archives that Info-ZIP makes.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "app/UnitMain.h"
+#include "platform/Hooks.h"
+#include "tests/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+class UnZipPage : public ::testing::Test {
+protected:
+    // Opens the window on the settings file of the test's folder; every
+    // message box is recorded and answered with answer.
+    void Open()
+    {
+        form = std::make_unique<TFormMain>(Q(dir / "settings.ini"), Q(dir / "help"));
+        platform::InstalledHooks().MessageBox = [this](const std::string& text, const std::string&, unsigned) {
+            messages.push_back(text);
+            return answer;
+        };
+        form->show();
+    }
+    void TearDown() override
+    {
+        if (form)
+            form->close();
+        platform::InstalledHooks() = {};
+    }
+    template <class T>
+    T* Find(const char* name)
+    {
+        T* w = form->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void Click(const char* name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
+    QString Title(const char* group) { return Find<QGroupBox>(group)->title(); }
+    int Rows() { return Find<QAbstractItemView>("ListBoxFileDetail")->model()->rowCount(); }
+    // Archives of Info-ZIP from the files under src, named as given.
+    std::string Zip(const std::string& name, const std::string& files, const std::string& options = "")
+    {
+        EXPECT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -q " + options + " '" + (dir / name) +
+                                       "' " + files),
+                  0);
+        return dir / name;
+    }
+    void Add(const std::vector<std::string>& archives)
+    {
+        form->AskArchives = [&] {
+            QStringList files;
+            for (const std::string& a : archives)
+                files << Q(a);
+            return files;
+        };
+        Click("btnSelectZIP");
+    }
+    void SelectRows(const std::vector<int>& rows)
+    {
+        auto* view = Find<QAbstractItemView>("ListBoxFileDetail");
+        view->clearSelection();
+        for (int r : rows)
+            view->selectionModel()->select(view->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    void SetExtractFolder(const std::string& folder)
+    {
+        Find<QWidget>("ExtractFolder")->findChild<QLineEdit*>()->setText(Q(folder));
+    }
+
+    TempDir dir;
+    std::unique_ptr<TFormMain> form;
+    std::vector<std::string> messages;
+    int answer = platform::idYes;
+};
+
+}  // namespace
+
+TEST_F(UnZipPage, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
+{
+    Open();
+    EXPECT_TRUE(Find<QRadioButton>("R2")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>("ChAotoDisplay")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("ChCreateSubFolder")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>("ChUseOrigPath")->isChecked());
+    EXPECT_EQ(form->ZipOptions.zipMethod, 2);
+    EXPECT_EQ(form->ZipOptions.rate, 7);
+    EXPECT_EQ(Title("G1"), "Items To ZIP: 0");
+    EXPECT_EQ(Title("G2"), "ZIP Archives: 0");
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 0");
+    EXPECT_EQ(form->windowTitle(), "Zamblok");
+    EXPECT_EQ(form->size(), QSize(882, 643));
+    form->close();
+    EXPECT_EQ(ReadFile(dir / "settings.ini"),
+              "[Zip Options]\nAddPassword=0\nAddComment=0\nZIP Method=2\nIsAutoName=1\nPerItem=1\n"
+              "Manual Filename=Filename\nSuff=2\nInCludeSubFolder=1\nStorePath=1\nIncludeSysAndHide=1\nRate=7\n\n"
+              "[UnZip Options]\nAuto Display Details=1\nCreate SubFolder=0\nOverwite=2\n\n");
+
+    // Values out of range, unreadable numbers, and a section of the wildcard dialogs.
+    WriteFile(dir / "settings.ini",
+              "[Common]\nWildcard Total=1\nWildcard0=*.txt\n[UnZip Options]\nOverwite=7\nCreate SubFolder=5\n"
+              "[Zip Options]\nRate=seven\nZIP Method=7\nManual Filename=  Backup  \n");
+    Open();
+    for (const char* r : {"R0", "R1", "R2", "R3", "R4"})
+        EXPECT_FALSE(Find<QRadioButton>(r)->isChecked()) << r;
+    EXPECT_EQ(form->ReadUnCompressOptions().overwriteMode, TUZOverwriteMode::Prompt);
+    EXPECT_TRUE(Find<QCheckBox>("ChCreateSubFolder")->isChecked());
+    EXPECT_EQ(form->ZipOptions.rate, 7);
+    EXPECT_EQ(form->ZipOptions.zipMethod, 7);
+    form->close();
+    const std::string written = ReadFile(dir / "settings.ini");
+    EXPECT_NE(written.find("[Common]\nWildcard Total=1\nWildcard0=*.txt\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("Overwite=0\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("Manual Filename=Backup\n"), std::string::npos) << written;
+}
+
+TEST_F(UnZipPage, ArchivesAreAddedOnceRemovedAndListed)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    WriteFile(dir / "src/b.txt", "bb");
+    WriteFile(dir / "src/sub/c.txt", "ccc");
+    const std::string one = Zip("one.zip", "a.txt b.txt");
+    const std::string two = Zip("two.zip", "sub/c.txt");
+    const std::string three = Zip("three.zip", "a.txt");
+    Open();
+
+    Add({one, two, dir / "ONE.zip"});  // the same name in other letters adds nothing
+    EXPECT_EQ(form->ZipList, (std::vector<std::string>{one, two}));
+    EXPECT_EQ(Title("G2"), "ZIP Archives: 2");
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 3");
+    EXPECT_EQ(form->FileDetails[2].fileName, "c.txt");
+    EXPECT_EQ(form->FileDetails[2].path, "sub/");
+
+    // Automatic display off: the list is hidden until "Display".
+    Find<QCheckBox>("ChAotoDisplay")->setChecked(false);
+    Add({three});
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: Hidden");
+    EXPECT_EQ(Rows(), 0);
+    Click("btnDisplayDetails");
+    EXPECT_EQ(Rows(), 4);
+
+    // Removing the last of three selects the first; Delete removes too.
+    auto* list = Find<QListWidget>("ListBoxZipList");
+    list->setCurrentRow(2);
+    Click("btnRemoveUnZip");
+    EXPECT_EQ(form->ZipList, (std::vector<std::string>{one, two}));
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: Hidden");
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(form->ZipList, (std::vector<std::string>{two}));
+    list->clearSelection();
+    Click("btnRemoveUnZip");
+    EXPECT_EQ(messages, std::vector<std::string>{"Please select a item by clicking"});
+    Click("btnRemoveAllUnZip");
+    EXPECT_EQ(Title("G2"), "ZIP Archives: 0");
+
+    // A file that is no archive gives no rows; one that cannot be read is
+    // reported, and the rows stay those of the elements behind them.
+    WriteFile(dir / "text.zip", "no archive here");
+    Find<QCheckBox>("ChAotoDisplay")->setChecked(true);
+    Add({one, dir / "text.zip"});
+    EXPECT_EQ(Rows(), 2);
+    fs::remove(dir / "text.zip");
+    fs::create_directory(dir / "text.zip");
+    Click("btnDisplayDetails");
+    EXPECT_EQ(messages.back(), "Cannot open file " + dir / "text.zip");
+    EXPECT_EQ(size_t(Rows()), form->FileDetails.size());
+}
+
+TEST_F(UnZipPage, SelectedEntriesAreExtractedAndDeletedPerArchive)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    WriteFile(dir / "src/b.txt", "bb");
+    WriteFile(dir / "src/sub/c.txt", "ccc");
+    const std::string one = Zip("one.zip", "a.txt b.txt");
+    const std::string two = Zip("two.zip", "a.txt sub/c.txt");
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({one, two});
+    ASSERT_EQ(Rows(), 4);
+
+    // Rows of two archives, the second's first: groups in order of first appearance.
+    SelectRows({3, 0});
+    const ParArrayOfToUnZip groups = form->CollectSelected();
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].archive, one);
+    EXPECT_EQ(groups[0].entries, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(groups[1].entries, std::vector<std::string>{"sub/c.txt"});
+    Click("btnExtractSelected");
+    EXPECT_EQ(ReadFile(dir / "out/a.txt"), "a");
+    EXPECT_EQ(ReadFile(dir / "out/sub/c.txt"), "ccc");
+    EXPECT_FALSE(fs::exists(dir / "out/b.txt"));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 2 entries, skipped 0, failed 0.");
+
+    // Extracting all again: existing files are kept ("Never") and listed in the report.
+    Click("btnExtractAll");
+    EXPECT_EQ(Find<QListWidget>("ListUnZipReport")->count(), 3);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 1 entry, skipped 3, failed 0.");
+
+    // Prompt: "Yes to All" is asked once for the run.
+    Find<QRadioButton>("R0")->setChecked(true);
+    int asked = 0;
+    form->AskOverwrite = [&](const QString& text) {
+        EXPECT_EQ(text, "Replace existing file a.txt?");
+        ++asked;
+        return int(QMessageBox::YesToAll);
+    };
+    WriteFile(dir / "out/a.txt", "old");
+    Click("btnExtractAll");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ReadFile(dir / "out/a.txt"), "a");
+
+    // Deleting: asked first; the list is rebuilt from all archives even with automatic display off.
+    Find<QCheckBox>("ChAotoDisplay")->setChecked(false);
+    SelectRows({1, 2});
+    answer = platform::idNo;
+    Click("btnDeleteSelectedFiles");
+    EXPECT_EQ(Rows(), 4);
+    answer = platform::idYes;
+    messages.clear();
+    Click("btnDeleteSelectedFiles");
+    EXPECT_EQ(messages, std::vector<std::string>{"Do you want to delete the selected 2 compressed files?"});
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(form->FileDetails[0].fileName, "a.txt");
+    EXPECT_EQ(form->FileDetails[1].archive, two);
+    EXPECT_EQ(form->FileDetails[1].fileName, "c.txt");
+}
+
+TEST_F(UnZipPage, ChecksRefuseRunsThatCannotStart)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    const std::string one = Zip("one.zip", "a.txt");
+    Open();
+    Click("btnExtractAll");
+    Click("btnDeleteSelectedFiles");
+    Add({one});
+    Click("btnExtractSelected");
+    SetExtractFolder("   ");
+    Click("btnExtractAll");
+    EXPECT_EQ(messages, (std::vector<std::string>{"No item for UnZIP, please select ZIP archives first!",
+                                                  "Please select compressed files first!",
+                                                  "No selected compressed files in Zip archives for UnZIP!",
+                                                  "Please enter the folder to extract to."}));
+}
+
+TEST_F(UnZipPage, TheWindowAnswersAndCancelsDuringALongExtraction)
+{
+    // A first small archive, then one of 48 MB that takes many chunks.
+    WriteFile(dir / "src/small.txt", "small");
+    {
+        std::ofstream big(dir / "src/big.bin", std::ios::binary);
+        std::string block(1 << 20, '\0');
+        for (int i = 0; i < 48; ++i) {
+            for (size_t k = 0; k < block.size(); ++k)
+                block[k] = char((k * 2654435761u + unsigned(i)) >> 13);
+            big << block;
+        }
+    }
+    const std::string small = Zip("small.zip", "small.txt");
+    const std::string big = Zip("big.zip", "big.bin", "-0");
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({small, big});
+
+    // The window keeps answering: a 10 ms timer fires throughout, and Cancel
+    // is clicked once the big entry is half written.
+    int fired = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++fired;
+        if (Find<QProgressBar>("ProgressUnZip")->value() > 750 && Find<QAbstractButton>("btnUnZipCancel")->isVisible())
+            Click("btnUnZipCancel");
+    });
+    ticker.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    Click("btnExtractAll");
+    const qint64 elapsed = clock.elapsed();
+    ticker.stop();
+    EXPECT_GE(fired, elapsed / 100) << elapsed << " ms";
+    EXPECT_EQ(messages, std::vector<std::string>{"User Aborted Operation"});
+    EXPECT_EQ(ReadFile(dir / "out/small.txt"), "small");
+    EXPECT_FALSE(fs::exists(dir / "out/big.bin"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(Find<QAbstractButton>("btnExtractAll")->isEnabled());
+    EXPECT_FALSE(Find<QAbstractButton>("btnUnZipCancel")->isVisible());
+
+    // Closing during a run cancels it; the window closes once it has ended.
+    fs::remove_all(dir / "out");
+    messages.clear();
+    QTimer::singleShot(50, form.get(), [&] { form->close(); });
+    Click("btnExtractAll");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(fs::exists(dir / "out/big.bin"));
+    EXPECT_TRUE(fs::exists(dir / "settings.ini"));
+}

@@ -1,0 +1,33 @@
+// A folder edit: a line edit with a browse button that opens the folder
+// dialog at the folder typed, and a leading "~" read as the home folder.
+#pragma once
+
+#include <QLineEdit>
+#include <QString>
+#include <QToolButton>
+#include <QWidget>
+
+namespace ui {
+
+class FolderEdit : public QWidget {
+    Q_OBJECT
+public:
+    // dialogText is the browse dialog's title.
+    FolderEdit(const QString& dialogText, QWidget* parent = nullptr);
+
+    QString text() const { return edit_->text(); }
+    void setText(const QString& text) { edit_->setText(text); }
+    // The folder as typed, trimmed, with "~" expanded.
+    QString folder() const;
+    QLineEdit* lineEdit() const { return edit_; }
+    QToolButton* browseButton() const { return browse_; }
+
+private:
+    void Browse();
+
+    QString dialogText_;
+    QLineEdit* edit_;
+    QToolButton* browse_;
+};
+
+}  // namespace ui
