@@ -123,10 +123,10 @@ QPushButton* TFormMain::Button(const QString& name, const QString& text, const Q
 void TFormMain::AddMenuHelpExit(QLayout* toolbar, const QString& menuName, const QString& helpName,
                                 const QString& exitName, int helpContext)
 {
-    QToolButton* menu = ToolButton(menuName, "Menu", "Menu", "open-menu", QStyle::SP_TitleBarMenuButton);
+    QToolButton* menu = ToolButton(menuName, "Menu", "Menu", "open-menu", QStyle::SP_FileDialogContentsView);
     connect(menu, &QToolButton::clicked, this,
             [this, menu] { PM_Options->exec(menu->mapToGlobal(QPoint(0, menu->height()))); });
-    QToolButton* help = ToolButton(helpName, "Help", "Help", "help-contents", QStyle::SP_DialogHelpButton);
+    QToolButton* help = ToolButton(helpName, "Help", "Help", "help-contents", QStyle::SP_MessageBoxQuestion);
     connect(help, &QToolButton::clicked, this, [this, helpContext] { ShowHelp(helpContext); });
     QToolButton* exit = ToolButton(exitName, "Exit", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
     connect(exit, &QToolButton::clicked, this, &QWidget::close);
@@ -253,6 +253,8 @@ QWidget* TFormMain::BuildUnZipPage()
     progressBox->addWidget(ProgressUnZip);
     progressBox->addWidget(LabelUnZipStatus);
     progressBox->addWidget(ListUnZipReport, 1);
+    // The report keeps to a few lines; the entry list above gets the room.
+    ListUnZipReport->setMaximumHeight(5 * fontMetrics().height());
 
     auto* prefs = new QGroupBox("Uncompress Preferences", page);
     auto* grid = new QGridLayout(prefs);
@@ -272,7 +274,9 @@ QWidget* TFormMain::BuildUnZipPage()
     grid->addWidget(ExtractFolder, 0, 1, 1, 2);
     grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);
     grid->addWidget(ChUseOrigPath, 2, 0, 1, 3);
-    grid->addWidget(new QLabel("Input Password ( If has )", prefs), 3, 0);
+    auto* passwordLabel = new QLabel("Input Password ( If has )", prefs);
+    grid->addWidget(passwordLabel, 3, 0);
+    grid->setColumnMinimumWidth(0, passwordLabel->sizeHint().width());
     grid->addWidget(EditPWD, 3, 1, 1, 2);
     grid->addWidget(new QLabel("Overwrite Mode:", prefs), 4, 0);
     overwrite_ = new QButtonGroup(this);
@@ -287,9 +291,10 @@ QWidget* TFormMain::BuildUnZipPage()
     }
     grid->addLayout(modeBox, 4, 1, 1, 2);
     grid->setColumnStretch(2, 1);
+    grid->setVerticalSpacing(2);
     auto* options = new QHBoxLayout;
-    options->addWidget(prefs, 3);
-    options->addWidget(progress, 2);
+    options->addWidget(prefs, 5);
+    options->addWidget(progress, 3);
     layout->addLayout(options);
 
     connect(btnSelectZIP, &QPushButton::clicked, this, &TFormMain::btnSelectZIPClick);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTextBrowser>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -36,7 +39,7 @@ protected:
     // message box is recorded and answered with answer.
     void Open()
     {
-        form = std::make_unique<TFormMain>(Q(dir / "settings.ini"), Q(dir / "help"));
+        form = std::make_unique<TFormMain>(Q(dir / "settings.ini"), ZAMBLOK_HELP_DIR);
         platform::InstalledHooks().MessageBox = [this](const std::string& text, const std::string&, unsigned) {
             messages.push_back(text);
             return answer;
@@ -318,4 +321,29 @@ TEST_F(UnZipPage, TheWindowAnswersAndCancelsDuringALongExtraction)
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(fs::exists(dir / "out/big.bin"));
     EXPECT_TRUE(fs::exists(dir / "settings.ini"));
+}
+
+TEST_F(UnZipPage, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
+{
+    Open();
+    for (const auto& [button, context, heading] :
+         {std::tuple{"Sphelp", 61, "The \"Multiple ZIP\" page"}, {"SpeedButton21", 62, "The \"Multiple UnZIP\" page"}}) {
+        Click(button);
+        auto* browser = form->findChild<QTextBrowser*>("HelpBrowser");
+        ASSERT_NE(browser, nullptr);
+        EXPECT_TRUE(browser->source().toLocalFile().endsWith(QString("/%1.html").arg(context)));
+        EXPECT_TRUE(browser->toPlainText().startsWith(heading)) << browser->toPlainText().left(80).toStdString();
+    }
+    for (const int context : {63, 302, 801, 30})
+        EXPECT_TRUE(QFileInfo::exists(QString(ZAMBLOK_HELP_DIR "/%1.html").arg(context))) << context;
+
+    QString title;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle() + " / " + box->findChild<QLabel*>("AboutTitle")->text();
+        QTest::mouseClick(box->findChild<QAbstractButton*>("AboutClose"), Qt::LeftButton);
+    });
+    form->findChild<QAction*>("Pm_About")->trigger();
+    EXPECT_EQ(title, "About Zamblok / Zamblok V1.00  ( Build 4 )");
 }

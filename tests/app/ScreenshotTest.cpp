@@ -1,0 +1,37 @@
+// Pictures of the window's pages for the README: written by scripts/screenshots,
+// which sets ZAMBLOK_SCREENSHOTS to the folder that receives them.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTabWidget>
+
+#include "app/UnitMain.h"
+#include "platform/Hooks.h"
+#include "tests/TestSupport.h"
+
+TEST(Screenshots, OfEachPage)
+{
+    const QString folder = qEnvironmentVariable("ZAMBLOK_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "ZAMBLOK_SCREENSHOTS names no folder";
+    testing_support::TempDir dir;
+    std::string out;
+    ASSERT_EQ(testing_support::Run("cd '" + dir.Path() +
+                                       "' && mkdir -p reports/2024 && for q in 1 2 3 4; do seq 1 $((q * 900)) > "
+                                       "reports/2024/q$q.csv; done && echo notes > reports/summary.txt && "
+                                       "zip -qr reports.zip reports && zip -q summary.zip reports/summary.txt",
+                                   &out),
+              0)
+        << out;
+    TFormMain form(QString::fromStdString(dir / "settings.ini"), QString());
+    form.show();
+    form.AddArchives({QString::fromStdString(dir / "reports.zip"), QString::fromStdString(dir / "summary.zip")});
+    auto* pages = form.findChild<QTabWidget*>("PageControl1");
+    const char* const names[] = {"multiple-zip.png", "multiple-unzip.png"};
+    for (int page = 0; page < 2; ++page) {
+        pages->setCurrentIndex(page);
+        ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page])));
+    }
+    form.close();
+    platform::InstalledHooks() = {};
+}
