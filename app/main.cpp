@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStandardPaths>
 
 #include "app/UnitMain.h"
@@ -37,11 +38,26 @@ void HoldLock()
         ::flock(fd, LOCK_SH | LOCK_NB);
 }
 
+// An error that no handler caught is shown, never the end of the program.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(activeWindow(), "Zamblok", QString::fromStdString(e.what()));
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationName("Zamblok");
     QApplication::setApplicationDisplayName("Zamblok");
     QApplication::setDesktopFileName("zamblok");

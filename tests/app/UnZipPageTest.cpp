@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QTextBrowser>
 #include <QLabel>
 #include <QMessageBox>
@@ -165,6 +166,15 @@ TEST_F(UnZipPage, ArchivesAreAddedOnceRemovedAndListed)
     Click("btnDisplayDetails");
     EXPECT_EQ(Rows(), 4);
 
+    // Select all and none; Ctrl+A in the list selects all too.
+    auto* view = Find<QAbstractItemView>("ListBoxFileDetail");
+    Click("btnSelectall");
+    EXPECT_EQ(view->selectionModel()->selectedRows().size(), 4);
+    Click("btnUnselectAll");
+    EXPECT_EQ(view->selectionModel()->selectedRows().size(), 0);
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(view->selectionModel()->selectedRows().size(), 4);
+
     // Removing the last of three selects the first; Delete removes too.
     auto* list = Find<QListWidget>("ListBoxZipList");
     list->setCurrentRow(2);
@@ -179,6 +189,17 @@ TEST_F(UnZipPage, ArchivesAreAddedOnceRemovedAndListed)
     EXPECT_EQ(messages, std::vector<std::string>{"Please select a item by clicking"});
     Click("btnRemoveAllUnZip");
     EXPECT_EQ(Title("G2"), "ZIP Archives: 0");
+
+    // Archives dropped from a file manager are added.
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(Q(three))});
+    QWidget* target = Find<QListWidget>("ListBoxZipList")->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    EXPECT_EQ(form->ZipList, std::vector<std::string>{three});
+    Click("btnRemoveAllUnZip");
 
     // A file that is no archive gives no rows; one that cannot be read is
     // reported, and the rows stay those of the elements behind them.
@@ -253,6 +274,28 @@ TEST_F(UnZipPage, SelectedEntriesAreExtractedAndDeletedPerArchive)
     EXPECT_EQ(form->FileDetails[1].fileName, "c.txt");
 }
 
+TEST_F(UnZipPage, AWrongPasswordAsksForAnotherOne)
+{
+    WriteFile(dir / "src/secret.txt", "secret");
+    WriteFile(dir / "src/other.txt", "other");
+    const std::string locked = Zip("locked.zip", "secret.txt other.txt", "-P right");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QLineEdit>("EditPWD")->setText("  wrong  ");
+    std::vector<std::string> asked;
+    form->AskPassword = [&](const QString& text) -> std::optional<QString> {
+        asked.push_back(text.toStdString());
+        if (asked.size() == 1)
+            return QString("right");
+        return std::nullopt;  // not asked again: the new password fits other.txt too
+    };
+    Add({locked});
+    Click("btnExtractAll");
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(ReadFile(dir / "out/secret.txt"), "secret");
+    EXPECT_EQ(ReadFile(dir / "out/other.txt"), "other");
+}
+
 TEST_F(UnZipPage, ChecksRefuseRunsThatCannotStart)
 {
     WriteFile(dir / "src/a.txt", "a");
@@ -289,14 +332,27 @@ TEST_F(UnZipPage, TheWindowAnswersAndCancelsDuringALongExtraction)
     SetExtractFolder(dir / "out");
     Add({small, big});
 
-    // The window keeps answering: a 10 ms timer fires throughout, and Cancel
-    // is clicked once the big entry is half written.
+    // The window keeps answering: a 10 ms timer fires throughout. A listing
+    // runs in the middle of the extraction without disturbing it; Cancel is
+    // clicked once the big entry is half written, and a new run is refused
+    // until the cancelled one has ended.
     int fired = 0;
+    bool listed = false;
+    QString refused;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         ++fired;
-        if (Find<QProgressBar>("ProgressUnZip")->value() > 750 && Find<QAbstractButton>("btnUnZipCancel")->isVisible())
+        const int progress = Find<QProgressBar>("ProgressUnZip")->value();
+        if (progress > 600 && !listed) {
+            listed = true;
+            Click("btnDisplayDetails");
+            EXPECT_EQ(Rows(), 2);
+        }
+        if (progress > 750 && Find<QAbstractButton>("btnUnZipCancel")->isVisible()) {
             Click("btnUnZipCancel");
+            Click("btnExtractAll");
+            refused = Find<QLabel>("LabelUnZipStatus")->text();
+        }
     });
     ticker.start(10);
     QElapsedTimer clock;
@@ -305,6 +361,8 @@ TEST_F(UnZipPage, TheWindowAnswersAndCancelsDuringALongExtraction)
     const qint64 elapsed = clock.elapsed();
     ticker.stop();
     EXPECT_GE(fired, elapsed / 100) << elapsed << " ms";
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(refused, "The previous run is still stopping; try again in a moment.");
     EXPECT_EQ(messages, std::vector<std::string>{"User Aborted Operation"});
     EXPECT_EQ(ReadFile(dir / "out/small.txt"), "small");
     EXPECT_FALSE(fs::exists(dir / "out/big.bin"));
