@@ -1,22 +1,8 @@
 #include "cli/Commands.h"
-#include "platform/Files.h"
 
 namespace cli {
 
 namespace {
-
-// Why the writer found no file to add under that name.
-std::string WhyLeftOut(const std::string& file)
-{
-    const int attr = platform::FileGetAttr(file);
-    if (attr < 0)
-        return "not found";
-    if (attr & platform::faDirectory)
-        return "a folder, not a file";
-    if (attr & platform::faHidden)
-        return "hidden, and hidden files are left out";
-    return "not found";
-}
 
 void PrintCreated(Session& session, const TZipFile& job)
 {
@@ -42,7 +28,7 @@ int RunZip(Session& session, const ZipRequest& request)
     };
     engine.OnTotalPercentDone = [&session](TZipReader&, int percent) { session.Line().Percent(percent); };
     engine.OnNoSuchFile = [&session](TZipWriter& sender, const std::string& file) {
-        session.Problem(sender.ZipName() + ": " + file + ": " + WhyLeftOut(file) + "; skipped");
+        session.Problem(sender.ZipName() + ": " + file + ": " + TZipFile::LeftOutReason(file) + "; skipped");
     };
     engine.OnSkippingFile = [&session](TZipReader& sender, TSkipReason reason, const std::string& file, int,
                                        bool&) {

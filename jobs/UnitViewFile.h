@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ZipWriter.h"
+#include "jobs/ArchiveProgress.h"
 
 // One row of the compressed-files list.
 struct ParFileDetail {
@@ -38,17 +39,6 @@ struct ParUnCompress {
     std::string password;              // trimmed by the page; empty means none
     bool useStoredPaths = false;       // recreate the entries' stored folders
     TUZOverwriteMode overwriteMode = TUZOverwriteMode::Prompt;
-};
-
-// Where a run over many archives stands: archive index (from 0) of count,
-// started, done or failed (with the failure's message).
-struct ParArchiveProgress {
-    enum class State { Started, Done, Failed };
-    State state = State::Started;
-    size_t index = 0;
-    size_t count = 0;
-    std::string archive;
-    std::string error;
 };
 
 // What a skipped entry's reason means to a user: the entry's stored name is
@@ -85,7 +75,7 @@ public:
 
     // Told when each archive of a listing's fill pass, an extraction or a
     // deletion starts and when it is done or failed.
-    std::function<void(const ParArchiveProgress&)> OnArchive;
+    TArchiveProgressEvent OnArchive;
 
     // The job's engine, for a front end that follows its events (progress,
     // skipped entries); the job sets the engine's options for each archive.

@@ -143,12 +143,18 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
 {
     cancel_ = false;
     CreatedArchives.clear();
-    for (const ParToZip& archive : plan) {
+    for (size_t k = 0; k < plan.size(); ++k) {
+        const ParToZip& archive = plan[k];
         // A cancel that arrives while messages are let through here stops
         // the run before this archive rather than after it.
         platform::PumpMessages();
         if (cancel_)
             return;
+        const auto tell = [&](ParArchiveProgress::State state, const std::string& error) {
+            if (OnArchive)
+                OnArchive({state, k, plan.size(), archive.archive, error});
+        };
+        tell(ParArchiveProgress::State::Started, {});
         engine_->ResetArchive();
         engine_->SetZipName(archive.archive);
         engine_->FilesList = archive.items;
@@ -168,11 +174,29 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         engine_->Password = compress.password;
         if (!compress.comment.empty())
             engine_->SetArchiveComment(compress.comment);
-        engine_->Zip();
+        try {
+            engine_->Zip();
+        } catch (const std::exception& e) {
+            tell(ParArchiveProgress::State::Failed, e.what());
+            throw;
+        }
         // For a blocked archive the writer reports its last part.
         if (platform::FileExists(engine_->ZipName()))
             CreatedArchives.push_back(engine_->ZipName());
+        tell(ParArchiveProgress::State::Done, {});
     }
+}
+
+std::string TZipFile::LeftOutReason(const std::string& file)
+{
+    const int attr = platform::FileGetAttr(file);
+    if (attr < 0)
+        return "not found";
+    if (attr & platform::faDirectory)
+        return "a folder, not a file";
+    if (attr & platform::faHidden)
+        return "hidden, and hidden files are left out";
+    return "not found";
 }
 
 void TZipFile::CreateArchives(const std::vector<std::string>& items, const ParZipName& naming,

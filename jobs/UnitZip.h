@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/ZipWriter.h"
+#include "jobs/ArchiveProgress.h"
 
 // How the archives of a run are grouped and named.
 struct ParZipName {
@@ -66,6 +67,12 @@ public:
     // Asks the run to stop at its next check, and the writer to stop the
     // archive under way.
     void Cancel();
+
+    // Told when each archive of WriteArchives starts and when it is done or failed.
+    TArchiveProgressEvent OnArchive;
+
+    // Why the writer found no file to add under that name, in words.
+    static std::string LeftOutReason(const std::string& file);
 
     // The automatic archive name for an item in destination: a file's name
     // with ".zip" for its extension; for a wildcard item its path made into a

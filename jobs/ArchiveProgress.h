@@ -1,0 +1,19 @@
+// Where a job's run over many archives stands, for a front end that shows it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Archive index (from 0) of count: started, done, or failed with the
+// failure's message.
+struct ParArchiveProgress {
+    enum class State { Started, Done, Failed };
+    State state = State::Started;
+    size_t index = 0;
+    size_t count = 0;
+    std::string archive;
+    std::string error;
+};
+
+using TArchiveProgressEvent = std::function<void(const ParArchiveProgress&)>;
