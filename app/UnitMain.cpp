@@ -135,25 +135,6 @@ void TFormMain::AddMenuHelpExit(QLayout* toolbar, const QString& menuName, const
     toolbar->addWidget(exit);
 }
 
-QWidget* TFormMain::BuildZipPage()
-{
-    auto* page = new QWidget(this);
-    auto* layout = new QVBoxLayout(page);
-    auto* toolbar = new QHBoxLayout;
-    toolbar->addStretch(1);
-    AddMenuHelpExit(toolbar, "SpMenu", "Sphelp", "SpExit", 61);
-    layout->addLayout(toolbar);
-
-    G1 = new QGroupBox(page);
-    G1->setObjectName("G1");
-    auto* box = new QVBoxLayout(G1);
-    ListboxZIP = new QListWidget(G1);
-    ListboxZIP->setObjectName("ListboxZIP");
-    box->addWidget(ListboxZIP);
-    layout->addWidget(G1, 1);
-    return page;
-}
-
 QWidget* TFormMain::BuildUnZipPage()
 {
     auto* page = new QWidget(this);
@@ -315,18 +296,32 @@ QWidget* TFormMain::BuildUnZipPage()
 void TFormMain::LoadSettings()
 {
     const TIniFile ini(settingsPath_.toStdString());
-    TZipOptions& z = ZipOptions;
-    z.addPassword = ini.ReadBool(ZipSection, "AddPassword", false);
-    z.addComment = ini.ReadBool(ZipSection, "AddComment", false);
-    z.zipMethod = ini.ReadInteger(ZipSection, "ZIP Method", 2);
-    z.isAutoName = ini.ReadBool(ZipSection, "IsAutoName", true);
-    z.perItem = ini.ReadInteger(ZipSection, "PerItem", 1);
-    z.manualFilename = ini.ReadString(ZipSection, "Manual Filename", "Filename");
-    z.suff = ini.ReadInteger(ZipSection, "Suff", 2);
-    z.includeSubFolder = ini.ReadBool(ZipSection, "InCludeSubFolder", true);
-    z.storePath = ini.ReadBool(ZipSection, "StorePath", true);
-    z.includeSysAndHide = ini.ReadBool(ZipSection, "IncludeSysAndHide", true);
-    z.rate = ini.ReadInteger(ZipSection, "Rate", 7);
+    ChPassword->setChecked(ini.ReadBool(ZipSection, "AddPassword", false));
+    ChComment->setChecked(ini.ReadBool(ZipSection, "AddComment", false));
+    ChPasswordClick();
+    ChCommentClick();
+    // A method outside 0 to 2 leaves every method unchecked; a run then
+    // makes "Multiple ZIPs, per" archives.
+    const int method = ini.ReadInteger(ZipSection, "ZIP Method", 2);
+    RaSingle->setAutoExclusive(false);
+    RaBlock->setAutoExclusive(false);
+    RaMultipleZIP->setAutoExclusive(false);
+    RaSingle->setChecked(method == 0);
+    RaBlock->setChecked(method == 1);
+    RaMultipleZIP->setChecked(method == 2);
+    for (QRadioButton* r : {RaSingle, RaBlock, RaMultipleZIP})
+        r->setAutoExclusive(true);
+    RaAutoName->setChecked(ini.ReadBool(ZipSection, "IsAutoName", true));
+    RaManuName->setChecked(!RaAutoName->isChecked());
+    RaAutoNameClick();
+    RxSpinPerItem->setValue(ini.ReadInteger(ZipSection, "PerItem", 1));
+    RaSingleClick();
+    EditName->setText(QString::fromStdString(ini.ReadString(ZipSection, "Manual Filename", "Filename")));
+    RxSpintAdd0->setValue(ini.ReadInteger(ZipSection, "Suff", 2));
+    ChIncludeSunFolder->setChecked(ini.ReadBool(ZipSection, "InCludeSubFolder", true));
+    chStorePath->setChecked(ini.ReadBool(ZipSection, "StorePath", true));
+    ChIncludeSystemAndHide->setChecked(ini.ReadBool(ZipSection, "IncludeSysAndHide", true));
+    SpinCompressRate->setValue(ini.ReadInteger(ZipSection, "Rate", 7));
 
     ChAotoDisplay->setChecked(ini.ReadBool(UnZipSection, "Auto Display Details", true));
     ChCreateSubFolder->setChecked(ini.ReadBool(UnZipSection, "Create SubFolder", false));
@@ -341,18 +336,17 @@ void TFormMain::LoadSettings()
 void TFormMain::SaveSettings()
 {
     TIniFile ini(settingsPath_.toStdString());
-    const TZipOptions& z = ZipOptions;
-    ini.WriteBool(ZipSection, "AddPassword", z.addPassword);
-    ini.WriteBool(ZipSection, "AddComment", z.addComment);
-    ini.WriteInteger(ZipSection, "ZIP Method", z.zipMethod);
-    ini.WriteBool(ZipSection, "IsAutoName", z.isAutoName);
-    ini.WriteInteger(ZipSection, "PerItem", z.perItem);
-    ini.WriteString(ZipSection, "Manual Filename", z.manualFilename);
-    ini.WriteInteger(ZipSection, "Suff", z.suff);
-    ini.WriteBool(ZipSection, "InCludeSubFolder", z.includeSubFolder);
-    ini.WriteBool(ZipSection, "StorePath", z.storePath);
-    ini.WriteBool(ZipSection, "IncludeSysAndHide", z.includeSysAndHide);
-    ini.WriteInteger(ZipSection, "Rate", z.rate);
+    ini.WriteBool(ZipSection, "AddPassword", ChPassword->isChecked());
+    ini.WriteBool(ZipSection, "AddComment", ChComment->isChecked());
+    ini.WriteInteger(ZipSection, "ZIP Method", RaMultipleZIP->isChecked() ? 2 : RaBlock->isChecked() ? 1 : 0);
+    ini.WriteBool(ZipSection, "IsAutoName", RaAutoName->isChecked());
+    ini.WriteInteger(ZipSection, "PerItem", RxSpinPerItem->value());
+    ini.WriteString(ZipSection, "Manual Filename", EditName->text().toStdString());
+    ini.WriteInteger(ZipSection, "Suff", RxSpintAdd0->value());
+    ini.WriteBool(ZipSection, "InCludeSubFolder", ChIncludeSunFolder->isChecked());
+    ini.WriteBool(ZipSection, "StorePath", chStorePath->isChecked());
+    ini.WriteBool(ZipSection, "IncludeSysAndHide", ChIncludeSystemAndHide->isChecked());
+    ini.WriteInteger(ZipSection, "Rate", SpinCompressRate->value());
 
     ini.WriteBool(UnZipSection, "Auto Display Details", ChAotoDisplay->isChecked());
     ini.WriteBool(UnZipSection, "Create SubFolder", ChCreateSubFolder->isChecked());
@@ -431,6 +425,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
             unzipJob_->Cancel();
         if (listJob_)
             listJob_->Cancel();
+        if (zipJob_)
+            zipJob_->Cancel();
         event->ignore();
         return;
     }

@@ -8,6 +8,8 @@
 #include <QButtonGroup>
 #include <QStyle>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,25 +28,12 @@
 #include <vector>
 
 #include "jobs/UnitViewFile.h"
+#include "jobs/UnitZip.h"
 #include "ui/EntryList.h"
 #include "ui/FolderEdit.h"
+#include "ui/ItemList.h"
 
 class THelpWindow;
-
-// The values of section "Zip Options", kept from start to close.
-struct TZipOptions {
-    bool addPassword = false;
-    bool addComment = false;
-    int zipMethod = 2;  // 0 single, 1 blocked, 2 per N items
-    bool isAutoName = true;
-    int perItem = 1;
-    std::string manualFilename = "Filename";
-    int suff = 2;
-    bool includeSubFolder = true;
-    bool storePath = true;
-    bool includeSysAndHide = true;
-    int rate = 7;
-};
 
 class TFormMain : public QWidget {
     Q_OBJECT
@@ -57,6 +46,9 @@ public:
     // Adds archives to the "Multiple UnZIP" page and shows it, as if they
     // had been chosen in its file dialog.
     void AddArchives(const QStringList& files);
+    // Adds items to the "Multiple ZIP" page and shows it: files as they are,
+    // folders as the wildcard item folder/*.
+    void AddItems(const QStringList& paths);
 
     // The questions the window asks, each a dialog unless replaced (tests
     // answer them): the archives to add; whether to replace an existing
@@ -70,7 +62,6 @@ public:
     std::vector<std::string> ZipList;      // archives of the "Multiple UnZIP" page
     ParArrayOfFileDetail FileDetails;      // row i of the entry list is element i
     std::vector<std::string> LastCreated;  // archives of the last creation run
-    TZipOptions ZipOptions;
 
     // ---- Operations ----
     void LoadSettings();
@@ -81,11 +72,14 @@ public:
     void ShowFileDetails();
     void HideFileDetails();
     void SetUnZipBusy(bool busy);
+    void SetZipBusy(bool busy);
+    // The part size of the blocked method, in bytes.
+    int64_t GetBlockSize() const;
     ParUnCompress ReadUnCompressOptions() const;
     ParArrayOfToUnZip CollectSelected() const;
     void ShowHelp(int context);
     // A listing, extraction or deletion is under way.
-    bool Running() const { return listJob_ || unzipJob_ || deleting_; }
+    bool Running() const { return listJob_ || unzipJob_ || zipJob_ || deleting_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,6 +109,21 @@ private:
     void btnExtractAllClick();
     void btnExtractSelectedClick();
     void btnUnZipCancelClick();
+    void btnSelectFileClick();
+    void btnSelectFolderClick();
+    void MoveItem(int step);
+    void btnRemoveZipClick();
+    void btnRemoveAllZipClick();
+    void btnZipClick();
+    void spZipCancelClick();
+    void btnViewLastZipClick();
+    // The enabling rules of the "Multiple ZIP" page.
+    void ChPasswordClick();
+    void ChCommentClick();
+    void RaAutoNameClick();
+    void RaSingleClick();
+    void cbSplitSizeChange();
+    void cbsplitTypeChange();
     void Pm_AboutClick();
     void PM_VisitsWebsiteClick();
 
@@ -123,6 +132,12 @@ private:
     // Follows the engine and the job of an extraction run on the page.
     void WatchExtraction(TExtractAndView& job);
     void Report(const QString& line);
+    // Follows the writer and the job of a creation run.
+    void WatchCreation(TZipFile& job);
+    void ZipReport(const QString& line);
+    // Appends items not listed yet (letter case ignored), selects the first
+    // item and refreshes the counter.
+    void AppendItems(const QStringList& items);
     // Shows an error that reached the window.
     void ShowError(const QString& text);
     void Information(const QString& text);
@@ -137,6 +152,7 @@ private:
     // own job; Cancel follows the extraction's.
     std::unique_ptr<TExtractAndView> listJob_;
     std::unique_ptr<TExtractAndView> unzipJob_;
+    std::unique_ptr<TZipFile> zipJob_;
     bool deleting_ = false;
     bool closePending_ = false;
 
@@ -147,12 +163,49 @@ private:
         bool replaceAll = false, replaceNone = false;
         bool cancelled = false;
     } tally_;
+    // What a creation run came to.
+    struct ZipTally {
+        int files = 0, skipped = 0;
+        size_t archive = 0, archives = 0;
+        int64_t archiveBytes = 0;
+        qint64 startedMs = 0;
+        int percent = 0;
+        QString file;
+        bool cancelled = false;
+    } zipTally_;
 
     QTabWidget* PageControl1;
     QMenu* PM_Options;
     // "Multiple ZIP"
+    QPushButton* btnZip;
+    QPushButton* btnViewLastZip;
+    QPushButton* spZipCancel;
     QGroupBox* G1;
-    QListWidget* ListboxZIP;
+    ui::ItemList* ListboxZIP;
+    QRadioButton* RaSingle;
+    QRadioButton* RaBlock;
+    QRadioButton* RaMultipleZIP;
+    QComboBox* cbSplitSize;
+    QSpinBox* spinEditSplitSize;
+    QComboBox* cbsplitType;
+    QSpinBox* RxSpinPerItem;
+    ui::FolderEdit* TargetDirectory;
+    QRadioButton* RaAutoName;
+    QRadioButton* RaManuName;
+    QLineEdit* EditName;
+    QSpinBox* RxSpintAdd0;
+    QCheckBox* chStorePath;
+    QCheckBox* ChIncludeSunFolder;
+    QCheckBox* ChIncludeSystemAndHide;
+    QSpinBox* SpinCompressRate;
+    QCheckBox* ChPassword;
+    QLineEdit* EditPassword;
+    QLineEdit* EditConfirmPassword;
+    QCheckBox* ChComment;
+    QLineEdit* Editcomment;
+    QProgressBar* ProgressZip;
+    QLabel* LabelZipStatus;
+    QListWidget* ListZipReport;
     // "Multiple UnZIP"
     QPushButton* btnExtractAll;
     QPushButton* btnExtractSelected;

@@ -108,36 +108,50 @@ void TFormMain::btnRemoveAllUnZipClick()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    // Archives dropped from a file manager are added as if chosen.
-    if (watched == ListBoxZipList->viewport() &&
-        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (drag->mimeData()->hasUrls()) {
-            drag->acceptProposedAction();
+    // Archives dropped from a file manager are added as if chosen; files and
+    // folders dropped onto the items list become items.
+    const bool archives = watched == ListBoxZipList->viewport();
+    if (archives || watched == ListboxZIP->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData()->hasUrls()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            QStringList paths;
+            for (const QUrl& url : drop->mimeData()->urls())
+                if (url.isLocalFile() && (!archives || QFileInfo(url.toLocalFile()).isFile()))
+                    paths << url.toLocalFile();
+            drop->acceptProposedAction();
+            if (!paths.isEmpty())
+                archives ? AddArchives(paths) : AddItems(paths);
             return true;
         }
     }
-    if (watched == ListBoxZipList->viewport() && event->type() == QEvent::Drop) {
-        auto* drop = static_cast<QDropEvent*>(event);
-        QStringList files;
-        for (const QUrl& url : drop->mimeData()->urls())
-            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
-                files << url.toLocalFile();
-        drop->acceptProposedAction();
-        if (!files.isEmpty())
-            AddArchives(files);
-        return true;
-    }
-    if (watched == ListBoxZipList && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Delete) {
-            if (btnRemoveUnZip->isEnabled())
-                btnRemoveUnZipClick();
-            return true;
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == ListboxZIP) {
+            if (key->key() == Qt::Key_Delete) {
+                btnRemoveZipClick();
+                return true;
+            }
+            if (key->modifiers() & Qt::ControlModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+                MoveItem(key->key() == Qt::Key_Up ? -1 : 1);
+                return true;
+            }
         }
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            btnDisplayDetailsClick();
-            return true;
+        if (watched == ListBoxZipList) {
+            if (key->key() == Qt::Key_Delete) {
+                if (btnRemoveUnZip->isEnabled())
+                    btnRemoveUnZipClick();
+                return true;
+            }
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                btnDisplayDetailsClick();
+                return true;
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

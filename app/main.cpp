@@ -1,5 +1,6 @@
 // zamblok: the desktop program. Archives named on the command line (or by
-// "Open with" of a file manager) are added to the "Multiple UnZIP" page.
+// "Open with" of a file manager) are added to the "Multiple UnZIP" page;
+// with --zip, files and folders are added to the "Multiple ZIP" page.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -65,8 +66,12 @@ int main(int argc, char** argv)
 
     TFormMain window(SettingsPath(), QCoreApplication::applicationDirPath() + "/help");
     window.show();
-    QStringList archives = QApplication::arguments().mid(1);
-    if (!archives.isEmpty())
-        window.AddArchives(archives);
+    // "zamblok --zip FILE..." starts on the "Multiple ZIP" page with those
+    // items; other names are archives for the "Multiple UnZIP" page.
+    QStringList names = QApplication::arguments().mid(1);
+    if (!names.isEmpty() && names.front() == "--zip")
+        window.AddItems(names.mid(1));
+    else if (!names.isEmpty())
+        window.AddArchives(names);
     return QApplication::exec();
 }

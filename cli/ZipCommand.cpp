@@ -32,10 +32,7 @@ int RunZip(Session& session, const ZipRequest& request)
     };
     engine.OnSkippingFile = [&session](TZipReader& sender, TSkipReason reason, const std::string& file, int,
                                        bool&) {
-        session.Problem(sender.ZipName() + ": " + file + ": " +
-                        (reason == TSkipReason::skNoOverwrite ? "an entry of the same name is in the archive already"
-                                                              : "left out") +
-                        "; skipped");
+        session.Problem(sender.ZipName() + ": " + file + ": " + TZipFile::SkippedReason(reason) + "; skipped");
     };
     engine.OnZipComplete = [&session](TZipWriter& sender, int fileCount) {
         if (fileCount == 0)

@@ -187,6 +187,11 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
     }
 }
 
+std::string TZipFile::SkippedReason(TSkipReason reason)
+{
+    return reason == TSkipReason::skNoOverwrite ? "an entry of the same name is in the archive already" : "left out";
+}
+
 std::string TZipFile::LeftOutReason(const std::string& file)
 {
     const int attr = platform::FileGetAttr(file);

@@ -73,6 +73,8 @@ public:
 
     // Why the writer found no file to add under that name, in words.
     static std::string LeftOutReason(const std::string& file);
+    // Why the writer skipped a file, in words.
+    static std::string SkippedReason(TSkipReason reason);
 
     // The automatic archive name for an item in destination: a file's name
     // with ".zip" for its extension; for a wildcard item its path made into a

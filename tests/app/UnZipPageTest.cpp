@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -109,8 +110,8 @@ TEST_F(UnZipPage, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
     EXPECT_TRUE(Find<QCheckBox>("ChAotoDisplay")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>("ChCreateSubFolder")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("ChUseOrigPath")->isChecked());
-    EXPECT_EQ(form->ZipOptions.zipMethod, 2);
-    EXPECT_EQ(form->ZipOptions.rate, 7);
+    EXPECT_TRUE(Find<QRadioButton>("RaMultipleZIP")->isChecked());
+    EXPECT_EQ(Find<QSpinBox>("SpinCompressRate")->value(), 7);
     EXPECT_EQ(Title("G1"), "Items To ZIP: 0");
     EXPECT_EQ(Title("G2"), "ZIP Archives: 0");
     EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 0");
@@ -131,8 +132,9 @@ TEST_F(UnZipPage, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
         EXPECT_FALSE(Find<QRadioButton>(r)->isChecked()) << r;
     EXPECT_EQ(form->ReadUnCompressOptions().overwriteMode, TUZOverwriteMode::Prompt);
     EXPECT_TRUE(Find<QCheckBox>("ChCreateSubFolder")->isChecked());
-    EXPECT_EQ(form->ZipOptions.rate, 7);
-    EXPECT_EQ(form->ZipOptions.zipMethod, 7);
+    EXPECT_EQ(Find<QSpinBox>("SpinCompressRate")->value(), 7);
+    for (const char* r : {"RaSingle", "RaBlock", "RaMultipleZIP"})
+        EXPECT_FALSE(Find<QRadioButton>(r)->isChecked()) << r;
     form->close();
     const std::string written = ReadFile(dir / "settings.ini");
     EXPECT_NE(written.find("[Common]\nWildcard Total=1\nWildcard0=*.txt\n"), std::string::npos) << written;
