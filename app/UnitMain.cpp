@@ -69,6 +69,10 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
         return QFileDialog::getOpenFileNames(this, "Select one or multiple ZIP files by filename", folder,
                                              "All ZIP files (*.zip)");
     };
+    AskFiles = [this] {
+        return QFileDialog::getOpenFileNames(this, "Select one or multiple files by filename",
+                                             TargetDirectory->folder(), "All ZIP files (*.*)");
+    };
     AskOverwrite = [this](const QString& text) {
         using B = QMessageBox::StandardButton;
         QMessageBox box(QMessageBox::Question, "File Exists Alert", text, B::Yes | B::YesToAll | B::No | B::NoToAll,

@@ -51,10 +51,11 @@ public:
     void AddItems(const QStringList& paths);
 
     // The questions the window asks, each a dialog unless replaced (tests
-    // answer them): the archives to add; whether to replace an existing
+    // answer them): the archives to add; the files to add as items; whether to replace an existing
     // file (a QMessageBox::StandardButton: Yes, YesToAll, No or NoToAll);
     // another password for an entry, or none to skip it.
     std::function<QStringList()> AskArchives;
+    std::function<QStringList()> AskFiles;
     std::function<int(const QString& text)> AskOverwrite;
     std::function<std::optional<QString>(const QString& text)> AskPassword;
 

@@ -353,8 +353,7 @@ void TFormMain::AddItems(const QStringList& paths)
 
 void TFormMain::btnSelectFileClick()
 {
-    const QStringList files = QFileDialog::getOpenFileNames(this, "Select one or multiple files by filename",
-                                                            TargetDirectory->folder(), "All ZIP files (*.*)");
+    const QStringList files = AskFiles();
     if (!files.isEmpty())
         AppendItems(files);
 }
