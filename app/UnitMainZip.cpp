@@ -332,8 +332,10 @@ void TFormMain::AppendItems(const QStringList& items)
         bool listed = false;
         for (int i = 0; i < ListboxZIP->count() && !listed; ++i)
             listed = ListboxZIP->item(i)->text().compare(item, Qt::CaseInsensitive) == 0;
-        if (!listed)
+        if (!listed) {
             ListboxZIP->addItem(item);
+            ListboxZIP->item(ListboxZIP->count() - 1)->setToolTip(item);
+        }
     }
     if (ListboxZIP->count() > 0)
         ListboxZIP->setCurrentRow(0);

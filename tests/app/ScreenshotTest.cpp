@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QTabWidget>
 
+#include "app/UnitAddWildcard.h"
 #include "app/UnitMain.h"
+#include "app/Unitselectbyfilter.h"
 #include "platform/Hooks.h"
 #include "tests/TestSupport.h"
 
@@ -23,8 +25,12 @@ TEST(Screenshots, OfEachPage)
                                    &out),
               0)
         << out;
-    TFormMain form(QString::fromStdString(dir / "settings.ini"), QString());
+    testing_support::WriteFile(dir / "settings.ini",
+                               "[Common]\nWildcard Total=3\nWildcard0=*.csv\nWildcard1=*.txt\nWildcard2=*.*\n");
+    const QString settings = QString::fromStdString(dir / "settings.ini");
+    TFormMain form(settings, QString());
     form.show();
+    form.AddItems({QString::fromStdString(dir / "reports/2024"), QString::fromStdString(dir / "reports/summary.txt")});
     form.AddArchives({QString::fromStdString(dir / "reports.zip"), QString::fromStdString(dir / "summary.zip")});
     auto* pages = form.findChild<QTabWidget*>("PageControl1");
     const char* const names[] = {"multiple-zip.png", "multiple-unzip.png"};
@@ -32,6 +38,12 @@ TEST(Screenshots, OfEachPage)
         pages->setCurrentIndex(page);
         ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page])));
     }
+    TFormselectbyfilter select(settings, QString::fromStdString(dir / "reports"), [](int) {}, &form);
+    select.show();
+    ASSERT_TRUE(select.grab().save(QDir(folder).filePath("select-by-wildcard.png")));
+    TFormWildcard edit(settings, [](int) {}, &form);
+    edit.show();
+    ASSERT_TRUE(edit.grab().save(QDir(folder).filePath("edit-wildcard.png")));
     form.close();
     platform::InstalledHooks() = {};
 }
