@@ -17,6 +17,9 @@ namespace {
 // Entry data moves in chunks of this size; no entry is held in memory whole.
 constexpr size_t ChunkSize = 32768;
 
+// The method number of entries encrypted with AES.
+constexpr uint16_t MethodAes = 99;
+
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
     auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
@@ -426,6 +429,12 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
 
+    // AES-encrypted entries (method 99) have no check byte of the
+    // traditional cipher: any password would seem wrong.
+    if (work.CompressionMethod == MethodAes) {
+        FailEntry(run, index, "AES encryption, not supported yet");
+        return;
+    }
     run.toRead = Clamped(work.CompressedSize());
     try {
         if (work.Encrypted() && !PasswordAccepted(run, index)) {

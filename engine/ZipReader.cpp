@@ -43,6 +43,16 @@ struct ScopeExit {
 template <class F>
 ScopeExit(F) -> ScopeExit<F>;
 
+// A central header's signature at offset of s.
+bool CentralHeaderAt(THugeStream& s, uint64_t offset)
+{
+    uint8_t signature[4];
+    if (offset > uint64_t(INT64_MAX))
+        return false;
+    s.SetPosition(int64_t(offset));
+    return s.Read(signature, 4) == 4 && std::memcmp(signature, "PK\x01\x02", 4) == 0;
+}
+
 }  // namespace
 
 TZipReader::TZipReader() = default;
@@ -242,6 +252,20 @@ void TZipReader::ReadDirectory()
     if (found && endCentral_.ThisDisk() >= MaxParts)
         throw EBadZipFile("Not a valid zip file: its end record names part " +
                           std::to_string(uint64_t(endCentral_.ThisDisk()) + 1));
+    // Data in front of the archive (a self-extractor's stub, an installer's
+    // header) shifts every recorded offset by its length: it shows as the
+    // gap between where the directory should end and where the end record
+    // really is. The offsets are read through that shift, when the directory
+    // is found there and not where it is recorded.
+    int64_t prefix = 0;
+    if (found && !fromSide && endCentral_.ThisDisk() == 0 && endCentral_.TotalEntries() > 0) {
+        const int64_t end = endCentral_.CommentPosition - TEndCentral::EndRecordSize -
+                            (endCentral_.Zip64Locator ? 20 + 56 : 0);
+        const uint64_t recorded = endCentral_.CentralDirOffset() + endCentral_.CentralDirSize();
+        if (recorded < uint64_t(end) && !CentralHeaderAt(*s, endCentral_.CentralDirOffset()) &&
+            CentralHeaderAt(*s, endCentral_.CentralDirOffset() + uint64_t(end) - recorded))
+            prefix = end - int64_t(recorded);
+    }
     if (found) {
         currentPart_ = fromSide ? 0 : int(endCentral_.ThisDisk());
         if (endCentral_.ThisDisk() == 0)
@@ -252,7 +276,7 @@ void TZipReader::ReadDirectory()
         if (endCentral_.TotalEntries() > 0) {
             if (!fromSide && MultiMode() != TMultiMode::mmNone && int(endCentral_.CentralDirDisk()) != currentPart_)
                 s = OpenPart(int(endCentral_.CentralDirDisk()) + 1);
-            s->SetPosition(fromSide ? 0 : int64_t(std::min<uint64_t>(endCentral_.CentralDirOffset(), INT64_MAX)));
+            s->SetPosition(fromSide ? 0 : int64_t(std::min<uint64_t>(endCentral_.CentralDirOffset(), INT64_MAX)) + prefix);
         }
     } else {
         TIncompleteZipMode mode = IncompleteZipMode;
@@ -287,7 +311,15 @@ void TZipReader::ReadDirectory()
         previous = nullptr;
         completed.clear();
     };
-    for (uint64_t i = 0; i < endCentral_.TotalEntries();) {
+    // Older tools write the 16-bit entry count modulo 65,536: a directory
+    // that holds more headers than counted is read to its recorded end.
+    const bool countMayWrap = !multiPart && !endCentral_.Zip64EndRecord;
+    const uint64_t directoryEnd = endCentral_.CentralDirOffset() + uint64_t(prefix) + endCentral_.CentralDirSize();
+    const auto more = [&](uint64_t i) {
+        return i < endCentral_.TotalEntries() ||
+               (countMayWrap && !rebuilt_ && uint64_t(s->Position()) + 46 <= directoryEnd);
+    };
+    for (uint64_t i = 0; more(i);) {
         Poll();
         auto h = std::make_unique<TZipHeaderInfo>(OEMConvert);
         TNextPartEvent nextPart;
@@ -326,6 +358,8 @@ void TZipReader::ReadDirectory()
             ++i;
         } else if (ok) {
             TZipHeaderInfo* e = h.get();
+            if (prefix != 0)
+                e->SetLocalHeaderOffset(e->LocalHeaderOffset() + uint64_t(prefix));
             try {
                 entries_->Add(e);
                 h.release();
@@ -345,7 +379,7 @@ void TZipReader::ReadDirectory()
             if (e->ExtraLength != 0)
                 previous = e;
             ++i;
-        } else if (rebuilt_) {
+        } else if (rebuilt_ || i >= endCentral_.TotalEntries()) {
             break;
         } else {
             if (MultiMode() != TMultiMode::mmNone || !RebuildDirectory()) {
@@ -357,6 +391,10 @@ void TZipReader::ReadDirectory()
         }
     }
 
+    if (!rebuilt_ && uint64_t(EntryCount()) > endCentral_.TotalEntries())
+        endCentral_.SetTotalEntries(uint64_t(EntryCount()));
+    if (prefix != 0)
+        endCentral_.SetCentralDirOffset(endCentral_.CentralDirOffset() + uint64_t(prefix));
     if (multiPart && !fromSide && currentPart_ != int(endCentral_.ThisDisk()))
         s = OpenPart(partCount_);  // the last part is the archive's own file
     if (multiPart && endCentral_.HasComment()) {

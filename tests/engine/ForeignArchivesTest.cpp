@@ -1,0 +1,117 @@
+// Archives as other tools write them: data in front of the archive, more
+// entries than the 16-bit count holds, AES entries.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/ZipReader.h"
+#include "tests/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testing_support::AssembleZip;
+using testing_support::RawEntry;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// What a test-decoding of every entry came to: the names that passed and
+// the failures as "name: what".
+struct Tested {
+    std::vector<std::string> passed, failed;
+};
+
+Tested TestAll(const std::string& zip, int* count = nullptr)
+{
+    TZipReader r;
+    r.SetZipName(zip);
+    r.TestOnly = true;
+    r.DoAll = true;
+    Tested t;
+    r.OnEndUnZip = [&](TZipReader& sender, int i, const std::string&) { t.passed.push_back(sender.EntryName(i)); };
+    r.OnEntryError = [&](TZipReader& sender, int i, const std::string& what) {
+        t.failed.push_back(sender.EntryName(i) + ": " + what);
+    };
+    r.UnZip();
+    r.ReadArchive();
+    if (count)
+        *count = r.EntryCount();
+    return t;
+}
+
+}  // namespace
+
+TEST(ForeignArchives, DataInFrontShiftsEveryOffset)
+{
+    TempDir t;
+    const std::string zip = AssembleZip({{"a.txt", "alpha"}, {"dir/b.txt", "beta"}, {"c.txt", "gamma"}});
+    // A stub as self-extractors and .jmod files have; python's zipfile through
+    // a pipe writes data descriptors and offsets from its own first byte.
+    WriteFile(t / "stub.zip", std::string("JM\x01\x00", 4) + zip);
+    std::string out;
+    ASSERT_EQ(testing_support::Run("cd '" + t.Path() + "' && (printf 'MZ-stub-of-some-length'; python3 -c \"import sys, "
+                                                      "zipfile\nwith zipfile.ZipFile(sys.stdout.buffer, 'w') as z:\n"
+                                                      " z.writestr('x.txt', 'x' * 1000)\n z.writestr('y.txt', 'why')\n"
+                                                      " z.writestr('z/z.txt', 'zed')\" | cat) > py.zip",
+                                   &out),
+              0)
+        << out;
+    for (const auto& [archive, names] :
+         {std::pair{t / "stub.zip", std::vector<std::string>{"a.txt", "b.txt", "c.txt"}},
+          std::pair{t / "py.zip", std::vector<std::string>{"x.txt", "y.txt", "z.txt"}}}) {
+        SCOPED_TRACE(archive);
+        int count = 0;
+        const Tested tested = TestAll(archive, &count);
+        EXPECT_EQ(count, 3);
+        EXPECT_EQ(tested.passed, names);
+        EXPECT_TRUE(tested.failed.empty());
+        TZipReader r;
+        r.SetZipName(archive);
+        r.SetDestDir(t / "out");
+        r.DoAll = true;
+        r.RecreateDirs = true;
+        r.OverwriteMode = TUZOverwriteMode::Always;
+        EXPECT_EQ(r.UnZip(), 3);
+    }
+    EXPECT_EQ(ReadFile(t / "out/dir/b.txt"), "beta");
+    EXPECT_EQ(ReadFile(t / "out/x.txt"), std::string(1000, 'x'));
+}
+
+TEST(ForeignArchives, MoreEntriesThanTheCountHolds)
+{
+    TempDir t;
+    std::vector<RawEntry> entries;
+    for (int i = 0; i < 65537; ++i)
+        entries.push_back({"f" + std::to_string(i), std::to_string(i)});
+    // The 16-bit count says 1, as older tools write it without Zip64 records.
+    WriteFile(t / "many.zip", AssembleZip(entries));
+    int count = 0;
+    const Tested tested = TestAll(t / "many.zip", &count);
+    EXPECT_EQ(count, 65537);
+    EXPECT_EQ(tested.passed.size(), 65537u);
+    EXPECT_EQ(tested.passed.back(), "f65536");
+}
+
+TEST(ForeignArchives, AesEntriesAreReportedAsSuch)
+{
+    TempDir t;
+    WriteFile(t / "src/secret.txt", "secret");
+    std::string out;
+    ASSERT_EQ(testing_support::Run("cd '" + t.Path() + "/src' && 7zz a -tzip -pright -mem=AES256 ../aes.zip secret.txt",
+                                   &out),
+              0)
+        << out;
+    TZipReader r;
+    r.SetZipName(t / "aes.zip");
+    r.TestOnly = true;
+    r.DoAll = true;
+    r.Password = "right";
+    std::vector<std::string> errors;
+    bool askedForPassword = false;
+    r.OnEntryError = [&](TZipReader&, int, const std::string& what) { errors.push_back(what); };
+    r.OnBadPassword = [&](TZipReader&, int, std::string&) { askedForPassword = true; };
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(errors, std::vector<std::string>{"AES encryption, not supported yet"});
+    EXPECT_FALSE(askedForPassword);
+}
