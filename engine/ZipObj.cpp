@@ -1,5 +1,7 @@
 #include "engine/ZipObj.h"
 
+#include "engine/Crc32.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -14,6 +16,7 @@
 namespace {
 
 constexpr uint16_t Zip64Tag = 1;
+constexpr uint16_t UnicodePathTag = 0x7075;
 constexpr int64_t LocalHeaderLen = 30;
 constexpr int64_t CentralHeaderLen = 46;
 constexpr int64_t Zip64EndRecordLen = 56;
@@ -93,6 +96,15 @@ void WalkExtraField(const std::string& field, Visit visit)
             return;
         i += 4 + size;
     }
+}
+
+// A backslash separates folders in names from MS-DOS, NTFS and VFAT hosts
+// (and in local headers, which name no host: host -1); elsewhere, as on Unix,
+// it is part of the name.
+void BackslashesToSlashes(std::string& name, int host)
+{
+    if (host < 0 || host == 0 || host == 11 || host == 14)
+        std::replace(name.begin(), name.end(), '\\', '/');
 }
 
 // Takes the next field of a Zip64 block when it fits in the block's data.
@@ -362,14 +374,39 @@ void TZipHeaderInfo::SetStoredName(const std::string& name)
     }
 }
 
-std::string TZipHeaderInfo::NameFromHeader(std::string raw, bool oemApplies) const
+std::string TZipHeaderInfo::NameFromHeader(std::string raw, int host) const
 {
-    std::replace(raw.begin(), raw.end(), '\\', '/');
+    BackslashesToSlashes(raw, host);
     if (OEMConvert == TOEMConvert::oemNever)
         return raw;
-    if (((GeneralFlags & gfUtf8Name) || !oemApplies) && platform::IsValidUtf8(raw))
+    if (((GeneralFlags & gfUtf8Name) || host > 0) && platform::IsValidUtf8(raw))
+        return raw;
+    // A Unix name is bytes: kept as they are, whatever they read as.
+    if (host == 3)
         return raw;
     return platform::Cp437ToUtf8(raw);
+}
+
+std::string TZipHeaderInfo::UnicodePathName(const std::string& extra, const std::string& raw, int host) const
+{
+    if (OEMConvert == TOEMConvert::oemNever)
+        return {};
+    std::string name;
+    WalkExtraField(extra, [&](uint16_t tag, const uint8_t* block, size_t size) {
+        if (tag != UnicodePathTag)
+            return true;
+        // Version 1, the CRC-32 of the name it stands for, then UTF-8.
+        const uint8_t* data = block + 4;
+        if (size > 5 && data[0] == 1 &&
+            Get32(data + 1) == (Crc32Update(0xFFFFFFFF, raw.data(), raw.size()) ^ 0xFFFFFFFF)) {
+            std::string text(reinterpret_cast<const char*>(data + 5), size - 5);
+            BackslashesToSlashes(text, host);
+            if (platform::IsValidUtf8(text))
+                name = text;
+        }
+        return false;
+    });
+    return name;
 }
 
 std::string TZipHeaderInfo::NameForHeader()
@@ -420,12 +457,15 @@ bool TZipHeaderInfo::ReadCentralHeader(THugeStream*& stream, const TNextPartEven
     InternalAttributes = Get16(h + 36);
     ExternalAttributes = Get32(h + 38);
     localHeaderOffset_ = Get32(h + 42);
-    SetStoredName(NameFromHeader(raw, (VersionMadeBy >> 8) == 0));
+    SetStoredName(NameFromHeader(raw, VersionMadeBy >> 8));
     CentralHeaderOffset = p;
     if (ExtraLength != 0) {
         ExtraStart = stream->Position();
         ExtraReadLength = ExtraLength;
-        Zip64BlockSize = ReadZip64Block(ReadUpTo(*stream, ExtraLength), true);
+        const std::string extra = ReadUpTo(*stream, ExtraLength);
+        Zip64BlockSize = ReadZip64Block(extra, true);
+        if (const std::string unicode = UnicodePathName(extra, raw, VersionMadeBy >> 8); !unicode.empty())
+            SetStoredName(unicode);
         stream->SetPosition(ExtraStart);
     }
     return true;
@@ -458,12 +498,15 @@ bool TZipHeaderInfo::ReadLocalHeader(THugeStream& stream)
     InternalAttributes = 0;
     ExternalAttributes = 0;
     SetLocalHeaderOffset(uint64_t(p));
-    SetStoredName(NameFromHeader(raw, true));
+    SetStoredName(NameFromHeader(raw, -1));
     // Other blocks may come before the Zip64 block, so the whole local extra
     // field is walked.
     if (LocalExtraLength != 0) {
         const int64_t q = stream.Position();
-        ReadZip64Block(ReadUpTo(stream, LocalExtraLength), false);
+        const std::string extra = ReadUpTo(stream, LocalExtraLength);
+        ReadZip64Block(extra, false);
+        if (const std::string unicode = UnicodePathName(extra, raw, -1); !unicode.empty())
+            SetStoredName(unicode);
         stream.SetPosition(q);
     }
     return true;

@@ -190,8 +190,12 @@ private:
     // Splits a stored name (separators already '/') after its last '/'.
     void SetStoredName(const std::string& name);
     // The name in memory for name bytes read from a header whose flags are
-    // already stored; oemApplies for local headers and MS-DOS central headers.
-    std::string NameFromHeader(std::string raw, bool oemApplies) const;
+    // already stored; host is the host byte of a central header, -1 for a
+    // local header (which has none).
+    std::string NameFromHeader(std::string raw, int host) const;
+    // The name of an Info-ZIP Unicode path field (0x7075) in extra whose
+    // checksum matches the raw name it stands for; empty when there is none.
+    std::string UnicodePathName(const std::string& extra, const std::string& raw, int host) const;
     // The name bytes to write; sets or clears flag bit 11 as the mode asks.
     std::string NameForHeader();
     // Takes the values of the first Zip64 block of an extra field into the

@@ -187,6 +187,7 @@ std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint
     for (size_t i = 0; i < entries.size(); ++i) {
         const RawEntry& e = entries[i];
         Bytes extra;
+        extra.s = e.extra;
         if (e.zip64)
             extra.U16(1).U16(24).U64(e.size.value_or(e.data.size())).U64(e.compressedSize.value_or(e.data.size()))
                 .U64(e.offset.value_or(offsets[i]));

@@ -74,6 +74,7 @@ struct RawEntry {
     bool local = true;       // false: a central header only
     uint16_t madeBy = 20;    // the host in the high byte
     uint32_t externalAttributes = 0;
+    std::string extra{};     // the central header's extra field
 };
 // The local header of entry (without its data).
 std::string LocalHeader(const RawEntry& entry);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <zlib.h>
 
 #include "engine/ZipReader.h"
 #include "tests/TestSupport.h"
@@ -114,4 +115,30 @@ TEST(ForeignArchives, AesEntriesAreReportedAsSuch)
     EXPECT_EQ(r.UnZip(), 0);
     EXPECT_EQ(errors, std::vector<std::string>{"AES encryption, not supported yet"});
     EXPECT_FALSE(askedForPassword);
+}
+
+TEST(ForeignArchives, UnicodePathFieldsNameTheirEntries)
+{
+    // Info-ZIP's field 0x7075: version 1, the CRC-32 of the plain name, the UTF-8 name.
+    const auto field = [](const std::string& plain, const std::string& name, uint32_t crcDelta = 0) {
+        const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(plain.data()), uInt(plain.size()))) +
+                             crcDelta;
+        std::string f = {'u', 'p', char(5 + name.size()), 0, 1};
+        for (int i = 0; i < 4; ++i)
+            f += char(crc >> (8 * i));
+        return f + name;
+    };
+    TempDir t;
+    WriteFile(t / "u.zip", AssembleZip({
+                               {.name = "??.txt", .data = "one", .extra = field("??.txt", "\u65e5\u672c.txt")},
+                               {.name = "??.txt", .data = "two", .extra = field("??.txt", "\u4e2d\u6587.txt")},
+                               {.name = "old.txt", .data = "three", .extra = field("old.txt", "new.txt", 1)},
+                           }));
+    TZipReader r;
+    r.SetZipName(t / "u.zip");
+    r.ReadArchive();
+    ASSERT_EQ(r.EntryCount(), 3);
+    EXPECT_EQ(r.EntryName(0), "\u65e5\u672c.txt");
+    EXPECT_EQ(r.EntryName(1), "\u4e2d\u6587.txt");
+    EXPECT_EQ(r.EntryName(2), "old.txt") << "a field whose checksum does not match is ignored";
 }

@@ -218,7 +218,9 @@ TEST(ZipHeader, StoredNamesAreConvertedByModeHostAndFlag)
         {0x0000, 0, "caf\u00e9.txt", TOEMConvert::oemFlexible, "", "caf\u251c\u2310.txt"},
         {0x0000, 0x800, "caf\u00e9/", TOEMConvert::oemAlways, "caf\u00e9/", ""},       // flagged UTF-8
         {0x0314, 0, "\u65e5\u672c.txt", TOEMConvert::oemAlways, "", "\u65e5\u672c.txt"},  // Unix host, valid UTF-8
-        {0x0314, 0, "\x82\xa0.txt", TOEMConvert::oemAlways, "", "\u00e9\u00e1.txt"},  // not UTF-8
+        {0x0314, 0, "\x82\xa0.txt", TOEMConvert::oemAlways, "", "\x82\xa0.txt"},  // not UTF-8: the bytes stay
+        {0x0314, 0, "back\\slash.txt", TOEMConvert::oemAlways, "", "back\\slash.txt"},  // '\' is no separator
+        {0x0B14, 0, "dir\\f.txt", TOEMConvert::oemAlways, "dir/", "f.txt"},            // NTFS: it is
     };
     for (const Case& k : cases) {
         auto h = ReadCentral(CentralHeaderBytes(k.madeBy, k.flags, 1, k.stored), k.mode);
