@@ -195,6 +195,8 @@ struct TZipReader::TUnZipRun {
         std::string target;
     };
     std::vector<TLink> links;
+    // A folder entry made by the run: index and folder below the destination.
+    std::vector<std::pair<int, std::string>> folders;
     // The output folder of the last entry, kept open for the next entries
     // that go there too.
     std::string folderKey;
@@ -289,6 +291,7 @@ int TZipReader::RunExtraction()
                         ExtractEntry(run, i);
                     while (run.retry);
             MakeLinks(run);
+            SetFolderAttributes(run);
         }
     } catch (...) {
         finish();
@@ -385,8 +388,9 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     const std::string root = destDir_.empty() ? "." : destDir_;
     const std::string folder = OutputFolder(work);
     if (work.FileName().empty()) {
-        if (RecreateDirs && !TestOnly)
-            platform::SafeFolder(root, folder, true);
+        // Its time and mode are set once its contents are written.
+        if (RecreateDirs && !TestOnly && !folder.empty() && platform::SafeFolder(root, folder, true).IsOpen())
+            run.folders.push_back({index, folder});
         ++run.fileCount;
         return;
     }
@@ -527,14 +531,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
     if (good) {
-        dir->SetDosTime(temp, FixDosDateTime(work.ModDateTime));
-        if (RetainAttributes) {
-            const uint32_t mode = work.ExternalAttributes >> 16;
-            if (work.VersionMadeBy >> 8 == 3 && mode != 0)
-                dir->SetPermissions(temp, mode);
-            else if (work.ExternalAttributes & platform::faReadOnly)
-                dir->SetReadOnly(temp);
-        }
+        SetAttributes(*dir, temp, work);
         if (temp == place.name || dir->Rename(temp, place.name)) {
             if (OnEndUnZip)
                 OnEndUnZip(*this, index, fileName);
@@ -544,6 +541,37 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         SkipEntry(run, TSkipReason::skCreateError, fileName, index);
     }
     dir->Remove(temp);
+}
+
+void TZipReader::SetAttributes(const platform::SafeFolder& folder, const std::string& name,
+                               const TZipHeaderInfo& entry) const
+{
+    if (entry.ModTimeUtc)
+        folder.SetTime(name, std::time_t(*entry.ModTimeUtc));
+    else
+        folder.SetDosTime(name, FixDosDateTime(entry.ModDateTime));
+    if (!RetainAttributes)
+        return;
+    const uint32_t mode = entry.ExternalAttributes >> 16;
+    if (entry.VersionMadeBy >> 8 == 3 && mode != 0)
+        folder.SetPermissions(name, mode);
+    else if (entry.ExternalAttributes & platform::faReadOnly)
+        folder.SetReadOnly(name);
+}
+
+void TZipReader::SetFolderAttributes(TUnZipRun& run)
+{
+    // The deepest first, so that a parent's time is not moved by the
+    // setting of a child's, nor a read-only parent in the way.
+    const std::string root = destDir_.empty() ? "." : destDir_;
+    for (auto f = run.folders.rbegin(); f != run.folders.rend(); ++f) {
+        std::string path = f->second;
+        path.pop_back();  // the trailing '/'
+        const size_t slash = path.rfind('/');
+        const platform::SafeFolder parent(root, slash == std::string::npos ? "" : path.substr(0, slash), false);
+        if (parent.IsOpen())
+            SetAttributes(parent, path.substr(slash == std::string::npos ? 0 : slash + 1), Entry(f->first));
+    }
 }
 
 bool TZipReader::DecodeChecked(TUnZipRun& run, int index)

@@ -17,6 +17,8 @@ namespace {
 
 constexpr uint16_t Zip64Tag = 1;
 constexpr uint16_t UnicodePathTag = 0x7075;
+constexpr uint16_t ExtendedTimestampTag = 0x5455;
+constexpr uint16_t InfoZipUnixTag = 0x5855;
 constexpr int64_t LocalHeaderLen = 30;
 constexpr int64_t CentralHeaderLen = 46;
 constexpr int64_t Zip64EndRecordLen = 56;
@@ -190,7 +192,7 @@ uint32_t FixDosDateTime(uint32_t dosDateTime)
     const uint32_t hours = clamp(time >> 11, 0, 23);
     const uint32_t day = clamp(date & 0x1F, 1, 31);
     const uint32_t month = clamp((date >> 5) & 0x0F, 1, 12);
-    const uint32_t year = clamp(1980 + (date >> 9), 1980, 2099);
+    const uint32_t year = 1980 + (date >> 9);  // 1980 to 2107, all the field can hold
     if (!changed)
         return dosDateTime;
     return ((year - 1980) << 25 | month << 21 | day << 16) | (hours << 11 | minutes << 5 | seconds / 2);
@@ -387,6 +389,26 @@ std::string TZipHeaderInfo::NameFromHeader(std::string raw, int host) const
     return platform::Cp437ToUtf8(raw);
 }
 
+void TZipHeaderInfo::ReadTimestamps(const std::string& field)
+{
+    // The fields hold 32-bit seconds, signed by the format; tools write the
+    // times after January 2038 wrapped, which the DOS time (up to 2107) tells.
+    const bool after2038 = 1980 + (ModDateTime >> 25) >= 2038;
+    const auto seconds = [after2038](const uint8_t* p) {
+        return after2038 ? int64_t(Get32(p)) : int64_t(int32_t(Get32(p)));
+    };
+    WalkExtraField(field, [&](uint16_t tag, const uint8_t* block, size_t size) {
+        const uint8_t* data = block + 4;
+        // Extended timestamp: flags, then the modification time when flag bit 0 says so.
+        if (tag == ExtendedTimestampTag && size >= 5 && (data[0] & 1))
+            ModTimeUtc = seconds(data + 1);
+        // Info-ZIP's older Unix field: access time, then modification time.
+        else if (tag == InfoZipUnixTag && size >= 8 && !ModTimeUtc)
+            ModTimeUtc = seconds(data + 4);
+        return true;
+    });
+}
+
 std::string TZipHeaderInfo::UnicodePathName(const std::string& extra, const std::string& raw, int host) const
 {
     if (OEMConvert == TOEMConvert::oemNever)
@@ -464,6 +486,7 @@ bool TZipHeaderInfo::ReadCentralHeader(THugeStream*& stream, const TNextPartEven
         ExtraReadLength = ExtraLength;
         const std::string extra = ReadUpTo(*stream, ExtraLength);
         Zip64BlockSize = ReadZip64Block(extra, true);
+        ReadTimestamps(extra);
         if (const std::string unicode = UnicodePathName(extra, raw, VersionMadeBy >> 8); !unicode.empty())
             SetStoredName(unicode);
         stream->SetPosition(ExtraStart);

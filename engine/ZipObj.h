@@ -48,8 +48,8 @@ enum class TSkipReason {
 // ---- Dates ----------------------------------------------------------------------
 
 // Clamps the fields of a packed DOS date-time (date high, time low) into range:
-// hours to 23, minutes and seconds to 59, years 1980 to 2099, months 1 to 12,
-// days 1 to 31. A value whose fields are all in range is returned unchanged.
+// hours to 23, minutes and seconds to 59, months 1 to 12, days 1 to 31 (years
+// are 1980 to 2107 whatever the field holds). A value whose fields are all in range is returned unchanged.
 uint32_t FixDosDateTime(uint32_t dosDateTime);
 
 // ---- TZipHeaderInfo -------------------------------------------------------------
@@ -99,6 +99,10 @@ public:
     uint16_t GeneralFlags = 0;
     uint16_t CompressionMethod = 8;
     uint32_t ModDateTime = 0;
+    // The modification time in seconds since 1970 (UTC), from an extended
+    // timestamp (0x5455) or an Info-ZIP Unix field (0x5855) of the central
+    // header: exact where ModDateTime is local time of an unknown zone.
+    std::optional<int64_t> ModTimeUtc;
     uint32_t Crc32 = 0xFFFFFFFF;
     uint16_t ExtraLength = 0;       // central extra field length
     uint16_t LocalExtraLength = 0;  // local extra field length
@@ -201,6 +205,8 @@ private:
     // Takes the values of the first Zip64 block of an extra field into the
     // Zip64Record; returns that block's total size, 0 when there is none.
     uint16_t ReadZip64Block(const std::string& field, bool central);
+    // ModTimeUtc from the timestamp fields of an extra field.
+    void ReadTimestamps(const std::string& field);
     std::string Zip64Block(bool central) const;
 
     uint32_t compressedSize_ = 0;

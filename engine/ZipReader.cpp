@@ -577,8 +577,11 @@ std::string TZipReader::EntryFolder(int index) const
 
 std::time_t TZipReader::EntryDateTime(int index) const
 {
+    const TZipHeaderInfo& e = Entry(index);
+    if (e.ModTimeUtc)
+        return std::time_t(*e.ModTimeUtc);
     std::time_t t;
-    return platform::DosDateTimeToDateTime(Entry(index).ModDateTime, t) ? t : std::time(nullptr);
+    return platform::DosDateTimeToDateTime(e.ModDateTime, t) ? t : std::time(nullptr);
 }
 
 uint64_t TZipReader::EntrySize(int index) const

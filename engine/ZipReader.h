@@ -108,7 +108,8 @@ public:
     // Every header value of entry index.
     const TZipHeaderInfo& EntryInfo(int index) const;
     std::string EntryFolder(int index) const;
-    // The entry's time; the current time when the stored value is no date.
+    // The entry's time: the exact one of a timestamp field, else its DOS
+    // time; the current time when the stored value is no date.
     std::time_t EntryDateTime(int index) const;
     uint64_t EntrySize(int index) const;
     // Comments are read from the archive when first asked for.
@@ -266,6 +267,11 @@ private:
     bool DecodeChecked(TUnZipRun& run, int index);
     // Makes the links gathered by the run, after all of its files.
     void MakeLinks(TUnZipRun& run);
+    // Gives the folders the run made for folder entries their time and mode.
+    void SetFolderAttributes(TUnZipRun& run);
+    // Gives name in folder the entry's time and, with RetainAttributes, its mode.
+    void SetAttributes(const platform::SafeFolder& folder, const std::string& name,
+                       const TZipHeaderInfo& entry) const;
     // Entry decoding into run's output.
     void Decode(TUnZipRun& run);
     // Reads up to n compressed bytes of the entry into buffer, going on in the

@@ -516,13 +516,16 @@ bool SafeFolder::Remove(const std::string& name) const
     return ::unlinkat(fd_, name.c_str(), 0) == 0;
 }
 
+bool SafeFolder::SetTime(const std::string& name, std::time_t t) const
+{
+    struct timespec times[2] = {{t, 0}, {t, 0}};
+    return ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 bool SafeFolder::SetDosTime(const std::string& name, uint32_t dos) const
 {
     std::time_t t;
-    if (!DosDateTimeToDateTime(dos, t))
-        return false;
-    struct timespec times[2] = {{t, 0}, {t, 0}};
-    return ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    return DosDateTimeToDateTime(dos, t) && SetTime(name, t);
 }
 
 bool SafeFolder::SetPermissions(const std::string& name, unsigned mode) const

@@ -183,6 +183,7 @@ public:
     bool Rename(const std::string& from, const std::string& to) const;
     bool Remove(const std::string& name) const;
     // On name itself, never on a link's target.
+    bool SetTime(const std::string& name, std::time_t t) const;
     bool SetDosTime(const std::string& name, uint32_t dos) const;
     // Sets the permission bits (masked to 0777) of a file that is no link.
     bool SetPermissions(const std::string& name, unsigned mode) const;

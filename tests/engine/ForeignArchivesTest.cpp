@@ -2,6 +2,8 @@
 // entries than the 16-bit count holds, AES entries.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <zlib.h>
 
@@ -141,4 +143,34 @@ TEST(ForeignArchives, UnicodePathFieldsNameTheirEntries)
     EXPECT_EQ(r.EntryName(0), "\u65e5\u672c.txt");
     EXPECT_EQ(r.EntryName(1), "\u4e2d\u6587.txt");
     EXPECT_EQ(r.EntryName(2), "old.txt") << "a field whose checksum does not match is ignored";
+}
+
+TEST(ForeignArchives, TimesAndFolderModesComeFromTheArchive)
+{
+    // Made in another time zone: the DOS time is Tokyo's, the timestamp field UTC.
+    TempDir t;
+    WriteFile(t / "src/top/inner/f.txt", "f");
+    std::string out;
+    ASSERT_EQ(testing_support::Run("cd '" + t.Path() + "/src' && touch -d @1623758400 top/inner/f.txt && "
+                                   "chmod 750 top/inner && touch -d @1500000000 top/inner && "
+                                   "touch -d @4000000000 top && TZ=Asia/Tokyo zip -qr ../x.zip top",
+                                   &out),
+              0)
+        << out;
+    TZipReader r;
+    r.SetZipName(t / "x.zip");
+    r.SetDestDir(t / "out");
+    r.DoAll = true;
+    r.RecreateDirs = true;
+    EXPECT_EQ(r.UnZip(), 3);
+    struct stat file {}, folder {}, top {};
+    ASSERT_EQ(stat((t / "out/top/inner/f.txt").c_str(), &file), 0);
+    ASSERT_EQ(stat((t / "out/top/inner").c_str(), &folder), 0);
+    ASSERT_EQ(stat((t / "out/top").c_str(), &top), 0);
+    EXPECT_EQ(file.st_mtime, 1623758400);
+    // Folders get their time and mode after their contents are written; a
+    // time after 2038 comes from the DOS field, read up to 2107.
+    EXPECT_EQ(folder.st_mtime, 1500000000);
+    EXPECT_EQ(folder.st_mode & 07777, 0750u);
+    EXPECT_GT(top.st_mtime, 3999990000);
 }

@@ -74,7 +74,7 @@ TEST(FixDosDateTime, ClampsFieldsOutOfRangeAndKeepsValidValues)
 {
     // 31 Feb 2107 25:61:62
     const uint32_t wild = (127u << 25 | 2u << 21 | 31u << 16) | (25u << 11 | 61u << 5 | 31u);
-    EXPECT_EQ(FixDosDateTime(wild), (119u << 25 | 2u << 21 | 31u << 16) | (23u << 11 | 59u << 5 | 29u));
+    EXPECT_EQ(FixDosDateTime(wild), (127u << 25 | 2u << 21 | 31u << 16) | (23u << 11 | 59u << 5 | 29u));
     EXPECT_EQ(FixDosDateTime(0x52CF645C), 0x52CF645Cu);
     EXPECT_EQ(FixDosDateTime(0), 1u << 21 | 1u << 16);  // month and day 0 become 1
 }
