@@ -45,6 +45,7 @@ uint64_t Get64(const uint8_t* p)
 // A record assembled in memory, little-endian, and written in one go.
 class RecordBuilder {
 public:
+    RecordBuilder& U8(uint8_t v) { return Put(v, 1); }
     RecordBuilder& U16(uint16_t v) { return Put(v, 2); }
     RecordBuilder& U32(uint32_t v) { return Put(v, 4); }
     RecordBuilder& U64(uint64_t v) { return Put(v, 8); }
@@ -535,10 +536,25 @@ bool TZipHeaderInfo::ReadLocalHeader(THugeStream& stream)
     return true;
 }
 
+std::string TZipHeaderInfo::TimestampBlock() const
+{
+    if (!WriteTimestamp || !ModTimeUtc)
+        return {};
+    // Flags: the modification time only; 32 bits, wrapped after 2038 as other tools do.
+    return RecordBuilder().U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(*ModTimeUtc)).Data();
+}
+
+int64_t TZipHeaderInfo::WrittenLocalHeaderSize() const
+{
+    const uint16_t z = Zip64DataSize(false);
+    return LocalHeaderSize() + int64_t(TimestampBlock().size()) + (z > 0 ? 4 + z : 0);
+}
+
 void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
 {
     SetLocalHeaderOffset(uint64_t(out.Position()));
     const std::string name = NameForHeader();
+    const std::string timestamp = TimestampBlock();
     const uint16_t z = Zip64DataSize(false);
     VersionNeeded = z > 0 ? VersionZip64 : VersionDefault;
     RecordBuilder r;
@@ -551,11 +567,11 @@ void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
         .U32(IsSaturated(uncompressedSize_) ? uncompressedSize_ : compressedSize_)
         .U32(uncompressedSize_)
         .U16(LengthField(name.size(), "Entry name"))
-        .U16(LengthField(LocalExtraLength + (z > 0 ? z + 4u : 0u), "Local extra field"))
+        .U16(LengthField(LocalExtraLength + timestamp.size() + (z > 0 ? z + 4u : 0u), "Local extra field"))
         .Bytes(name);
     if (z > 0)
         r.Bytes(Zip64Block(false));
-    r.WriteTo(out);
+    r.Bytes(timestamp).WriteTo(out);
 }
 
 void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
@@ -584,6 +600,7 @@ void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
             return true;
         });
     }
+    carried += TimestampBlock();
     const uint16_t z = Zip64DataSize(true);
     if (z == 0)
         Zip64Record.reset();

@@ -103,6 +103,9 @@ public:
     // timestamp (0x5455) or an Info-ZIP Unix field (0x5855) of the central
     // header: exact where ModDateTime is local time of an unknown zone.
     std::optional<int64_t> ModTimeUtc;
+    // Write ModTimeUtc as an extended timestamp into both headers (new
+    // entries; a carried-over entry keeps the fields it has).
+    bool WriteTimestamp = false;
     uint32_t Crc32 = 0xFFFFFFFF;
     uint16_t ExtraLength = 0;       // central extra field length
     uint16_t LocalExtraLength = 0;  // local extra field length
@@ -154,6 +157,9 @@ public:
     bool Encrypted() const { return GeneralFlags & gfEncrypted; }
     bool HasDataDescriptor() const { return GeneralFlags & gfDataDescriptor; }
     int64_t LocalHeaderSize() const { return 30 + int64_t(NameLength()) + LocalExtraLength; }
+    // The length WriteLocalHeader gives the header now: with its Zip64 and
+    // timestamp blocks.
+    int64_t WrittenLocalHeaderSize() const;
     int64_t CentralHeaderSize() const
     {
         return 46 + int64_t(NameLength()) + ExtraLength + int64_t(CommentLength());
@@ -208,6 +214,8 @@ private:
     // ModTimeUtc from the timestamp fields of an extra field.
     void ReadTimestamps(const std::string& field);
     std::string Zip64Block(bool central) const;
+    // The extended timestamp block to write, empty unless WriteTimestamp.
+    std::string TimestampBlock() const;
 
     uint32_t compressedSize_ = 0;
     uint32_t uncompressedSize_ = 0;

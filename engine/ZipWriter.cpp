@@ -619,6 +619,11 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         }
         source = std::make_unique<TLFNFileStream>(item, 8192, false, platform::fmOpenRead | platform::fmShareDenyNone);
         platform::FileGetDosTime(item, header.ModDateTime);
+        std::time_t modified;
+        header.ModTimeUtc.reset();
+        if (platform::FileGetTime(item, modified))
+            header.ModTimeUtc = modified;
+        header.WriteTimestamp = true;
         header.ExternalAttributes = uint32_t(platform::FileGetMode(item)) << 16 | uint32_t(attr & 0x3F);
         run.recordedSize = source->Size();
         header.SetUncompressedSize(uint64_t(run.recordedSize));
@@ -949,7 +954,7 @@ void TZipWriter::StartNextPart(TWriteRun& run, int64_t needed)
 void TZipWriter::WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header)
 {
     if (run.multi) {
-        const int64_t size = header.LocalHeaderSize() + (header.Zip64DataSize(false) ? 4 + header.Zip64DataSize(false) : 0);
+        const int64_t size = header.WrittenLocalHeaderSize();
         if (size >= run.RoomLeft())
             StartNextPart(run, size + 1);  // a local header needs a byte after it
         header.SetDiskNumberStart(uint32_t(run.partIndex));

@@ -249,6 +249,15 @@ bool FileSetDosTime(const std::string& name, uint32_t dos)
     return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
 }
 
+bool FileGetTime(const std::string& name, std::time_t& t)
+{
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0)
+        return false;
+    t = st.st_mtime;
+    return true;
+}
+
 bool GetFileStamp(const std::string& name, FileStamp& stamp)
 {
     struct stat st;

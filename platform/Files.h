@@ -82,6 +82,8 @@ bool DosDateTimeToDateTime(uint32_t dos, std::time_t& t);
 bool FileGetDosTime(const std::string& name, uint32_t& dos);
 // Sets the file's access and modification times.
 bool FileSetDosTime(const std::string& name, uint32_t dos);
+// The file's last-write time in seconds since 1970; false when it cannot be read.
+bool FileGetTime(const std::string& name, std::time_t& t);
 
 // What tells one state of a file from another: its modification time to the
 // nanosecond, size and identity. A file rewritten within the same second, or

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <zlib.h>
 
-#include "engine/ZipReader.h"
+#include "engine/ZipWriter.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -173,4 +173,24 @@ TEST(ForeignArchives, TimesAndFolderModesComeFromTheArchive)
     EXPECT_EQ(folder.st_mtime, 1500000000);
     EXPECT_EQ(folder.st_mode & 07777, 0750u);
     EXPECT_GT(top.st_mtime, 3999990000);
+}
+
+TEST(ForeignArchives, NewEntriesCarryTheirExactTime)
+{
+    TempDir t;
+    WriteFile(t / "src/f.txt", "f");
+    std::string out;
+    ASSERT_EQ(testing_support::Run("touch -d @1623758401 '" + t / "src/f.txt" + "'", &out), 0);
+    {
+        TZipWriter w;
+        w.SetZipName(t / "x.zip");
+        w.FilesList = {t / "src/f.txt"};
+        ASSERT_EQ(w.Zip(), 1);
+    }
+    ASSERT_EQ(testing_support::Run("zipinfo -v '" + t / "x.zip" + "'", &out), 0);
+    EXPECT_NE(out.find("0x5455"), std::string::npos) << out;
+    TZipReader r;
+    r.SetZipName(t / "x.zip");
+    r.ReadArchive();
+    EXPECT_EQ(r.EntryInfo(0).ModTimeUtc, std::optional<int64_t>(1623758401));
 }
