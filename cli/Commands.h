@@ -22,13 +22,14 @@ struct ExtractRequest {
     std::vector<std::string> only;  // stored names; empty: every entry
     ParUnCompress options;
     bool allowOutsideLinks = false;  // make links whose target leaves the destination
+    bool repair = false;             // read archives without a directory from their local headers
 };
 
 int RunZip(Session& session, const ZipRequest& request);
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated);
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool repair);
 int RunExtract(Session& session, const ExtractRequest& request);
 int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries);
-int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password);
+int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password, bool repair);
 
 // The listing job's rows for archives, with the progress line following it.
 ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives);
@@ -36,5 +37,10 @@ ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const s
 // Follows an extraction or test run of engine: progress, and a report for
 // every entry that is skipped or fails its check.
 void WatchEntries(Session& session, TZipReader& engine);
+
+// An archive without its directory (cut short, or not all there) is read
+// from its local headers with repair; without, it is reported once, with
+// the advice to repair it.
+void WatchIncomplete(Session& session, TZipReader& engine, bool repair);
 
 }  // namespace cli

@@ -90,6 +90,7 @@ int RunExtract(Session& session, const ExtractRequest& request)
         };
 
     engine.AllowOutsideLinks = request.allowOutsideLinks;
+    WatchIncomplete(session, engine, request.repair);
 
     ParArrayOfToUnZip groups;
     if (request.only.empty()) {
@@ -113,6 +114,8 @@ int RunExtract(Session& session, const ExtractRequest& request)
                 job.ExtractSelected({group}, request.options);
         } catch (const EUserCanceled&) {
             throw;
+        } catch (const EIncompleteZip&) {
+            stopped = true;  // reported with its advice as it was read
         } catch (const Exception& e) {
             session.Problem(group.archive + ": " + e.what());
             stopped = true;

@@ -84,9 +84,10 @@ ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const s
     return rows;
 }
 
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated)
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool repair)
 {
     TExtractAndView job;
+    WatchIncomplete(session, job.Engine(), repair);
     session.SetCancel([&job] { job.Cancel(); });
     const ParArrayOfFileDetail rows = ListEntries(session, job, archives);
     std::string text = tabSeparated ? TabSeparated(rows) : Table(rows);

@@ -58,7 +58,7 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
 
 }  // namespace
 
-int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password)
+int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password, bool repair)
 {
     session.Line().Start(archives);
     bool stopped = false;
@@ -68,6 +68,7 @@ int RunTest(Session& session, const std::vector<std::string>& archives, const st
         reader.TestOnly = true;
         reader.DoAll = true;
         reader.Password = password;
+        WatchIncomplete(session, reader, repair);
         session.SetCancel([&reader] { reader.RequestCancel(); });
         session.Line().Archive(archive);
         const Outcome outcome = TestArchive(session, reader, archive);

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include "cli/Commands.h"
 
@@ -55,6 +56,18 @@ void WatchEntries(Session& session, TZipReader& engine)
                                 unsigned flags, int& result) {
         // An unknown method reaches OnEntryError with its number.
         result = id == TZipReader::MsgUnknownMethod ? platform::idOK : platform::MessageBox(text, caption, flags);
+    };
+}
+
+void WatchIncomplete(Session& session, TZipReader& engine, bool repair)
+{
+    engine.IncompleteZipMode = repair ? TIncompleteZipMode::izAssumeBad : TIncompleteZipMode::izAssumeMulti;
+    auto reported = std::make_shared<std::set<std::string>>();
+    engine.OnInCompleteZip = [&session, reported, repair](TZipReader& sender, TIncompleteZipMode&) {
+        if (!repair && reported->insert(sender.ZipName()).second)
+            session.Problem(sender.ZipName() +
+                            ": incomplete archive: its directory is missing (--repair reads the entries from their "
+                            "local headers)");
     };
 }
 

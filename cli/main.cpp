@@ -15,6 +15,9 @@ namespace {
 
 using namespace cli;
 
+const char* const RepairHelp =
+    "Read an archive whose directory is missing (cut short, or not all there) from its local headers";
+
 // Where a password comes from; never the command line itself, where other
 // users could read it.
 struct PasswordSource {
@@ -60,6 +63,7 @@ struct ExtractArgs {
     bool noPaths = false;
     std::string overwrite = "never";
     bool allowOutsideLinks = false;
+    bool repair = false;
     PasswordSource password;
 };
 
@@ -122,6 +126,7 @@ void AddExtract(CLI::App& app, ExtractArgs& a)
                      "newer or older (replace when the entry is newer or older)")
         ->check(CLI::IsMember({"prompt", "always", "never", "newer", "older"}))
         ->type_name("MODE");
+    extract->add_flag("--repair", a.repair, RepairHelp);
     extract->add_flag("--allow-outside-links", a.allowOutsideLinks,
                       "Also make symbolic links whose target is absolute or leads out of the folder");
     a.password.AddTo(*extract, "The password of encrypted entries is asked on the terminal");
@@ -177,6 +182,7 @@ ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
     request.archives = a.archives;
     request.only = a.only;
     request.allowOutsideLinks = a.allowOutsideLinks;
+    request.repair = a.repair;
     ParUnCompress& options = request.options;
     options.destination = FolderPrefix(a.to);
     options.subfolderPerArchive = a.subfolderPerArchive;
@@ -217,6 +223,8 @@ int main(int argc, char** argv)
     auto* list = app.add_subcommand("list", "List the entries of archives: archive, name, date, size in kb, path");
     list->add_option("archives", listArchives, "Archives to list")->required()->type_name("ARCHIVE");
     list->add_flag("--tsv", tsv, "Tab-separated lines without a heading, for scripts");
+    bool listRepair = false;
+    list->add_flag("--repair", listRepair, RepairHelp);
 
     ExtractArgs extractArgs;
     AddExtract(app, extractArgs);
@@ -235,6 +243,8 @@ int main(int argc, char** argv)
     auto* test = app.add_subcommand("test", "Decode every entry and check its CRC, without writing any file");
     test->add_option("archives", testArchives, "Archives to test")->required()->type_name("ARCHIVE");
     testPassword.AddTo(*test, "The password of encrypted entries is asked on the terminal");
+    bool testRepair = false;
+    test->add_flag("--repair", testRepair, RepairHelp);
 
     try {
         app.parse(argc, argv);
@@ -247,12 +257,12 @@ int main(int argc, char** argv)
         if (app.got_subcommand("zip"))
             return RunZip(session, MakeZipRequest(session, zipArgs));
         if (app.got_subcommand("list"))
-            return RunList(session, listArchives, tsv);
+            return RunList(session, listArchives, tsv, listRepair);
         if (app.got_subcommand("extract"))
             return RunExtract(session, MakeExtractRequest(session, extractArgs));
         if (app.got_subcommand("delete"))
             return RunDelete(session, deleteArchive, deleteEntries);
-        return RunTest(session, testArchives, testPassword.Read(session, false));
+        return RunTest(session, testArchives, testPassword.Read(session, false), testRepair);
     } catch (const UsageError& e) {
         session.Line().Clear();
         std::fprintf(stderr, "zamblok-cli %s: %s\nRun with --help for more information.\n",

@@ -43,6 +43,13 @@ struct ScopeExit {
 template <class F>
 ScopeExit(F) -> ScopeExit<F>;
 
+// A little-endian 32-bit value.
+uint32_t Get32Le(const char* p)
+{
+    const auto* b = reinterpret_cast<const uint8_t*>(p);
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
 // A central header's signature at offset of s.
 bool CentralHeaderAt(THugeStream& s, uint64_t offset)
 {
@@ -418,47 +425,79 @@ bool TZipReader::RebuildDirectory()
     THugeStream& s = *archive_;
     const int64_t size = s.Size();
 
-    // Find the first local header: its signature followed by a version
+    // Local headers are found by their signature followed by a version
     // needed whose high byte is below 10. The file is searched in chunks, so
     // a large file without any header costs one pass at read speed.
-    static const char pattern[4] = {'P', 'K', 3, 4};
     constexpr int64_t ChunkSize = 65536;
-    constexpr int64_t Overlap = 5;  // a match may straddle two chunks
-    std::vector<char> chunk(ChunkSize + Overlap);
-    int64_t chunkStart = HasExeExtension(zipName_) ? 14000 : 0;
-    int64_t found = -1;
-    while (found < 0 && chunkStart < size) {
-        Poll();
-        s.SetPosition(chunkStart);
-        const int64_t n = std::max<int64_t>(0, s.Read(chunk.data(), ChunkSize + Overlap));
-        const char* end = chunk.data() + n;
-        for (const char* p = chunk.data();; ++p) {
-            p = std::search(p, end, pattern, pattern + 4);
-            if (end - p < 6)
-                break;
-            if (uint8_t(p[5]) < 10) {
-                found = chunkStart + (p - chunk.data());
-                break;
+    std::vector<char> chunk(ChunkSize + 16);
+    const auto find = [&](const char* pattern, int64_t from, const std::function<bool(int64_t, const char*)>& fits) {
+        for (int64_t start = from; start < size; start += ChunkSize) {
+            Poll();
+            s.SetPosition(start);
+            const int64_t n = std::max<int64_t>(0, s.Read(chunk.data(), int64_t(chunk.size())));
+            const char* end = chunk.data() + n;
+            for (const char* p = chunk.data(); p < chunk.data() + std::min<int64_t>(n, ChunkSize); ++p) {
+                p = std::search(p, end, pattern, pattern + 4);
+                if (p == end || p >= chunk.data() + ChunkSize)
+                    break;
+                if (fits(start + (p - chunk.data()), p))
+                    return start + (p - chunk.data());
             }
         }
-        chunkStart += ChunkSize;
-    }
-    if (found < 0)
-        return false;
+        return int64_t(-1);
+    };
+    const auto nextHeader = [&](int64_t from) {
+        return find("PK\x03\x04", from, [&](int64_t, const char* p) {
+            return p + 6 <= chunk.data() + chunk.size() && uint8_t(p[5]) < 10;
+        });
+    };
 
-    s.SetPosition(found);
     entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
-    for (;;) {
+    int64_t at = nextHeader(HasExeExtension(zipName_) ? 14000 : 0);
+    while (at >= 0) {
+        s.SetPosition(at);
         auto h = std::make_unique<TZipHeaderInfo>(OEMConvert);
-        if (!h->ReadLocalHeader(s))
-            break;
+        const bool read = h->ReadLocalHeader(s);
+        const int64_t data = s.Position() + h->LocalExtraLength;
+        // Before the first entry, a signature that starts no plausible
+        // header is data in front of the archive: the search goes on.
+        const bool plausible = read && h->NameLength() > 0 && data <= size;
+        if (!plausible) {
+            if (entries_->Count() > 0)
+                break;
+            at = nextHeader(at + 1);
+            continue;
+        }
         Poll();
-        const uint64_t skip = h->CompressedSize() + h->LocalExtraLength + (h->HasDataDescriptor() ? 16 : 0);
+        int64_t next;
+        if (h->HasDataDescriptor() && h->CompressedSize() == 0) {
+            // The sizes follow the data, in a descriptor whose signature is
+            // followed by the CRC and by the compressed size the data has.
+            const int64_t descriptor = find("PK\x07\x08", data, [&](int64_t position, const char* p) {
+                return p + 16 <= chunk.data() + chunk.size() &&
+                       Get32Le(p + 8) == uint32_t(position - data);
+            });
+            if (descriptor < 0)
+                break;  // the data runs to the end of the file
+            s.SetPosition(descriptor + 4);
+            uint8_t d[12];
+            if (s.Read(d, 12) != 12)
+                break;
+            h->Crc32 = Get32Le(reinterpret_cast<const char*>(d));
+            h->SetCompressedSize(Get32Le(reinterpret_cast<const char*>(d + 4)));
+            h->SetUncompressedSize(Get32Le(reinterpret_cast<const char*>(d + 8)));
+            next = descriptor + 16;
+        } else {
+            const uint64_t skip = h->CompressedSize() + (h->HasDataDescriptor() ? 16 : 0);
+            if (skip > uint64_t(size - data)) {
+                entries_->Add(h.release());
+                break;  // the data runs past the end of the file
+            }
+            next = data + int64_t(skip);
+        }
         entries_->Add(h.release());
-        const int64_t here = s.Position();
-        if (skip > uint64_t(size - here))
-            break;  // the data runs past the end of the file
-        s.Seek(int64_t(skip), THugeStream::soCurrent);
+        s.SetPosition(next);
+        at = next;
     }
     // A signature without a whole header after it recovers nothing.
     if (entries_->Count() == 0) {

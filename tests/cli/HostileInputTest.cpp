@@ -109,3 +109,32 @@ TEST_F(HostileInput, PipesAndEndlessFilesAreRefusedWithoutWaiting)
     EXPECT_EQ(Shell("cd " + Quoted(dir.Path()) + " && echo pw | " + ZAMBLOK_CLI + " test --password-file - x.zip"),
               0);
 }
+
+TEST_F(HostileInput, ACutArchiveIsReportedAndRepairedFromItsLocalHeaders)
+{
+    // Written through a pipe (so with data descriptors), behind data that
+    // holds a false local-header signature, and cut before its directory.
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) +
+                    " && python3 -c \"import sys, zipfile\nwith zipfile.ZipFile(sys.stdout.buffer, 'w', "
+                    "zipfile.ZIP_DEFLATED) as z:\n z.writestr('a.txt', 'alpha ' * 500)\n"
+                    " z.writestr('dir/b.txt', 'beta')\" | cat > whole.zip"
+                    " && python3 -c \"import sys\nd = open('whole.zip', 'rb').read()\n"
+                    "stub = b'PK\\\\x03\\\\x04\\\\x14\\\\x00' + bytes(24)\n"
+                    "open('cut.zip', 'wb').write(stub + d[:d.find(b'PK\\\\x01\\\\x02')])\""),
+              0);
+    Result r = Cli("list cut.zip");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "zamblok-cli: cut.zip: incomplete archive: its directory is missing (--repair reads the entries "
+                     "from their local headers)\n");
+    r = Cli("list --tsv --repair cut.zip");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+    EXPECT_EQ(Cli("test --repair cut.zip").out, "cut.zip: 2 entries OK\n");
+    r = Cli("extract --repair --to out cut.zip");
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::string alpha;
+    for (int i = 0; i < 500; ++i)
+        alpha += "alpha ";
+    EXPECT_EQ(Read("out/a.txt"), alpha);
+    EXPECT_EQ(Read("out/dir/b.txt"), "beta");
+}
