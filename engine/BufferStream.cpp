@@ -194,6 +194,13 @@ TLFNFileStream::TLFNFileStream(platform::Handle adopted, int bufferSize, bool fl
     streamPos_ = 0;
 }
 
+TLFNFileStream::TLFNFileStream(std::unique_ptr<THugeStream> stream, int bufferSize)
+    : TS_BufferStream(nullptr, bufferSize), file_(std::move(stream))
+{
+    stream_ = file_.get();
+    streamPos_ = 0;
+}
+
 TLFNFileStream::~TLFNFileStream()
 {
     // Pending output must reach the file before the file is closed.

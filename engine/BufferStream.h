@@ -68,6 +68,8 @@ public:
     TLFNFileStream(const std::string& fileName, int bufferSize, bool flushOnClose, unsigned mode);
     // Over a file already open for reading and writing; the stream closes it.
     TLFNFileStream(platform::Handle adopted, int bufferSize, bool flushOnClose);
+    // Over another stream, which it owns.
+    TLFNFileStream(std::unique_ptr<THugeStream> stream, int bufferSize);
     ~TLFNFileStream() override;
 
     // Writes pending output, then sets the file's size; the position is then
@@ -75,5 +77,5 @@ public:
     void SetSize(int64_t newSize) override;
 
 private:
-    std::unique_ptr<THugeFileStream> file_;
+    std::unique_ptr<THugeStream> file_;
 };

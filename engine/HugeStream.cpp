@@ -1,6 +1,7 @@
 #include "engine/HugeStream.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/Exceptions.h"
@@ -79,6 +80,63 @@ THugeFileStream::THugeFileStream(const std::string& fileName, unsigned mode)
             throw EFCreateError("Cannot create file " + fileName);
         throw EFOpenError("Cannot open file " + fileName);
     }
+}
+
+THugeVolumeStream::THugeVolumeStream(const std::vector<std::string>& volumes)
+{
+    starts_.push_back(0);
+    for (const std::string& name : volumes) {
+        volumes_.push_back(std::make_unique<THugeFileStream>(name, platform::fmOpenRead));
+        starts_.push_back(starts_.back() + volumes_.back()->Size());
+    }
+}
+
+int64_t THugeVolumeStream::Read(void* buffer, int64_t count)
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count && position_ < starts_.back()) {
+        // The volume holding the position: the last whose start is not after it.
+        const size_t v = size_t(std::upper_bound(starts_.begin(), starts_.end(), position_) - starts_.begin()) - 1;
+        THugeFileStream& volume = *volumes_[v];
+        volume.SetPosition(position_ - starts_[v]);
+        const int64_t n = volume.Read(out + done, std::min(count - done, starts_[v + 1] - position_));
+        if (n <= 0)
+            break;
+        done += n;
+        position_ += n;
+    }
+    return done;
+}
+
+int64_t THugeVolumeStream::Write(const void*, int64_t)
+{
+    return 0;
+}
+
+int64_t THugeVolumeStream::Seek(int64_t offset, int origin)
+{
+    const int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : starts_.back();
+    if (offset < -base)
+        return -1;
+    position_ = base + offset;
+    return position_;
+}
+
+std::vector<std::string> THugeVolumeStream::VolumesOf(const std::string& name)
+{
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".001") != 0)
+        return {};
+    const std::string stem = name.substr(0, name.size() - 3);
+    std::vector<std::string> volumes;
+    for (int n = 1; n <= 999; ++n) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%03d", n);
+        if (!platform::FileExists(stem + number))
+            break;
+        volumes.push_back(stem + number);
+    }
+    return volumes;
 }
 
 THugeFileStream::~THugeFileStream()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,28 @@ public:
     ~THugeFileStream() override;
     THugeFileStream(const THugeFileStream&) = delete;
     THugeFileStream& operator=(const THugeFileStream&) = delete;
+};
+
+// The volumes of a 7-Zip volume set (x.zip.001, x.zip.002, ...), plain byte
+// cuts of one archive, read as the one file they were cut from.
+class THugeVolumeStream : public THugeStream {
+public:
+    // Opens every volume in order for reading; EFOpenError when one cannot be.
+    explicit THugeVolumeStream(const std::vector<std::string>& volumes);
+
+    int64_t Read(void* buffer, int64_t count) override;
+    // Writes nothing: a volume set is read only.
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, int origin) override;
+
+    // The volumes of the set whose first volume is name (ending in ".001"):
+    // name, then each next number that exists. Empty for any other name.
+    static std::vector<std::string> VolumesOf(const std::string& name);
+
+private:
+    std::vector<std::unique_ptr<THugeFileStream>> volumes_;
+    std::vector<int64_t> starts_;  // each volume's first position, then the total size
+    int64_t position_ = 0;
 };
 
 // A read-only stream over a block of memory it does not own.

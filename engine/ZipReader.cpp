@@ -118,6 +118,9 @@ void TZipReader::FreeEntries()
 
 std::unique_ptr<TLFNFileStream> TZipReader::OpenStream(const std::string& file, unsigned share) const
 {
+    // The first volume of a 7-Zip volume set opens the whole set.
+    if (const auto volumes = THugeVolumeStream::VolumesOf(file); volumes.size() > 1)
+        return std::make_unique<TLFNFileStream>(std::make_unique<THugeVolumeStream>(volumes), 8192);
     return std::make_unique<TLFNFileStream>(file, 8192, FlushFilesOnClose, platform::fmOpenRead | share);
 }
 

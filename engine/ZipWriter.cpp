@@ -196,7 +196,7 @@ int TZipWriter::WriteArchive(bool deleting)
             OpenZipFile();
             // Parts cannot be rewritten one by one: refuse rather than write
             // a new archive over the last part.
-            if (endCentral_.ThisDisk() != 0)
+            if (endCentral_.ThisDisk() != 0 || THugeVolumeStream::VolumesOf(zipName_).size() > 1)
                 throw EZipEngineError("A multi-part archive cannot be updated: " + zipName_);
             if (endCentral_.HasComment())
                 ArchiveComment();  // carried into the new archive

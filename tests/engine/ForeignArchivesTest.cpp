@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <zlib.h>
 
+#include "engine/ZipExceptions.h"
 #include "engine/ZipWriter.h"
 #include "tests/TestSupport.h"
 
@@ -193,4 +194,32 @@ TEST(ForeignArchives, NewEntriesCarryTheirExactTime)
     r.SetZipName(t / "x.zip");
     r.ReadArchive();
     EXPECT_EQ(r.EntryInfo(0).ModTimeUtc, std::optional<int64_t>(1623758401));
+}
+
+TEST(ForeignArchives, SevenZipVolumesReadAsOneArchive)
+{
+    TempDir t;
+    WriteFile(t / "src/big.bin", std::string(300000, 'v') + "end");
+    WriteFile(t / "src/small.txt", "small");
+    std::string out;
+    ASSERT_EQ(testing_support::Run("cd '" + t.Path() + "/src' && 7zz a -tzip -mx=0 -v100k ../x.zip big.bin small.txt",
+                                   &out),
+              0)
+        << out;
+    ASSERT_TRUE(fs::exists(t / "x.zip.003"));
+    const Tested tested = TestAll(t / "x.zip.001");
+    EXPECT_EQ(tested.passed, (std::vector<std::string>{"big.bin", "small.txt"}));
+    TZipReader r;
+    r.SetZipName(t / "x.zip.001");
+    r.SetDestDir(t / "out");
+    r.DoAll = true;
+    EXPECT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(ReadFile(t / "out/big.bin"), ReadFile(t / "src/big.bin"));
+
+    // A set is never rewritten as one file over its first volume.
+    TZipWriter w;
+    w.SetZipName(t / "x.zip.001");
+    w.FilesList = {"small.txt"};
+    EXPECT_THROW(w.RemoveEntries(), EZipEngineError);
+    EXPECT_TRUE(fs::exists(t / "x.zip.003"));
 }
