@@ -17,19 +17,27 @@ struct ZipRequest {
     ParCompress compress;
 };
 
+// How archives are read: their directory missing, names in a code page.
+struct ReadOptions {
+    bool repair = false;
+    std::string namesCodePage;
+};
+
 struct ExtractRequest {
     std::vector<std::string> archives;
     std::vector<std::string> only;  // stored names; empty: every entry
     ParUnCompress options;
     bool allowOutsideLinks = false;  // make links whose target leaves the destination
-    bool repair = false;             // read archives without a directory from their local headers
+    ReadOptions reading;
 };
 
 int RunZip(Session& session, const ZipRequest& request);
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool repair);
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated,
+            const ReadOptions& reading);
 int RunExtract(Session& session, const ExtractRequest& request);
 int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries);
-int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password, bool repair);
+int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password,
+            const ReadOptions& reading);
 
 // The listing job's rows for archives, with the progress line following it.
 ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives);
@@ -38,9 +46,9 @@ ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const s
 // every entry that is skipped or fails its check.
 void WatchEntries(Session& session, TZipReader& engine);
 
-// An archive without its directory (cut short, or not all there) is read
-// from its local headers with repair; without, it is reported once, with
-// the advice to repair it.
-void WatchIncomplete(Session& session, TZipReader& engine, bool repair);
+// How engine reads archives: the code page of names, and an archive without
+// its directory (cut short, or not all there) read from its local headers
+// with repair; without, it is reported once, with the advice to repair it.
+void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading);
 
 }  // namespace cli

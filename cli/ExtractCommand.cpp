@@ -90,7 +90,7 @@ int RunExtract(Session& session, const ExtractRequest& request)
         };
 
     engine.AllowOutsideLinks = request.allowOutsideLinks;
-    WatchIncomplete(session, engine, request.repair);
+    SetReading(session, engine, request.reading);
 
     ParArrayOfToUnZip groups;
     if (request.only.empty()) {

@@ -84,10 +84,11 @@ ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const s
     return rows;
 }
 
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool repair)
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated,
+            const ReadOptions& reading)
 {
     TExtractAndView job;
-    WatchIncomplete(session, job.Engine(), repair);
+    SetReading(session, job.Engine(), reading);
     session.SetCancel([&job] { job.Cancel(); });
     const ParArrayOfFileDetail rows = ListEntries(session, job, archives);
     std::string text = tabSeparated ? TabSeparated(rows) : Table(rows);

@@ -58,7 +58,8 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
 
 }  // namespace
 
-int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password, bool repair)
+int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password,
+            const ReadOptions& reading)
 {
     session.Line().Start(archives);
     bool stopped = false;
@@ -68,7 +69,7 @@ int RunTest(Session& session, const std::vector<std::string>& archives, const st
         reader.TestOnly = true;
         reader.DoAll = true;
         reader.Password = password;
-        WatchIncomplete(session, reader, repair);
+        SetReading(session, reader, reading);
         session.SetCancel([&reader] { reader.RequestCancel(); });
         session.Line().Archive(archive);
         const Outcome outcome = TestArchive(session, reader, archive);

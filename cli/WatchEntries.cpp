@@ -59,8 +59,10 @@ void WatchEntries(Session& session, TZipReader& engine)
     };
 }
 
-void WatchIncomplete(Session& session, TZipReader& engine, bool repair)
+void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading)
 {
+    engine.NamesCodePage = reading.namesCodePage;
+    const bool repair = reading.repair;
     engine.IncompleteZipMode = repair ? TIncompleteZipMode::izAssumeBad : TIncompleteZipMode::izAssumeMulti;
     auto reported = std::make_shared<std::set<std::string>>();
     engine.OnInCompleteZip = [&session, reported, repair](TZipReader& sender, TIncompleteZipMode&) {

@@ -10,13 +10,28 @@
 #include "cli/Console.h"
 #include "cli/Options.h"
 #include "engine/Wildcard.h"
+#include "platform/CodePage.h"
 
 namespace {
 
 using namespace cli;
 
-const char* const RepairHelp =
-    "Read an archive whose directory is missing (cut short, or not all there) from its local headers";
+void AddReadOptions(CLI::App& command, ReadOptions& reading)
+{
+    command.add_flag("--repair", reading.repair,
+                     "Read an archive whose directory is missing (cut short, or not all there) from its local "
+                     "headers");
+    command
+        .add_option("--names-codepage", reading.namesCodePage,
+                    "Read names of archives from Windows tools in code page CP (CP850, CP852, CP866, CP1252, "
+                    "CP932, CP936, CP949, ...; CP437 by default)")
+        ->type_name("CP")
+        ->check(CLI::Validator(
+            [](const std::string& cp) {
+                return platform::KnownCodePage(cp) ? std::string() : "unknown code page " + cp;
+            },
+            "CP"));
+}
 
 // Where a password comes from; never the command line itself, where other
 // users could read it.
@@ -63,7 +78,7 @@ struct ExtractArgs {
     bool noPaths = false;
     std::string overwrite = "never";
     bool allowOutsideLinks = false;
-    bool repair = false;
+    ReadOptions reading;
     PasswordSource password;
 };
 
@@ -126,7 +141,7 @@ void AddExtract(CLI::App& app, ExtractArgs& a)
                      "newer or older (replace when the entry is newer or older)")
         ->check(CLI::IsMember({"prompt", "always", "never", "newer", "older"}))
         ->type_name("MODE");
-    extract->add_flag("--repair", a.repair, RepairHelp);
+    AddReadOptions(*extract, a.reading);
     extract->add_flag("--allow-outside-links", a.allowOutsideLinks,
                       "Also make symbolic links whose target is absolute or leads out of the folder");
     a.password.AddTo(*extract, "The password of encrypted entries is asked on the terminal");
@@ -182,7 +197,7 @@ ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
     request.archives = a.archives;
     request.only = a.only;
     request.allowOutsideLinks = a.allowOutsideLinks;
-    request.repair = a.repair;
+    request.reading = a.reading;
     ParUnCompress& options = request.options;
     options.destination = FolderPrefix(a.to);
     options.subfolderPerArchive = a.subfolderPerArchive;
@@ -223,8 +238,8 @@ int main(int argc, char** argv)
     auto* list = app.add_subcommand("list", "List the entries of archives: archive, name, date, size in kb, path");
     list->add_option("archives", listArchives, "Archives to list")->required()->type_name("ARCHIVE");
     list->add_flag("--tsv", tsv, "Tab-separated lines without a heading, for scripts");
-    bool listRepair = false;
-    list->add_flag("--repair", listRepair, RepairHelp);
+    ReadOptions listReading;
+    AddReadOptions(*list, listReading);
 
     ExtractArgs extractArgs;
     AddExtract(app, extractArgs);
@@ -243,8 +258,8 @@ int main(int argc, char** argv)
     auto* test = app.add_subcommand("test", "Decode every entry and check its CRC, without writing any file");
     test->add_option("archives", testArchives, "Archives to test")->required()->type_name("ARCHIVE");
     testPassword.AddTo(*test, "The password of encrypted entries is asked on the terminal");
-    bool testRepair = false;
-    test->add_flag("--repair", testRepair, RepairHelp);
+    ReadOptions testReading;
+    AddReadOptions(*test, testReading);
 
     try {
         app.parse(argc, argv);
@@ -257,12 +272,12 @@ int main(int argc, char** argv)
         if (app.got_subcommand("zip"))
             return RunZip(session, MakeZipRequest(session, zipArgs));
         if (app.got_subcommand("list"))
-            return RunList(session, listArchives, tsv, listRepair);
+            return RunList(session, listArchives, tsv, listReading);
         if (app.got_subcommand("extract"))
             return RunExtract(session, MakeExtractRequest(session, extractArgs));
         if (app.got_subcommand("delete"))
             return RunDelete(session, deleteArchive, deleteEntries);
-        return RunTest(session, testArchives, testPassword.Read(session, false), testRepair);
+        return RunTest(session, testArchives, testPassword.Read(session, false), testReading);
     } catch (const UsageError& e) {
         session.Line().Clear();
         std::fprintf(stderr, "zamblok-cli %s: %s\nRun with --help for more information.\n",

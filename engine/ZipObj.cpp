@@ -203,19 +203,19 @@ uint32_t FixDosDateTime(uint32_t dosDateTime)
 
 void TZipHeaderInfo::Clear()
 {
-    const TOEMConvert mode = OEMConvert;
-    *this = TZipHeaderInfo();
-    OEMConvert = mode;
+    *this = TZipHeaderInfo(OEMConvert, CodePage);
 }
 
 void TZipHeaderInfo::Assign(const TZipHeaderInfo& source)
 {
     const TOEMConvert mode = OEMConvert;
+    std::string codePage = CodePage;
     const int64_t extraStart = ExtraStart;
     const uint16_t extraReadLength = ExtraReadLength;
     const uint16_t zip64BlockSize = Zip64BlockSize;
     *this = source;
     OEMConvert = mode;
+    CodePage = std::move(codePage);
     ExtraStart = extraStart;
     ExtraReadLength = extraReadLength;
     Zip64BlockSize = zip64BlockSize;
@@ -387,7 +387,7 @@ std::string TZipHeaderInfo::NameFromHeader(std::string raw, int host) const
     // A Unix name is bytes: kept as they are, whatever they read as.
     if (host == 3)
         return raw;
-    return platform::Cp437ToUtf8(raw);
+    return platform::CodePageToUtf8(raw, CodePage);
 }
 
 void TZipHeaderInfo::ReadTimestamps(const std::string& field)

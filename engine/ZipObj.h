@@ -84,7 +84,10 @@ using TNextPartEvent = std::function<void(THugeStream*& stream)>;
 class TZipHeaderInfo {
 public:
     TZipHeaderInfo() = default;
-    explicit TZipHeaderInfo(TOEMConvert oemConvert) : OEMConvert(oemConvert) {}
+    explicit TZipHeaderInfo(TOEMConvert oemConvert, std::string codePage = {})
+        : OEMConvert(oemConvert), CodePage(std::move(codePage))
+    {
+    }
     TZipHeaderInfo(const TZipHeaderInfo&) = delete;
 
     // Back to the initial values (the conversion mode is kept).
@@ -115,6 +118,9 @@ public:
     int64_t CentralHeaderOffset = 0;
     bool Selected = false;
     TOEMConvert OEMConvert = TOEMConvert::oemNever;
+    // The code page of names without the UTF-8 flag from hosts that store
+    // code-page names (an iconv name); empty for code page 437.
+    std::string CodePage;
     // Where the central extra field was read from, so that its blocks can be
     // carried over when the header is written again.
     int64_t ExtraStart = 0;

@@ -152,6 +152,7 @@ void TZipReader::Assign(const TZipReader& source)
     KeepZipOpen = source.KeepZipOpen;
     DoProcessMessages = source.DoProcessMessages;
     OnInCompleteZip = source.OnInCompleteZip;
+    NamesCodePage = source.NamesCodePage;
     OnGetNextDisk = source.OnGetNextDisk;
     OnFileNameForSplitPart = source.OnFileNameForSplitPart;
     destDir_ = source.destDir_;
@@ -331,7 +332,7 @@ void TZipReader::ReadDirectory()
     };
     for (uint64_t i = 0; more(i);) {
         Poll();
-        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, NamesCodePage);
         TNextPartEvent nextPart;
         if (!rebuilt_ && MultiMode() != TMultiMode::mmNone)
             nextPart = [this](THugeStream*& stream) { stream = OpenPart(currentPart_ + 2); };
@@ -459,7 +460,7 @@ bool TZipReader::RebuildDirectory()
     int64_t at = nextHeader(HasExeExtension(zipName_) ? 14000 : 0);
     while (at >= 0) {
         s.SetPosition(at);
-        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, NamesCodePage);
         const bool read = h->ReadLocalHeader(s);
         const int64_t data = s.Position() + h->LocalExtraLength;
         // Before the first entry, a signature that starts no plausible

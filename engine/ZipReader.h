@@ -191,6 +191,10 @@ public:
     bool KeepZipOpen = false;
     bool DoProcessMessages = true;
     TOEMConvert OEMConvert = TOEMConvert::oemAlways;
+    // The code page names without the UTF-8 flag are read in (from MS-DOS
+    // and Windows tools): an iconv name such as "CP850" or "CP932"; empty
+    // for code page 437.
+    std::string NamesCodePage;
     TBlockMode BlockMode = TBlockMode::bmStandard;
     bool FlushFilesOnClose = false;
 

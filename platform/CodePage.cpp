@@ -1,5 +1,7 @@
 #include "platform/CodePage.h"
 
+#include <iconv.h>
+
 #include <array>
 #include <cstdint>
 
@@ -84,6 +86,34 @@ std::string Cp437ToUtf8(std::string_view s)
     for (unsigned char c : s)
         AppendUtf8(out, c < 0x80 ? c : Cp437High[c - 0x80]);
     return out;
+}
+
+std::string CodePageToUtf8(std::string_view s, const std::string& codePage)
+{
+    if (codePage.empty())
+        return Cp437ToUtf8(s);
+    const iconv_t cd = iconv_open("UTF-8", codePage.c_str());
+    if (cd == iconv_t(-1))
+        return Cp437ToUtf8(s);
+    std::string in(s), out(4 * s.size() + 4, '\0');
+    char* from = in.data();
+    char* to = out.data();
+    size_t left = in.size(), room = out.size();
+    const size_t result = iconv(cd, &from, &left, &to, &room);
+    iconv_close(cd);
+    if (result == size_t(-1) || left != 0)
+        return Cp437ToUtf8(s);
+    out.resize(out.size() - room);
+    return out;
+}
+
+bool KnownCodePage(const std::string& codePage)
+{
+    const iconv_t cd = iconv_open("UTF-8", codePage.c_str());
+    if (cd == iconv_t(-1))
+        return false;
+    iconv_close(cd);
+    return true;
 }
 
 bool Utf8ToCp437(std::string_view s, std::string& out)

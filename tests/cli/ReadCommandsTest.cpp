@@ -264,3 +264,30 @@ TEST_F(ReadCommands, TestWritesNothingAndAnswersForEveryArchive)
 }
 
 }  // namespace
+
+TEST_F(ReadCommands, NamesOfWindowsToolsAreReadInTheChosenCodePage)
+{
+    using testing_support::RawEntry;
+    // "Øre ø.txt" in code page 850 and "日本.txt" in Shift-JIS, from an MS-DOS host.
+    Write("cp.zip", testing_support::AssembleZip({RawEntry{.name = "\x9Dre \x9B.txt", .data = "a", .madeBy = 0x0014},
+                                                  RawEntry{.name = "\x93\xFA\x96\x7B.txt", .data = "b", .madeBy = 0x0014}}));
+    const struct {
+        std::string option, first, second;
+    } cases[] = {
+        {"", "\u00a5re \u00a2.txt", "\u00f4\u00b7\u00fb{.txt"},  // code page 437
+        {"--names-codepage CP850 ", "\u00d8re \u00f8.txt", "\u00f4\u00b7\u00fb{.txt"},
+        {"--names-codepage CP932 ", "\u00a5re \u00a2.txt", "\u65e5\u672c.txt"},  // not Shift-JIS: 437
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        const Result r = Cli("list --tsv " + c.option + "cp.zip");
+        EXPECT_EQ(r.code, 0) << r.err;
+        const std::vector<Names> rows = TsvRows(r.out);
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0][1], c.first);
+        EXPECT_EQ(rows[1][1], c.second);
+    }
+    EXPECT_EQ(Cli("extract --names-codepage CP850 --to out cp.zip").code, 0);
+    EXPECT_EQ(Read("out/\u00d8re \u00f8.txt"), "a");
+    EXPECT_EQ(Cli("list --names-codepage NO-SUCH-CODEPAGE cp.zip").code, 2);
+}
