@@ -17,6 +17,7 @@ namespace {
 
 constexpr uint16_t Zip64Tag = 1;
 constexpr uint16_t UnicodePathTag = 0x7075;
+constexpr uint16_t UnicodeCommentTag = 0x6375;
 constexpr uint16_t ExtendedTimestampTag = 0x5455;
 constexpr uint16_t InfoZipUnixTag = 0x5855;
 constexpr int64_t LocalHeaderLen = 30;
@@ -99,6 +100,27 @@ void WalkExtraField(const std::string& field, Visit visit)
             return;
         i += 4 + size;
     }
+}
+
+// The text of an Info-ZIP Unicode field of extra (path 0x7075 or comment
+// 0x6375) that stands for raw: version 1, the CRC-32 of raw, then UTF-8.
+// Empty when there is none, its checksum differs or it is no UTF-8.
+std::string UnicodeText(const std::string& extra, uint16_t wanted, const std::string& raw)
+{
+    std::string text;
+    WalkExtraField(extra, [&](uint16_t tag, const uint8_t* block, size_t size) {
+        if (tag != wanted)
+            return true;
+        const uint8_t* data = block + 4;
+        if (size > 5 && data[0] == 1 &&
+            Get32(data + 1) == (Crc32Update(0xFFFFFFFF, raw.data(), raw.size()) ^ 0xFFFFFFFF)) {
+            std::string candidate(reinterpret_cast<const char*>(data + 5), size - 5);
+            if (platform::IsValidUtf8(candidate))
+                text = std::move(candidate);
+        }
+        return false;
+    });
+    return text;
 }
 
 // A backslash separates folders in names from MS-DOS, NTFS and VFAT hosts
@@ -278,6 +300,7 @@ void TZipHeaderInfo::SetDirectory(const std::string& folder)
 void TZipHeaderInfo::SetFileComment(std::optional<std::string> comment)
 {
     fileComment_ = std::move(comment);
+    unicodeComment_.reset();
     if (!fileComment_)
         commentLength_ = 0;
 }
@@ -289,9 +312,13 @@ bool TZipHeaderInfo::ReadFileComment(THugeStream& archive)
     bool loaded = false;
     archive.SetPosition(CentralHeaderOffset);
     if (archive.Read(h, CentralHeaderLen) == CentralHeaderLen && Get32(h) == CentralFileHeaderSig) {
-        archive.Seek(Get16(h + 28) + Get16(h + 30), THugeStream::soCurrent);
+        archive.Seek(Get16(h + 28), THugeStream::soCurrent);
+        const std::string extra = ReadUpTo(archive, Get16(h + 30));
         std::string comment = ReadUpTo(archive, Get16(h + 32));
-        if (comment.size() == Get16(h + 32)) {
+        if (extra.size() == Get16(h + 30) && comment.size() == Get16(h + 32)) {
+            unicodeComment_.reset();
+            if (std::string unicode = UnicodeText(extra, UnicodeCommentTag, comment); !unicode.empty())
+                unicodeComment_ = std::move(unicode);
             fileComment_ = std::move(comment);
             loaded = true;
         }
@@ -414,21 +441,8 @@ std::string TZipHeaderInfo::UnicodePathName(const std::string& extra, const std:
 {
     if (OEMConvert == TOEMConvert::oemNever)
         return {};
-    std::string name;
-    WalkExtraField(extra, [&](uint16_t tag, const uint8_t* block, size_t size) {
-        if (tag != UnicodePathTag)
-            return true;
-        // Version 1, the CRC-32 of the name it stands for, then UTF-8.
-        const uint8_t* data = block + 4;
-        if (size > 5 && data[0] == 1 &&
-            Get32(data + 1) == (Crc32Update(0xFFFFFFFF, raw.data(), raw.size()) ^ 0xFFFFFFFF)) {
-            std::string text(reinterpret_cast<const char*>(data + 5), size - 5);
-            BackslashesToSlashes(text, host);
-            if (platform::IsValidUtf8(text))
-                name = text;
-        }
-        return false;
-    });
+    std::string name = UnicodeText(extra, UnicodePathTag, raw);
+    BackslashesToSlashes(name, host);
     return name;
 }
 

@@ -152,6 +152,10 @@ public:
 
     // The entry comment when it is loaded.
     const std::optional<std::string>& FileComment() const { return fileComment_; }
+    // The comment as a user reads it: the UTF-8 text of an Info-ZIP Unicode
+    // comment field (0x6375) whose checksum matches the stored comment, else
+    // the stored comment. Loaded with it.
+    std::string ShownComment() const { return unicodeComment_.value_or(fileComment_.value_or(std::string())); }
     void SetFileComment(std::optional<std::string> comment);
     // The loaded comment's length, or the length announced by the header read.
     size_t CommentLength() const { return fileComment_ ? fileComment_->size() : commentLength_; }
@@ -230,6 +234,7 @@ private:
     std::string fileName_;
     std::string directory_;
     std::optional<std::string> fileComment_;
+    std::optional<std::string> unicodeComment_;
     uint16_t commentLength_ = 0;  // as read from a central header
 };
 

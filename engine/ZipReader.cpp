@@ -642,7 +642,7 @@ std::string TZipReader::EntryComment(int index)
         if (MultiMode() == TMultiMode::mmNone)
             CloseZipFile();
     }
-    return Entry(index).FileComment().value_or(std::string());
+    return Entry(index).ShownComment();
 }
 
 void TZipReader::SetEntryComment(int index, const std::string& comment)

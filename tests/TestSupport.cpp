@@ -193,8 +193,9 @@ std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint
                 .U64(e.offset.value_or(offsets[i]));
         out.U32(0x02014b50).U16(e.madeBy);
         CommonFields(out, e, e.zip64, uint16_t(extra.s.size()));
-        out.U16(0).U16(0).U16(0).U32(e.externalAttributes).U32(e.zip64 ? 0xFFFFFFFF : e.offset.value_or(offsets[i]));
-        out.s += e.name + extra.s;
+        out.U16(e.comment.size()).U16(0).U16(0).U32(e.externalAttributes);
+        out.U32(e.zip64 ? 0xFFFFFFFF : e.offset.value_or(offsets[i]));
+        out.s += e.name + extra.s + e.comment;
     }
     const uint64_t directorySize = out.s.size() - directory;
     if (zip64Disk) {

@@ -75,6 +75,7 @@ struct RawEntry {
     uint16_t madeBy = 20;    // the host in the high byte
     uint32_t externalAttributes = 0;
     std::string extra{};     // the central header's extra field
+    std::string comment{};   // the entry comment
 };
 // The local header of entry (without its data).
 std::string LocalHeader(const RawEntry& entry);

@@ -123,10 +123,11 @@ TEST(ForeignArchives, AesEntriesAreReportedAsSuch)
 TEST(ForeignArchives, UnicodePathFieldsNameTheirEntries)
 {
     // Info-ZIP's field 0x7075: version 1, the CRC-32 of the plain name, the UTF-8 name.
-    const auto field = [](const std::string& plain, const std::string& name, uint32_t crcDelta = 0) {
+    const auto field = [](const std::string& plain, const std::string& name, uint32_t crcDelta = 0,
+                          char kind = 'p') {
         const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(plain.data()), uInt(plain.size()))) +
                              crcDelta;
-        std::string f = {'u', 'p', char(5 + name.size()), 0, 1};
+        std::string f = {'u', kind, char(5 + name.size()), 0, 1};  // 0x7075 path, 0x6375 comment
         for (int i = 0; i < 4; ++i)
             f += char(crc >> (8 * i));
         return f + name;
@@ -136,14 +137,17 @@ TEST(ForeignArchives, UnicodePathFieldsNameTheirEntries)
                                {.name = "??.txt", .data = "one", .extra = field("??.txt", "\u65e5\u672c.txt")},
                                {.name = "??.txt", .data = "two", .extra = field("??.txt", "\u4e2d\u6587.txt")},
                                {.name = "old.txt", .data = "three", .extra = field("old.txt", "new.txt", 1)},
+                               {.name = "c.txt", .data = "four", .extra = field("caf?", "caf\u00e9", 0, 'c'),
+                                .comment = "caf?"},
                            }));
     TZipReader r;
     r.SetZipName(t / "u.zip");
     r.ReadArchive();
-    ASSERT_EQ(r.EntryCount(), 3);
+    ASSERT_EQ(r.EntryCount(), 4);
     EXPECT_EQ(r.EntryName(0), "\u65e5\u672c.txt");
     EXPECT_EQ(r.EntryName(1), "\u4e2d\u6587.txt");
     EXPECT_EQ(r.EntryName(2), "old.txt") << "a field whose checksum does not match is ignored";
+    EXPECT_EQ(r.EntryComment(3), "caf\u00e9");
 }
 
 TEST(ForeignArchives, TimesAndFolderModesComeFromTheArchive)
