@@ -11,6 +11,7 @@
 
 #include "app/Wildcards.h"
 #include "platform/Hooks.h"
+#include "ui/Text.h"
 
 namespace {
 
@@ -117,25 +118,14 @@ void TFormWildcard::SpeedButton1Click()
     ListBox1->clear();
 }
 
-void TFormWildcard::Move(int step)
-{
-    const int row = ListBox1->currentRow();
-    const int to = row + step;
-    if (row < 0 || !ListBox1->currentItem()->isSelected() || to < 0 || to >= ListBox1->count())
-        return;
-    QListWidgetItem* item = ListBox1->takeItem(row);
-    ListBox1->insertItem(to, item);
-    ListBox1->setCurrentRow(to);
-}
-
 void TFormWildcard::SpeedButton3Click()
 {
-    Move(-1);
+    ui::MoveSelectedRow(ListBox1, -1);
 }
 
 void TFormWildcard::SpeedButton2Click()
 {
-    Move(1);
+    ui::MoveSelectedRow(ListBox1, 1);
 }
 
 void TFormWildcard::btnOkClick()

@@ -24,9 +24,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // Exchanges the selected entry with the one step rows away.
-    void Move(int step);
-
     QString settingsPath_;
     std::function<void(int)> help_;
     QListWidget* ListBox1;

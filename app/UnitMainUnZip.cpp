@@ -10,23 +10,10 @@
 #include <QMimeData>
 
 #include "app/UnitMain.h"
+#include "ui/Text.h"
 #include "engine/ZipExceptions.h"
 #include "platform/Exceptions.h"
 #include "platform/Hooks.h"
-
-namespace {
-
-QString Q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QString FileName(const std::string& path)
-{
-    return QFileInfo(Q(path)).fileName();
-}
-
-}  // namespace
 
 // ---- The archive list ---------------------------------------------------------------
 
@@ -35,7 +22,7 @@ void TFormMain::AddArchives(const QStringList& files)
     for (const QString& file : files) {
         const QString full = QFileInfo(file).absoluteFilePath();
         const bool listed = std::any_of(ZipList.begin(), ZipList.end(), [&](const std::string& name) {
-            return Q(name).compare(full, Qt::CaseInsensitive) == 0;
+            return ui::FromUtf8(name).compare(full, Qt::CaseInsensitive) == 0;
         });
         if (!listed)
             ZipList.push_back(full.toStdString());
@@ -49,7 +36,7 @@ void TFormMain::RefillZipList()
 {
     ListBoxZipList->clear();
     for (const std::string& name : ZipList)
-        ListBoxZipList->addItem(Q(name));
+        ListBoxZipList->addItem(ui::FromUtf8(name));
 }
 
 void TFormMain::AfterAdd()
@@ -174,7 +161,7 @@ void TFormMain::ShowFileDetails()
                 LabelUnZipStatus->setText(QString("Listing archive %1 of %2: %3")
                                               .arg(p.index + 1)
                                               .arg(p.count)
-                                              .arg(FileName(p.archive)));
+                                              .arg(ui::FileNameOf(p.archive)));
         };
         try {
             listJob_->ListArchives(FileDetails, ZipList);
@@ -221,7 +208,7 @@ ParArrayOfToUnZip TFormMain::CollectSelected() const
             continue;
         const ParFileDetail& detail = FileDetails[size_t(row)];
         auto group = std::find_if(groups.begin(), groups.end(), [&](const ParToUnZip& g) {
-            return Q(g.archive).compare(Q(detail.archive), Qt::CaseInsensitive) == 0;
+            return ui::FromUtf8(g.archive).compare(ui::FromUtf8(detail.archive), Qt::CaseInsensitive) == 0;
         });
         if (group == groups.end())
             group = groups.insert(groups.end(), ParToUnZip{detail.archive, {}});
@@ -373,10 +360,10 @@ void TFormMain::RunExtraction(bool selected)
 void TFormMain::WatchExtraction(TExtractAndView& job)
 {
     const auto entryName = [](TZipReader& sender, int index) {
-        return Q(sender.EntryFolder(index) + sender.EntryName(index));
+        return ui::FromUtf8(sender.EntryFolder(index) + sender.EntryName(index));
     };
     const auto where = [this](TZipReader& sender) {
-        return FileName(sender.ZipName()) + ": ";
+        return ui::FileNameOf(sender.ZipName()) + ": ";
     };
     TZipWriter& engine = job.Engine();
     job.OnArchive = [this](const ParArchiveProgress& p) {
@@ -384,15 +371,15 @@ void TFormMain::WatchExtraction(TExtractAndView& job)
         tally_.archives = p.count;
         if (p.state == ParArchiveProgress::State::Started)
             LabelUnZipStatus->setText(
-                QString("Archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(FileName(p.archive)));
+                QString("Archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive)));
         if (p.state == ParArchiveProgress::State::Failed)
-            Report(FileName(p.archive) + ": " + Q(p.error));
+            Report(ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error));
     };
     engine.OnStartUnZip = [this, entryName](TZipReader& sender, int index, std::string&, bool&) {
         LabelUnZipStatus->setText(QString("Archive %1 of %2: %3 \u2014 %4")
                                       .arg(tally_.archive + 1)
                                       .arg(tally_.archives)
-                                      .arg(FileName(sender.ZipName()))
+                                      .arg(ui::FileNameOf(sender.ZipName()))
                                       .arg(entryName(sender, index)));
     };
     engine.OnTotalPercentDone = [this](TZipReader&, int percent) {
@@ -404,7 +391,7 @@ void TFormMain::WatchExtraction(TExtractAndView& job)
                                                       const std::string& fileName, int index, bool&) {
         ++tally_.skipped;
         Report(where(sender) + entryName(sender, index) + ": " +
-               Q(SkipReasonText(reason, fileName, !sender.Password.empty())));
+               ui::FromUtf8(SkipReasonText(reason, fileName, !sender.Password.empty())));
     };
     engine.OnBadCRC = [this, entryName, where](TZipReader& sender, uint32_t computed, uint32_t stored, int index) {
         ++tally_.failed;
@@ -413,7 +400,7 @@ void TFormMain::WatchExtraction(TExtractAndView& job)
     };
     engine.OnEntryError = [this, entryName, where](TZipReader& sender, int index, const std::string& what) {
         ++tally_.failed;
-        Report(where(sender) + entryName(sender, index) + ": " + Q(what) + "; not extracted");
+        Report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(what) + "; not extracted");
     };
     engine.OnHandleMessage = [](TZipReader&, int id, const std::string& text, const std::string& caption,
                                 unsigned flags, int& result) {
@@ -428,7 +415,7 @@ void TFormMain::WatchExtraction(TExtractAndView& job)
             return;
         }
         using B = QMessageBox::StandardButton;
-        const int answer = AskOverwrite("Replace existing file " + Q(sender.EntryName(index)) + "?");
+        const int answer = AskOverwrite("Replace existing file " + ui::FromUtf8(sender.EntryName(index)) + "?");
         tally_.replaceAll = answer == B::YesToAll;
         tally_.replaceNone = answer == B::NoToAll;
         overwrite = answer == B::Yes || answer == B::YesToAll;

@@ -13,22 +13,13 @@
 #include <QVBoxLayout>
 
 #include "app/UnitMain.h"
+#include "ui/Text.h"
 #include "app/Unitselectbyfilter.h"
 #include "engine/ZipExceptions.h"
 #include "platform/Files.h"
 #include "platform/Hooks.h"
 
 namespace {
-
-QString Q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QString FileName(const std::string& path)
-{
-    return QFileInfo(Q(path)).fileName();
-}
 
 // The part sizes of the blocked method, in the order of the combo box.
 struct PartSize {
@@ -369,13 +360,7 @@ void TFormMain::btnSelectFolderClick()
 
 void TFormMain::MoveItem(int step)
 {
-    const int row = ListboxZIP->currentRow();
-    const int to = row + step;
-    if (row < 0 || !ListboxZIP->currentItem()->isSelected() || to < 0 || to >= ListboxZIP->count())
-        return;
-    QListWidgetItem* item = ListboxZIP->takeItem(row);
-    ListboxZIP->insertItem(to, item);
-    ListboxZIP->setCurrentRow(to);
+    ui::MoveSelectedRow(ListboxZIP, step);
 }
 
 void TFormMain::btnRemoveZipClick()
@@ -538,7 +523,7 @@ void TFormMain::WatchCreation(TZipFile& job)
         zipTally_.archives = p.count;
         if (p.state == ParArchiveProgress::State::Started)
             LabelZipStatus->setText(
-                QString("Archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(FileName(p.archive)));
+                QString("Archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive)));
     };
     engine.OnStartZipInfo = [this](TZipWriter&, int, int64_t totalBytes, TEndCentral*, bool&) {
         zipTally_.archiveBytes = totalBytes;
@@ -557,7 +542,7 @@ void TFormMain::WatchCreation(TZipFile& job)
                                     .arg(seconds > 0.5 ? ", " + Megabytes(done / seconds) + "/s" : QString()));
     };
     engine.OnStartZip = [this, status](TZipWriter&, const std::string& file, TZipHeaderInfo&, bool&) {
-        zipTally_.file = FileName(file);
+        zipTally_.file = ui::FileNameOf(file);
         status(zipTally_.percent);
     };
     engine.OnTotalPercentDone = [this, status](TZipReader&, int percent) {
@@ -571,12 +556,12 @@ void TFormMain::WatchCreation(TZipFile& job)
     engine.OnEndZip = [this](TZipWriter&, const std::string&, int64_t, int64_t, int64_t) { ++zipTally_.files; };
     engine.OnNoSuchFile = [this](TZipWriter& sender, const std::string& file) {
         ++zipTally_.skipped;
-        ZipReport(FileName(sender.ZipName()) + ": " + Q(file) + ": " + Q(TZipFile::LeftOutReason(file)) +
+        ZipReport(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " + ui::FromUtf8(TZipFile::LeftOutReason(file)) +
                   "; skipped");
     };
     engine.OnSkippingFile = [this](TZipReader& sender, TSkipReason reason, const std::string& file, int, bool&) {
         ++zipTally_.skipped;
-        ZipReport(FileName(sender.ZipName()) + ": " + Q(file) + ": " + Q(TZipFile::SkippedReason(reason)) +
+        ZipReport(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " + ui::FromUtf8(TZipFile::SkippedReason(reason)) +
                   "; skipped");
     };
 }

@@ -1,5 +1,7 @@
 #include "ui/EntryList.h"
 
+#include "ui/Text.h"
+
 #include <QHeaderView>
 #include <QPalette>
 
@@ -9,11 +11,6 @@ namespace {
 
 const char* const Captions[] = {"ZIP Archive", "Name", "Date", "Size (kb)", "Path"};
 const int Widths[] = {170, 220, 125, 90, 180};
-
-QString Shown(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 }  // namespace
 
@@ -51,11 +48,11 @@ QVariant FileDetailModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     switch (index.column()) {
-    case 0: return Shown(row.archive);
-    case 1: return Shown(row.fileName);
-    case 2: return Shown(row.date);
-    case 3: return Shown(row.size);
-    default: return Shown(row.path);
+    case 0: return FromUtf8(row.archive);
+    case 1: return FromUtf8(row.fileName);
+    case 2: return FromUtf8(row.date);
+    case 3: return FromUtf8(row.size);
+    default: return FromUtf8(row.path);
     }
 }
 
