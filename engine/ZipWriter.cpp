@@ -193,7 +193,14 @@ int TZipWriter::WriteArchive(bool deleting)
         run.multi = MultiMode() != TMultiMode::mmNone;
         run.updating = !run.multi && platform::FileExists(zipName_);
         if (run.updating) {
+            // A comment set before the directory was read outlives its reading.
+            const std::optional<std::string> comment =
+                endCentral_.Modified ? endCentral_.CommentText() : std::optional<std::string>();
             OpenZipFile();
+            if (comment && endCentral_.CommentText() != comment) {
+                endCentral_.SetCommentText(*comment);
+                endCentral_.Modified = true;
+            }
             // Parts cannot be rewritten one by one: refuse rather than write
             // a new archive over the last part.
             if (endCentral_.ThisDisk() != 0 || THugeVolumeStream::VolumesOf(zipName_).size() > 1)
@@ -353,6 +360,12 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
     FilesList.clear();
     std::vector<std::string> wildItems;
     bool retry = false;
+    // The archive is never added to itself, named or matched.
+    std::error_code ec;
+    const auto archive = std::filesystem::weakly_canonical(zipName_, ec);
+    const auto isArchive = [&](const std::string& name) {
+        return !archive.empty() && std::filesystem::weakly_canonical(name, ec) == archive;
+    };
 
     for (const std::string& item : items) {
         if (EndsWithSlash(item)) {
@@ -364,7 +377,7 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
             continue;
         }
         const std::string file = item.find('/') == std::string::npos ? RootDir() + item : item;
-        if (MatchesList(ExcludeList, file)) {
+        if (MatchesList(ExcludeList, file) || isArchive(file)) {
             if (OnSkippingFile)
                 OnSkippingFile(*this, TSkipReason::skExcluded, file, -1, retry);
             continue;
@@ -383,8 +396,6 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
         FilesList.push_back(file);
     }
 
-    std::error_code ec;
-    const auto archive = std::filesystem::weakly_canonical(zipName_, ec);
     for (std::string item : wildItems) {
         bool recurse = Recurse;
         if (item[0] == '|' || item[0] == '>') {
@@ -424,8 +435,7 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
                 continue;
             }
             Poll();
-            // The archive is never added to itself.
-            if (!archive.empty() && std::filesystem::weakly_canonical(name, ec) == archive)
+            if (isArchive(name))
                 continue;
             if (!PassesArchiveTests(run, name))
                 continue;
@@ -494,11 +504,11 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
                     run.totalBytes += int64_t(old.CompressedSize()) - int64_t(std::filesystem::file_size(item));
                 break;
             }
-            keep = false;
-            copy.reset();
             if (OnUpdate)
                 OnUpdate(*this, TUpdateAction::uaReplacing, i);
-            AddNewEntry(run, item);
+            // A replacement that is not written (its source went, a handler
+            // skipped it) leaves the old entry in place.
+            keep = !AddNewEntry(run, item);
             break;
         }
         if (keep) {
@@ -574,15 +584,16 @@ void TZipWriter::CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry)
 
 // ---- Writing entries ----------------------------------------------------------
 
-void TZipWriter::AddNewEntry(TWriteRun& run, const std::string& item)
+bool TZipWriter::AddNewEntry(TWriteRun& run, const std::string& item)
 {
     auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
     if (!AddFile(run, item, *header))
-        return;
+        return false;
     AppendEntry(run, std::move(header));
     ++run.count;
     if (Dispose)
         run.disposeList.push_back(item);
+    return true;
 }
 
 void TZipWriter::AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> entry)

@@ -128,8 +128,9 @@ private:
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
     void CarryOverEntries(TWriteRun& run);
     void CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry);
-    // Writes an item as a new entry of the run, counting it, unless it is skipped.
-    void AddNewEntry(TWriteRun& run, const std::string& item);
+    // Writes an item as a new entry of the run, counting it, unless it is
+    // skipped; false then (the file went, a handler skipped it).
+    bool AddNewEntry(TWriteRun& run, const std::string& item);
     // Writes one new entry; false when the item was skipped.
     bool AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
     void WriteDataStored(TWriteRun& run, THugeStream& source);

@@ -812,3 +812,60 @@ TEST(ZipWriter, AnEmptyZipNameWritesNothing)
 }
 
 }  // namespace
+
+TEST(ZipWriterUpdate, TheArchiveNeverGoesIntoItselfAndAnEarlyCommentStays)
+{
+    TempDir t;
+    WriteFile(t / "src/a.txt", "a");
+    WriteFile(t / "src/b.txt", "b");
+    {
+        TZipWriter w;
+        w.SetZipName(t / "src/x.zip");
+        w.FilesList = {t / "src/a.txt"};
+        ASSERT_EQ(w.Zip(), 1);
+    }
+    TZipWriter w;
+    w.SetZipName(t / "src/x.zip");
+    w.SetArchiveComment("set before the archive was read");
+    // Named, and matched by a wildcard.
+    w.FilesList = {t / "src/x.zip", t / "src/b.txt", t / "src/*.zip"};
+    std::vector<std::string> skipped;
+    w.OnSkippingFile = [&](TZipReader&, TSkipReason, const std::string& name, int, bool&) { skipped.push_back(name); };
+    EXPECT_EQ(w.Zip(), 1);
+    EXPECT_EQ(skipped, std::vector<std::string>{t / "src/x.zip"});
+    TZipReader r;
+    r.SetZipName(t / "src/x.zip");
+    r.ReadArchive();
+    EXPECT_EQ(r.EntryCount(), 2);
+    EXPECT_EQ(r.ArchiveComment(), "set before the archive was read");
+    std::string out;
+    EXPECT_EQ(testing_support::Run("unzip -tq '" + t / "src/x.zip" + "'", &out), 0) << out;
+}
+
+TEST(ZipWriterUpdate, AReplacementNotWrittenKeepsTheOldEntry)
+{
+    TempDir t;
+    WriteFile(t / "src/a.txt", "old a");
+    WriteFile(t / "src/b.txt", "old b");
+    {
+        TZipWriter w;
+        w.SetZipName(t / "x.zip");
+        w.FilesList = {t / "src/a.txt", t / "src/b.txt"};
+        ASSERT_EQ(w.Zip(), 2);
+    }
+    WriteFile(t / "src/a.txt", "new a");
+    WriteFile(t / "src/b.txt", "new b");
+    TZipWriter w;
+    w.SetZipName(t / "x.zip");
+    w.ZipAction = TZipAction::zaReplace;
+    w.FilesList = {t / "src/a.txt", t / "src/b.txt"};
+    // a.txt goes after the list was made; b.txt is skipped by a handler.
+    w.OnStartZipInfo = [&](TZipWriter&, int, int64_t, TEndCentral*, bool&) { fs::remove(t / "src/a.txt"); };
+    w.OnStartZip = [](TZipWriter&, const std::string& item, TZipHeaderInfo&, bool& skip) {
+        skip = item.ends_with("b.txt");
+    };
+    w.Zip();
+    std::string out;
+    ASSERT_EQ(testing_support::Run("unzip -p '" + t / "x.zip" + "'", &out), 0);
+    EXPECT_EQ(out, "old aold b");
+}
