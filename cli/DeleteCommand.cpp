@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "engine/Wildcard.h"
+#include "engine/ZipExceptions.h"
 
 namespace cli {
 
@@ -24,7 +25,15 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
 {
     TExtractAndView job;
     session.SetCancel([&job] { job.Cancel(); });
-    const ParArrayOfFileDetail rows = ListEntries(session, job, {archive});
+    // A file without an end record is no archive to delete from.
+    job.Engine().IncompleteZipMode = TIncompleteZipMode::izAssumeNotAZip;
+    ParArrayOfFileDetail rows;
+    try {
+        rows = ListEntries(session, job, {archive});
+    } catch (const ENotAZipFile&) {
+        session.Problem(archive + ": not a zip archive; nothing deleted");
+        return ExitStopped;
+    }
 
     // One stored name per picked row: two entries of one name are two rows.
     std::vector<bool> picked(rows.size());

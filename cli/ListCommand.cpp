@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <filesystem>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -90,7 +91,15 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
     TExtractAndView job;
     SetReading(session, job.Engine(), reading);
     session.SetCancel([&job] { job.Cancel(); });
-    const ParArrayOfFileDetail rows = ListEntries(session, job, archives);
+    // A missing archive is reported; the others are listed.
+    std::vector<std::string> present;
+    for (const std::string& archive : archives) {
+        if (std::filesystem::exists(archive))
+            present.push_back(archive);
+        else
+            session.Problem(archive + ": no such file");
+    }
+    const ParArrayOfFileDetail rows = ListEntries(session, job, present);
     std::string text = tabSeparated ? TabSeparated(rows) : Table(rows);
     if (!text.empty()) {
         text.pop_back();  // Print ends the line itself

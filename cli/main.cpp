@@ -1,5 +1,6 @@
 // zamblok-cli: the batch jobs of Zamblok from the command line.
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -90,7 +91,15 @@ void AddZip(CLI::App& app, ZipArgs& a)
         ->type_name("ITEM");
     auto* single = zip->add_flag("--single", a.single, "One archive for all items");
     auto* per = zip->add_option("--per", a.per, "One archive for every N items (default 1)")
-                    ->check(CLI::PositiveNumber)
+                    ->check(CLI::Validator(
+                        [](const std::string& text) {
+                            int n = 0;
+                            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+                            return error == std::errc() && end == text.data() + text.size() && n >= 1
+                                       ? std::string()
+                                       : "N must be a whole number from 1 to 2147483647";
+                        },
+                        "N"))
                     ->type_name("N");
     auto* blocked =
         zip->add_option("--blocked", a.blocked,

@@ -138,3 +138,22 @@ TEST_F(HostileInput, ACutArchiveIsReportedAndRepairedFromItsLocalHeaders)
     EXPECT_EQ(Read("out/a.txt"), alpha);
     EXPECT_EQ(Read("out/dir/b.txt"), "beta");
 }
+
+TEST_F(HostileInput, MistakesAreNamedPlainly)
+{
+    Write("text.zip", "no archive here\n");
+    Write("x.zip", AssembleZip({{"a.txt", "a"}}));
+    Result r = Cli("delete text.zip a.txt");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "zamblok-cli: text.zip: not a zip archive; nothing deleted\n");
+    EXPECT_EQ(Read("text.zip"), "no archive here\n");
+
+    r = Cli("list --tsv x.zip nosuch.zip");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\t', 6)), "x.zip\ta.txt");
+    EXPECT_EQ(r.err, "zamblok-cli: nosuch.zip: no such file\n");
+
+    r = Cli("zip --per 0 x.zip");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--per: N must be a whole number from 1 to 2147483647"), std::string::npos) << r.err;
+}
