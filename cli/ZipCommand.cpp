@@ -36,7 +36,7 @@ int RunZip(Session& session, const ZipRequest& request)
     };
     engine.OnZipComplete = [&session](TZipWriter& sender, int fileCount) {
         if (fileCount == 0)
-            session.Problem(sender.ZipName() + ": no file to add; the archive is empty");
+            session.Problem(sender.ZipName() + ": no file to add; no archive written");
     };
 
     const ParArrayOfToZip plan = job.PlanArchives(request.items, request.naming);

@@ -117,7 +117,7 @@ void AddZip(CLI::App& app, ZipArgs& a)
     zip->add_option("--dest", a.dest, "Folder for the archives, made when missing (default: the current folder)")
         ->type_name("DIR");
     auto* name = zip->add_option("--name", a.name,
-                                 "Name the archives BASE00.zip, BASE01.zip, ... (BASE.zip when there is one); "
+                                 "Name the archives BASE00.zip, BASE01.zip, ... (BASE.zip with --single or --blocked); "
                                  "without it names come from the items")
                      ->type_name("BASE");
     zip->add_option("--width", a.width, "Least digits of the number in --name names (default 2)")

@@ -174,14 +174,19 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         engine_->Password = compress.password;
         if (!compress.comment.empty())
             engine_->SetArchiveComment(compress.comment);
+        int added = 0;
         try {
-            engine_->Zip();
+            added = engine_->Zip();
         } catch (const std::exception& e) {
             tell(ParArchiveProgress::State::Failed, e.what());
             throw;
         }
-        // For a blocked archive the writer reports its last part.
-        if (platform::FileExists(engine_->ZipName()))
+        // Every planned name was new: an archive that got nothing is no
+        // archive of the run and is not left behind. For a blocked archive
+        // the writer reports its last part.
+        if (added == 0)
+            platform::DeleteFile(engine_->ZipName());
+        else if (platform::FileExists(engine_->ZipName()))
             CreatedArchives.push_back(engine_->ZipName());
         tell(ParArchiveProgress::State::Done, {});
     }
