@@ -42,7 +42,9 @@ enum class TSkipReason {
     // A stored name no file can have (it holds a NUL byte).
     skBadName = 8,
     // A symbolic link whose target is absolute or leads out of the destination.
-    skUnsafeLink = 9
+    skUnsafeLink = 9,
+    // A file to add that cannot be opened for reading.
+    skUnreadable = 10
 };
 
 // ---- Dates ----------------------------------------------------------------------

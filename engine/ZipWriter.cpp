@@ -628,7 +628,18 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
                 OnNoSuchFile(*this, item);
             return false;
         }
-        source = std::make_unique<TLFNFileStream>(item, 8192, false, platform::fmOpenRead | platform::fmShareDenyNone);
+        // A file that cannot be read is skipped; the rest of the run goes on.
+        try {
+            source =
+                std::make_unique<TLFNFileStream>(item, 8192, false, platform::fmOpenRead | platform::fmShareDenyNone);
+        } catch (const EFOpenError&) {
+            std::error_code ec;
+            run.totalBytes -= int64_t(std::filesystem::file_size(item, ec));
+            bool retry = false;
+            if (OnSkippingFile)
+                OnSkippingFile(*this, TSkipReason::skUnreadable, item, -1, retry);
+            return false;
+        }
         platform::FileGetDosTime(item, header.ModDateTime);
         std::time_t modified;
         header.ModTimeUtc.reset();

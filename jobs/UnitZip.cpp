@@ -194,7 +194,11 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
 
 std::string TZipFile::SkippedReason(TSkipReason reason)
 {
-    return reason == TSkipReason::skNoOverwrite ? "an entry of the same name is in the archive already" : "left out";
+    switch (reason) {
+    case TSkipReason::skNoOverwrite: return "an entry of the same name is in the archive already";
+    case TSkipReason::skUnreadable: return "cannot be read";
+    default: return "left out";
+    }
 }
 
 std::string TZipFile::LeftOutReason(const std::string& file)

@@ -113,3 +113,21 @@ TEST_F(ZipCommand, RefusesUnusableItemsAndReportsSkippedFiles)
 }
 
 }  // namespace
+
+TEST_F(ZipCommand, AnUnreadableFileIsSkippedAndTheRestWritten)
+{
+    // As an ordinary user: root reads every file.
+    Write("in/a.txt", "secret");
+    Write("in/b.txt", "open");
+    std::filesystem::permissions(Path("in/a.txt"), std::filesystem::perms::none);
+    for (const std::string& folder : {dir.Path(), Path("in")})
+        std::filesystem::permissions(folder, std::filesystem::perms::all);
+    std::string out;
+    EXPECT_EQ(Shell("cd " + Quoted(dir.Path()) + " && runuser -u nobody -- " + ZAMBLOK_CLI +
+                        " zip --single --name out 'in/*' 2>&1",
+                    &out),
+              1)
+        << out;
+    EXPECT_NE(out.find("in/a.txt: cannot be read; skipped"), std::string::npos) << out;
+    EXPECT_EQ(PeerNames("out.zip"), (Names{"in/b.txt"}));
+}
