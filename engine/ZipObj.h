@@ -44,7 +44,9 @@ enum class TSkipReason {
     // A symbolic link whose target is absolute or leads out of the destination.
     skUnsafeLink = 9,
     // A file to add that cannot be opened for reading.
-    skUnreadable = 10
+    skUnreadable = 10,
+    // A file that changed while it was being added.
+    skChanged = 11
 };
 
 // ---- Dates ----------------------------------------------------------------------

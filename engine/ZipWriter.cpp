@@ -715,13 +715,16 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         run.data = run.out.get();
     }
 
+    uint32_t checkedCrc = 0;
     if (encrypt) {
         // The header's check bytes need the CRC before the data is written.
         std::vector<uint8_t> block(CrcBlock);
         uint32_t crc = 0xFFFFFFFF;
-        for (int64_t n; (n = source->Read(block.data(), int64_t(block.size()))) > 0;)
+        for (int64_t n; (n = source->Read(block.data(), int64_t(block.size()))) > 0;) {
             crc = Crc32Update(crc, block.data(), size_t(n));
-        header.Crc32 = crc ^ 0xFFFFFFFF;
+            Poll();
+        }
+        checkedCrc = header.Crc32 = crc ^ 0xFFFFFFFF;
         source->SetPosition(0);
         WriteEncryptionHeader(run, header);
     }
@@ -737,6 +740,20 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
                       item, platform::mbOK);
 
     header.Crc32 = run.crc ^ 0xFFFFFFFF;
+    // A file that changed between the two reads of an encrypted entry would
+    // give an entry whose check byte fits no password: it is taken back and
+    // skipped.
+    if (encrypt && header.Crc32 != checkedCrc) {
+        if (!run.multi) {
+            run.out->SetSize(offset);
+            run.out->SetPosition(offset);
+        }
+        run.totalBytes -= bytesRead;
+        bool retry = false;
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skChanged, item, -1, retry);
+        return false;
+    }
     const uint64_t compressed = uint64_t(run.written) + (encrypt ? 12 : 0);
     if (forceZip64 && uint64_t(bytesRead) < 0xFFFFFFFFu)
         header.Zip64Record->UncompressedSize = uint64_t(bytesRead);  // keep the reserved block

@@ -197,6 +197,7 @@ std::string TZipFile::SkippedReason(TSkipReason reason)
     switch (reason) {
     case TSkipReason::skNoOverwrite: return "an entry of the same name is in the archive already";
     case TSkipReason::skUnreadable: return "cannot be read";
+    case TSkipReason::skChanged: return "changed while it was being added";
     default: return "left out";
     }
 }

@@ -879,3 +879,37 @@ TEST(ZipWriterUpdate, AReplacementNotWrittenKeepsTheOldEntry)
     ASSERT_EQ(testing_support::Run("unzip -p '" + t / "x.zip" + "'", &out), 0);
     EXPECT_EQ(out, "old aold b");
 }
+
+TEST(ZipWriterUpdate, AFileChangingBetweenItsTwoReadsIsNotAddedEncrypted)
+{
+    TempDir t;
+    WriteFile(t / "src/moving.bin", std::string(200000, 'm'));
+    WriteFile(t / "src/still.txt", "still");
+    TZipWriter w;
+    w.SetZipName(t / "x.zip");
+    w.Password = "pw";
+    w.PackLevel = 0;
+    w.FilesList = {t / "src/moving.bin", t / "src/still.txt"};
+    bool changed = false;
+    // The file changes once its encrypted data has begun (the handler leaves
+    // the data as it is: only the entries' list is looked at here).
+    w.OnEncrypt = [&](TZipWriter&, uint8_t*, int, const std::string&) {
+        if (!changed) {
+            changed = true;
+            std::fstream f(t / "src/moving.bin", std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(150000);
+            f << "changed";
+        }
+    };
+    std::vector<std::pair<TSkipReason, std::string>> skipped;
+    w.OnSkippingFile = [&](TZipReader&, TSkipReason reason, const std::string& name, int, bool&) {
+        skipped.emplace_back(reason, name);
+    };
+    EXPECT_EQ(w.Zip(), 1);
+    EXPECT_EQ(skipped, (std::vector<std::pair<TSkipReason, std::string>>{{TSkipReason::skChanged, t / "src/moving.bin"}}));
+    TZipReader r;
+    r.SetZipName(t / "x.zip");
+    r.ReadArchive();
+    ASSERT_EQ(r.EntryCount(), 1);
+    EXPECT_EQ(r.EntryName(0), "still.txt");
+}
