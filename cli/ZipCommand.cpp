@@ -49,6 +49,8 @@ int RunZip(Session& session, const ZipRequest& request)
         job.WriteArchives(plan, request.compress);
     } catch (...) {
         PrintCreated(session, job);
+        if (request.compress.blocked)
+            session.Problem(archives.front() + ": not finished; the parts written so far were removed");
         throw;
     }
     PrintCreated(session, job);

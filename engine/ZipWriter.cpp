@@ -67,6 +67,8 @@ struct TZipWriter::TWriteRun {
     bool deleting = false;
     bool updating = false;
     std::string outputName;
+    // Finished parts of blocked output, removed with the rest when the run fails.
+    std::vector<std::string> finishedParts;
     std::unique_ptr<TLFNFileStream> out;
     // The new directory in written order, and the stored names in it.
     std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
@@ -244,6 +246,8 @@ int TZipWriter::WriteArchive(bool deleting)
         run.out.reset();
         if (outputMade && !run.outputName.empty())
             platform::DeleteFile(run.outputName);  // of a multi-part archive, the part under way
+        for (const std::string& part : run.finishedParts)
+            platform::DeleteFile(part);
         restore();
         throw;
     }
@@ -966,9 +970,13 @@ void TZipWriter::OpenFirstPart(TWriteRun& run)
 void TZipWriter::StartNextPart(TWriteRun& run, int64_t needed)
 {
     ClosePart(run);
-    // The finished part is no longer the one to remove if the run fails.
+    // The finished part is no longer the one to remove if the run fails;
+    // blocked output in one folder is useless without its last part, so
+    // that is removed with the others. A spanned disk stays.
     std::string name = std::move(run.outputName);
     run.outputName.clear();
+    if (MultiMode() == TMultiMode::mmBlocks)
+        run.finishedParts.push_back(name);
     if (MultiMode() == TMultiMode::mmSpan) {
         if (!AskForDisk(run.partIndex + 2, name))
             throw EUserCanceled("User canceled Zip operation");
@@ -1019,6 +1027,7 @@ void TZipWriter::SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStr
         const int64_t chunk = std::min(run.RoomLeft(), size - copied);
         for (int64_t done = 0; done < chunk;) {
             const int64_t n = std::min<int64_t>(chunk - done, int64_t(block.size()));
+            Poll();
             temporary.ReadBuffer(block.data(), n);
             WritePart(run, block.data(), n);
             done += n;

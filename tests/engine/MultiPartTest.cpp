@@ -579,3 +579,28 @@ TEST(MultiPartFailures, CancellingTheDiskPromptEndsTheRun)
 }
 
 }  // namespace
+
+TEST(MultiPartFailures, AFailedOrCancelledBlockedRunLeavesNoParts)
+{
+    TempDir t;
+    const auto sources = MakeSources(t, 600000);
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled while its data is copied into the parts" : "a header too big for a part");
+        TZipWriter w;
+        SetBlocked(w, t / "out/x.zip", cancel ? 65536 : 200, sources);
+        w.PackLevel = 0;
+        if (cancel) {
+            w.OnTotalPercentDone = [](TZipReader& sender, int percent) {
+                if (percent >= 75)
+                    sender.RequestCancel();
+            };
+            EXPECT_THROW(w.Zip(), EUserCanceled);
+        } else {
+            const std::string longName = t / ("src/" + std::string(200, 'n'));
+            WriteFile(longName, "a name longer than a part");
+            w.FilesList = {t / "src/small.txt", longName};
+            EXPECT_THROW(w.Zip(), ENotEnoughRoom);
+        }
+        EXPECT_TRUE(fs::is_empty(t / "out"));
+    }
+}
