@@ -555,8 +555,8 @@ void TZipReader::SetAttributes(const platform::SafeFolder& folder, const std::st
     const uint32_t mode = entry.ExternalAttributes >> 16;
     if (entry.VersionMadeBy >> 8 == 3 && mode != 0)
         folder.SetPermissions(name, mode);
-    else if (entry.ExternalAttributes & platform::faReadOnly)
-        folder.SetReadOnly(name);
+    else if ((entry.ExternalAttributes & platform::faReadOnly) && !entry.FileName().empty())
+        folder.SetReadOnly(name);  // a DOS folder's read-only bit means nothing to its contents
 }
 
 void TZipReader::SetFolderAttributes(TUnZipRun& run)
