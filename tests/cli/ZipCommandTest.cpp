@@ -131,3 +131,13 @@ TEST_F(ZipCommand, AnUnreadableFileIsSkippedAndTheRestWritten)
     EXPECT_NE(out.find("in/a.txt: cannot be read; skipped"), std::string::npos) << out;
     EXPECT_EQ(PeerNames("out.zip"), (Names{"in/b.txt"}));
 }
+
+TEST_F(ZipCommand, HelpAndVersionAnswerAndSucceed)
+{
+    for (const char* args : {"--help", "--version", "zip --help", "extract --help"}) {
+        SCOPED_TRACE(args);
+        const Result r = Cli(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_FALSE(r.out.empty());
+    }
+}
