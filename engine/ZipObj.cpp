@@ -13,6 +13,11 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 
+uint32_t Get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 namespace {
 
 constexpr uint16_t Zip64Tag = 1;
@@ -31,11 +36,6 @@ const char* const ReadErrorText = "Stream read error";
 uint16_t Get16(const uint8_t* p)
 {
     return uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 uint64_t Get64(const uint8_t* p)
@@ -726,6 +726,11 @@ uint64_t TEndCentral::CentralDirOffset() const
 void TEndCentral::SetCentralDirOffset(uint64_t value)
 {
     SetWideValue(centralDirOffset_, value, [this]() -> uint64_t& { return EnsureZip64().CentralDirOffset; });
+}
+
+int64_t TEndCentral::RecordsPosition() const
+{
+    return CommentPosition - EndRecordSize - (Zip64Locator ? Zip64LocatorLen + Zip64EndRecordLen : 0);
 }
 
 bool TEndCentral::ReadEndRecord(THugeStream& s)

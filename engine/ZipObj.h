@@ -49,6 +49,9 @@ enum class TSkipReason {
     skChanged = 11
 };
 
+// The little-endian 32-bit value at p, as every ZIP record stores numbers.
+uint32_t Get32(const uint8_t* p);
+
 // ---- Dates ----------------------------------------------------------------------
 
 // Clamps the fields of a packed DOS date-time (date high, time low) into range:
@@ -301,6 +304,9 @@ public:
 
     // File position of the archive comment.
     int64_t CommentPosition = 0;
+    // Where the end records read begin: the Zip64 end record when there is
+    // one, else the end record; the central directory ends right before.
+    int64_t RecordsPosition() const;
     // The archive comment or an entry comment was changed after reading.
     bool Modified = false;
     std::optional<TZip64EndRecord> Zip64EndRecord;

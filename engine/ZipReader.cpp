@@ -43,13 +43,6 @@ struct ScopeExit {
 template <class F>
 ScopeExit(F) -> ScopeExit<F>;
 
-// A little-endian 32-bit value.
-uint32_t Get32Le(const char* p)
-{
-    const auto* b = reinterpret_cast<const uint8_t*>(p);
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
-
 // A central header's signature at offset of s.
 bool CentralHeaderAt(THugeStream& s, uint64_t offset)
 {
@@ -270,8 +263,7 @@ void TZipReader::ReadDirectory()
     // is found there and not where it is recorded.
     int64_t prefix = 0;
     if (found && !fromSide && endCentral_.ThisDisk() == 0 && endCentral_.TotalEntries() > 0) {
-        const int64_t end = endCentral_.CommentPosition - TEndCentral::EndRecordSize -
-                            (endCentral_.Zip64Locator ? 20 + 56 : 0);
+        const int64_t end = endCentral_.RecordsPosition();
         const uint64_t recorded = endCentral_.CentralDirOffset() + endCentral_.CentralDirSize();
         if (recorded < uint64_t(end) && !CentralHeaderAt(*s, endCentral_.CentralDirOffset()) &&
             CentralHeaderAt(*s, endCentral_.CentralDirOffset() + uint64_t(end) - recorded))
@@ -479,7 +471,7 @@ bool TZipReader::RebuildDirectory()
             // followed by the CRC and by the compressed size the data has.
             const int64_t descriptor = find("PK\x07\x08", data, [&](int64_t position, const char* p) {
                 return p + 16 <= chunk.data() + chunk.size() &&
-                       Get32Le(p + 8) == uint32_t(position - data);
+                       Get32(reinterpret_cast<const uint8_t*>(p + 8)) == uint32_t(position - data);
             });
             if (descriptor < 0)
                 break;  // the data runs to the end of the file
@@ -487,9 +479,9 @@ bool TZipReader::RebuildDirectory()
             uint8_t d[12];
             if (s.Read(d, 12) != 12)
                 break;
-            h->Crc32 = Get32Le(reinterpret_cast<const char*>(d));
-            h->SetCompressedSize(Get32Le(reinterpret_cast<const char*>(d + 4)));
-            h->SetUncompressedSize(Get32Le(reinterpret_cast<const char*>(d + 8)));
+            h->Crc32 = Get32(d);
+            h->SetCompressedSize(Get32(d + 4));
+            h->SetUncompressedSize(Get32(d + 8));
             next = descriptor + 16;
         } else {
             const uint64_t skip = h->CompressedSize() + (h->HasDataDescriptor() ? 16 : 0);
