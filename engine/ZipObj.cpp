@@ -102,6 +102,17 @@ void WalkExtraField(const std::string& field, Visit visit)
     }
 }
 
+}  // namespace
+
+bool HasZip64Block(const std::string& field)
+{
+    bool found = false;
+    WalkExtraField(field, [&found](uint16_t tag, const uint8_t*, size_t) { return !(found = tag == Zip64Tag); });
+    return found;
+}
+
+namespace {
+
 // The text of an Info-ZIP Unicode field of extra (path 0x7075 or comment
 // 0x6375) that stands for raw: version 1, the CRC-32 of raw, then UTF-8.
 // Empty when there is none, its checksum differs or it is no UTF-8.
@@ -588,8 +599,50 @@ void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
     r.Bytes(timestamp).WriteTo(out);
 }
 
+bool TZipHeaderInfo::PatchRawCentral()
+{
+    uint8_t* h = reinterpret_cast<uint8_t*>(RawCentral.data());
+    const auto put = [](uint8_t* p, uint64_t value, int width) {
+        for (int i = 0; i < width; ++i)
+            p[i] = uint8_t(value >> (8 * i));
+    };
+    const bool wideOffset = Get32(h + 42) == 0xFFFFFFFF;
+    const bool wideDisk = Get16(h + 34) == 0xFFFF;
+    // The Zip64 block holds the saturated fields' values in a fixed order.
+    size_t offsetAt = 0, diskAt = 0;
+    if (wideOffset || wideDisk) {
+        const size_t extraAt = CentralHeaderLen + Get16(h + 28);
+        const std::string field = RawCentral.substr(extraAt, Get16(h + 30));
+        WalkExtraField(field, [&](uint16_t tag, const uint8_t* block, size_t size) {
+            if (tag != Zip64Tag)
+                return true;
+            const size_t start = extraAt + size_t(block - reinterpret_cast<const uint8_t*>(field.data())) + 4;
+            size_t pos = start + (Get32(h + 24) == 0xFFFFFFFF ? 8 : 0) + (Get32(h + 20) == 0xFFFFFFFF ? 8 : 0);
+            if (wideOffset && pos + 8 <= start + size)
+                offsetAt = pos;
+            pos += wideOffset ? 8 : 0;
+            if (wideDisk && pos + 4 <= start + size)
+                diskAt = pos;
+            return false;
+        });
+    }
+    const uint64_t offset = LocalHeaderOffset();
+    const uint32_t disk = DiskNumberStart();
+    if (wideOffset ? offsetAt == 0 : offset >= 0xFFFFFFFF)
+        return false;
+    if (wideDisk ? diskAt == 0 : disk >= 0xFFFF)
+        return false;
+    put(wideOffset ? h + offsetAt : h + 42, offset, wideOffset ? 8 : 4);
+    put(wideDisk ? h + diskAt : h + 34, disk, wideDisk ? 4 : 2);
+    return true;
+}
+
 void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
 {
+    if (!RawCentral.empty() && PatchRawCentral()) {
+        out.WriteBuffer(RawCentral.data(), int64_t(RawCentral.size()));
+        return;
+    }
     const std::string name = NameForHeader();
     const uint16_t nameLength = LengthField(name.size(), "Entry name");
     if (HasComment() && !fileComment_ && !(archive && ReadFileComment(*archive)))
@@ -600,14 +653,20 @@ void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
     // The blocks of the old central extra field are carried over, all but
     // its Zip64 block, which is made anew from the current values.
     std::string carried;
-    if (ExtraReadLength != 0) {
-        if (!archive)
-            throw EReadError(ReadErrorText);
-        const int64_t p = archive->Position();
-        archive->SetPosition(ExtraStart);
-        std::string field(ExtraReadLength, '\0');
-        archive->ReadBuffer(field.data(), int64_t(field.size()));
-        archive->SetPosition(p);
+    if (!RawCentral.empty() || ExtraReadLength != 0) {
+        std::string field;
+        if (!RawCentral.empty()) {
+            const uint8_t* h = reinterpret_cast<const uint8_t*>(RawCentral.data());
+            field = RawCentral.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30));
+        } else {
+            if (!archive)
+                throw EReadError(ReadErrorText);
+            const int64_t p = archive->Position();
+            archive->SetPosition(ExtraStart);
+            field.resize(ExtraReadLength);
+            archive->ReadBuffer(field.data(), int64_t(field.size()));
+            archive->SetPosition(p);
+        }
         WalkExtraField(field, [&carried](uint16_t tag, const uint8_t* block, size_t size) {
             if (tag != Zip64Tag)
                 carried.append(reinterpret_cast<const char*>(block), 4 + size);

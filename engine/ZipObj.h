@@ -51,6 +51,8 @@ enum class TSkipReason {
 
 // The little-endian 32-bit value at p, as every ZIP record stores numbers.
 uint32_t Get32(const uint8_t* p);
+// Whether an extra field holds a Zip64 block (tag 1).
+bool HasZip64Block(const std::string& field);
 
 // ---- Dates ----------------------------------------------------------------------
 
@@ -136,6 +138,11 @@ public:
     uint16_t Zip64BlockSize = 0;
     // The values held for saturated header fields.
     std::optional<TZip64Record> Zip64Record;
+    // The central header as it stood in the archive read (fixed part, name,
+    // extra field, comment), for an entry carried over into a rewritten
+    // archive: written again byte for byte but for its local header offset
+    // and part number.
+    std::string RawCentral;
 
     // Sizes, offset and part number. A value too large for its header field
     // goes into the Zip64Record and saturates the field; get returns the
@@ -202,11 +209,13 @@ public:
     // position, which becomes LocalHeaderOffset. The LocalExtraLength bytes of
     // local extra field announced after the Zip64 block are the caller's.
     void WriteLocalHeader(THugeStream& out);
-    // Writes the central header, its extra field (the blocks of the central
-    // extra field read from archive, without the old Zip64 block, then a new
-    // Zip64 block when needed) and the comment. archive is the stream the entry
-    // was read from; it is needed only for carried-over extra blocks and for a
-    // comment not loaded yet. Raises EReadError when those cannot be read and
+    // Writes the central header: RawCentral with the current offset and part
+    // number when it has one and they fit its fields; otherwise the fields,
+    // the extra field (the blocks of the old central extra field, from
+    // RawCentral or read from archive, without the old Zip64 block, then a
+    // new Zip64 block when needed) and the comment. archive is the stream the
+    // entry was read from; it is needed only for carried-over extra blocks
+    // and for a comment not loaded yet. Raises EReadError when those cannot be read and
     // EWriteError when a name or comment is too long for its length field.
     void WriteCentralHeader(THugeStream& out, THugeStream* archive);
 
@@ -214,6 +223,9 @@ private:
     TZipHeaderInfo& operator=(const TZipHeaderInfo&) = default;
 
     TZip64Record& EnsureZip64();
+    // Puts the current offset and part number into RawCentral; false when a
+    // value does not fit the field the header has for it.
+    bool PatchRawCentral();
     // Splits a stored name (separators already '/') after its last '/'.
     void SetStoredName(const std::string& name);
     // The name in memory for name bytes read from a header whose flags are

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <unordered_map>
 #include <unordered_set>
 #include <zlib.h>
 
@@ -453,50 +454,62 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
 
 void TZipWriter::CarryOverEntries(TWriteRun& run)
 {
+    // Bytes ahead of the first entry (a self-extractor's program, say) stay
+    // ahead of it.
+    uint64_t first = endCentral_.CentralDirOffset();
+    for (int i = 0; i < EntryCount(); ++i)
+        first = std::min(first, Entry(i).LocalHeaderOffset());
+    CopyBytes(run, 0, int64_t(std::min<uint64_t>(first, uint64_t(archive_->Size()))));
+
+    // Each entry looks up the item naming it, so that carrying over stays
+    // linear in entries and items: plain names (stored names when adding) by
+    // name, the patterns of a deletion in their order.
+    std::unordered_map<std::string, size_t> byName;
+    std::vector<size_t> patterns;
+    std::vector<bool> taken(FilesList.size());
+    for (size_t k = 0; k < FilesList.size(); ++k) {
+        const std::string& item = FilesList[k];
+        if (run.deleting && IsWild(item))
+            patterns.push_back(k);
+        else
+            byName.try_emplace(run.deleting ? item : StoredName(item), k);
+    }
+
     for (int i = 0; i < EntryCount(); ++i) {
+        Poll();
         const TZipHeaderInfo& old = Entry(i);
-        auto copy = std::make_unique<TZipHeaderInfo>(OEMConvert);
-        copy->Assign(old);
-        copy->ExtraStart = old.ExtraStart;
-        copy->ExtraReadLength = old.ExtraReadLength;
-        copy->Zip64BlockSize = old.Zip64BlockSize;
-        if (old.HasComment() && !old.FileComment())
-            copy->SetFileComment(EntryComment(i));
         const std::string stored = old.Directory() + old.FileName();
+        const auto named = byName.find(stored);
+        size_t match = named == byName.end() ? SIZE_MAX : named->second;
+        if (run.deleting)
+            for (size_t k : patterns) {
+                if (k > match)
+                    break;
+                if (MatchesPattern(FilesList[k], FilesList[k].find('/') == std::string::npos ? old.FileName() : stored)) {
+                    match = k;
+                    break;
+                }
+            }
 
         bool keep = true;
-        for (size_t k = 0; k < FilesList.size(); ++k) {
-            if (cancel_) {
-                cancel_ = false;
-                throw EUserCanceled();
+        if (match != SIZE_MAX && run.deleting) {
+            bool skip = false;
+            if (OnDeleteEntry)
+                OnDeleteEntry(*this, stored, skip);
+            if (!skip) {
+                ++run.count;
+                keep = false;
             }
-            const std::string item = FilesList[k];
-            bool matches;
-            if (!run.deleting)
-                matches = StoredName(item) == stored;
-            else if (IsWild(item))
-                matches = MatchesPattern(item, item.find('/') == std::string::npos ? old.FileName() : stored);
-            else
-                matches = item == stored;
-            if (!matches)
-                continue;
-
-            if (run.deleting) {
-                bool skip = false;
-                if (OnDeleteEntry)
-                    OnDeleteEntry(*this, stored, skip);
-                if (skip) {
-                    FilesList.erase(FilesList.begin() + long(k));
-                } else {
-                    ++run.count;
-                    keep = false;
-                    // A plain name stands for one entry; a pattern goes on matching.
-                    if (!IsWild(item))
-                        FilesList.erase(FilesList.begin() + long(k));
-                }
-                break;
-            }
-            FilesList.erase(FilesList.begin() + long(k));
+            // A plain name stands for one entry; a pattern goes on matching
+            // unless its entry was skipped.
+            if (named != byName.end() && named->second == match)
+                byName.erase(named);
+            else if (skip)
+                patterns.erase(std::find(patterns.begin(), patterns.end(), match));
+        } else if (match != SIZE_MAX) {
+            byName.erase(named);
+            taken[match] = true;
+            const std::string& item = FilesList[match];
             uint32_t fileDos = 0;
             const bool found = platform::FileGetDosTime(item, fileDos);
             if (ZipAction != TZipAction::zaReplace &&
@@ -506,83 +519,103 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
                     run.disposeList.push_back(item);
                 if (found)
                     run.totalBytes += int64_t(old.CompressedSize()) - int64_t(std::filesystem::file_size(item));
-                break;
+            } else {
+                if (OnUpdate)
+                    OnUpdate(*this, TUpdateAction::uaReplacing, i);
+                // A replacement that is not written (its source went, a
+                // handler skipped it) leaves the old entry in place.
+                keep = !AddNewEntry(run, item);
             }
-            if (OnUpdate)
-                OnUpdate(*this, TUpdateAction::uaReplacing, i);
-            // A replacement that is not written (its source went, a handler
-            // skipped it) leaves the old entry in place.
-            keep = !AddNewEntry(run, item);
-            break;
         }
         if (keep) {
             if (OnUpdate)
                 OnUpdate(*this, TUpdateAction::uaKeeping, i);
-            CopyEntryRaw(run, *copy);
-            AppendEntry(run, std::move(copy));
+            AppendEntry(run, CopyEntryRaw(run, i));
         }
+    }
+    if (!run.deleting) {
+        std::vector<std::string> rest;
+        for (size_t k = 0; k < FilesList.size(); ++k)
+            if (!taken[k])
+                rest.push_back(std::move(FilesList[k]));
+        FilesList = std::move(rest);
     }
 }
 
-void TZipWriter::CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry)
+std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int index)
 {
     THugeStream& in = *archive_;
+    const TZipHeaderInfo& old = Entry(index);
+    auto entry = std::make_unique<TZipHeaderInfo>(OEMConvert);
+    entry->Assign(old);
+    entry->ExtraStart = old.ExtraStart;
+    entry->ExtraReadLength = old.ExtraReadLength;
+    entry->Zip64BlockSize = old.Zip64BlockSize;
+
+    // The central header as it stands, found where it was read (an entry
+    // rebuilt from its local header alone has none and is written anew).
+    uint8_t head[46];
+    in.SetPosition(old.CentralHeaderOffset);
+    if (in.Read(head, 46) == 46 && Get32(head) == CentralFileHeaderSig && Get32(head + 16) == old.Crc32 &&
+        (head[10] | head[11] << 8) == old.CompressionMethod) {
+        const size_t rest = size_t(head[28] | head[29] << 8) + size_t(head[30] | head[31] << 8) +
+                            size_t(head[32] | head[33] << 8);
+        std::string raw(reinterpret_cast<const char*>(head), 46);
+        raw.resize(46 + rest);
+        in.ReadBuffer(raw.data() + 46, int64_t(rest));
+        if (old.HasComment() && !old.FileComment())
+            entry->SetFileComment(raw.substr(raw.size() - old.CommentLength()));
+        entry->RawCentral = std::move(raw);
+    } else if (old.HasComment() && !old.FileComment()) {
+        entry->SetFileComment(EntryComment(index));
+    }
+
+    // The local header, the data and the data descriptor go over unchanged.
+    const int64_t at = int64_t(std::min<uint64_t>(old.LocalHeaderOffset(), INT64_MAX));
     uint8_t local[30];
-    in.SetPosition(int64_t(std::min<uint64_t>(entry.LocalHeaderOffset(), INT64_MAX)));
-    if (in.Read(local, 30) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
+    in.SetPosition(at);
+    if (in.Read(local, 30) != 30 || Get32(local) != LocalFileHeaderSig)
         throw EBadZipFile();
     in.Seek(local[26] | local[27] << 8, THugeStream::soCurrent);
-    // The old local extra field goes along, less its Zip64 block: the new
-    // header carries its own.
     std::string extra(size_t(local[28] | local[29] << 8), '\0');
     in.ReadBuffer(extra.data(), int64_t(extra.size()));
-    std::string kept;
-    for (size_t i = 0; extra.size() - i >= 4;) {
-        const size_t size = uint8_t(extra[i + 2]) | uint8_t(extra[i + 3]) << 8;
-        if (size > extra.size() - i - 4)
-            break;
-        if (!(extra[i] == 1 && extra[i + 1] == 0))
-            kept.append(extra, i, 4 + size);
-        i += 4 + size;
+    const int64_t data = int64_t(std::min<uint64_t>(old.CompressedSize(), INT64_MAX - in.Position()));
+    int64_t length = in.Position() - at + data;
+    if (old.HasDataDescriptor()) {
+        // With its signature or without; sizes of 8 bytes when the local
+        // header has a Zip64 block or a size needs them.
+        uint8_t descriptor[8] = {};
+        in.SetPosition(at + length);
+        in.Read(descriptor, 8);
+        const bool signature = Get32(descriptor) == DataDescriptorSig && Get32(descriptor + 4) == old.Crc32;
+        const bool wide =
+            HasZip64Block(extra) || old.CompressedSize() >= 0xFFFFFFFF || old.UncompressedSize() >= 0xFFFFFFFF;
+        length += (signature ? 4 : 0) + (wide ? 20 : 12);
     }
-    entry.LocalExtraLength = uint16_t(kept.size());
-    // Sizes and CRC come from the central directory, so a data descriptor is
-    // not needed. An encrypted entry keeps it: its password check byte was
-    // made from the time, as the descriptor flag says.
-    const bool descriptor = entry.HasDataDescriptor() && entry.Encrypted();
-    if (!descriptor)
-        entry.GeneralFlags &= uint16_t(~gfDataDescriptor);
-    entry.WriteLocalHeader(*run.out);
-    run.out->WriteBuffer(kept.data(), int64_t(kept.size()));
+    entry->LocalExtraLength = uint16_t(extra.size());
+    entry->SetLocalHeaderOffset(uint64_t(run.out->Position()));
+    entry->SetDiskNumberStart(0);
+    CopyBytes(run, at, length);
+    return entry;
+}
 
-    std::vector<uint8_t> block(CopyBlock);
-    const int64_t total = int64_t(std::min<uint64_t>(entry.CompressedSize(), INT64_MAX));
-    for (int64_t done = 0; done < total;) {
-        const int64_t n = std::min<int64_t>(total - done, int64_t(CopyBlock));
+void TZipWriter::CopyBytes(TWriteRun& run, int64_t from, int64_t length)
+{
+    THugeStream& in = *archive_;
+    in.SetPosition(from);
+    std::vector<uint8_t> block(size_t(std::min<int64_t>(length, CopyBlock)));
+    for (int64_t done = 0; done < length;) {
+        const int64_t n = std::min<int64_t>(length - done, int64_t(block.size()));
         in.ReadBuffer(block.data(), n);
         if (run.out->Write(block.data(), n) != n)
             throw ENotEnoughRoom();
         done += n;
         run.bytesDone += n;
         if (OnFilePercentDone)
-            OnFilePercentDone(*this, PercentOf(done, total));
+            OnFilePercentDone(*this, PercentOf(done, length));
         if (OnTotalPercentDone)
             OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
         Poll();
-    }
-    if (descriptor) {
-        // With its signature: 16 bytes, or 24 with Zip64 sizes; without: 12.
-        uint8_t head[4] = {};
-        const int64_t at = in.Position();
-        in.Read(head, 4);
-        const bool signature = std::memcmp(head, "PK\x07\x08", 4) == 0;
-        const bool zip64 = entry.Zip64Record.has_value();
-        const int64_t length = (signature ? 16 : 12) + (zip64 ? 8 : 0);
-        std::vector<uint8_t> tail(static_cast<size_t>(length));
-        in.SetPosition(at);
-        in.ReadBuffer(tail.data(), length);
-        if (run.out->Write(tail.data(), length) != length)
-            throw ENotEnoughRoom();
     }
 }
 

@@ -127,7 +127,11 @@ private:
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
     void CarryOverEntries(TWriteRun& run);
-    void CopyEntryRaw(TWriteRun& run, TZipHeaderInfo& entry);
+    // Copies an entry of the archive read, headers, data and data
+    // descriptor, byte for byte into the output; returns its new record.
+    std::unique_ptr<TZipHeaderInfo> CopyEntryRaw(TWriteRun& run, int index);
+    // Copies length bytes of the archive read, from offset from, into the output.
+    void CopyBytes(TWriteRun& run, int64_t from, int64_t length);
     // Writes an item as a new entry of the run, counting it, unless it is
     // skipped; false then (the file went, a handler skipped it).
     bool AddNewEntry(TWriteRun& run, const std::string& item);
