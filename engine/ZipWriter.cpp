@@ -95,6 +95,12 @@ struct TZipWriter::TWriteRun {
     int64_t fileDone = 0;
     int64_t recordedSize = 0;
     int64_t written = 0;  // data bytes written, without the encryption header
+
+    // Carrying entries over: the old central directory and where it began,
+    // and the block entries are copied through.
+    std::string directory;
+    int64_t directoryAt = 0;
+    std::vector<uint8_t> copyBlock;
 };
 
 TZipWriter::TZipWriter()
@@ -460,6 +466,15 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
     for (int i = 0; i < EntryCount(); ++i)
         first = std::min(first, Entry(i).LocalHeaderOffset());
     CopyBytes(run, 0, int64_t(std::min<uint64_t>(first, uint64_t(archive_->Size()))));
+    // The old directory is read at once; each kept entry takes its header from it.
+    const uint64_t directorySize = endCentral_.CentralDirSize();
+    if (endCentral_.CentralDirOffset() <= uint64_t(archive_->Size()) &&
+        directorySize <= uint64_t(archive_->Size()) - endCentral_.CentralDirOffset()) {
+        run.directoryAt = int64_t(endCentral_.CentralDirOffset());
+        run.directory.resize(size_t(directorySize));
+        archive_->SetPosition(run.directoryAt);
+        archive_->ReadBuffer(run.directory.data(), int64_t(directorySize));
+    }
 
     // Each entry looks up the item naming it, so that carrying over stays
     // linear in entries and items: plain names (stored names when adding) by
@@ -467,6 +482,8 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
     std::unordered_map<std::string, size_t> byName;
     std::vector<size_t> patterns;
     std::vector<bool> taken(FilesList.size());
+    run.names.reserve(size_t(EntryCount()) + FilesList.size());
+    run.entries.reserve(size_t(EntryCount()) + FilesList.size());
     for (size_t k = 0; k < FilesList.size(); ++k) {
         const std::string& item = FilesList[k];
         if (run.deleting && IsWild(item))
@@ -554,48 +571,62 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
 
     // The central header as it stands, found where it was read (an entry
     // rebuilt from its local header alone has none and is written anew).
-    uint8_t head[46];
-    in.SetPosition(old.CentralHeaderOffset);
-    if (in.Read(head, 46) == 46 && Get32(head) == CentralFileHeaderSig && Get32(head + 16) == old.Crc32 &&
+    const int64_t central = old.CentralHeaderOffset - run.directoryAt;
+    const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
+    const int64_t headLength = central >= 0 && int64_t(run.directory.size()) - central >= 46
+                                   ? 46 + int64_t(head[28] | head[29] << 8) + (head[30] | head[31] << 8) +
+                                         (head[32] | head[33] << 8)
+                                   : 0;
+    if (headLength > 0 && headLength <= int64_t(run.directory.size()) - central &&
+        Get32(head) == CentralFileHeaderSig && Get32(head + 16) == old.Crc32 &&
         (head[10] | head[11] << 8) == old.CompressionMethod) {
-        const size_t rest = size_t(head[28] | head[29] << 8) + size_t(head[30] | head[31] << 8) +
-                            size_t(head[32] | head[33] << 8);
-        std::string raw(reinterpret_cast<const char*>(head), 46);
-        raw.resize(46 + rest);
-        in.ReadBuffer(raw.data() + 46, int64_t(rest));
+        entry->RawCentral = run.directory.substr(size_t(central), size_t(headLength));
         if (old.HasComment() && !old.FileComment())
-            entry->SetFileComment(raw.substr(raw.size() - old.CommentLength()));
-        entry->RawCentral = std::move(raw);
+            entry->SetFileComment(entry->RawCentral.substr(entry->RawCentral.size() - old.CommentLength()));
     } else if (old.HasComment() && !old.FileComment()) {
         entry->SetFileComment(EntryComment(index));
     }
 
     // The local header, the data and the data descriptor go over unchanged.
+    // A small entry is read whole at once: its local header is about as long
+    // as its central one.
     const int64_t at = int64_t(std::min<uint64_t>(old.LocalHeaderOffset(), INT64_MAX));
-    uint8_t local[30];
+    const int64_t data = int64_t(std::min<uint64_t>(old.CompressedSize(), INT64_MAX / 2));
+    const int64_t guess = 30 + int64_t(old.NameLength()) + old.ExtraLength + 64 + data + 24;
+    std::vector<uint8_t>& block = run.copyBlock;
+    block.resize(std::max<size_t>(block.size(), 30 + 2 * 65535));
     in.SetPosition(at);
-    if (in.Read(local, 30) != 30 || Get32(local) != LocalFileHeaderSig)
+    const int64_t have = std::max<int64_t>(0, in.Read(block.data(), std::min<int64_t>(guess, int64_t(block.size()))));
+    if (have < 30 || Get32(block.data()) != LocalFileHeaderSig)
         throw EBadZipFile();
-    in.Seek(local[26] | local[27] << 8, THugeStream::soCurrent);
-    std::string extra(size_t(local[28] | local[29] << 8), '\0');
-    in.ReadBuffer(extra.data(), int64_t(extra.size()));
-    const int64_t data = int64_t(std::min<uint64_t>(old.CompressedSize(), INT64_MAX - in.Position()));
-    int64_t length = in.Position() - at + data;
+    const int64_t nameLength = block[26] | block[27] << 8, extraLength = block[28] | block[29] << 8;
+    if (30 + nameLength + extraLength > have)
+        throw EBadZipFile();
+    const std::string extra(reinterpret_cast<const char*>(block.data()) + 30 + nameLength, size_t(extraLength));
+    int64_t length = 30 + nameLength + extraLength + data;
     if (old.HasDataDescriptor()) {
         // With its signature or without; sizes of 8 bytes when the local
         // header has a Zip64 block or a size needs them.
         uint8_t descriptor[8] = {};
-        in.SetPosition(at + length);
-        in.Read(descriptor, 8);
+        if (have >= length + 8) {
+            std::memcpy(descriptor, block.data() + length, 8);
+        } else {
+            in.SetPosition(at + length);
+            in.Read(descriptor, 8);
+        }
         const bool signature = Get32(descriptor) == DataDescriptorSig && Get32(descriptor + 4) == old.Crc32;
         const bool wide =
             HasZip64Block(extra) || old.CompressedSize() >= 0xFFFFFFFF || old.UncompressedSize() >= 0xFFFFFFFF;
         length += (signature ? 4 : 0) + (wide ? 20 : 12);
     }
-    entry->LocalExtraLength = uint16_t(extra.size());
+    entry->LocalExtraLength = uint16_t(extraLength);
     entry->SetLocalHeaderOffset(uint64_t(run.out->Position()));
     entry->SetDiskNumberStart(0);
-    CopyBytes(run, at, length);
+    const int64_t first = std::min(have, length);
+    if (run.out->Write(block.data(), first) != first)
+        throw ENotEnoughRoom();
+    run.bytesDone += first;
+    CopyBytes(run, at + first, length - first);
     return entry;
 }
 
