@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
-#include <filesystem>
 
-#include "engine/HugeStream.h"
 #include "engine/ZipObj.h"
-#include "platform/Exceptions.h"
 #include "platform/Files.h"
 
 int PercentOf(int64_t done, int64_t total)
@@ -26,37 +23,6 @@ uint32_t FileDate(std::string path)
     if (!platform::FileGetDosTime(path, dos))
         return platform::DateTimeToDosDateTime(std::time(nullptr));
     return FixDosDateTime(dos);
-}
-
-void MoveOrCopyFile(const std::string& source, const std::string& target)
-{
-    std::error_code ec;
-    if (std::filesystem::equivalent(source, target, ec))
-        return;  // already in place
-    if (platform::SameFileSystem(source, target) && platform::RenameFile(source, target))
-        return;
-    const size_t slash = target.rfind('/');
-    bool copied = false;
-    std::string beside;
-    {
-        THugeFileStream in(source, platform::fmOpenRead | platform::fmShareDenyWrite);
-        beside = platform::MakeTempFileName(slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1));
-        if (!beside.empty()) {
-            THugeFileStream out(beside, platform::fmOpenWrite);
-            try {
-                out.CopyFrom(in, 0);
-                copied = platform::FileFlush(out.Handle());
-            } catch (const EStreamError&) {
-                // reported below, once both files are closed
-            }
-        }
-    }
-    if (!copied || !platform::RenameFile(beside, target)) {
-        if (!beside.empty())
-            platform::DeleteFile(beside);
-        throw Exception("Error: Could not copy from " + source + " -> " + target);
-    }
-    platform::DeleteFile(source);
 }
 
 std::string ContainedFolder(const std::string& folder)

@@ -13,14 +13,6 @@ int PercentOf(int64_t done, int64_t total);
 // date-time when the path cannot be found.
 uint32_t FileDate(std::string path);
 
-// Moves source over target (an existing target is replaced) so that target
-// is never missing or half written: on one file system by a rename, across
-// file systems by a copy into a new file beside target that is then renamed
-// over it. On failure target is as it was and source stays; a failed copy
-// raises Exception "Error: Could not copy from <source> -> <target>", an
-// unreadable source EFOpenError.
-void MoveOrCopyFile(const std::string& source, const std::string& target);
-
 // The folder with its empty, "." and ".." components dropped, so that it can
 // only lead downwards from where it is appended; ends with '/' unless empty.
 std::string ContainedFolder(const std::string& folder);

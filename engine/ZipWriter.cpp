@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -188,7 +189,24 @@ int TZipWriter::WriteArchive(bool deleting)
     };
 
     bool outputMade = false;
+    // An archive reached through a symbolic link is rewritten where the link
+    // leads; the link stays.
+    std::string target = zipName_;
     try {
+        // A multi-part archive is always written anew.
+        run.multi = MultiMode() != TMultiMode::mmNone;
+        run.updating = !run.multi && platform::FileExists(zipName_);
+        if (run.updating) {
+            std::error_code ec;
+            if (std::filesystem::is_symlink(zipName_, ec))
+                target = std::filesystem::canonical(zipName_, ec).string();
+            // The new archive is written beside the old one and renamed over
+            // it: the folder must take a new file.
+            const std::string folder = FolderPart(target);
+            if (!platform::FolderWritable(folder))
+                throw EFCreateError("Cannot create a file in " + (folder.empty() ? std::string(".") : folder) +
+                                    ": " + std::strerror(errno));
+        }
         if (!deleting && !FilesList.empty())
             ExpandFilesList(run);
         if (!deleting && !FilesList.empty() && OnStartZipInfo) {
@@ -198,9 +216,6 @@ int TZipWriter::WriteArchive(bool deleting)
                 throw EUserCanceled("User canceled Zip operation");
         }
 
-        // A multi-part archive is always written anew.
-        run.multi = MultiMode() != TMultiMode::mmNone;
-        run.updating = !run.multi && platform::FileExists(zipName_);
         if (run.updating) {
             // A comment set before the directory was read outlives its reading.
             const std::optional<std::string> comment =
@@ -220,9 +235,10 @@ int TZipWriter::WriteArchive(bool deleting)
         if (run.multi) {
             OpenFirstPart(run);
         } else {
-            run.outputName = run.updating ? platform::MakeTempFileName(WorkFolder(), "ZBK") : zipName_;
+            const std::string folder = FolderPart(target).empty() ? "./" : FolderPart(target);
+            run.outputName = run.updating ? platform::MakeTempFileName(folder, ".ZBK") : zipName_;
             if (run.outputName.empty())
-                throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
+                throw EFCreateError("Cannot create a file in " + folder + ": " + std::strerror(errno));
             outputMade = run.updating;
             run.out = std::make_unique<TLFNFileStream>(run.outputName, 8192, FlushFilesOnClose, platform::fmCreate);
         }
@@ -263,15 +279,13 @@ int TZipWriter::WriteArchive(bool deleting)
         if (run.updating) {
             archive_.reset();
             FreeEntries();
-            // The new archive keeps the old one's permissions.
-            const int mode = platform::FileGetMode(zipName_);
-            if (mode >= 0)
-                platform::FileSetPermissions(run.outputName, unsigned(mode));
-            try {
-                MoveOrCopyFile(run.outputName, zipName_);
-            } catch (...) {
+            // The new archive keeps the old one's owner and permissions and
+            // takes its place in one step.
+            platform::FileCopyOwnerAndMode(target, run.outputName);
+            if (!platform::RenameFile(run.outputName, target)) {
+                const std::string why = std::strerror(errno);
                 platform::DeleteFile(run.outputName);
-                throw;
+                throw EFCreateError("Cannot replace " + target + ": " + why);
             }
         }
         if (run.multi && MultiMode() == TMultiMode::mmBlocks) {

@@ -187,6 +187,18 @@ bool FileSetPermissions(const std::string& name, unsigned mode)
     return ::chmod(name.c_str(), mode_t(mode & 0777)) == 0;
 }
 
+void FileCopyOwnerAndMode(const std::string& from, const std::string& to)
+{
+    struct stat st;
+    if (::stat(from.c_str(), &st) != 0)
+        return;
+    // Changing the owner may clear the mode's special bits: the mode comes last.
+    if (::chown(to.c_str(), st.st_uid, st.st_gid) != 0 && ::chown(to.c_str(), uid_t(-1), st.st_gid) != 0) {
+        // the new file stays the user's own
+    }
+    FileSetPermissions(to, st.st_mode);
+}
+
 // ---- Times ----------------------------------------------------------------
 
 uint32_t DateTimeToDosDateTime(std::time_t t)
@@ -413,11 +425,9 @@ bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& cluster
     return true;
 }
 
-bool SameFileSystem(const std::string& a, const std::string& b)
+bool FolderWritable(const std::string& folder)
 {
-    struct stat sa, sb;
-    return ::stat(ExistingAncestor(a).c_str(), &sa) == 0 && ::stat(ExistingAncestor(b).c_str(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev;
+    return ::access((folder.empty() ? "." : folder).c_str(), W_OK | X_OK) == 0;
 }
 
 // ---- Writing below a folder without following links ------------------------

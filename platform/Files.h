@@ -71,6 +71,9 @@ int FileGetMode(const std::string& name);
 // Sets the permission bits (07777 masked to 0777: never set-user-id,
 // set-group-id or sticky).
 bool FileSetPermissions(const std::string& name, unsigned mode);
+// Gives to the owner, group and permission bits of from, as far as this
+// process may set them (the group alone when the owner cannot change).
+void FileCopyOwnerAndMode(const std::string& from, const std::string& to);
 
 // ---- Times ----------------------------------------------------------------
 
@@ -143,8 +146,8 @@ std::string MakeTempFileName(const std::string& folder, const std::string& prefi
 // holding path (a file or folder; for a path that does not exist yet, its
 // nearest existing parent). False when the query fails.
 bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& clusterSize);
-// Both paths (or their nearest existing parents) lie on one file system.
-bool SameFileSystem(const std::string& a, const std::string& b);
+// Whether this process may create files in the folder.
+bool FolderWritable(const std::string& folder);
 
 // ---- Writing below a folder without following links ------------------------
 

@@ -1,19 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <limits>
-#include <set>
-#include <sys/resource.h>
 
 #include "engine/ZipUtils.h"
-#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "tests/TestSupport.h"
 
-using platform::FileExists;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -30,22 +25,6 @@ TEST(PercentOf, RoundsClampsAndSurvivesLargeValues)
     EXPECT_EQ(PercentOf(big - 1, big), 100);
 }
 
-TEST(MoveOrCopyFile, RenamesOverTheTargetOnOneFileSystem)
-{
-    TempDir t;
-    WriteFile(t / "new", "new data");
-    WriteFile(t / "old", "old data");
-    MoveOrCopyFile(t / "new", t / "old");
-    EXPECT_EQ(ReadFile(t / "old"), "new data");
-    EXPECT_FALSE(FileExists(t / "new"));
-
-    // A file moved onto itself stays as it is.
-    MoveOrCopyFile(t / "old", t / "old");
-    EXPECT_EQ(ReadFile(t / "old"), "new data");
-    EXPECT_THROW(MoveOrCopyFile(t / "missing", t / "old"), EFOpenError);
-    EXPECT_EQ(ReadFile(t / "old"), "new data");
-}
-
 TEST(ContainedFolder, DropsComponentsThatLeadUpOrNowhere)
 {
     EXPECT_EQ(ContainedFolder("../../etc/"), "etc/");
@@ -53,63 +32,6 @@ TEST(ContainedFolder, DropsComponentsThatLeadUpOrNowhere)
     EXPECT_EQ(ContainedFolder("a/../b"), "a/b/");
     EXPECT_EQ(ContainedFolder(".."), "");
     EXPECT_EQ(ContainedFolder(""), "");
-}
-
-namespace {
-
-// The temporary files ("ZBK...") in a folder.
-std::set<std::string> TemporaryFiles(const std::string& folder)
-{
-    std::set<std::string> names;
-    for (const auto& f : std::filesystem::directory_iterator(folder))
-        if (f.path().filename().string().rfind("ZBK", 0) == 0)
-            names.insert(f.path().string());
-    return names;
-}
-
-}  // namespace
-
-TEST(MoveOrCopyFile, CopiesAcrossFileSystems)
-{
-    TempDir here;
-    if (!std::filesystem::is_directory("/dev/shm") || platform::SameFileSystem(here.Path(), "/dev/shm"))
-        GTEST_SKIP() << "/dev/shm is not a second file system next to " << here.Path();
-    const std::string target = platform::MakeTempFileName("/dev/shm", "zbk-test-");
-    const std::string data(100000, 'z');
-    WriteFile(here / "src", data);
-    WriteFile(here / "empty", "");
-
-    MoveOrCopyFile(here / "src", target);
-    EXPECT_EQ(ReadFile(target), data);
-    EXPECT_FALSE(FileExists(here / "src"));
-    MoveOrCopyFile(here / "empty", target);
-    EXPECT_EQ(ReadFile(target), "");
-    EXPECT_THROW(MoveOrCopyFile(here / "missing", target), EFOpenError);
-    WriteFile(target, "old archive");
-    WriteFile(here / "src", data);
-    const auto before = TemporaryFiles("/dev/shm");
-
-    // A copy cut short by a file size limit is reported and leaves no partial target.
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::string message;
-    try {
-        MoveOrCopyFile(here / "src", target);
-    } catch (const Exception& e) {
-        message = e.what();
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(message, "Error: Could not copy from " + (here / "src") + " -> " + target);
-    // The target is untouched and no partial copy is left beside it.
-    EXPECT_EQ(ReadFile(target), "old archive");
-    EXPECT_TRUE(FileExists(here / "src"));
-    EXPECT_EQ(TemporaryFiles("/dev/shm"), before);
-    platform::DeleteFile(target);
 }
 
 TEST(FileDate, LastWriteTimeClampedOrNowWhenMissing)

@@ -350,8 +350,7 @@ TEST(LargeZipWriter, StoredEntryOver4GiBRoundTrips)
 
 // ---- Failed updates ---------------------------------------------------------------
 
-// src/small.txt and src/big.bin zipped into old.zip; the folder work/ for
-// the writer's temporary files.
+// src/small.txt and src/big.bin zipped into old.zip, and an empty folder work/.
 std::string MakeArchiveToUpdate(const TempDir& t)
 {
     WriteFile(t / "src/small.txt", "small\n");
@@ -379,22 +378,30 @@ std::string FailureOf(const std::function<void()>& update, const std::string& me
     }
 }
 
-void ExpectNoTemporaryFiles(const std::string& work)
+// The writer's temporary files (".ZBK...") in a folder.
+std::vector<std::string> TemporaryFiles(const std::string& folder)
 {
-    for (const auto& e : fs::directory_iterator(work))
-        ADD_FAILURE() << "left behind: " << e.path();
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().starts_with(".ZBK"))
+            names.push_back(e.path().string());
+    return names;
+}
+
+void ExpectNoTemporaryFiles(const std::string& folder)
+{
+    EXPECT_EQ(TemporaryFiles(folder), std::vector<std::string>{});
 }
 
 TEST(ZipWriterUpdate, CancellingLeavesTheOldArchiveAsItWas)
 {
     TempDir t;
-    const std::string zip = MakeArchiveToUpdate(t), work = t / "work";
+    const std::string zip = MakeArchiveToUpdate(t), work = t.Path();
     const std::string before = ReadFile(zip);
     WriteFile(t / "src/new.bin", Random(1 << 20, 2));
     HooksReset reset;
     TZipWriter w;
     w.SetZipName(zip);
-    w.TempPath = work;
 
     // Adding: during the new entry's data.
     bool started = false;
@@ -429,7 +436,7 @@ TEST(ZipWriterUpdate, CancellingLeavesTheOldArchiveAsItWas)
 TEST(ZipWriterUpdate, AnUnreadableSourceIsSkippedAndTheUpdateGoesOn)
 {
     TempDir t;
-    const std::string zip = MakeArchiveToUpdate(t), work = t / "work", locked = t / "src/locked.txt";
+    const std::string zip = MakeArchiveToUpdate(t), locked = t / "src/locked.txt";
     WriteFile(locked, "locked\n");
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
     // Root reads it anyway: the update runs as nobody.
@@ -442,7 +449,6 @@ TEST(ZipWriterUpdate, AnUnreadableSourceIsSkippedAndTheUpdateGoesOn)
         uid = nobody->pw_uid;
         gid = nobody->pw_gid;
         fs::permissions(t.Path(), fs::perms(0777));  // the new archive replaces the old one there
-        ASSERT_EQ(chown(work.c_str(), uid, gid), 0);
     }
     std::fflush(nullptr);
     const pid_t child = fork();
@@ -452,7 +458,6 @@ TEST(ZipWriterUpdate, AnUnreadableSourceIsSkippedAndTheUpdateGoesOn)
             _exit(64);
         TZipWriter w;
         w.SetZipName(zip);
-        w.TempPath = work;
         w.FilesList = {t / "src/small.txt", locked};
         std::vector<std::string> unreadable;
         w.OnSkippingFile = [&](TZipReader&, TSkipReason reason, const std::string& name, int, bool&) {
@@ -474,14 +479,14 @@ TEST(ZipWriterUpdate, AnUnreadableSourceIsSkippedAndTheUpdateGoesOn)
     std::string out;
     EXPECT_EQ(testing_support::Run("unzip -tq '" + zip + "'", &out), 0) << out;
     EXPECT_EQ(testing_support::Run("unzip -l '" + zip + "' | grep -c locked.txt", &out), 1) << out;
-    ExpectNoTemporaryFiles(work);
+    ExpectNoTemporaryFiles(t.Path());
 }
 
 TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
 {
     TempDir t;
-    const std::string zip = MakeArchiveToUpdate(t), work = t / "work";
-    const std::string before = ReadFile(zip);
+    const std::string made = MakeArchiveToUpdate(t), work = t / "work", zip = work + "/old.zip";
+    const std::string before = ReadFile(made);
     if (geteuid() != 0)
         GTEST_SKIP() << "a full disk needs root to mount a small tmpfs";
 
@@ -490,7 +495,7 @@ TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
     const std::string added = t / "src/new.bin", probe = t / "probe.zip";
     const int64_t probeSize = 1000;
     WriteFile(added, Random(size_t(probeSize), 3));
-    fs::copy_file(zip, probe);
+    fs::copy_file(made, probe);
     TZipWriter p;
     p.SetZipName(probe);
     p.PackLevel = 0;
@@ -503,13 +508,17 @@ TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
     int64_t room = 1 << 20;
     while ((room - dataRest + 1) % 32768 == 0 || (room - dataRest + 1) % 32768 >= 8192)
         room += 4096;
+    // The old archive lies in the small file system too, in whole pages.
+    const int64_t oldPages = (int64_t(before.size()) + 4095) / 4096 * 4096;
     std::string out;
-    if (testing_support::Run("mount -t tmpfs -o size=" + std::to_string(room) + " tmpfs '" + work + "'", &out) != 0)
+    if (testing_support::Run("mount -t tmpfs -o size=" + std::to_string(room + oldPages) + " tmpfs '" + work + "'",
+                             &out) != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs: " << out;
     struct Unmount {
         std::string dir;
         ~Unmount() { testing_support::Run("umount '" + dir + "'"); }
     } unmount{work};
+    fs::copy_file(made, zip);
 
     const std::pair<const char*, int64_t> stages[] = {
         {"in the data", 2 << 20},
@@ -522,7 +531,6 @@ TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
         WriteFile(added, Random(size_t(size), 3));
         TZipWriter w;
         w.SetZipName(zip);
-        w.TempPath = work;
         w.PackLevel = 0;
         w.FilesList = {added};
         EXPECT_EQ(FailureOf<ENotEnoughRoom>([&] { w.Zip(); }, "Not enough room to write archive"), "");
@@ -534,13 +542,90 @@ TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
     WriteFile(added, Random(size_t(room - rest), 3));
     TZipWriter w;
     w.SetZipName(zip);
-    w.TempPath = work;
     w.PackLevel = 0;
     w.FilesList = {added};
     ASSERT_EQ(w.Zip(), 1);
     EXPECT_EQ(fs::file_size(zip), uint64_t(room));
     ExpectNoTemporaryFiles(work);
     ExpectPeersAccept(zip);
+}
+
+TEST(ZipWriterUpdate, TheNewArchiveTakesTheOldOnesPlaceOwnerAndMode)
+{
+    TempDir t;
+    const std::string made = MakeArchiveToUpdate(t), real = t / "real/old.zip", link = t / "link.zip";
+    fs::create_directories(t / "real");
+    fs::rename(made, real);
+    fs::create_symlink("real/old.zip", link);
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() == 0 && nobody) {
+        ASSERT_EQ(chown(real.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    struct stat old{};
+    ASSERT_EQ(stat(real.c_str(), &old), 0);
+
+    // Updated through the link: the temporary file lies beside the target,
+    // whatever the folder for temporary files is.
+    TZipWriter w;
+    w.SetZipName(link);
+    w.TempPath = t / "work";
+    std::vector<std::string> beside;
+    w.OnStartZip = [&](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {
+        beside = TemporaryFiles(t / "real");
+    };
+    WriteFile(t / "src/new.txt", "new\n");
+    w.FilesList = {t / "src/new.txt"};
+    ASSERT_EQ(w.Zip(), 1);
+    EXPECT_EQ(beside.size(), 1u);
+    EXPECT_TRUE(fs::is_symlink(link));
+    struct stat now{};
+    ASSERT_EQ(stat(real.c_str(), &now), 0);
+    EXPECT_EQ(now.st_mode, old.st_mode);
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(now.st_gid, old.st_gid);
+    EXPECT_NE(now.st_ino, old.st_ino);
+    std::string out;
+    EXPECT_EQ(testing_support::Run("unzip -l '" + real + "' | grep -c new.txt", &out), 0) << out;
+    ExpectNoTemporaryFiles(t / "real");
+    ExpectNoTemporaryFiles(t / "work");
+}
+
+TEST(ZipWriterUpdate, AFolderThatTakesNoNewFileIsReportedBeforeAnyWork)
+{
+    TempDir t;
+    const std::string zip = MakeArchiveToUpdate(t);
+    const std::string before = ReadFile(zip);
+    fs::permissions(t.Path(), fs::perms(0755));
+    std::fflush(nullptr);
+    // Root may write anywhere: the update runs as nobody.
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() == 0 && !nobody)
+        GTEST_SKIP() << "running as root and there is no user nobody to run the update as";
+    if (geteuid() != 0)
+        fs::permissions(t.Path(), fs::perms(0555));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+            _exit(64);
+        TZipWriter w;
+        w.SetZipName(zip);
+        bool started = false;
+        w.OnStartZipInfo = [&](TZipWriter&, int, int64_t, TEndCentral*, bool&) { started = true; };
+        w.FilesList = {t / "src/small.txt"};
+        const std::string failure = FailureOf<EFCreateError>([&] { w.Zip(); },
+                                                             "Cannot create a file in " + t.Path() + "/: Permission denied");
+        if (!failure.empty())
+            std::fprintf(stderr, "%s\n", failure.c_str());
+        _exit(!failure.empty() ? 1 : started ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    fs::permissions(t.Path(), fs::perms(0755));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another failure, 2: work began, 64: could not become nobody";
+    EXPECT_EQ(ReadFile(zip), before);
 }
 
 // ---- Updating ---------------------------------------------------------------------
@@ -849,19 +934,17 @@ TEST(ZipWriter, AMultiPartArchiveIsNotRewritten)
         fs::permissions(t / name, fs::perms::owner_write, fs::perm_options::add);
         parts[name] = ReadFile(t / name);
     }
-    fs::create_directories(t / "work");
     WriteFile(t / "new.txt", "new\n");
     for (bool removing : {false, true}) {
         TZipWriter w;
         w.SetZipName(t / "izip-split.zip");
-        w.TempPath = t / "work";
         w.FilesList = {removing ? "*" : t / "new.txt"};
         EXPECT_EQ(FailureOf<EZipEngineError>([&] { removing ? w.RemoveEntries() : w.Zip(); },
                                              "A multi-part archive cannot be updated"),
                   "");
         for (const auto& [name, bytes] : parts)
             EXPECT_EQ(ReadFile(t / name), bytes) << name;
-        ExpectNoTemporaryFiles(t / "work");
+        ExpectNoTemporaryFiles(t.Path());
     }
 }
 

@@ -193,6 +193,4 @@ TEST(Folders, CreateWithParentsTempNamesAndFreeSpace)
     ASSERT_TRUE(DiskFreeSpace(t / "not/yet/there.zip", freeBytes, cluster));
     EXPECT_GT(freeBytes, 0);
     EXPECT_GT(cluster, 0);
-    EXPECT_TRUE(SameFileSystem(t / "x", t.Path()));
-    EXPECT_FALSE(SameFileSystem(t.Path(), "/proc"));
 }
