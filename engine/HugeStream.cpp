@@ -185,6 +185,10 @@ void THugeMemoryStream::SetCapacity(int64_t newCapacity)
     if (newCapacity == Capacity())
         return;
     try {
+        // The storage underneath doubles, so that a stream written in many
+        // blocks is not copied again for each.
+        if (size_t(std::max<int64_t>(newCapacity, 0)) > block_.capacity())
+            block_.reserve(std::max(size_t(newCapacity), 2 * block_.capacity()));
         block_.resize(size_t(std::max<int64_t>(newCapacity, 0)));
         if (newCapacity == 0)
             block_.shrink_to_fit();

@@ -23,6 +23,9 @@ constexpr size_t StoreBlock = 32768;
 constexpr size_t DeflateBlock = 65535;
 constexpr size_t CrcBlock = 8192;
 constexpr size_t CopyBlock = 16384;
+// Entries of multi-part output up to this size are compressed into memory
+// before they go into the parts; larger ones into a temporary file.
+constexpr int64_t StagedInMemory = 4 << 20;
 // Host byte 3 (Unix) and format version 4.5.
 constexpr uint16_t MadeByUnix = 0x0300 | 45;
 // A file this close to 4 GiB may need Zip64 sizes once compressed (deflate
@@ -90,7 +93,7 @@ struct TZipWriter::TWriteRun {
     int64_t RoomLeft() const { return capacity - out->Position(); }
 
     // The entry being written; its data goes to the output, or for
-    // multi-part output first to a temporary file.
+    // multi-part output first to memory or a temporary file.
     THugeStream* data = nullptr;
     uint32_t crc = 0xFFFFFFFF;
     int64_t fileDone = 0;
@@ -254,7 +257,7 @@ int TZipWriter::WriteArchive(bool deleting)
         if (run.updating)
             CarryOverEntries(run);
         if (run.multi) {
-            // Each byte passes twice: into the entry's temporary file, then into the parts.
+            // Each byte passes twice: into the entry's staging area, then into the parts.
             run.totalBytes *= 2;
             run.out->WriteBuffer("PK\x07\x08", 4);
         }
@@ -769,12 +772,12 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     if (forceZip64)
         header.SetUncompressedSize(0xFFFFFFFFu);  // a Zip64 block from the start
     // A single file gets its local header now and again once the sizes are
-    // known; for parts, the data goes to a temporary file first and the
-    // header is written once, complete.
-    std::unique_ptr<TLFNFileStream> temporary;
+    // known; for parts, the data goes first to memory (a small entry) or to
+    // a temporary file and the header is written once, complete.
+    std::unique_ptr<THugeStream> temporary;
     std::string temporaryName;
     struct RemoveTemporary {
-        std::unique_ptr<TLFNFileStream>& stream;
+        std::unique_ptr<THugeStream>& stream;
         std::string& name;
         ~RemoveTemporary()
         {
@@ -785,7 +788,10 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     } removeTemporary{temporary, temporaryName};
     const int64_t offset = run.out->Position();
     int64_t headerSize = 0;
-    if (run.multi) {
+    if (run.multi && run.recordedSize <= StagedInMemory) {
+        temporary = std::make_unique<THugeMemoryStream>();
+        run.data = temporary.get();
+    } else if (run.multi) {
         temporaryName = platform::MakeTempFileName(WorkFolder(), "ZBK");
         if (temporaryName.empty())
             throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
