@@ -60,6 +60,7 @@ struct ZipArgs {
     bool single = false;
     int per = 1;
     std::string blocked;
+    std::string partNames = "peers";
     std::string dest;
     std::string name;
     int width = 2;
@@ -111,6 +112,12 @@ void AddZip(CLI::App& app, ZipArgs& a)
                 },
                 "SIZE"))
             ->type_name("SIZE");
+    zip->add_option("--part-names", a.partNames,
+                    "How the parts of a blocked x.zip are named: peers (x.z01, x.z02, ..., x.zip, which other "
+                    "tools read; the default) or zamblok (x.zip.z01, x.zip.z02, ..., x.zip)")
+        ->check(CLI::IsMember({"peers", "zamblok"}))
+        ->needs(blocked)
+        ->type_name("STYLE");
     single->excludes(per);
     blocked->excludes(single);
     blocked->excludes(per);
@@ -189,6 +196,7 @@ ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
     compress.blocked = !a.blocked.empty();
     if (compress.blocked)
         compress.blockSize = *ParseBlockSize(a.blocked);
+    compress.peerPartNames = a.partNames == "peers";
     compress.storePaths = !a.noPaths;
     compress.includeSubfolders = !a.noSubfolders;
     compress.level = a.level;

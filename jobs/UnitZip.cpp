@@ -1,6 +1,7 @@
 #include "jobs/UnitZip.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string_view>
 
@@ -160,10 +161,18 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         engine_->FilesList = archive.items;
         TMultiZipInfo& multi = engine_->MultiZipInfo;
         multi.MultiMode = TMultiMode::mmNone;
+        engine_->OnFileNameForSplitPart = nullptr;
         if (compress.blocked) {
             multi.MultiMode = TMultiMode::mmBlocks;
             multi.FirstBlockSize = compress.blockSize;
             multi.BlockSize = multi.FirstBlockSize;
+            // name comes as the archive's name without ".zip".
+            if (compress.peerPartNames)
+                engine_->OnFileNameForSplitPart = [](TZipReader&, std::string& name, int n, TSplitPartType type) {
+                    char number[16];
+                    std::snprintf(number, sizeof number, ".z%02d", n);
+                    name += type == TSplitPartType::sptLast ? ".zip" : number;
+                };
         }
         engine_->Recurse = compress.includeSubfolders;
         engine_->SetStorePaths(compress.storePaths);

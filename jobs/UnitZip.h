@@ -25,6 +25,9 @@ struct ParZipName {
 struct ParCompress {
     bool blocked = false;         // write the archive as parts of blockSize bytes
     int64_t blockSize = 1457600;
+    // The parts of a blocked x.zip are x.z01, x.z02, ..., x.zip, which other
+    // tools read; otherwise x.zip.z01, x.zip.z02, ..., x.zip.
+    bool peerPartNames = false;
     bool storePaths = false;
     bool includeSubfolders = false;  // wildcard items also match in subfolders
     int level = 6;                // compression level 0 to 9

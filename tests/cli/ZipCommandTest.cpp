@@ -77,14 +77,27 @@ TEST_F(ZipCommand, OptionsDecideWhatIsStored)
 TEST_F(ZipCommand, BlockedArchiveIsCutIntoPartsOfTheSize)
 {
     ASSERT_EQ(Shell("head -c 300000 /dev/urandom > " + Quoted(Path("big.bin"))), 0);
-    const Result r = Cli("zip --blocked 100K --name parts big.bin");
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "parts.zip\n");
-    EXPECT_EQ(std::filesystem::file_size(Path("parts.zip.z01")), 102400u);
-    EXPECT_EQ(std::filesystem::file_size(Path("parts.zip.z02")), 102400u);
-    EXPECT_EQ(Cli("test parts.zip").code, 0);
-    ASSERT_EQ(Cli("extract --to out parts.zip").code, 0);
-    EXPECT_EQ(Read("out/big.bin"), Read("big.bin"));
+    // By default the parts are named as other tools name them, and they read them.
+    for (const std::string style : {"", "zamblok"}) {
+        SCOPED_TRACE(style);
+        const std::string part = style.empty() ? "parts.z0" : "parts.zip.z0";
+        const Result r = Cli("zip --blocked 100K --name parts big.bin" +
+                             (style.empty() ? std::string() : " --part-names " + style));
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "parts.zip\n");
+        EXPECT_EQ(std::filesystem::file_size(Path(part + "1")), 102400u);
+        EXPECT_EQ(std::filesystem::file_size(Path(part + "2")), 102400u);
+        EXPECT_EQ(Cli("test parts.zip").code, 0);
+        ASSERT_EQ(Cli("extract --to out parts.zip").code, 0);
+        EXPECT_EQ(Read("out/big.bin"), Read("big.bin"));
+        if (style.empty()) {
+            EXPECT_EQ(Shell("cd " + Quoted(Path("")) + " && 7zz t parts.zip >/dev/null && zip -qs 0 parts.zip "
+                            "--out joined.zip && unzip -tq joined.zip >/dev/null"),
+                      0);
+        }
+        Shell("rm -r " + Quoted(Path("out")) + " " + Quoted(Path("")) + "parts.*");
+    }
+    EXPECT_EQ(Cli("zip --part-names peers big.bin").code, 2);  // only with --blocked
     for (const std::string size : {"10K", "1.5M", "12Q", "-1M"})
         EXPECT_EQ(Cli("zip --blocked " + size + " big.bin").code, 2) << size;
 }
