@@ -561,7 +561,8 @@ void TFormMain::WatchCreation(TZipFile& job)
     };
     engine.OnSkippingFile = [this](TZipReader& sender, TSkipReason reason, const std::string& file, int, bool&) {
         ++zipTally_.skipped;
-        ZipReport(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " + ui::FromUtf8(TZipFile::SkippedReason(reason)) +
-                  "; skipped");
+        const std::string& error = static_cast<TZipWriter&>(sender).SourceError();
+        ZipReport(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " +
+                  ui::FromUtf8(TZipFile::SkippedReason(reason, error)) + "; skipped");
     };
 }

@@ -32,7 +32,8 @@ int RunZip(Session& session, const ZipRequest& request)
     };
     engine.OnSkippingFile = [&session](TZipReader& sender, TSkipReason reason, const std::string& file, int,
                                        bool&) {
-        session.Problem(sender.ZipName() + ": " + file + ": " + TZipFile::SkippedReason(reason) + "; skipped");
+        const std::string& error = static_cast<TZipWriter&>(sender).SourceError();
+        session.Problem(sender.ZipName() + ": " + file + ": " + TZipFile::SkippedReason(reason, error) + "; skipped");
     };
     engine.OnZipComplete = [&session](TZipWriter& sender, int fileCount) {
         if (fileCount == 0)

@@ -99,6 +99,7 @@ struct TZipWriter::TWriteRun {
     int64_t fileDone = 0;
     int64_t recordedSize = 0;
     int64_t written = 0;  // data bytes written, without the encryption header
+    std::string readError;  // the system's message when reading the file failed
 
     // Carrying entries over: the old central directory and where it began,
     // and the block entries are copied through.
@@ -692,7 +693,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
 {
     run.fileDone = 0;
     const bool folderItem = EndsWithSlash(item);
-    std::unique_ptr<TLFNFileStream> source;
+    std::unique_ptr<THugeFileStream> source;
     run.recordedSize = 0;
     header.VersionMadeBy = MadeByUnix;
     header.InternalAttributes = 0;
@@ -714,10 +715,11 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
             return false;
         }
         // A file that cannot be read is skipped; the rest of the run goes on.
+        // (Sources are read in large blocks: they need no buffer of their own.)
         try {
-            source =
-                std::make_unique<TLFNFileStream>(item, 8192, false, platform::fmOpenRead | platform::fmShareDenyNone);
+            source = std::make_unique<THugeFileStream>(item, platform::fmOpenRead | platform::fmShareDenyNone);
         } catch (const EFOpenError&) {
+            sourceError_ = std::strerror(errno);
             std::error_code ec;
             run.totalBytes -= int64_t(std::filesystem::file_size(item, ec));
             bool retry = false;
@@ -803,12 +805,13 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         run.data = run.out.get();
     }
 
+    run.readError.clear();
     uint32_t checkedCrc = 0;
     if (encrypt) {
         // The header's check bytes need the CRC before the data is written.
         std::vector<uint8_t> block(CrcBlock);
         uint32_t crc = 0xFFFFFFFF;
-        for (int64_t n; (n = source->Read(block.data(), int64_t(block.size()))) > 0;) {
+        for (int64_t n; (n = platform::FileRead(source->Handle(), block.data(), int64_t(block.size()))) > 0;) {
             crc = Crc32Update(crc, block.data(), size_t(n));
             Poll();
         }
@@ -823,23 +826,26 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     else
         WriteDataDeflated(run, *source);
     const int64_t bytesRead = run.fileDone;
-    if (bytesRead < run.recordedSize)
+    if (bytesRead < run.recordedSize && run.readError.empty())
         HandleMessage(MsgSourceShrank, "The file got shorter while it was being read; the entry holds what was read.",
                       item, platform::mbOK);
 
     header.Crc32 = run.crc ^ 0xFFFFFFFF;
-    // A file that changed between the two reads of an encrypted entry would
-    // give an entry whose check byte fits no password: it is taken back and
-    // skipped.
-    if (encrypt && header.Crc32 != checkedCrc) {
+    // An entry whose file could not be read to its end is taken back, as is
+    // one whose file changed between the two reads of an encrypted entry (its
+    // check byte would fit no password); the file is skipped.
+    const bool failed = !run.readError.empty();
+    if (failed || (encrypt && header.Crc32 != checkedCrc)) {
         if (!run.multi) {
             run.out->SetSize(offset);
             run.out->SetPosition(offset);
         }
-        run.totalBytes -= bytesRead;
+        run.totalBytes -= std::max(bytesRead, run.recordedSize);
+        if (failed)
+            sourceError_ = run.readError;
         bool retry = false;
         if (OnSkippingFile)
-            OnSkippingFile(*this, TSkipReason::skChanged, item, -1, retry);
+            OnSkippingFile(*this, failed ? TSkipReason::skUnreadable : TSkipReason::skChanged, item, -1, retry);
         return false;
     }
     const uint64_t compressed = uint64_t(run.written) + (encrypt ? 12 : 0);
@@ -866,9 +872,14 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     return true;
 }
 
-size_t TZipWriter::ReadSource(TWriteRun& run, THugeStream& source, uint8_t* buffer, size_t n)
+size_t TZipWriter::ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* buffer, size_t n)
 {
-    const int64_t got = std::max<int64_t>(0, source.Read(buffer, int64_t(n)));
+    // A read error ends the data like the end of the file, and is noted.
+    const int64_t got = platform::FileRead(source.Handle(), buffer, int64_t(n));
+    if (got < 0) {
+        run.readError = std::strerror(errno);
+        return 0;
+    }
     if (got > 0) {
         run.fileDone += got;
         run.bytesDone += got;
@@ -909,14 +920,14 @@ void TZipWriter::WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& hea
         throw ENotEnoughRoom();
 }
 
-void TZipWriter::WriteDataStored(TWriteRun& run, THugeStream& source)
+void TZipWriter::WriteDataStored(TWriteRun& run, THugeFileStream& source)
 {
     std::vector<uint8_t> block(StoreBlock);
     while (size_t n = ReadSource(run, source, block.data(), block.size()))
         WriteOutput(run, block.data(), n);
 }
 
-void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeStream& source)
+void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
 {
     std::vector<uint8_t> in(DeflateBlock), out(DeflateBlock);
     size_t n = ReadSource(run, source, in.data(), in.size());

@@ -86,6 +86,10 @@ public:
     bool IncludeArchiveFiles() const { return attributeMask_ & platform::faArchive; }
     void SetIncludeArchiveFiles(bool value) { SetMaskBit(platform::faArchive, value); }
 
+    // The system's message for the last file skipped as skUnreadable (it
+    // could not be opened, or reading it failed part way).
+    const std::string& SourceError() const { return sourceError_; }
+
     // The folder for temporary files: TempPath when it names a folder, else
     // the system's temporary folder.
     std::string WorkFolder() const;
@@ -137,11 +141,11 @@ private:
     bool AddNewEntry(TWriteRun& run, const std::string& item);
     // Writes one new entry; false when the item was skipped.
     bool AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
-    void WriteDataStored(TWriteRun& run, THugeStream& source);
-    void WriteDataDeflated(TWriteRun& run, THugeStream& source);
+    void WriteDataStored(TWriteRun& run, THugeFileStream& source);
+    void WriteDataDeflated(TWriteRun& run, THugeFileStream& source);
     void WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& header);
     // Reads a block of the source, counting it and updating the CRC.
-    size_t ReadSource(TWriteRun& run, THugeStream& source, uint8_t* buffer, size_t n);
+    size_t ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* buffer, size_t n);
     // Encrypts (with a password) and writes a block of entry data.
     void WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n);
     void WriteCentralDirectory(TWriteRun& run);
@@ -174,4 +178,5 @@ private:
     bool relativePaths_ = false;
     bool storeVolumes_ = false;
     int attributeMask_ = 63;
+    std::string sourceError_;
 };

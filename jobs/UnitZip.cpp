@@ -201,11 +201,11 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
     }
 }
 
-std::string TZipFile::SkippedReason(TSkipReason reason)
+std::string TZipFile::SkippedReason(TSkipReason reason, const std::string& sourceError)
 {
     switch (reason) {
     case TSkipReason::skNoOverwrite: return "an entry of the same name is in the archive already";
-    case TSkipReason::skUnreadable: return "cannot be read";
+    case TSkipReason::skUnreadable: return "cannot be read" + (sourceError.empty() ? "" : " (" + sourceError + ")");
     case TSkipReason::skChanged: return "changed while it was being added";
     default: return "left out";
     }

@@ -76,8 +76,9 @@ public:
 
     // Why the writer found no file to add under that name, in words.
     static std::string LeftOutReason(const std::string& file);
-    // Why the writer skipped a file, in words.
-    static std::string SkippedReason(TSkipReason reason);
+    // Why the writer skipped a file, in words, with the system's message
+    // (TZipWriter::SourceError) for a file that could not be read.
+    static std::string SkippedReason(TSkipReason reason, const std::string& sourceError = {});
 
     // The automatic archive name for an item in destination: a file's name
     // with ".zip" for its extension; for a wildcard item its path made into a

@@ -482,6 +482,45 @@ TEST(ZipWriterUpdate, AnUnreadableSourceIsSkippedAndTheUpdateGoesOn)
     ExpectNoTemporaryFiles(t.Path());
 }
 
+TEST(ZipWriter, AFileWhoseReadFailsIsSkippedWithTheSystemsMessage)
+{
+    // Reading /proc/self/mem at offset 0 fails with EIO: a regular file
+    // whose read goes wrong.
+    TempDir t;
+    WriteFile(t / "a.txt", Text(20));
+    const struct {
+        const char* name;
+        std::string password;
+        bool blocked;
+    } runs[] = {{"plain", "", false}, {"encrypted", "secret", false}, {"blocked", "", true}};
+    for (const auto& k : runs) {
+        SCOPED_TRACE(k.name);
+        const std::string zip = t / (std::string(k.name) + "/x.zip");
+        fs::create_directories(t / k.name);
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.Password = k.password;
+        if (k.blocked) {
+            w.MultiZipInfo.MultiMode = TMultiMode::mmBlocks;
+            w.MultiZipInfo.BlockSize = 65536;
+        }
+        std::vector<std::string> skipped;
+        w.OnSkippingFile = [&](TZipReader&, TSkipReason why, const std::string& file, int, bool&) {
+            skipped.push_back(std::to_string(int(why)) + " " + file + " " + w.SourceError());
+        };
+        int messages = 0;
+        w.OnHandleMessage = [&](TZipReader&, int, const std::string&, const std::string&, unsigned, int&) { ++messages; };
+        w.FilesList = {"/proc/self/mem", t / "a.txt"};
+        ASSERT_EQ(w.Zip(), 1);
+        EXPECT_EQ(skipped, std::vector<std::string>{std::to_string(int(TSkipReason::skUnreadable)) +
+                                                    " /proc/self/mem Input/output error"});
+        EXPECT_EQ(messages, 0);
+        EXPECT_EQ(StoredNames(w), std::vector<std::string>{"a.txt"});
+        std::string out;
+        EXPECT_EQ(testing_support::Run("unzip -tq -P secret '" + w.ZipName() + "'", &out), 0) << out;
+    }
+}
+
 TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
 {
     TempDir t;
