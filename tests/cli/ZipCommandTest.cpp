@@ -141,7 +141,7 @@ TEST_F(ZipCommand, AnUnreadableFileIsSkippedAndTheRestWritten)
                     &out),
               1)
         << out;
-    EXPECT_NE(out.find("in/a.txt: cannot be read; skipped"), std::string::npos) << out;
+    EXPECT_NE(out.find("in/a.txt: cannot be read (Permission denied); skipped"), std::string::npos) << out;
     EXPECT_EQ(PeerNames("out.zip"), (Names{"in/b.txt"}));
 }
 
