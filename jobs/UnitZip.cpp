@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
+#include <unordered_set>
 
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -24,11 +25,10 @@ std::string NumberText(size_t k, int width)
 
 // Anything at all under that name (a folder or a dangling link too) is in
 // the way of a new archive.
-bool NameTaken(const std::string& name, const std::vector<std::string>& taken)
+bool NameTaken(const std::string& name, const std::unordered_set<std::string>& taken)
 {
     std::error_code ec;
-    return fs::exists(fs::symlink_status(name, ec)) ||
-           std::find(taken.begin(), taken.end(), name) != taken.end();
+    return taken.count(name) || fs::exists(fs::symlink_status(name, ec));
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ std::string TZipFile::MakeAutoName(const std::string& destination, const std::st
     return name;
 }
 
-std::string TZipFile::MakeUniqueName(const std::string& name, const std::vector<std::string>& taken)
+std::string TZipFile::MakeUniqueName(const std::string& name, const std::unordered_set<std::string>& taken)
 {
     if (!NameTaken(name, taken))
         return name;
@@ -118,14 +118,13 @@ ParArrayOfToZip TZipFile::PlanArchives(const std::vector<std::string>& items, co
 
     // Names are also kept apart from the names planned before them: two
     // archives of one run never end up in one file.
-    std::vector<std::string> taken;
+    std::unordered_set<std::string> taken;
     const size_t n = size_t(std::max(1, naming.itemsPerArchive));
     const size_t count = (items.size() + n - 1) / n;
     for (size_t k = 0; k < count; ++k) {
         ParToZip archive;
-        for (size_t slot = 0; slot < n; ++slot) {
-            if (k * n + slot < items.size())
-                archive.items.push_back(items[k * n + slot]);
+        for (size_t i = k * n; i < items.size() && i - k * n < n; ++i) {
+            archive.items.push_back(items[i]);
             platform::PumpMessages();
             if (cancel_)
                 throw EAbort();
@@ -134,7 +133,7 @@ ParArrayOfToZip TZipFile::PlanArchives(const std::vector<std::string>& items, co
             naming.autoName ? MakeAutoName(naming.destination, archive.items.front())
                             : naming.destination + naming.baseName + NumberText(k, naming.numberWidth) + ".zip";
         archive.archive = MakeUniqueName(name, taken);
-        taken.push_back(archive.archive);
+        taken.insert(archive.archive);
         plan.push_back(std::move(archive));
     }
     return plan;

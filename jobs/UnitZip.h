@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/ZipWriter.h"
@@ -86,7 +87,7 @@ public:
     static std::string MakeAutoName(const std::string& destination, const std::string& item);
     // name when no file of that name exists and taken does not hold it; else
     // the first free of stem_1.ext ... stem_10000.ext; name again when all are taken.
-    static std::string MakeUniqueName(const std::string& name, const std::vector<std::string>& taken = {});
+    static std::string MakeUniqueName(const std::string& name, const std::unordered_set<std::string>& taken = {});
     // Whether path is an existing regular file that can be opened for reading.
     static bool IsReadableFile(const std::string& path);
 

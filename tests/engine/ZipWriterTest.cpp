@@ -521,6 +521,65 @@ TEST(ZipWriter, AFileWhoseReadFailsIsSkippedWithTheSystemsMessage)
     }
 }
 
+TEST(ZipWriter, EveryLongStepLetsMessagesThrough)
+{
+    // Counted in pumps: at least one per 64 KiB of data and one per entry
+    // carried over, in each step, or a window would stop answering there.
+    TempDir t;
+    const std::string big = t / "big.bin", many = t / "many.zip";
+    WriteFile(big, Random(4 << 20, 5));
+    std::string out;
+    ASSERT_EQ(testing_support::Run("python3 -c 'import zipfile\nwith zipfile.ZipFile(\"" + many +
+                                       "\", \"w\") as z:\n    for i in range(2000): z.writestr(str(i), str(i))'",
+                                   &out),
+              0)
+        << out;
+    HooksReset reset;
+    int pumps = 0;
+    bool counting = false;
+    platform::InstalledHooks().PumpMessages = [&] { pumps += counting; };
+    const auto from = [&](bool on) { return [&counting, on](auto&&...) { counting = on; }; };
+    const struct {
+        const char* step;
+        std::function<void(TZipWriter&)> run;
+        int least;
+    } steps[] = {
+        {"copying into the parts", [&](TZipWriter& w) {
+             w.SetZipName(t / "parts/x.zip");
+             fs::create_directories(t / "parts");
+             w.MultiZipInfo.MultiMode = TMultiMode::mmBlocks;
+             w.MultiZipInfo.BlockSize = 1 << 20;
+             w.OnStartSpanCopy = from(true);
+             w.OnEndZip = from(false);
+             w.FilesList = {big};
+             w.Zip();
+         }, 64},
+        {"the checksum pass of an encrypted entry", [&](TZipWriter& w) {
+             w.SetZipName(t / "encrypted.zip");
+             w.Password = "secret";
+             w.OnStartZip = from(true);
+             w.OnFilePercentDone = from(false);
+             w.FilesList = {big};
+             w.Zip();
+         }, 64},
+        {"carrying entries over", [&](TZipWriter& w) {
+             w.SetZipName(many);
+             w.OnUpdate = from(true);
+             w.FilesList = {"0"};
+             w.RemoveEntries();
+         }, 1998},
+    };
+    for (const auto& k : steps) {
+        SCOPED_TRACE(k.step);
+        pumps = 0;
+        counting = false;
+        TZipWriter w;
+        w.PackLevel = 0;
+        k.run(w);
+        EXPECT_GE(pumps, k.least);
+    }
+}
+
 TEST(ZipWriterUpdate, AFullDiskLeavesTheOldArchiveAsItWas)
 {
     TempDir t;

@@ -137,10 +137,16 @@ TEST_F(CreateArchives, UniqueNamesAvoidWhatIsOnDisk)
 
 TEST_F(CreateArchives, CancelWhilePlanningAborts)
 {
+    // Planning lets messages through once per item, and only per item: a
+    // huge group of one item is planned at once.
     int pumps = 0;
-    // 5 items in groups of 2 have six slots; the last one is past the last item.
+    OnPump([&] { ++pumps; });
+    EXPECT_EQ(job.PlanArchives(Sources({"1"}), Manual(2147483647)).size(), 1u);
+    EXPECT_EQ(pumps, 1);
+
+    pumps = 0;
     OnPump([&] {
-        if (++pumps == 6)
+        if (++pumps == 5)
             job.Cancel();
     });
     const std::vector<std::string> items = Sources({"1", "2", "3", "4", "5"});
