@@ -15,6 +15,20 @@ std::string Hex(uint32_t value)
     return text;
 }
 
+// Whether the file begins as a ZIP archive or a part of one does: with a
+// local header, or with the mark of a split archive's first part.
+bool BeginsAsZip(const std::string& file)
+{
+    char head[4] = {};
+    if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+        if (std::fread(head, 1, 4, f) != 4)
+            head[0] = 0;
+        std::fclose(f);
+    }
+    return std::string(head, 4) == "PK\x03\x04" || std::string(head, 4) == "PK\x07\x08" ||
+           std::string(head, 4) == "PK00";
+}
+
 std::string StoredName(const TZipReader& engine, int index)
 {
     return engine.EntryFolder(index) + engine.EntryName(index);
@@ -66,10 +80,14 @@ void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading
     engine.IncompleteZipMode = repair ? TIncompleteZipMode::izAssumeBad : TIncompleteZipMode::izAssumeMulti;
     auto reported = std::make_shared<std::set<std::string>>();
     engine.OnInCompleteZip = [&session, reported, repair](TZipReader& sender, TIncompleteZipMode&) {
-        if (!repair && reported->insert(sender.ZipName()).second)
+        if (repair || !reported->insert(sender.ZipName()).second)
+            return;
+        if (!BeginsAsZip(sender.ZipName()))
+            session.Problem(sender.ZipName() + ": not a zip archive");
+        else
             session.Problem(sender.ZipName() +
-                            ": incomplete archive: its directory is missing (--repair reads the entries from their "
-                            "local headers)");
+                            ": incomplete archive: its directory is missing (--repair reads the entries from "
+                            "their local headers)");
     };
 }
 
