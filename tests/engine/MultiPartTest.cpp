@@ -317,6 +317,45 @@ TEST(MultiPartBlocks, ManySmallEntriesInTinyParts)
     }
 }
 
+TEST(MultiPartBlocks, NoPartEndsWithALocalHeader)
+{
+    // 450 equal small stored files; the part size leaves exactly one local
+    // header's room after the 446th entry of the first part. That header
+    // goes to the next part with its data: other tools join the parts into
+    // an archive that tests clean only then.
+    TempDir t;
+    std::vector<std::string> sources;
+    for (int i = 0; i < 450; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%03d.txt", i);
+        sources.push_back(t / ("src/" + std::string(name)));
+        WriteFile(sources.back(), Random(100, uint32_t(i)));
+    }
+    TZipWriter one;
+    one.SetZipName(t / "one.zip");
+    one.PackLevel = 0;
+    one.FilesList = sources;
+    ASSERT_EQ(one.Zip(), 450);
+    const int64_t entry = int64_t(one.EntryInfo(1).LocalHeaderOffset()), header = entry - 100;
+    const int64_t partSize = 4 + 446 * entry + header;  // 4: the mark of a split archive
+
+    TZipWriter w;
+    SetBlocked(w, t / "out/x.zip", partSize, sources);
+    w.PackLevel = 0;
+    w.OnFileNameForSplitPart = [](TZipReader&, std::string& name, int n, TSplitPartType type) {
+        name += type == TSplitPartType::sptLast ? ".zip" : ".z0" + std::to_string(n);
+    };
+    ASSERT_EQ(w.Zip(), 450);
+    ASSERT_EQ(w.PartCount(), 2);
+    EXPECT_EQ(w.EntryInfo(446).DiskNumberStart(), 1u);
+    EXPECT_LT(fs::file_size(t / "out/x.z01"), uint64_t(partSize));
+    std::string out;
+    EXPECT_EQ(testing_support::Run("cd '" + t / "out" + "' && zip -qs 0 x.zip --out joined.zip && unzip -tq joined.zip",
+                                   &out),
+              0)
+        << out;
+}
+
 TEST(MultiPartBlocks, OnePartIsAPlainArchiveForEveryPeer)
 {
     TempDir t;
@@ -585,23 +624,44 @@ TEST(MultiPartFailures, AFailedOrCancelledBlockedRunLeavesNoParts)
 {
     TempDir t;
     const auto sources = MakeSources(t, 600000);
-    for (const bool cancel : {true, false}) {
-        SCOPED_TRACE(cancel ? "cancelled while its data is copied into the parts" : "a header too big for a part");
+    // A cancel (Ctrl-C on the command line) in each phase of the run.
+    const std::pair<const char*, std::function<void(TZipWriter&)>> cancels[] = {
+        {"while the first entry is compressed",
+         [](TZipWriter& w) { w.OnFilePercentDone = [](TZipReader& sender, int) { sender.RequestCancel(); }; }},
+        {"while its data is copied into the first part",
+         [](TZipWriter& w) {
+             w.OnStartSpanCopy = [](TZipWriter& sender, const std::string&, int64_t) { sender.RequestCancel(); };
+         }},
+        {"once parts are finished",
+         [](TZipWriter& w) {
+             w.OnTotalPercentDone = [](TZipReader& sender, int percent) {
+                 if (percent >= 75)
+                     sender.RequestCancel();
+             };
+         }},
+        {"while the last entry is compressed",
+         [](TZipWriter& w) {
+             w.OnStartZip = [](TZipWriter& sender, const std::string& file, TZipHeaderInfo&, bool&) {
+                 if (file.ends_with("small.txt"))
+                     sender.RequestCancel();
+             };
+         }},
+    };
+    for (const auto& [phase, cancel] : cancels) {
+        SCOPED_TRACE(phase);
         TZipWriter w;
-        SetBlocked(w, t / "out/x.zip", cancel ? 65536 : 200, sources);
+        SetBlocked(w, t / "out/x.zip", 65536, sources);
         w.PackLevel = 0;
-        if (cancel) {
-            w.OnTotalPercentDone = [](TZipReader& sender, int percent) {
-                if (percent >= 75)
-                    sender.RequestCancel();
-            };
-            EXPECT_THROW(w.Zip(), EUserCanceled);
-        } else {
-            const std::string longName = t / ("src/" + std::string(200, 'n'));
-            WriteFile(longName, "a name longer than a part");
-            w.FilesList = {t / "src/small.txt", longName};
-            EXPECT_THROW(w.Zip(), ENotEnoughRoom);
-        }
+        cancel(w);
+        EXPECT_THROW(w.Zip(), EUserCanceled);
         EXPECT_TRUE(fs::is_empty(t / "out"));
     }
+    SCOPED_TRACE("a header too big for a part");
+    TZipWriter w;
+    SetBlocked(w, t / "out/x.zip", 200, sources);
+    const std::string longName = t / ("src/" + std::string(200, 'n'));
+    WriteFile(longName, "a name longer than a part");
+    w.FilesList = {t / "src/small.txt", longName};
+    EXPECT_THROW(w.Zip(), ENotEnoughRoom);
+    EXPECT_TRUE(fs::is_empty(t / "out"));
 }

@@ -182,6 +182,13 @@ TEST(BufferStream, OutputThatCannotBeWrittenIsReported)
     EXPECT_THROW(s.WriteBuffer(std::string(16, 'x').data(), 16), EWriteError);
     s.WriteBuffer("abc", 3);
     EXPECT_THROW(s.Seek(0, THugeStream::soBeginning), Exception);
+
+    // Bytes pending in the buffer whose flush fails make a write that fills
+    // the buffer short, as does a large write that goes straight through.
+    TS_BufferStream pending(&under, 16);
+    EXPECT_EQ(pending.Write("pending", 7), 7);
+    EXPECT_EQ(pending.Write(std::string(16, 'x').data(), 16), 0);
+    EXPECT_EQ(pending.Write(std::string(32, 'x').data(), 32), 0);
 }
 
 TEST(Streams, CopyFromWithCountZeroCopiesTheWholeSource)
