@@ -590,20 +590,34 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
     // The central header as it stands, found where it was read (an entry
     // rebuilt from its local header alone has none and is written anew).
     const int64_t central = old.CentralHeaderOffset - run.directoryAt;
-    const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
-    const int64_t headLength = central >= 0 && int64_t(run.directory.size()) - central >= 46
-                                   ? 46 + int64_t(head[28] | head[29] << 8) + (head[30] | head[31] << 8) +
-                                         (head[32] | head[33] << 8)
-                                   : 0;
-    if (headLength > 0 && headLength <= int64_t(run.directory.size()) - central &&
-        Get32(head) == CentralFileHeaderSig && Get32(head + 16) == old.Crc32 &&
-        (head[10] | head[11] << 8) == old.CompressionMethod) {
-        entry->RawCentral = run.directory.substr(size_t(central), size_t(headLength));
-        if (old.HasComment() && !old.FileComment())
-            entry->SetFileComment(entry->RawCentral.substr(entry->RawCentral.size() - old.CommentLength()));
-    } else if (old.HasComment() && !old.FileComment()) {
-        entry->SetFileComment(EntryComment(index));
+    std::string raw;
+    if (central >= 0 && int64_t(run.directory.size()) - central >= 46) {
+        const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
+        const int64_t length =
+            46 + int64_t(head[28] | head[29] << 8) + (head[30] | head[31] << 8) + (head[32] | head[33] << 8);
+        if (length <= int64_t(run.directory.size()) - central && Get32(head) == CentralFileHeaderSig &&
+            Get32(head + 16) == old.Crc32 && (head[10] | head[11] << 8) == old.CompressionMethod)
+            raw = run.directory.substr(size_t(central), size_t(length));
     }
+    const size_t commentAt = raw.empty() ? 0 : raw.size() - (uint8_t(raw[32]) | uint8_t(raw[33]) << 8);
+    const std::optional<std::string>& comment = old.FileComment();
+    if (!raw.empty() && comment && raw.compare(commentAt, std::string::npos, *comment) != 0) {
+        // A comment set since the archive was read replaces the stored one
+        // (one too long for its field is refused by the header written anew).
+        if (comment->size() <= 0xFFFF) {
+            raw.resize(commentAt);
+            raw += *comment;
+            raw[32] = char(comment->size());
+            raw[33] = char(comment->size() >> 8);
+        } else {
+            raw.clear();
+        }
+    }
+    if (!raw.empty() && !comment && old.HasComment())
+        entry->SetFileComment(raw.substr(commentAt));
+    else if (raw.empty() && !comment && old.HasComment())
+        entry->SetFileComment(EntryComment(index));
+    entry->RawCentral = std::move(raw);
 
     // The local header, the data and the data descriptor go over unchanged.
     // A small entry is read whole at once: its local header is about as long
