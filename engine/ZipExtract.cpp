@@ -3,11 +3,13 @@
 // ZIP cipher.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <zlib.h>
 
 #include "engine/Crc32.h"
 #include "engine/Wildcard.h"
 #include "engine/ZipExceptions.h"
+#include "engine/ZipMethods.h"
 #include "engine/ZipReader.h"
 #include "engine/ZipUtils.h"
 #include "platform/Hooks.h"
@@ -726,14 +728,38 @@ void TZipReader::Decode(TUnZipRun& run)
 {
     run.crc = 0xFFFFFFFF;
     run.written = 0;
-    switch (run.work.CompressionMethod) {
-    case 0: CopyStored(run); break;
-    case 8: InflateEntry(run); break;
-    default:
+    const uint16_t method = run.work.CompressionMethod;
+    if (method == 0) {
+        CopyStored(run);
+    } else if (method == 8) {
+        InflateEntry(run);
+    } else if (MethodDecoded(method)) {
+        // The other decoders take the same chunks of input and give their
+        // output through the same checks.
+        struct Streams : TMethodStreams {
+            std::function<size_t(const uint8_t*&)> refill;
+            std::function<void(const uint8_t*, size_t)> flush;
+            size_t Refill(const uint8_t*& data) override { return refill(data); }
+            void Flush(const uint8_t* data, size_t n) override { flush(data, n); }
+        } streams;
+        streams.refill = [&](const uint8_t*& data) {
+            data = run.input.data();
+            return RefillInput(run);
+        };
+        streams.flush = [&](const uint8_t* data, size_t n) {
+            for (size_t k; n > 0; data += k, n -= k) {
+                k = std::min(n, ChunkSize);
+                std::memcpy(run.output.data(), data, k);
+                FlushOutput(run, k);
+            }
+        };
+        DecodeMethod({method, run.work.GeneralFlags, run.work.UncompressedSize()}, streams, run.failure);
+        if (!run.failure.empty())
+            run.failure += " (" + MethodName(method) + ")";
+    } else {
         HandleMessage(MsgUnknownMethod, "Unknown Compression Method", "Zip Error", platform::mbOK);
-        run.failure = "unsupported compression method " + std::to_string(run.work.CompressionMethod);
+        run.failure = "unsupported compression method " + MethodName(method);
         run.unsupported = true;
-        break;
     }
 }
 
