@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -568,6 +569,11 @@ void Bunzip2(TBitInput& in, TMethodStreams& streams, std::string& failure)
         failure = "out of memory for decompression";
         return;
     }
+    // Ended also when the output raises.
+    struct End {
+        bz_stream& s;
+        ~End() { BZ2_bzDecompressEnd(&s); }
+    } end{s};
     int error = BZ_OK;
     const bool ended = Pump(in, streams, [&](const uint8_t* data, size_t left, uint8_t* out, size_t room, size_t& used,
                                              size_t& made, bool) {
@@ -580,7 +586,6 @@ void Bunzip2(TBitInput& in, TMethodStreams& streams, std::string& failure)
         made = room - s.avail_out;
         return error == BZ_STREAM_END ? 1 : error == BZ_OK ? 0 : -1;
     });
-    BZ2_bzDecompressEnd(&s);
     if (!ended)
         failure = error == BZ_OK ? "the compressed data ends before its stream does" : "the compressed data is broken";
 }
@@ -636,6 +641,10 @@ void Unxz(TBitInput& in, TMethodStreams& streams, const TMethodEntry& entry, std
         failure = "out of memory for decompression";
         return;
     }
+    struct End {
+        lzma_stream& s;
+        ~End() { lzma_end(&s); }
+    } end{s};
     lzma_ret last = LZMA_OK;
     const bool ended = Pump(in, streams, [&](const uint8_t* data, size_t left, uint8_t* out, size_t room, size_t& used,
                                              size_t& made, bool finished) {
@@ -648,7 +657,6 @@ void Unxz(TBitInput& in, TMethodStreams& streams, const TMethodEntry& entry, std
         made = room - s.avail_out;
         return last == LZMA_STREAM_END ? 1 : last == LZMA_OK ? 0 : -1;
     });
-    lzma_end(&s);
     if (!ended)
         failure = last == LZMA_MEMLIMIT_ERROR ? "the XZ data needs more than 256 MiB of memory"
                   : last == LZMA_OK || last == LZMA_BUF_ERROR ? "the compressed data ends before its stream does"
@@ -657,9 +665,9 @@ void Unxz(TBitInput& in, TMethodStreams& streams, const TMethodEntry& entry, std
 
 void Unzstd(TBitInput& in, TMethodStreams& streams, std::string& failure)
 {
-    ZSTD_DStream* s = ZSTD_createDStream();
+    const std::unique_ptr<ZSTD_DStream, size_t (*)(ZSTD_DStream*)> stream(ZSTD_createDStream(), ZSTD_freeDStream);
+    ZSTD_DStream* s = stream.get();
     if (!s || ZSTD_isError(ZSTD_DCtx_setParameter(s, ZSTD_d_windowLogMax, ZstdWindowLogMax))) {
-        ZSTD_freeDStream(s);
         failure = "out of memory for decompression";
         return;
     }
@@ -678,7 +686,6 @@ void Unzstd(TBitInput& in, TMethodStreams& streams, std::string& failure)
         // Frames may follow each other; the data ends after a whole one.
         return finished && frameEnded && left == used && made < room ? 1 : 0;
     });
-    ZSTD_freeDStream(s);
     if (ZSTD_isError(status))
         failure = ZSTD_getErrorCode(status) == ZSTD_error_frameParameter_windowTooLarge
                       ? "the Zstandard data needs a window larger than 128 MiB"

@@ -142,7 +142,11 @@ void Wildcard(const uint8_t* data, size_t size)
     IsWild(text);
 }
 
-void Inflate(const uint8_t* data, size_t size)
+namespace {
+
+// The bytes as the data of an entry of that method and flags, the first
+// eight giving its CRC and declared size, in an archive sound otherwise.
+void DecodeEntry(uint16_t method, uint16_t flags, const uint8_t* data, size_t size)
 {
     if (size < 8)
         return;
@@ -156,8 +160,8 @@ void Inflate(const uint8_t* data, size_t size)
         if (central)
             Put16(zip, 20);
         Put16(zip, 20);
-        Put16(zip, 0);
-        Put16(zip, 8);
+        Put16(zip, flags);
+        Put16(zip, method);
         Put32(zip, 0x21u << 16);  // 1980-01-01 00:00
         Put32(zip, crc);
         Put32(zip, compressed);
@@ -188,6 +192,21 @@ void Inflate(const uint8_t* data, size_t size)
     TestEntries(MemoryFile(zip.data(), zip.size()), false, false);
 }
 
+}  // namespace
+
+void Inflate(const uint8_t* data, size_t size)
+{
+    DecodeEntry(8, 0, data, size);
+}
+
+void Methods(const uint8_t* data, size_t size)
+{
+    static constexpr uint16_t methods[] = {1, 2, 3, 4, 5, 6, 9, 12, 14, 93, 95};
+    if (size < 2)
+        return;
+    DecodeEntry(methods[data[0] % std::size(methods)], data[1] & 6, data + 2, size - 2);
+}
+
 bool Run(const std::string& name, const uint8_t* data, size_t size)
 {
     if (name == "archive")
@@ -198,6 +217,8 @@ bool Run(const std::string& name, const uint8_t* data, size_t size)
         Wildcard(data, size);
     else if (name == "inflate")
         Inflate(data, size);
+    else if (name == "methods")
+        Methods(data, size);
     else
         return false;
     return true;

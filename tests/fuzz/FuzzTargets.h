@@ -24,8 +24,14 @@ void Wildcard(const uint8_t* data, size_t size);
 // sizes, inside an archive that is sound otherwise; test-decoded.
 void Inflate(const uint8_t* data, size_t size);
 
-// Runs the target named name ("archive", "headers", "wildcard", "inflate")
-// on one input; false for an unknown name.
+// The first byte chooses a method other than stored and deflate (shrink,
+// reduce, implode, Deflate64, bzip2, LZMA, Zstandard, XZ), the second the
+// flags (implode's window and trees, LZMA's end marker); the rest as for
+// Inflate.
+void Methods(const uint8_t* data, size_t size);
+
+// Runs the target named name ("archive", "headers", "wildcard", "inflate",
+// "methods") on one input; false for an unknown name.
 bool Run(const std::string& name, const uint8_t* data, size_t size);
 
 }  // namespace fuzz
