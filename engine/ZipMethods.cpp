@@ -675,6 +675,9 @@ void Unzstd(TBitInput& in, TMethodStreams& streams, std::string& failure)
     bool frameEnded = false;
     Pump(in, streams, [&](const uint8_t* data, size_t left, uint8_t* out, size_t room, size_t& used, size_t& made,
                           bool finished) {
+        // Frames may follow each other; the data ends after a whole one.
+        if (finished && left == 0 && frameEnded)
+            return 1;
         ZSTD_inBuffer input{data, left, 0};
         ZSTD_outBuffer output{out, room, 0};
         status = ZSTD_decompressStream(s, &output, &input);
@@ -682,9 +685,9 @@ void Unzstd(TBitInput& in, TMethodStreams& streams, std::string& failure)
         made = output.pos;
         if (ZSTD_isError(status))
             return -1;
-        frameEnded = status == 0;
-        // Frames may follow each other; the data ends after a whole one.
-        return finished && frameEnded && left == used && made < room ? 1 : 0;
+        if (used > 0 || made > 0)
+            frameEnded = status == 0;
+        return 0;
     });
     if (ZSTD_isError(status))
         failure = ZSTD_getErrorCode(status) == ZSTD_error_frameParameter_windowTooLarge

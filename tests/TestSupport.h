@@ -64,6 +64,7 @@ struct RawEntry {
     std::string name;
     std::string data;  // the bytes after the local header
     uint16_t method = 0;
+    uint16_t flags = 0;
     std::optional<uint32_t> crc{};
     std::optional<uint64_t> size{};
     std::optional<uint64_t> compressedSize{};
