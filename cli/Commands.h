@@ -32,7 +32,7 @@ struct ExtractRequest {
 };
 
 int RunZip(Session& session, const ZipRequest& request);
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated,
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool verbose,
             const ReadOptions& reading);
 int RunExtract(Session& session, const ExtractRequest& request);
 int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries);

@@ -1,15 +1,15 @@
 #include <algorithm>
-#include <array>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "engine/ZipMethods.h"
 
 namespace cli {
 
 namespace {
-
-using Row = std::array<std::string, 5>;  // archive, name, date, size, path
 
 // A field of a tab-separated line: tab, line end, NUL and backslash escaped.
 std::string TsvField(const std::string& text)
@@ -37,35 +37,78 @@ std::string TabSeparated(const ParArrayOfFileDetail& rows)
     return text;
 }
 
-// Columns as wide as their widest cell, two blanks apart; the size to the right.
-std::string Table(const ParArrayOfFileDetail& rows)
+// Columns as wide as their widest cell, two blanks apart; the columns of
+// numbers to the right.
+std::string Table(const std::vector<std::vector<std::string>>& cells, const std::vector<bool>& numbers)
 {
-    std::vector<Row> cells{{"ZIP Archive", "Name", "Date", "Size (kb)", "Path"}};
-    for (const ParFileDetail& r : rows)
-        cells.push_back({Printable(r.archive), Printable(r.fileName), Printable(r.date), r.size, Printable(r.path)});
-    std::array<size_t, 5> width{};
-    for (const Row& row : cells)
+    std::vector<size_t> width(numbers.size());
+    for (const auto& row : cells)
         for (size_t c = 0; c < row.size(); ++c)
             width[c] = std::max(width[c], TextWidth(row[c]));
 
     std::string text;
-    for (const Row& row : cells) {
+    for (const auto& row : cells) {
         std::string line;
         for (size_t c = 0; c < row.size(); ++c) {
             const std::string pad(width[c] - TextWidth(row[c]), ' ');
-            if (c == 3)
-                line += pad + row[c];
-            else if (c + 1 < row.size())
-                line += row[c] + pad;
-            else
-                line += row[c];
-            if (c + 1 < row.size())
-                line += "  ";
+            line += numbers[c] ? pad + row[c] : row[c] + pad;
+            line += "  ";
         }
         line.erase(line.find_last_not_of(' ') + 1);
         text += line + '\n';
     }
     return text;
+}
+
+std::string Table(const ParArrayOfFileDetail& rows)
+{
+    std::vector<std::vector<std::string>> cells{{"ZIP Archive", "Name", "Date", "Size (kb)", "Path"}};
+    for (const ParFileDetail& r : rows)
+        cells.push_back({Printable(r.archive), Printable(r.fileName), Printable(r.date), r.size, Printable(r.path)});
+    return Table(cells, {false, false, false, true, false});
+}
+
+// The permissions as ls shows them, from the Unix mode a Unix tool stored;
+// "-" for entries of other systems.
+std::string ModeText(const TZipHeaderInfo& e)
+{
+    const uint32_t mode = e.ExternalAttributes >> 16;
+    if (e.VersionMadeBy >> 8 != 3 || mode == 0)
+        return "-";
+    const uint32_t type = mode & 0170000;
+    std::string text(1, type == 0040000 ? 'd' : type == 0120000 ? 'l' : '-');
+    for (int shift = 6; shift >= 0; shift -= 3)
+        for (int bit = 2; bit >= 0; --bit)
+            text += mode >> (shift + bit) & 1 ? "xwr"[bit] : '-';
+    return text;
+}
+
+// One row per entry as zipinfo shows it: mode, method, sizes, ratio, CRC,
+// encryption, time and stored name.
+std::vector<std::vector<std::string>> Details(TZipReader& engine, const std::vector<std::string>& archives)
+{
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& archive : archives) {
+        engine.ResetArchive();
+        engine.SetZipName(archive);
+        engine.ReadArchive();
+        for (int i = 0; i < engine.EntryCount(); ++i) {
+            const TZipHeaderInfo& e = engine.EntryInfo(i);
+            const uint64_t size = e.UncompressedSize(), packed = e.CompressedSize();
+            char ratio[16], crc[16], date[32];
+            std::snprintf(ratio, sizeof ratio, "%.1f%%",
+                          size == 0 || packed >= size ? 0.0 : 100.0 * double(size - packed) / double(size));
+            std::snprintf(crc, sizeof crc, "%08x", e.Crc32);
+            const std::time_t t = engine.EntryDateTime(i);
+            std::tm tm{};
+            localtime_r(&t, &tm);
+            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &tm);
+            rows.push_back({archive, ModeText(e), MethodName(e.CompressionMethod), std::to_string(packed),
+                            std::to_string(size), ratio, crc, e.Encrypted() ? "yes" : "-", date,
+                            e.Directory() + e.FileName()});
+        }
+    }
+    return rows;
 }
 
 }  // namespace
@@ -85,7 +128,7 @@ ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const s
     return rows;
 }
 
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated,
+int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool verbose,
             const ReadOptions& reading)
 {
     TExtractAndView job;
@@ -99,8 +142,24 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
         else
             session.Problem(archive + ": no such file");
     }
-    const ParArrayOfFileDetail rows = ListEntries(session, job, present);
-    std::string text = tabSeparated ? TabSeparated(rows) : Table(rows);
+    std::string text;
+    if (verbose) {
+        std::vector<std::vector<std::string>> rows = Details(job.Engine(), present);
+        for (const auto& row : rows)
+            for (size_t c = 0; c < row.size(); ++c)
+                text += (tabSeparated ? TsvField(row[c]) : "") + (c + 1 < row.size() ? "\t" : "\n");
+        if (!tabSeparated) {
+            for (auto& row : rows)
+                for (std::string& cell : row)
+                    cell = Printable(cell);
+            rows.insert(rows.begin(), {"ZIP Archive", "Mode", "Method", "Packed", "Size", "Saved", "CRC-32",
+                                       "Encrypted", "Date", "Name"});
+            text = Table(rows, {false, false, false, true, true, true, false, false, false, false});
+        }
+    } else {
+        const ParArrayOfFileDetail rows = ListEntries(session, job, present);
+        text = tabSeparated ? TabSeparated(rows) : Table(rows);
+    }
     if (!text.empty()) {
         text.pop_back();  // Print ends the line itself
         session.Print(text);

@@ -255,6 +255,10 @@ int main(int argc, char** argv)
     auto* list = app.add_subcommand("list", "List the entries of archives: archive, name, date, size in kb, path");
     list->add_option("archives", listArchives, "Archives to list")->required()->type_name("ARCHIVE");
     list->add_flag("--tsv", tsv, "Tab-separated lines without a heading, for scripts");
+    bool verbose = false;
+    list->add_flag("--verbose", verbose,
+                   "Each entry's mode, method, packed and full size, space saved, CRC-32, encryption, time and "
+                   "stored name");
     ReadOptions listReading;
     AddReadOptions(*list, listReading);
 
@@ -289,7 +293,7 @@ int main(int argc, char** argv)
         if (app.got_subcommand("zip"))
             return RunZip(session, MakeZipRequest(session, zipArgs));
         if (app.got_subcommand("list"))
-            return RunList(session, listArchives, tsv, listReading);
+            return RunList(session, listArchives, tsv, verbose, listReading);
         if (app.got_subcommand("extract"))
             return RunExtract(session, MakeExtractRequest(session, extractArgs));
         if (app.got_subcommand("delete"))

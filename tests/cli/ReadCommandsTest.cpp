@@ -248,6 +248,28 @@ TEST_F(ReadCommands, TestFindsTheDamagedEntryThatUnzipReportsAndGoesOn)
     }
 }
 
+TEST_F(ReadCommands, VerboseListNamesMethodsAndTestNamesTheMethodThatFailed)
+{
+    const std::string reduced = CorpusDir() + "/legacy/hwzip/HWREDUCE.ZIP";
+    const std::string locked = CorpusDir() + "/peers/izip-zipcrypto.zip";
+    Result r = Cli("list --verbose --tsv " + Quoted(reduced) + " " + Quoted(locked));
+    EXPECT_EQ(r.code, 0) << r.err;
+    for (const std::string line : {"\t-\treduced-4\t1324\t2009\t34.1%\tc71a6911\t-\t", "\tdrwxr-xr-x\tstored\t0\t0\t",
+                                   "\t-rw-r--r--\tdeflated\t359\t8192\t95.6%\tb6675307\tyes\t"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    r = Cli("list --verbose " + Quoted(reduced));
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')).find("Method"), r.out.find("reduced-4") - r.out.find('\n') - 1);
+
+    // A bzip2 entry whose stream is cut short.
+    Write("cut.zip", testing_support::AssembleZip({testing_support::RawEntry{
+                         .name = "cut.txt", .data = "BZh91AY&SY", .method = 12, .crc = 0, .size = 100}}));
+    r = Cli("test cut.zip");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("cut.zip: cut.txt: the compressed data ends before its stream does (bzip2)"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(ReadCommands, TestWritesNothingAndAnswersForEveryArchive)
 {
     MakeTree("tree");
