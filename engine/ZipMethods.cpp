@@ -52,6 +52,27 @@ public:
         return v;
     }
     bool Bit() { return Bits(1) != 0; }
+    // Up to n bits (n <= 24) without taking them; have tells how many there
+    // are (fewer only at the end of the data).
+    uint32_t Peek(int n, int& have)
+    {
+        // Filled as far as it goes, so that the next codes need no refill.
+        while (count_ <= 24) {
+            const int b = NextByte();
+            if (b < 0)
+                break;
+            held_ |= uint32_t(b) << count_;
+            count_ += 8;
+        }
+        have = std::min(count_, n);
+        return held_ & ((1u << have) - 1);
+    }
+    // Takes n bits that Peek showed.
+    void Skip(int n)
+    {
+        held_ >>= n;
+        count_ -= n;
+    }
     // Whether bits past the end of the data were read.
     bool Ended() const { return ended_; }
     // Drops the bits up to the next byte boundary.
@@ -333,7 +354,39 @@ public:
         for (size_t i = 0; i < n; ++i)
             if (lengths[i] != 0)
                 symbols_[size_t(offsets[lengths[i]]++)] = uint16_t(i);
+        // The codes of up to FastBits bits, by their bits as they arrive
+        // (the code's bits reversed), each with every value of the bits after it.
+        fast_.fill({0, 0});
+        std::array<uint32_t, MaxBits + 2> next{};
+        for (int len = 1, code = 0; len <= MaxBits; ++len) {
+            code = (code + counts_[size_t(len - 1)]) << 1;
+            next[size_t(len)] = uint32_t(code);
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const int len = lengths[i];
+            if (len == 0)
+                continue;
+            const uint32_t code = next[size_t(len)]++;
+            if (len > FastBits)
+                continue;
+            uint32_t reversed = 0;
+            for (int b = 0; b < len; ++b)
+                reversed |= (code >> b & 1) << (len - 1 - b);
+            for (uint32_t fill = reversed; fill < fast_.size(); fill += 1u << len)
+                fast_[fill] = {uint16_t(i), uint8_t(len)};
+        }
         return true;
+    }
+    // Decode<false> through the table of short codes.
+    int DecodeFast(TBitInput& in) const
+    {
+        int have;
+        const Fast f = fast_[in.Peek(FastBits, have)];
+        if (f.length != 0 && f.length <= have) {
+            in.Skip(f.length);
+            return f.symbol;
+        }
+        return Decode<false>(in);
     }
     // The next symbol, or -1 for a code that is not in the set.
     template <bool Invert>
@@ -355,8 +408,15 @@ public:
     static constexpr int MaxBits = 16;
 
 private:
+    static constexpr int FastBits = 10;
+    struct Fast {
+        uint16_t symbol;
+        uint8_t length;  // 0: a longer code, decoded bit by bit
+    };
+
     std::array<int, MaxBits + 1> counts_{};
     std::vector<uint16_t> symbols_;
+    std::array<Fast, 1u << FastBits> fast_{};
 };
 
 // ---- Implode (method 6) --------------------------------------------------------
@@ -472,7 +532,7 @@ bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
             if (!code.Build(codeLengths, 19))
                 return broken("the compressed data is broken");
             for (size_t i = 0; i < nlit + ndist;) {
-                const int sym = code.Decode<false>(in);
+                const int sym = code.DecodeFast(in);
                 if (sym < 0 || in.Ended())
                     return broken("the compressed data is broken");
                 if (sym < 16) {
@@ -501,7 +561,7 @@ bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
         if (!lit.Build(lengths, 288) || !dist.Build(lengths + 288, 32))
             return broken("the compressed data is broken");
         for (;;) {
-            const int sym = lit.Decode<false>(in);
+            const int sym = lit.DecodeFast(in);
             if (sym < 0 || in.Ended())
                 return broken(in.Ended() ? "the compressed data ends before its stream does"
                                          : "the compressed data is broken");
@@ -515,7 +575,7 @@ bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
             if (l >= 29)
                 return broken("the compressed data is broken");
             const size_t length = lengthBase[l] + in.Bits(lengthExtra[l]);
-            const int d = dist.Decode<false>(in);
+            const int d = dist.DecodeFast(in);
             if (d < 0)
                 return broken("the compressed data is broken");
             const size_t distance = distanceBase[d] + in.Bits(distanceExtra[d]);
