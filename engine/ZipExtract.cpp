@@ -600,6 +600,9 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
     if (run.failure.empty() && uint64_t(run.written) != work.UncompressedSize())
         run.failure = "the data is shorter than its recorded size (" + std::to_string(run.written) + " of " +
                       std::to_string(work.UncompressedSize()) + " bytes)";
+    // Beyond stored and deflated data, the method is named.
+    if (!run.failure.empty() && !run.unsupported && work.CompressionMethod != 0 && work.CompressionMethod != 8)
+        run.failure += " (" + MethodName(work.CompressionMethod) + ")";
 
     const uint32_t crc = run.crc ^ 0xFFFFFFFF;
     if (run.failure.empty() && crc == work.Crc32)
@@ -754,8 +757,6 @@ void TZipReader::Decode(TUnZipRun& run)
             }
         };
         DecodeMethod({method, run.work.GeneralFlags, run.work.UncompressedSize()}, streams, run.failure);
-        if (!run.failure.empty())
-            run.failure += " (" + MethodName(method) + ")";
     } else {
         HandleMessage(MsgUnknownMethod, "Unknown Compression Method", "Zip Error", platform::mbOK);
         run.failure = "unsupported compression method " + MethodName(method);

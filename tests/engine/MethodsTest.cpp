@@ -179,7 +179,8 @@ TEST(Methods, HostileStreamsFailTheirEntryAndNothingElse)
         EXPECT_EQ(ReadFile(dest + "/after.txt"), "after\n");
         if (k.content.empty()) {
             EXPECT_EQ(o.extracted, 1);
-            EXPECT_EQ(o.errors.size(), 1u);
+            ASSERT_EQ(o.errors.size(), 1u);
+            EXPECT_TRUE(o.errors[0].ends_with("(" + MethodName(k.method) + ")")) << o.errors[0];
             EXPECT_FALSE(fs::exists(dest + "/hostile.bin"));
         } else {
             EXPECT_EQ(o.extracted, 2);
