@@ -61,6 +61,7 @@ struct ZipArgs {
     int per = 1;
     std::string blocked;
     std::string partNames = "peers";
+    std::string encryption = "zipcrypto";
     std::string dest;
     std::string name;
     int width = 2;
@@ -139,6 +140,11 @@ void AddZip(CLI::App& app, ZipArgs& a)
     zip->add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
     zip->add_option("--comment", a.comment, "Archive comment")->type_name("TEXT");
     a.password.AddTo(*zip, "Encrypt the entries; the password is asked on the terminal, twice");
+    zip->add_option("--encryption", a.encryption,
+                    "With a password: zipcrypto (the default: every tool opens it, but it is weak) or aes256 "
+                    "(strong; 7-Zip, WinZip and most current tools open it, Info-ZIP unzip does not)")
+        ->check(CLI::IsMember({"zipcrypto", "aes256"}))
+        ->type_name("CIPHER");
 }
 
 void AddExtract(CLI::App& app, ExtractArgs& a)
@@ -205,6 +211,9 @@ ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
     compress.password = a.password.Read(session, true);
     if (a.password.Given() && compress.password.empty())
         throw UsageError("the password is empty");
+    if (a.encryption == "aes256" && !a.password.Given())
+        throw UsageError("--encryption aes256 needs --password or --password-file");
+    compress.encryption = a.encryption == "aes256" ? TEncryption::Aes256 : TEncryption::Traditional;
     return request;
 }
 

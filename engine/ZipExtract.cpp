@@ -8,6 +8,7 @@
 
 #include "engine/Crc32.h"
 #include "engine/Wildcard.h"
+#include "engine/ZipAes.h"
 #include "engine/ZipExceptions.h"
 #include "engine/ZipMethods.h"
 #include "engine/ZipReader.h"
@@ -20,7 +21,6 @@ namespace {
 constexpr size_t ChunkSize = 32768;
 
 // The method number of entries encrypted with AES.
-constexpr uint16_t MethodAes = 99;
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
@@ -213,6 +213,11 @@ struct TZipReader::TUnZipRun {
     int64_t written = 0;
     std::string failure;       // why the data could not be decoded whole
     bool unsupported = false;  // the method is one this engine cannot decode
+    // An AES-encrypted entry: its extra block, its cipher once the password
+    // passed, and whether its CRC is kept (AE-1).
+    std::optional<TAesField> aesField;
+    std::unique_ptr<TAesCipher> aes;
+    bool checkCrc = true;
 };
 
 int TZipReader::UnZip()
@@ -356,7 +361,7 @@ void TZipReader::FailEntry(TUnZipRun& run, int index, const std::string& what)
     run.totalBytes -= Clamped(run.work.UncompressedSize());
 }
 
-std::string TZipReader::FindEntryData(const TZipHeaderInfo& entry)
+std::string TZipReader::FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra)
 {
     const uint64_t disk = entry.DiskNumberStart();
     if (disk >= uint64_t(partCount_))
@@ -373,7 +378,15 @@ std::string TZipReader::FindEntryData(const TZipHeaderInfo& entry)
         archive_->SetPosition(int64_t(offset));
         if (archive_->Read(local, 30) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
             return missing;
-        archive_->Seek((local[26] | local[27] << 8) + (local[28] | local[29] << 8), THugeStream::soCurrent);
+        archive_->Seek(local[26] | local[27] << 8, THugeStream::soCurrent);
+        const int64_t extraLength = local[28] | local[29] << 8;
+        if (localExtra) {
+            localExtra->resize(size_t(extraLength));
+            if (archive_->Read(localExtra->data(), extraLength) != extraLength)
+                return missing;
+        } else {
+            archive_->Seek(extraLength, THugeStream::soCurrent);
+        }
     } catch (const EFileStreamError& e) {
         return e.what();  // a part that cannot be opened
     } catch (const EStreamError&) {
@@ -402,7 +415,8 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         SkipEntry(run, TSkipReason::skBadName, storedName, index);
         return;
     }
-    const std::string failure = FindEntryData(work);
+    std::string localExtra;
+    const std::string failure = FindEntryData(work, &localExtra);
     if (!failure.empty()) {
         FailEntry(run, index, failure);
         return;
@@ -435,13 +449,23 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
 
-    // AES-encrypted entries (method 99) have no check byte of the
-    // traditional cipher: any password would seem wrong.
-    if (work.CompressionMethod == MethodAes) {
-        FailEntry(run, index, "AES encryption, not supported yet");
-        return;
-    }
     run.toRead = Clamped(work.CompressedSize());
+    run.aes.reset();
+    run.aesField.reset();
+    run.checkCrc = true;
+    if (work.CompressionMethod == MethodAes) {
+        // Which AES and which method lie under it, from the local header or
+        // the central one.
+        run.aesField = FindAesField(localExtra);
+        if (!run.aesField)
+            run.aesField = FindAesField(CentralExtra(work));
+        if (!run.aesField || !work.Encrypted()) {
+            FailEntry(run, index, "AES encryption without its extra field");
+            return;
+        }
+        work.CompressionMethod = run.aesField->method;
+        run.checkCrc = run.aesField->version == 1;
+    }
     try {
         if (work.Encrypted() && !PasswordAccepted(run, index)) {
             SkipEntry(run, TSkipReason::skBadPassword, storedName, index);
@@ -585,6 +609,15 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
         Decode(run);
         if (run.out)
             run.out->Flush();
+        // The authentication code covers every encrypted byte: an entry
+        // that fails it was changed, whatever its CRC says.
+        if (run.aes && run.failure.empty()) {
+            run.toRead += 10;
+            uint8_t code[10];
+            ReadCompressed(run, code, 10);
+            if (run.aes->Code() != std::to_array(code))
+                run.failure = "the authentication code does not match: the encrypted data was changed";
+        }
     } catch (const EBiggerThanUncompressed&) {
         run.failure = "the data is longer than its recorded size of " + std::to_string(work.UncompressedSize()) +
                       " bytes";
@@ -605,9 +638,9 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
         run.failure += " (" + MethodName(work.CompressionMethod) + ")";
 
     const uint32_t crc = run.crc ^ 0xFFFFFFFF;
-    if (run.failure.empty() && crc == work.Crc32)
+    if (run.failure.empty() && (crc == work.Crc32 || !run.checkCrc))
         return true;
-    if (work.Encrypted() && !run.unsupported) {
+    if (work.Encrypted() && !run.unsupported && !run.aes) {
         // A wrong password shows as broken data or a wrong CRC.
         if (OnBadPassword) {
             std::string answer = Password;
@@ -663,8 +696,48 @@ void TZipReader::MakeLinks(TUnZipRun& run)
     }
 }
 
+std::string TZipReader::CentralExtra(const TZipHeaderInfo& entry)
+{
+    // Only a single file holds the directory beside the data.
+    if (entry.ExtraReadLength == 0 || MultiMode() != TMultiMode::mmNone || !archive_)
+        return {};
+    const int64_t back = archive_->Position();
+    std::string extra(entry.ExtraReadLength, '\0');
+    archive_->SetPosition(entry.ExtraStart);
+    extra.resize(size_t(std::max<int64_t>(0, archive_->Read(extra.data(), int64_t(extra.size())))));
+    archive_->SetPosition(back);
+    return extra;
+}
+
+bool TZipReader::AesPasswordAccepted(TUnZipRun& run, int index)
+{
+    // The salt and the password verifier come first, the authentication code last.
+    const size_t saltLength = run.aesField->SaltLength();
+    if (run.toRead < int64_t(saltLength + 2 + 10))
+        return false;
+    uint8_t head[18];
+    ReadCompressed(run, head, saltLength + 2);
+    run.toRead -= 10;
+    for (;;) {
+        auto cipher = std::make_unique<TAesCipher>(run.aesField->strength, Password, head);
+        if (cipher->Verifier()[0] == head[saltLength] && cipher->Verifier()[1] == head[saltLength + 1]) {
+            run.aes = std::move(cipher);
+            return true;
+        }
+        if (!OnBadPassword)
+            return false;
+        std::string answer = Password;
+        OnBadPassword(*this, index, answer);
+        if (answer == Password)
+            return false;
+        Password = answer;
+    }
+}
+
 bool TZipReader::PasswordAccepted(TUnZipRun& run, int index)
 {
+    if (run.aesField)
+        return AesPasswordAccepted(run, index);
     const TZipHeaderInfo& work = run.work;
     // Data descriptors mean the CRC was not known when the header was made,
     // so the check byte comes from the time instead.
@@ -783,7 +856,9 @@ size_t TZipReader::RefillInput(TUnZipRun& run)
 {
     Poll();
     const size_t n = ReadCompressed(run, run.input.data(), ChunkSize);
-    if (n > 0 && run.work.Encrypted()) {
+    if (n > 0 && run.aes) {
+        run.aes->Decrypt(run.input.data(), n);
+    } else if (n > 0 && run.work.Encrypted()) {
         if (OnDecrypt)
             OnDecrypt(*this, run.input.data(), int(n), Password);
         else
@@ -796,7 +871,10 @@ void TZipReader::CopyStored(TUnZipRun& run)
 {
     while (run.toRead > 0) {
         Poll();
-        FlushOutput(run, ReadCompressed(run, run.output.data(), ChunkSize));
+        const size_t n = ReadCompressed(run, run.output.data(), ChunkSize);
+        if (run.aes)
+            run.aes->Decrypt(run.output.data(), n);
+        FlushOutput(run, n);
     }
 }
 
@@ -849,7 +927,7 @@ void TZipReader::FlushOutput(TUnZipRun& run, size_t n)
     const TZipHeaderInfo& work = run.work;
     uint8_t* data = run.output.data();
     // Stored data is decrypted as it goes out; compressed data was decrypted on reading.
-    if (work.Encrypted() && work.CompressionMethod == 0 && !Password.empty())
+    if (work.Encrypted() && work.CompressionMethod == 0 && !Password.empty() && !run.aes)
         keys_.DecryptBuffer(data, n);
     if (uint64_t(run.written) + n > work.UncompressedSize())
         throw EBiggerThanUncompressed();

@@ -1,6 +1,7 @@
 #include "engine/ZipObj.h"
 
 #include "engine/Crc32.h"
+#include "engine/ZipAes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,7 @@ constexpr int64_t CentralHeaderLen = 46;
 constexpr int64_t Zip64EndRecordLen = 56;
 constexpr int64_t Zip64LocatorLen = 20;
 constexpr uint16_t VersionZip64 = 45;
+constexpr uint16_t VersionAes = 51;  // AES-encrypted entries
 constexpr uint16_t VersionDefault = 20;
 const char* const ReadErrorText = "Stream read error";
 
@@ -561,27 +563,27 @@ bool TZipHeaderInfo::ReadLocalHeader(THugeStream& stream)
     return true;
 }
 
-std::string TZipHeaderInfo::TimestampBlock() const
+std::string TZipHeaderInfo::NewBlocks() const
 {
     if (!WriteTimestamp || !ModTimeUtc)
-        return {};
+        return AddedExtra;
     // Flags: the modification time only; 32 bits, wrapped after 2038 as other tools do.
-    return RecordBuilder().U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(*ModTimeUtc)).Data();
+    return RecordBuilder().U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(*ModTimeUtc)).Data() + AddedExtra;
 }
 
 int64_t TZipHeaderInfo::WrittenLocalHeaderSize() const
 {
     const uint16_t z = Zip64DataSize(false);
-    return LocalHeaderSize() + int64_t(TimestampBlock().size()) + (z > 0 ? 4 + z : 0);
+    return LocalHeaderSize() + int64_t(NewBlocks().size()) + (z > 0 ? 4 + z : 0);
 }
 
 void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
 {
     SetLocalHeaderOffset(uint64_t(out.Position()));
     const std::string name = NameForHeader();
-    const std::string timestamp = TimestampBlock();
+    const std::string added = NewBlocks();
     const uint16_t z = Zip64DataSize(false);
-    VersionNeeded = z > 0 ? VersionZip64 : VersionDefault;
+    VersionNeeded = CompressionMethod == MethodAes ? VersionAes : z > 0 ? VersionZip64 : VersionDefault;
     RecordBuilder r;
     r.U32(LocalFileHeaderSig)
         .U16(VersionNeeded)
@@ -592,11 +594,11 @@ void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
         .U32(IsSaturated(uncompressedSize_) ? uncompressedSize_ : compressedSize_)
         .U32(uncompressedSize_)
         .U16(LengthField(name.size(), "Entry name"))
-        .U16(LengthField(LocalExtraLength + timestamp.size() + (z > 0 ? z + 4u : 0u), "Local extra field"))
+        .U16(LengthField(LocalExtraLength + added.size() + (z > 0 ? z + 4u : 0u), "Local extra field"))
         .Bytes(name);
     if (z > 0)
         r.Bytes(Zip64Block(false));
-    r.Bytes(timestamp).WriteTo(out);
+    r.Bytes(added).WriteTo(out);
 }
 
 bool TZipHeaderInfo::PatchRawCentral()
@@ -673,11 +675,11 @@ void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
             return true;
         });
     }
-    carried += TimestampBlock();
+    carried += NewBlocks();
     const uint16_t z = Zip64DataSize(true);
     if (z == 0)
         Zip64Record.reset();
-    VersionNeeded = z > 0 ? VersionZip64 : VersionDefault;
+    VersionNeeded = CompressionMethod == MethodAes ? VersionAes : z > 0 ? VersionZip64 : VersionDefault;
     ExtraLength = LengthField(carried.size() + (z > 0 ? z + 4u : 0u), "Central extra field");
 
     RecordBuilder r;

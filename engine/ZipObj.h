@@ -118,6 +118,8 @@ public:
     // Write ModTimeUtc as an extended timestamp into both headers (new
     // entries; a carried-over entry keeps the fields it has).
     bool WriteTimestamp = false;
+    // Extra blocks of a new entry for both headers (the AES block, say).
+    std::string AddedExtra;
     uint32_t Crc32 = 0xFFFFFFFF;
     uint16_t ExtraLength = 0;       // central extra field length
     uint16_t LocalExtraLength = 0;  // local extra field length
@@ -243,8 +245,9 @@ private:
     // ModTimeUtc from the timestamp fields of an extra field.
     void ReadTimestamps(const std::string& field);
     std::string Zip64Block(bool central) const;
-    // The extended timestamp block to write, empty unless WriteTimestamp.
-    std::string TimestampBlock() const;
+    // The blocks a new entry writes into both headers: the extended
+    // timestamp (when WriteTimestamp), then AddedExtra.
+    std::string NewBlocks() const;
 
     uint32_t compressedSize_ = 0;
     uint32_t uncompressedSize_ = 0;

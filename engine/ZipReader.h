@@ -259,8 +259,13 @@ private:
     // Refuses an archive whose entries share their bytes (a possible zip bomb).
     void CheckOverlaps() const;
     // Moves the archive to the entry's data; what went wrong when it cannot.
-    std::string FindEntryData(const TZipHeaderInfo& entry);
+    std::string FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra = nullptr);
+    // The entry's central extra field as it was read (empty when it cannot be read again).
+    std::string CentralExtra(const TZipHeaderInfo& entry);
     bool PasswordAccepted(TUnZipRun& run, int index);
+    // The password check of an AES entry: its verifier, asked again through
+    // OnBadPassword; on success the entry's cipher is ready.
+    bool AesPasswordAccepted(TUnZipRun& run, int index);
     bool KeepExistingFile(TUnZipRun& run, int index, const platform::SafeFolder& folder, const std::string& name,
                           std::string& fileName);
     void SkipEntry(TUnZipRun& run, TSkipReason reason, const std::string& fileName, int index);

@@ -13,6 +13,7 @@
 #include "engine/Crc32.h"
 #include "engine/DirSearch.h"
 #include "engine/Wildcard.h"
+#include "engine/ZipAes.h"
 #include "engine/ZipExceptions.h"
 #include "engine/ZipUtils.h"
 #include "platform/Hooks.h"
@@ -100,6 +101,7 @@ struct TZipWriter::TWriteRun {
     int64_t recordedSize = 0;
     int64_t written = 0;  // data bytes written, without the encryption header
     std::string readError;  // the system's message when reading the file failed
+    std::unique_ptr<TAesCipher> aes;  // the cipher of an AES entry
 
     // Carrying entries over: the old central directory and where it began,
     // and the block entries are copied through.
@@ -781,9 +783,16 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         return true;
     }
     const bool encrypt = !Password.empty();
+    const bool aes = encrypt && Encryption == TEncryption::Aes256;
     header.GeneralFlags = uint16_t((encrypt ? 1 : 0) | (level <= 2 ? 4 : level >= 8 ? 2 : 0));
     const bool stored = level == 0 || MatchesList(NoCompressList, item);
     header.CompressionMethod = stored ? 0 : 8;
+    header.AddedExtra.clear();
+    if (aes) {
+        // The method moves into the AES block; the header says 99.
+        header.AddedExtra = TAesField{2, 3, header.CompressionMethod}.Block();
+        header.CompressionMethod = MethodAes;
+    }
     const bool forceZip64 = !run.multi && uint64_t(run.recordedSize) + Zip64Margin >= 0xFFFFFFFFu;
     if (forceZip64)
         header.SetUncompressedSize(0xFFFFFFFFu);  // a Zip64 block from the start
@@ -821,7 +830,10 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
 
     run.readError.clear();
     uint32_t checkedCrc = 0;
-    if (encrypt) {
+    run.aes.reset();
+    if (aes) {
+        WriteAesHeader(run);
+    } else if (encrypt) {
         // The header's check bytes need the CRC before the data is written.
         std::vector<uint8_t> block(CrcBlock);
         uint32_t crc = 0xFFFFFFFF;
@@ -849,7 +861,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     // one whose file changed between the two reads of an encrypted entry (its
     // check byte would fit no password); the file is skipped.
     const bool failed = !run.readError.empty();
-    if (failed || (encrypt && header.Crc32 != checkedCrc)) {
+    if (failed || (encrypt && !aes && header.Crc32 != checkedCrc)) {
         if (!run.multi) {
             run.out->SetSize(offset);
             run.out->SetPosition(offset);
@@ -862,7 +874,16 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
             OnSkippingFile(*this, failed ? TSkipReason::skUnreadable : TSkipReason::skChanged, item, -1, retry);
         return false;
     }
-    const uint64_t compressed = uint64_t(run.written) + (encrypt ? 12 : 0);
+    // AES: the salt and verifier before the data, the authentication code
+    // after it, and no CRC (AE-2).
+    if (aes) {
+        const std::array<uint8_t, 10> code = run.aes->Code();
+        if (run.data->Write(code.data(), 10) != 10)
+            throw ENotEnoughRoom();
+        header.Crc32 = 0;
+    }
+    const uint64_t compressed =
+        uint64_t(run.written) + (aes ? TAesField{}.SaltLength() + 2 + 10 : encrypt ? 12 : 0);
     if (forceZip64 && uint64_t(bytesRead) < 0xFFFFFFFFu)
         header.Zip64Record->UncompressedSize = uint64_t(bytesRead);  // keep the reserved block
     else
@@ -908,7 +929,9 @@ size_t TZipWriter::ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* 
 
 void TZipWriter::WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n)
 {
-    if (!Password.empty()) {
+    if (run.aes) {
+        run.aes->Encrypt(buffer, n);
+    } else if (!Password.empty()) {
         if (OnEncrypt)
             OnEncrypt(*this, buffer, int(n), Password);
         else
@@ -931,6 +954,16 @@ void TZipWriter::WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& hea
     bytes[10] = keys_.EncryptByte(uint8_t(header.Crc32 >> 16));
     bytes[11] = keys_.EncryptByte(uint8_t(header.Crc32 >> 24));
     if (run.data->Write(bytes, 12) != 12)
+        throw ENotEnoughRoom();
+}
+
+void TZipWriter::WriteAesHeader(TWriteRun& run)
+{
+    const TAesField field;
+    const std::string salt = TAesCipher::NewSalt(field.strength);
+    run.aes = std::make_unique<TAesCipher>(field.strength, Password, reinterpret_cast<const uint8_t*>(salt.data()));
+    const std::array<uint8_t, 2> verifier = run.aes->Verifier();
+    if (run.data->Write(salt.data(), int64_t(salt.size())) != int64_t(salt.size()) || run.data->Write(verifier.data(), 2) != 2)
         throw ENotEnoughRoom();
 }
 

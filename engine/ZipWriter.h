@@ -43,6 +43,14 @@ using TStartSpanCopyEvent = std::function<void(TZipWriter& sender, const std::st
 using TEncryptEvent =
     std::function<void(TZipWriter& sender, uint8_t* buffer, int length, const std::string& password)>;
 
+// How entries are encrypted when there is a password.
+enum class TEncryption {
+    // The traditional cipher: every tool opens it, but it is weak.
+    Traditional,
+    // AES-256 as WinZip writes it (AE-2: no CRC of the plain data).
+    Aes256
+};
+
 class TZipWriter : public TZipReader {
 public:
     // Message id of the notice that a source file got shorter while it was read.
@@ -95,6 +103,7 @@ public:
     std::string WorkFolder() const;
 
     int PackLevel = 6;
+    TEncryption Encryption = TEncryption::Traditional;
     bool Recurse = false;
     // Delete each source file after a successful run.
     bool Dispose = false;
@@ -144,6 +153,8 @@ private:
     void WriteDataStored(TWriteRun& run, THugeFileStream& source);
     void WriteDataDeflated(TWriteRun& run, THugeFileStream& source);
     void WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& header);
+    // The salt and password verifier of an AES entry; sets up its cipher.
+    void WriteAesHeader(TWriteRun& run);
     // Reads a block of the source, counting it and updating the CRC.
     size_t ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* buffer, size_t n);
     // Encrypts (with a password) and writes a block of entry data.

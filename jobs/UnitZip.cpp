@@ -180,6 +180,7 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         engine_->PackLevel = compress.level;
         // Set even when empty: a password of an earlier run must not carry over.
         engine_->Password = compress.password;
+        engine_->Encryption = compress.encryption;
         if (!compress.comment.empty())
             engine_->SetArchiveComment(compress.comment);
         int added = 0;

@@ -33,6 +33,7 @@ struct ParCompress {
     bool includeSubfolders = false;  // wildcard items also match in subfolders
     int level = 6;                // compression level 0 to 9
     std::string password;         // empty: no encryption
+    TEncryption encryption = TEncryption::Traditional;  // with a password
     std::string comment;          // empty: no archive comment
     bool includeSysAndHidden = false;
 };

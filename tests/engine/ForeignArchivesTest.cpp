@@ -97,29 +97,6 @@ TEST(ForeignArchives, MoreEntriesThanTheCountHolds)
     EXPECT_EQ(tested.passed.back(), "f65536");
 }
 
-TEST(ForeignArchives, AesEntriesAreReportedAsSuch)
-{
-    TempDir t;
-    WriteFile(t / "src/secret.txt", "secret");
-    std::string out;
-    ASSERT_EQ(testing_support::Run("cd '" + t.Path() + "/src' && 7zz a -tzip -pright -mem=AES256 ../aes.zip secret.txt",
-                                   &out),
-              0)
-        << out;
-    TZipReader r;
-    r.SetZipName(t / "aes.zip");
-    r.TestOnly = true;
-    r.DoAll = true;
-    r.Password = "right";
-    std::vector<std::string> errors;
-    bool askedForPassword = false;
-    r.OnEntryError = [&](TZipReader&, int, const std::string& what) { errors.push_back(what); };
-    r.OnBadPassword = [&](TZipReader&, int, std::string&) { askedForPassword = true; };
-    EXPECT_EQ(r.UnZip(), 0);
-    EXPECT_EQ(errors, std::vector<std::string>{"AES encryption, not supported yet"});
-    EXPECT_FALSE(askedForPassword);
-}
-
 TEST(ForeignArchives, UnicodePathFieldsNameTheirEntries)
 {
     // Info-ZIP's field 0x7075: version 1, the CRC-32 of the plain name, the UTF-8 name.

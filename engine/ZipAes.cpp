@@ -1,0 +1,160 @@
+#include "engine/ZipAes.h"
+
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <sys/random.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+uint16_t Le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+}  // namespace
+
+std::string TAesField::Block() const
+{
+    const char bytes[11] = {char(AesExtraTag & 0xFF), char(AesExtraTag >> 8), 7, 0, char(version), 0, 'A', 'E',
+                            char(strength), char(method & 0xFF), char(method >> 8)};
+    return std::string(bytes, sizeof bytes);
+}
+
+std::optional<TAesField> FindAesField(const std::string& extra)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(extra.data());
+    for (size_t i = 0; extra.size() - i >= 4;) {
+        const uint16_t tag = Le16(p + i), size = Le16(p + i + 2);
+        if (size > extra.size() - i - 4)
+            break;
+        if (tag == AesExtraTag && size >= 7 && p[i + 6] == 'A' && p[i + 7] == 'E') {
+            TAesField field{Le16(p + i + 4), p[i + 8], Le16(p + i + 9)};
+            if (field.strength >= 1 && field.strength <= 3 && (field.version == 1 || field.version == 2))
+                return field;
+            return std::nullopt;
+        }
+        i += 4 + size;
+    }
+    return std::nullopt;
+}
+
+// AES of the key's length in ECB mode makes the key stream from the counter
+// blocks; HMAC-SHA1 runs over the encrypted bytes.
+struct TAesCipher::State {
+    EVP_CIPHER_CTX* aes = nullptr;
+    EVP_MAC* macType = nullptr;
+    EVP_MAC_CTX* mac = nullptr;
+    uint64_t counter = 0;  // blocks used so far
+    std::array<uint8_t, 16> stream{};
+    size_t used = 16;  // bytes of stream used
+    std::vector<uint8_t> counters, blocks;
+
+    ~State()
+    {
+        EVP_CIPHER_CTX_free(aes);
+        EVP_MAC_CTX_free(mac);
+        EVP_MAC_free(macType);
+    }
+};
+
+TAesCipher::TAesCipher(uint8_t strength, const std::string& password, const uint8_t* salt)
+    : state_(std::make_unique<State>())
+{
+    const size_t keyLength = 8 + 8 * size_t(strength), saltLength = 4 + 4 * size_t(strength);
+    std::vector<uint8_t> keys(2 * keyLength + 2);
+    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), int(password.size()), salt, int(saltLength), 1000, int(keys.size()),
+                               keys.data()) != 1)
+        throw std::runtime_error("the AES keys cannot be derived");
+    const EVP_CIPHER* cipher = strength == 1 ? EVP_aes_128_ecb() : strength == 2 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+    State& s = *state_;
+    s.aes = EVP_CIPHER_CTX_new();
+    s.macType = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    s.mac = s.macType ? EVP_MAC_CTX_new(s.macType) : nullptr;
+    char digest[] = "SHA1";
+    const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                 OSSL_PARAM_construct_end()};
+    const bool ready = s.aes && s.mac && EVP_EncryptInit_ex(s.aes, cipher, nullptr, keys.data(), nullptr) == 1 &&
+                       EVP_CIPHER_CTX_set_padding(s.aes, 0) == 1 &&
+                       EVP_MAC_init(s.mac, keys.data() + keyLength, keyLength, params) == 1;
+    verifier_ = {keys[2 * keyLength], keys[2 * keyLength + 1]};
+    OPENSSL_cleanse(keys.data(), keys.size());
+    if (!ready)
+        throw std::runtime_error("the AES cipher cannot be set up");
+}
+
+TAesCipher::~TAesCipher() = default;
+
+void TAesCipher::Crypt(uint8_t* data, size_t n)
+{
+    State& s = *state_;
+    size_t i = 0;
+    // What is left of the last block of key stream.
+    for (; i < n && s.used < 16; ++i)
+        data[i] ^= s.stream[s.used++];
+    // Whole blocks many at a time: the counters (little-endian, from 1), encrypted at once.
+    const size_t whole = (n - i) / 16;
+    if (whole > 0) {
+        s.counters.assign(whole * 16, 0);
+        s.blocks.resize(whole * 16);
+        for (size_t b = 0; b < whole; ++b) {
+            const uint64_t c = ++s.counter;
+            for (int k = 0; k < 8; ++k)
+                s.counters[b * 16 + size_t(k)] = uint8_t(c >> (8 * k));
+        }
+        int made = 0;
+        EVP_EncryptUpdate(s.aes, s.blocks.data(), &made, s.counters.data(), int(s.counters.size()));
+        for (size_t k = 0; k < whole * 16; ++k)
+            data[i + k] ^= s.blocks[k];
+        i += whole * 16;
+    }
+    if (i < n) {
+        std::array<uint8_t, 16> counter{};
+        const uint64_t c = ++s.counter;
+        for (int k = 0; k < 8; ++k)
+            counter[size_t(k)] = uint8_t(c >> (8 * k));
+        int made = 0;
+        EVP_EncryptUpdate(s.aes, s.stream.data(), &made, counter.data(), 16);
+        s.used = 0;
+        for (; i < n; ++i)
+            data[i] ^= s.stream[s.used++];
+    }
+}
+
+void TAesCipher::Decrypt(uint8_t* data, size_t n)
+{
+    EVP_MAC_update(state_->mac, data, n);
+    Crypt(data, n);
+}
+
+void TAesCipher::Encrypt(uint8_t* data, size_t n)
+{
+    Crypt(data, n);
+    EVP_MAC_update(state_->mac, data, n);
+}
+
+std::array<uint8_t, 10> TAesCipher::Code()
+{
+    uint8_t full[EVP_MAX_MD_SIZE];
+    size_t length = 0;
+    EVP_MAC_final(state_->mac, full, &length, sizeof full);
+    std::array<uint8_t, 10> code{};
+    std::copy(full, full + 10, code.begin());
+    return code;
+}
+
+std::string TAesCipher::NewSalt(uint8_t strength)
+{
+    std::string salt(4 + 4 * size_t(strength), '\0');
+    for (size_t got = 0; got < salt.size();) {
+        const ssize_t n = getrandom(salt.data() + got, salt.size() - got, 0);
+        if (n < 0)
+            throw std::runtime_error("no random bytes for the AES salt");
+        got += size_t(n);
+    }
+    return salt;
+}
