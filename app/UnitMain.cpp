@@ -301,6 +301,7 @@ void TFormMain::LoadSettings()
 {
     const TIniFile ini(settingsPath_.toStdString());
     ChPassword->setChecked(ini.ReadBool(ZipSection, "AddPassword", false));
+    CbEncryption->setCurrentIndex(ini.ReadInteger(ZipSection, "Encryption", 0) == 1 ? 1 : 0);
     ChComment->setChecked(ini.ReadBool(ZipSection, "AddComment", false));
     ChPasswordClick();
     ChCommentClick();
@@ -341,6 +342,7 @@ void TFormMain::SaveSettings()
 {
     TIniFile ini(settingsPath_.toStdString());
     ini.WriteBool(ZipSection, "AddPassword", ChPassword->isChecked());
+    ini.WriteInteger(ZipSection, "Encryption", CbEncryption->currentIndex());
     ini.WriteBool(ZipSection, "AddComment", ChComment->isChecked());
     ini.WriteInteger(ZipSection, "ZIP Method", RaMultipleZIP->isChecked() ? 2 : RaBlock->isChecked() ? 1 : 0);
     ini.WriteBool(ZipSection, "IsAutoName", RaAutoName->isChecked());

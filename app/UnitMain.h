@@ -202,6 +202,7 @@ private:
     QCheckBox* ChPassword;
     QLineEdit* EditPassword;
     QLineEdit* EditConfirmPassword;
+    QComboBox* CbEncryption;
     QCheckBox* ChComment;
     QLineEdit* Editcomment;
     QProgressBar* ProgressZip;

@@ -183,6 +183,11 @@ QWidget* TFormMain::BuildZipPage()
     EditConfirmPassword = new QLineEdit(prefs);
     EditConfirmPassword->setObjectName("EditConfirmPassword");
     EditConfirmPassword->setEchoMode(QLineEdit::Password);
+    CbEncryption = new QComboBox(prefs);
+    CbEncryption->setObjectName("CbEncryption");
+    CbEncryption->addItems({"ZIP 2.0 (compatible)", "AES-256 (strong)"});
+    CbEncryption->setToolTip("ZIP 2.0: every tool opens it, but it is weak. AES-256: 7-Zip, WinZip and most "
+                             "current tools open it; Info-ZIP unzip does not");
     ChComment = new QCheckBox("Add comment", prefs);
     ChComment->setObjectName("ChComment");
     Editcomment = new QLineEdit(prefs);
@@ -196,7 +201,12 @@ QWidget* TFormMain::BuildZipPage()
     rate->addWidget(SpinCompressRate);
     rate->addStretch(1);
     prefsGrid->addLayout(rate, 1, 2, 1, 2);
-    prefsGrid->addWidget(ChPassword, 2, 0, 1, 4);
+    prefsGrid->addWidget(ChPassword, 2, 0, 1, 2);
+    auto* encryption = new QHBoxLayout;
+    encryption->setSpacing(6);
+    encryption->addWidget(new QLabel("Encryption:", prefs));
+    encryption->addWidget(CbEncryption, 1);
+    prefsGrid->addLayout(encryption, 2, 2, 1, 2);
     prefsGrid->addWidget(new QLabel("Password", prefs), 3, 0);
     prefsGrid->addWidget(EditPassword, 3, 1);
     prefsGrid->addWidget(new QLabel("Confirm", prefs), 3, 2);
@@ -260,6 +270,7 @@ void TFormMain::ChPasswordClick()
 {
     EditPassword->setEnabled(ChPassword->isChecked());
     EditConfirmPassword->setEnabled(ChPassword->isChecked());
+    CbEncryption->setEnabled(ChPassword->isChecked());
 }
 
 void TFormMain::ChCommentClick()
@@ -431,6 +442,7 @@ void TFormMain::btnZipClick()
             return;
         }
         compress.password = EditPassword->text().toStdString();
+        compress.encryption = CbEncryption->currentIndex() == 1 ? TEncryption::Aes256 : TEncryption::Traditional;
     }
     if (ChComment->isChecked())
         compress.comment = Editcomment->text().trimmed().toStdString();

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMimeData>
@@ -46,20 +47,21 @@ TEST_F(UnZipPage, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
     EXPECT_EQ(form->size(), QSize(882, 643));
     form->close();
     EXPECT_EQ(ReadFile(dir / "settings.ini"),
-              "[Zip Options]\nAddPassword=0\nAddComment=0\nZIP Method=2\nIsAutoName=1\nPerItem=1\n"
+              "[Zip Options]\nAddPassword=0\nEncryption=0\nAddComment=0\nZIP Method=2\nIsAutoName=1\nPerItem=1\n"
               "Manual Filename=Filename\nSuff=2\nInCludeSubFolder=1\nStorePath=1\nIncludeSysAndHide=1\nRate=7\n\n"
               "[UnZip Options]\nAuto Display Details=1\nCreate SubFolder=0\nOverwite=2\n\n");
 
     // Values out of range, unreadable numbers, and a section of the wildcard dialogs.
     WriteFile(dir / "settings.ini",
               "[Common]\nWildcard Total=1\nWildcard0=*.txt\n[UnZip Options]\nOverwite=7\nCreate SubFolder=5\n"
-              "[Zip Options]\nRate=seven\nZIP Method=7\nManual Filename=  Backup  \n");
+              "[Zip Options]\nRate=seven\nZIP Method=7\nManual Filename=  Backup  \nEncryption=5\n");
     Open();
     for (const char* r : {"R0", "R1", "R2", "R3", "R4"})
         EXPECT_FALSE(Find<QRadioButton>(r)->isChecked()) << r;
     EXPECT_EQ(form->ReadUnCompressOptions().overwriteMode, TUZOverwriteMode::Prompt);
     EXPECT_TRUE(Find<QCheckBox>("ChCreateSubFolder")->isChecked());
     EXPECT_EQ(Find<QSpinBox>("SpinCompressRate")->value(), 7);
+    EXPECT_EQ(Find<QComboBox>("CbEncryption")->currentIndex(), 0);
     for (const char* r : {"RaSingle", "RaBlock", "RaMultipleZIP"})
         EXPECT_FALSE(Find<QRadioButton>(r)->isChecked()) << r;
     form->close();

@@ -291,35 +291,42 @@ TEST_F(ZipPage, CreatedArchivesOpenEverywhereAndComeBackWhole)
     });
     Click("btnSelectFolder");
     AddFiles({dir / "src/one.txt", dir / "src/two.sh"});
-    SetFolder("TargetDirectory", dir / "new/archives");
     Click("ChPassword");
     Find<QLineEdit>("EditPassword")->setText("secret");
     Find<QLineEdit>("EditConfirmPassword")->setText("secret");
-    Click("btnZip");
-    ASSERT_EQ(form->LastCreated.size(), 3u);
-    EXPECT_EQ(form->LastCreated[0], TZipFile::MakeAutoName(dir / "new/archives/", dir / "src/tree/*.*"));
-    EXPECT_EQ(Names({form->LastCreated[1], form->LastCreated[2]}), (std::vector<std::string>{"one.zip", "two.zip"}));
-    for (const std::string& archive : form->LastCreated) {
-        std::string out;
-        EXPECT_EQ(testing_support::Run("unzip -t -P secret '" + archive + "'", &out), 0) << out;
-        EXPECT_EQ(testing_support::Run("7zz t -psecret '" + archive + "'", &out), 0) << out;
-    }
+    // Each cipher: the traditional one, then AES-256, which Info-ZIP's unzip cannot open.
+    for (const int cipher : {0, 1}) {
+        SCOPED_TRACE(cipher);
+        const std::string folder = dir / ("new/archives" + std::to_string(cipher)), back = dir / ("back" + std::to_string(cipher));
+        SetFolder("TargetDirectory", folder);
+        Find<QComboBox>("CbEncryption")->setCurrentIndex(cipher);
+        Click("btnZip");
+        ASSERT_EQ(form->LastCreated.size(), 3u);
+        EXPECT_EQ(form->LastCreated[0], TZipFile::MakeAutoName(folder + "/", dir / "src/tree/*.*"));
+        EXPECT_EQ(Names({form->LastCreated[1], form->LastCreated[2]}),
+                  (std::vector<std::string>{"one.zip", "two.zip"}));
+        for (const std::string& archive : form->LastCreated) {
+            std::string out;
+            EXPECT_EQ(testing_support::Run("unzip -t -P secret '" + archive + "'", &out) == 0, cipher == 0) << out;
+            EXPECT_EQ(testing_support::Run("7zz t -psecret '" + archive + "'", &out), 0) << out;
+        }
 
-    Click("btnViewLastZip");
-    EXPECT_EQ(form->ZipList, form->LastCreated);
-    EXPECT_EQ(Rows(), 4);
-    SetExtractFolder(dir / "back");
-    Find<QLineEdit>("EditPWD")->setText("secret");
-    Click("btnExtractAll");
-    EXPECT_TRUE(messages.empty());
-    for (const char* file : {"src/tree/x.txt", "src/tree/sub/y.bin", "src/one.txt", "src/two.sh"}) {
-        SCOPED_TRACE(file);
-        const std::string source = dir / file;
-        const std::string copy = dir / "back" + source;  // stored with its full path
-        EXPECT_EQ(ReadFile(copy), ReadFile(source));
-        struct stat a {}, b {};
-        ASSERT_EQ(stat(source.c_str(), &a), 0);
-        ASSERT_EQ(stat(copy.c_str(), &b), 0);
-        EXPECT_EQ(a.st_mode, b.st_mode);
+        Click("btnViewLastZip");
+        EXPECT_EQ(form->ZipList, form->LastCreated);
+        EXPECT_EQ(Rows(), 4);
+        SetExtractFolder(back);
+        Find<QLineEdit>("EditPWD")->setText("secret");
+        Click("btnExtractAll");
+        EXPECT_TRUE(messages.empty());
+        for (const char* file : {"src/tree/x.txt", "src/tree/sub/y.bin", "src/one.txt", "src/two.sh"}) {
+            SCOPED_TRACE(file);
+            const std::string source = dir / file;
+            const std::string copy = back + source;  // stored with its full path
+            EXPECT_EQ(ReadFile(copy), ReadFile(source));
+            struct stat a {}, b {};
+            ASSERT_EQ(stat(source.c_str(), &a), 0);
+            ASSERT_EQ(stat(copy.c_str(), &b), 0);
+            EXPECT_EQ(a.st_mode, b.st_mode);
+        }
     }
 }
