@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include "app/UnitMain.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    platform::KeepSecretsOutOfCoreDumps();
     TApplication app(argc, argv);
     QApplication::setApplicationName("Zamblok");
     QApplication::setApplicationDisplayName("Zamblok");

@@ -12,6 +12,7 @@
 #include "cli/Options.h"
 #include "engine/Wildcard.h"
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -242,6 +243,7 @@ ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
 
 int main(int argc, char** argv)
 {
+    platform::KeepSecretsOutOfCoreDumps();
     // Entry dates in the user's format; nothing else follows the locale.
     std::setlocale(LC_TIME, "");
 

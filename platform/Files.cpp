@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -428,6 +429,12 @@ bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& cluster
 bool FolderWritable(const std::string& folder)
 {
     return ::access((folder.empty() ? "." : folder).c_str(), W_OK | X_OK) == 0;
+}
+
+void KeepSecretsOutOfCoreDumps()
+{
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
 }
 
 // ---- Writing below a folder without following links ------------------------

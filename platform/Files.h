@@ -149,6 +149,12 @@ bool DiskFreeSpace(const std::string& path, int64_t& freeBytes, int64_t& cluster
 // Whether this process may create files in the folder.
 bool FolderWritable(const std::string& folder);
 
+// ---- The process ------------------------------------------------------------
+
+// Passwords and keys live in memory while a run needs them: no core file
+// of the process is ever written.
+void KeepSecretsOutOfCoreDumps();
+
 // ---- Writing below a folder without following links ------------------------
 
 // What a name in a folder is: the name itself, not what a link there points at.

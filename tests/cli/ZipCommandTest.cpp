@@ -145,6 +145,25 @@ TEST_F(ZipCommand, AnUnreadableFileIsSkippedAndTheRestWritten)
     EXPECT_EQ(PeerNames("out.zip"), (Names{"in/b.txt"}));
 }
 
+TEST_F(ZipCommand, AesArchivesOpenWithThePasswordInOtherTools)
+{
+    Write("secret.txt", "the plans\n");
+    Write("pw", "right\n");
+    Result r = Cli("zip --single --name aes --encryption aes256 --password-file pw secret.txt");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string out;
+    EXPECT_EQ(Shell("7zz t -pright " + Quoted(Path("aes.zip")), &out), 0) << out;
+    EXPECT_NE(Shell("7zz t -pwrong " + Quoted(Path("aes.zip")), &out), 0) << out;
+    r = Cli("list --verbose --tsv aes.zip");
+    EXPECT_NE(r.out.find("\taes\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tyes\t"), std::string::npos) << r.out;
+    EXPECT_EQ(Cli("extract --password-file pw --to out aes.zip").code, 0);
+    EXPECT_EQ(Read("out/secret.txt"), "the plans\n");
+    // Without a password there is nothing to encrypt: a usage error.
+    EXPECT_EQ(Cli("zip --encryption aes256 secret.txt").code, 2);
+    EXPECT_EQ(Cli("zip --encryption rot13 --password-file pw secret.txt").code, 2);
+}
+
 TEST_F(ZipCommand, HelpAndVersionAnswerAndSucceed)
 {
     for (const char* args : {"--help", "--version", "zip --help", "extract --help"}) {
