@@ -9,14 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace {
-
-uint16_t Le16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-}  // namespace
+#include "engine/ZipObj.h"
 
 std::string TAesField::Block() const
 {
@@ -27,20 +20,14 @@ std::string TAesField::Block() const
 
 std::optional<TAesField> FindAesField(const std::string& extra)
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(extra.data());
-    for (size_t i = 0; extra.size() - i >= 4;) {
-        const uint16_t tag = Le16(p + i), size = Le16(p + i + 2);
-        if (size > extra.size() - i - 4)
-            break;
-        if (tag == AesExtraTag && size >= 7 && p[i + 6] == 'A' && p[i + 7] == 'E') {
-            TAesField field{Le16(p + i + 4), p[i + 8], Le16(p + i + 9)};
-            if (field.strength >= 1 && field.strength <= 3 && (field.version == 1 || field.version == 2))
-                return field;
-            return std::nullopt;
-        }
-        i += 4 + size;
-    }
-    return std::nullopt;
+    const std::optional<std::string> block = ExtraBlock(extra, AesExtraTag);
+    if (!block || block->size() < 7 || block->compare(2, 2, "AE") != 0)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const uint8_t*>(block->data());
+    const TAesField field{Get16(p), p[4], Get16(p + 5)};
+    if (field.strength < 1 || field.strength > 3 || (field.version != 1 && field.version != 2))
+        return std::nullopt;
+    return field;
 }
 
 // AES of the key's length in ECB mode makes the key stream from the counter

@@ -19,9 +19,13 @@ uint32_t Get32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+uint16_t Get16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
 namespace {
 
-constexpr uint16_t Zip64Tag = 1;
 constexpr uint16_t UnicodePathTag = 0x7075;
 constexpr uint16_t UnicodeCommentTag = 0x6375;
 constexpr uint16_t ExtendedTimestampTag = 0x5455;
@@ -34,11 +38,6 @@ constexpr uint16_t VersionZip64 = 45;
 constexpr uint16_t VersionAes = 51;  // AES-encrypted entries
 constexpr uint16_t VersionDefault = 20;
 const char* const ReadErrorText = "Stream read error";
-
-uint16_t Get16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 uint64_t Get64(const uint8_t* p)
 {
@@ -106,11 +105,15 @@ void WalkExtraField(const std::string& field, Visit visit)
 
 }  // namespace
 
-bool HasZip64Block(const std::string& field)
+std::optional<std::string> ExtraBlock(const std::string& field, uint16_t tag)
 {
-    bool found = false;
-    WalkExtraField(field, [&found](uint16_t tag, const uint8_t*, size_t) { return !(found = tag == Zip64Tag); });
-    return found;
+    std::optional<std::string> data;
+    WalkExtraField(field, [&](uint16_t t, const uint8_t* block, size_t size) {
+        if (t == tag)
+            data.emplace(reinterpret_cast<const char*>(block) + 4, size);
+        return !data;
+    });
+    return data;
 }
 
 namespace {

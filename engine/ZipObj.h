@@ -51,8 +51,12 @@ enum class TSkipReason {
 
 // The little-endian 32-bit value at p, as every ZIP record stores numbers.
 uint32_t Get32(const uint8_t* p);
-// Whether an extra field holds a Zip64 block (tag 1).
-bool HasZip64Block(const std::string& field);
+uint16_t Get16(const uint8_t* p);
+// The tag of the Zip64 extended-information block of extra fields.
+inline constexpr uint16_t Zip64Tag = 1;
+// The data of the first block of that tag in an extra field; none when
+// there is none (or the field ends inside the block's head).
+std::optional<std::string> ExtraBlock(const std::string& field, uint16_t tag);
 
 // ---- Dates ----------------------------------------------------------------------
 

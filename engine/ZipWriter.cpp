@@ -650,7 +650,8 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
         }
         const bool signature = Get32(descriptor) == DataDescriptorSig && Get32(descriptor + 4) == old.Crc32;
         const bool wide =
-            HasZip64Block(extra) || old.CompressedSize() >= 0xFFFFFFFF || old.UncompressedSize() >= 0xFFFFFFFF;
+            ExtraBlock(extra, Zip64Tag).has_value() || old.CompressedSize() >= 0xFFFFFFFF ||
+            old.UncompressedSize() >= 0xFFFFFFFF;
         length += (signature ? 4 : 0) + (wide ? 20 : 12);
     }
     entry->LocalExtraLength = uint16_t(extraLength);
