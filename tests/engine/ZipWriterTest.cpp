@@ -861,6 +861,7 @@ open(sys.argv[1], "wb").write(data)
     const std::map<std::string, std::string> made = {
         {"info-zip.zip", "cd src && zip -qr -X- ../info-zip.zip . && zip -qr -z ../info-zip.zip . <<< 'comment'"},
         {"7zip.zip", "cd src && 7zz a -bd -tzip ../7zip.zip . >/dev/null"},
+        {"7zip-aes.zip", "cd src && 7zz a -bd -tzip -psecret -mem=AES256 ../7zip-aes.zip . >/dev/null"},
         {"python.zip", "python3 odd.py python.zip"},
         {"cut-prefixed.zip", "cd src && zip -qr ../p.zip . && cat ../stub ../p.zip > ../cut-prefixed.zip"},
         {"adjusted-prefixed.zip", "cd src && zip -qr ../q.zip . && cat ../stub ../q.zip > ../adjusted-prefixed.zip && "
@@ -911,7 +912,7 @@ open(sys.argv[1], "wb").write(data)
         r.ReadArchive();
         const uint64_t first = r.EntryInfo(0).LocalHeaderOffset();
         EXPECT_EQ(ReadFile(zip).substr(0, first), old.substr(0, first));
-        EXPECT_EQ(testing_support::Run("unzip -tqq -P secret '" + zip + "'", &out), 0) << out;
+        EXPECT_EQ(testing_support::Run("7zz t -psecret '" + zip + "'", &out), 0) << out;
     }
 }
 
