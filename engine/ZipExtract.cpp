@@ -20,8 +20,6 @@ namespace {
 // Entry data moves in chunks of this size; no entry is held in memory whole.
 constexpr size_t ChunkSize = 32768;
 
-// The method number of entries encrypted with AES.
-
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
     auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
@@ -415,8 +413,8 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         SkipEntry(run, TSkipReason::skBadName, storedName, index);
         return;
     }
-    std::string localExtra;
-    const std::string failure = FindEntryData(work, &localExtra);
+    std::string localExtra;  // read for the AES block
+    const std::string failure = FindEntryData(work, work.CompressionMethod == MethodAes ? &localExtra : nullptr);
     if (!failure.empty()) {
         FailEntry(run, index, failure);
         return;

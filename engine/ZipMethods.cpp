@@ -470,7 +470,7 @@ void Explode(TBitInput& in, TMethodStreams& streams, uint16_t flags, uint64_t si
 
 // Deflate with a 64 KiB window: length code 285 takes 16 extra bits (3 to
 // 65,538) and distance codes 30 and 31 reach 65,536 back.
-bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
+void Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
 {
     static constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
@@ -481,10 +481,7 @@ bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
                                                   2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
     static constexpr uint8_t distanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                                   7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
-    const auto broken = [&](const char* why) {
-        failure = why;
-        return false;
-    };
+    const auto broken = [&](const char* why) { failure = why; };
     TWindowOutput out(streams, 65536);
     THuffman lit, dist;
     for (bool last = false; !last;) {
@@ -584,7 +581,6 @@ bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
         }
     }
     out.Finish();
-    return true;
 }
 
 // ---- Library decoders ------------------------------------------------------------
@@ -594,8 +590,9 @@ bool Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
 constexpr int ZstdWindowLogMax = 27;
 constexpr uint64_t LzmaMemoryLimit = 256ull << 20;
 
-// Feeds the compressed bytes through step(in, inLength, out, outRoom, used,
-// made) until step says the stream ended (1) or failed (-1), handing on what
+// Feeds the compressed bytes through step(data, length, out, room, used,
+// made, finished) until step says the stream ended (1) or failed (-1), or
+// makes no progress once the bytes are used up (finished), handing on what
 // it makes. Returns whether the stream ended.
 template <class Step>
 bool Pump(TBitInput& in, TMethodStreams& streams, Step step)
