@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "engine/Crc32.h"
@@ -17,8 +18,10 @@
 
 namespace {
 
-// Entry data moves in chunks of this size; no entry is held in memory whole.
+// Entry data moves in chunks of this size; only a deflated entry of up to
+// WholeEntryLimit bytes (packed and unpacked) is held in memory whole.
 constexpr size_t ChunkSize = 32768;
+constexpr uint64_t WholeEntryLimit = 8 << 20;
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
@@ -216,6 +219,11 @@ struct TZipReader::TUnZipRun {
     std::optional<TAesField> aesField;
     std::unique_ptr<TAesCipher> aes;
     bool checkCrc = true;
+
+    // A small deflated entry in memory, and its decompressor.
+    std::vector<uint8_t> packed, whole;
+    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater{
+        nullptr, libdeflate_free_decompressor};
 };
 
 int TZipReader::UnZip()
@@ -820,13 +828,7 @@ void TZipReader::Decode(TUnZipRun& run)
             data = run.input.data();
             return RefillInput(run);
         };
-        streams.flush = [&](const uint8_t* data, size_t n) {
-            for (size_t k; n > 0; data += k, n -= k) {
-                k = std::min(n, ChunkSize);
-                std::memcpy(run.output.data(), data, k);
-                FlushOutput(run, k);
-            }
-        };
+        streams.flush = [&](const uint8_t* data, size_t n) { FlushCopy(run, data, n); };
         DecodeMethod({method, run.work.GeneralFlags, run.work.UncompressedSize()}, streams, run.failure);
     } else {
         HandleMessage(MsgUnknownMethod, "Unknown Compression Method", "Zip Error", platform::mbOK);
@@ -876,7 +878,52 @@ void TZipReader::CopyStored(TUnZipRun& run)
     }
 }
 
+void TZipReader::FlushCopy(TUnZipRun& run, const uint8_t* data, size_t n)
+{
+    for (size_t k; n > 0; data += k, n -= k) {
+        k = std::min(n, ChunkSize);
+        std::memcpy(run.output.data(), data, k);
+        FlushOutput(run, k);
+    }
+}
+
 void TZipReader::InflateEntry(TUnZipRun& run)
+{
+    const uint64_t size = run.work.UncompressedSize();
+    if (size > WholeEntryLimit || uint64_t(run.toRead) > WholeEntryLimit) {
+        InflateStream(run, [&](const uint8_t*& data) {
+            data = run.input.data();
+            return RefillInput(run);
+        });
+        return;
+    }
+    // The compressed bytes (decrypted, across parts) and the output in
+    // memory; libdeflate inflates whole buffers several times faster.
+    std::vector<uint8_t>& packed = run.packed;
+    packed.clear();
+    while (const size_t n = RefillInput(run))
+        packed.insert(packed.end(), run.input.begin(), run.input.begin() + long(n));
+    run.whole.resize(size_t(size));
+    if (!run.inflater)
+        run.inflater.reset(libdeflate_alloc_decompressor());
+    size_t made = 0;
+    if (run.inflater &&
+        libdeflate_deflate_decompress(run.inflater.get(), packed.data(), packed.size(), run.whole.data(), size_t(size),
+                                      &made) == LIBDEFLATE_SUCCESS &&
+        made == size) {
+        FlushCopy(run, run.whole.data(), made);
+        return;
+    }
+    bool given = false;
+    InflateStream(run, [&](const uint8_t*& data) {
+        data = packed.data();
+        const size_t n = given ? 0 : packed.size();
+        given = true;
+        return n;
+    });
+}
+
+void TZipReader::InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill)
 {
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
@@ -890,12 +937,13 @@ void TZipReader::InflateEntry(TUnZipRun& run)
     int r = Z_OK;
     do {
         if (z.avail_in == 0) {
-            const size_t n = RefillInput(run);
+            const uint8_t* data = nullptr;
+            const size_t n = refill(data);
             if (n == 0) {
                 run.failure = "the compressed data ends before its stream does";
                 return;
             }
-            z.next_in = run.input.data();
+            z.next_in = const_cast<uint8_t*>(data);
             z.avail_in = uInt(n);
         }
         r = inflate(&z, Z_NO_FLUSH);

@@ -290,7 +290,14 @@ private:
     // 0 when the entry's compressed bytes are used up.
     size_t RefillInput(TUnZipRun& run);
     void CopyStored(TUnZipRun& run);
+    // A small entry is read whole and inflated in one call; a larger one, or
+    // one that does not inflate so, goes through zlib's stream, which tells
+    // what is wrong.
     void InflateEntry(TUnZipRun& run);
+    // zlib's inflation of the chunks refill gives.
+    void InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill);
+    // Hands n bytes of output through run's output buffer to FlushOutput.
+    void FlushCopy(TUnZipRun& run, const uint8_t* data, size_t n);
     void FlushOutput(TUnZipRun& run, size_t n);
     bool RebuildDirectory();
     const TSortedZip& View() const { return sorted_ ? *sorted_ : *entries_; }
