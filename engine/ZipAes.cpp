@@ -6,9 +6,10 @@
 #include <sys/random.h>
 
 #include <algorithm>
-#include <stdexcept>
+#include <cerrno>
 #include <vector>
 
+#include "engine/ZipExceptions.h"
 #include "engine/ZipObj.h"
 
 std::string TAesField::Block() const
@@ -52,11 +53,11 @@ struct TAesCipher::State {
 TAesCipher::TAesCipher(uint8_t strength, const std::string& password, const uint8_t* salt)
     : state_(std::make_unique<State>())
 {
-    const size_t keyLength = 8 + 8 * size_t(strength), saltLength = 4 + 4 * size_t(strength);
+    const size_t keyLength = 8 + 8 * size_t(strength), saltLength = TAesField{2, strength, 0}.SaltLength();
     std::vector<uint8_t> keys(2 * keyLength + 2);
     if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), int(password.size()), salt, int(saltLength), 1000, int(keys.size()),
                                keys.data()) != 1)
-        throw std::runtime_error("the AES keys cannot be derived");
+        throw EZipEngineError("the AES keys cannot be derived");
     const EVP_CIPHER* cipher = strength == 1 ? EVP_aes_128_ecb() : strength == 2 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
     State& s = *state_;
     s.aes = EVP_CIPHER_CTX_new();
@@ -71,7 +72,7 @@ TAesCipher::TAesCipher(uint8_t strength, const std::string& password, const uint
     verifier_ = {keys[2 * keyLength], keys[2 * keyLength + 1]};
     OPENSSL_cleanse(keys.data(), keys.size());
     if (!ready)
-        throw std::runtime_error("the AES cipher cannot be set up");
+        throw EZipEngineError("the AES cipher cannot be set up");
 }
 
 TAesCipher::~TAesCipher() = default;
@@ -136,12 +137,12 @@ std::array<uint8_t, 10> TAesCipher::Code()
 
 std::string TAesCipher::NewSalt(uint8_t strength)
 {
-    std::string salt(4 + 4 * size_t(strength), '\0');
+    std::string salt(TAesField{2, strength, 0}.SaltLength(), '\0');
     for (size_t got = 0; got < salt.size();) {
         const ssize_t n = getrandom(salt.data() + got, salt.size() - got, 0);
-        if (n < 0)
-            throw std::runtime_error("no random bytes for the AES salt");
-        got += size_t(n);
+        if (n < 0 && errno != EINTR)
+            throw EZipEngineError("no random bytes for the AES salt");
+        got += size_t(std::max<ssize_t>(n, 0));
     }
     return salt;
 }
