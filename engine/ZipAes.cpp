@@ -42,6 +42,14 @@ struct TAesCipher::State {
     size_t used = 16;  // bytes of stream used
     std::vector<uint8_t> counters, blocks;
 
+    // The next counter block into block (16 bytes, zero above the low 8).
+    void NextCounter(uint8_t* block)
+    {
+        const uint64_t c = ++counter;
+        for (int k = 0; k < 8; ++k)
+            block[k] = uint8_t(c >> (8 * k));
+    }
+
     ~State()
     {
         EVP_CIPHER_CTX_free(aes);
@@ -89,11 +97,8 @@ void TAesCipher::Crypt(uint8_t* data, size_t n)
     if (whole > 0) {
         s.counters.assign(whole * 16, 0);
         s.blocks.resize(whole * 16);
-        for (size_t b = 0; b < whole; ++b) {
-            const uint64_t c = ++s.counter;
-            for (int k = 0; k < 8; ++k)
-                s.counters[b * 16 + size_t(k)] = uint8_t(c >> (8 * k));
-        }
+        for (size_t b = 0; b < whole; ++b)
+            s.NextCounter(s.counters.data() + b * 16);
         int made = 0;
         EVP_EncryptUpdate(s.aes, s.blocks.data(), &made, s.counters.data(), int(s.counters.size()));
         for (size_t k = 0; k < whole * 16; ++k)
@@ -102,9 +107,7 @@ void TAesCipher::Crypt(uint8_t* data, size_t n)
     }
     if (i < n) {
         std::array<uint8_t, 16> counter{};
-        const uint64_t c = ++s.counter;
-        for (int k = 0; k < 8; ++k)
-            counter[size_t(k)] = uint8_t(c >> (8 * k));
+        s.NextCounter(counter.data());
         int made = 0;
         EVP_EncryptUpdate(s.aes, s.stream.data(), &made, counter.data(), 16);
         s.used = 0;

@@ -36,19 +36,15 @@ public:
     // n bits (n <= 24).
     uint32_t Bits(int n)
     {
-        while (count_ < n) {
-            const int b = NextByte();
-            if (b < 0) {
-                ended_ = true;
-                count_ = n;  // zero bits
-                break;
-            }
-            held_ |= uint32_t(b) << count_;
-            count_ += 8;
+        int have;
+        const uint32_t v = Peek(n, have);
+        if (have < n) {
+            ended_ = true;  // the bits missing are zero
+            have = count_;
+        } else {
+            have = n;
         }
-        const uint32_t v = held_ & ((1u << n) - 1);
-        held_ >>= n;
-        count_ -= n;
+        Skip(have);
         return v;
     }
     bool Bit() { return Bits(1) != 0; }

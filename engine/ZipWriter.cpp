@@ -603,13 +603,13 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
     std::string raw;
     if (central >= 0 && int64_t(run.directory.size()) - central >= 46) {
         const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
-        const int64_t length =
-            46 + int64_t(head[28] | head[29] << 8) + (head[30] | head[31] << 8) + (head[32] | head[33] << 8);
+        const int64_t length = 46 + int64_t(Get16(head + 28)) + Get16(head + 30) + Get16(head + 32);
         if (length <= int64_t(run.directory.size()) - central && Get32(head) == CentralFileHeaderSig &&
-            Get32(head + 16) == old.Crc32 && (head[10] | head[11] << 8) == old.CompressionMethod)
+            Get32(head + 16) == old.Crc32 && Get16(head + 10) == old.CompressionMethod)
             raw = run.directory.substr(size_t(central), size_t(length));
     }
-    const size_t commentAt = raw.empty() ? 0 : raw.size() - (uint8_t(raw[32]) | uint8_t(raw[33]) << 8);
+    const size_t commentAt =
+        raw.empty() ? 0 : raw.size() - Get16(reinterpret_cast<const uint8_t*>(raw.data()) + 32);
     const std::optional<std::string>& comment = old.FileComment();
     if (!raw.empty() && comment && raw.compare(commentAt, std::string::npos, *comment) != 0) {
         // A comment set since the archive was read replaces the stored one
@@ -641,7 +641,7 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
     const int64_t have = std::max<int64_t>(0, in.Read(block.data(), std::min<int64_t>(guess, int64_t(block.size()))));
     if (have < 30 || Get32(block.data()) != LocalFileHeaderSig)
         throw EBadZipFile();
-    const int64_t nameLength = block[26] | block[27] << 8, extraLength = block[28] | block[29] << 8;
+    const int64_t nameLength = Get16(block.data() + 26), extraLength = Get16(block.data() + 28);
     if (30 + nameLength + extraLength > have)
         throw EBadZipFile();
     const std::string extra(reinterpret_cast<const char*>(block.data()) + 30 + nameLength, size_t(extraLength));
