@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <libdeflate.h>
+#include <map>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +15,7 @@
 #include "engine/DirSearch.h"
 #include "engine/Wildcard.h"
 #include "engine/ZipAes.h"
+#include "engine/ZipDeflate.h"
 #include "engine/ZipExceptions.h"
 #include "engine/ZipUtils.h"
 #include "platform/Hooks.h"
@@ -22,11 +23,22 @@
 namespace {
 
 constexpr size_t StoreBlock = 32768;
-constexpr size_t DeflateBlock = 65535;
+constexpr size_t ReadBlock = 65536;
 constexpr size_t CrcBlock = 8192;
 constexpr size_t CopyBlock = 16384;
-// Files up to this size are compressed whole (libdeflate), larger ones as a stream (zlib).
+// Files up to this size are read and compressed whole (libdeflate), on the
+// workers ahead of their turn; larger ones in blocks of DeflateBlockSize
+// (zlib), each primed with the DictionarySize bytes before it.
 constexpr int64_t WholeFileLimit = 8 << 20;
+constexpr size_t DeflateBlockSize = 1 << 20;
+constexpr size_t DictionarySize = 32 << 10;
+// Bounds of the work under way: the bytes of small files read ahead, and the
+// blocks of a large file being compressed (times the threads, at most 8).
+constexpr int64_t AheadBytes = 8 << 20;
+constexpr size_t BlocksPerThread = 2;
+constexpr size_t MostBlocks = 8;
+// The index of an item added outside the list of items (a replacement).
+constexpr size_t NotInItems = size_t(-1);
 // Entries of multi-part output up to this size are compressed into memory
 // before they go into the parts; larger ones into a temporary file.
 constexpr int64_t StagedInMemory = 4 << 20;
@@ -72,6 +84,50 @@ std::time_t DosToTime(uint32_t dos)
 
 }  // namespace
 
+// A small file read whole, its CRC register, and its data deflated at level
+// (level 0: not deflated). Filled by Load, on a worker or in the writing
+// thread; usable is false when the file could not be opened or turned out
+// larger than WholeFileLimit: it is then read as a stream.
+struct TZipWriter::TWholeFile {
+    std::string path;
+    int level = 0;
+    std::vector<uint8_t> data, packed;
+    uint32_t crc = 0xFFFFFFFF;
+    std::string readError;
+    bool usable = true;
+    int64_t planned = 0;  // the file's size when it was planned
+    std::future<void> done;
+
+    void Load();
+};
+
+void TZipWriter::TWholeFile::Load()
+{
+    const platform::Handle h = platform::FileOpen(path, platform::fmOpenRead | platform::fmShareDenyNone);
+    if (h == platform::InvalidHandle) {
+        usable = false;
+        return;
+    }
+    // One byte past the bound tells a file that grew too large.
+    data.resize(size_t(WholeFileLimit) + 1);
+    const int64_t got = platform::FileRead(h, data.data(), int64_t(data.size()));
+    if (got < 0)
+        readError = std::strerror(errno);
+    platform::FileClose(h);
+    data.resize(size_t(std::max<int64_t>(got, 0)));
+    data.shrink_to_fit();
+    if (int64_t(data.size()) > WholeFileLimit) {
+        usable = false;
+        data = {};
+        return;
+    }
+    if (!readError.empty())
+        return;
+    crc = Crc32Update(crc, data.data(), data.size());
+    if (level > 0)
+        DeflateWhole(LevelForData(level, data), data, packed);
+}
+
 struct TZipWriter::TWriteRun {
     bool deleting = false;
     bool updating = false;
@@ -105,17 +161,20 @@ struct TZipWriter::TWriteRun {
     int64_t written = 0;  // data bytes written, without the encryption header
     std::string readError;  // the system's message when reading the file failed
     std::unique_ptr<TAesCipher> aes;  // the cipher of an AES entry
-    // A small file whole, its compressed form, and the compressor at its level.
-    std::vector<uint8_t> whole, packed;
-    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor{nullptr,
-                                                                                       libdeflate_free_compressor};
-    int compressorLevel = 0;
 
     // Carrying entries over: the old central directory and where it began,
     // and the block entries are copied through.
     std::string directory;
     int64_t directoryAt = 0;
     std::vector<uint8_t> copyBlock;
+
+    // Small files loaded ahead, by their index in the items, the next item
+    // to look at, and the bytes loaded and not yet written.
+    std::map<size_t, std::shared_ptr<TWholeFile>> ahead;
+    size_t nextAhead = 0;
+    int64_t aheadBytes = 0;
+    // Last, so that its threads have ended before anything a task uses goes.
+    std::unique_ptr<TWorkers> workers;
 };
 
 TZipWriter::TZipWriter()
@@ -274,8 +333,15 @@ int TZipWriter::WriteArchive(bool deleting)
         }
         if (!deleting) {
             const std::vector<std::string> items = FilesList;
-            for (const std::string& item : items)
-                AddNewEntry(run, item);
+            run.workers = std::make_unique<TWorkers>(Threads > 0 ? Threads : DefaultThreads());
+            for (size_t i = 0; i < items.size(); ++i) {
+                LoadAhead(run, items, i);
+                AddNewEntry(run, items[i], i);
+                if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
+                    run.aheadBytes -= done->second->planned;
+                    run.ahead.erase(done);
+                }
+            }
         }
         WriteCentralDirectory(run);
         ClosePart(run);
@@ -569,7 +635,7 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
                     OnUpdate(*this, TUpdateAction::uaReplacing, i);
                 // A replacement that is not written (its source went, a
                 // handler skipped it) leaves the old entry in place.
-                keep = !AddNewEntry(run, item);
+                keep = !AddNewEntry(run, item, NotInItems);
             }
         }
         if (keep) {
@@ -695,10 +761,61 @@ void TZipWriter::CopyBytes(TWriteRun& run, int64_t from, int64_t length)
 
 // ---- Writing entries ----------------------------------------------------------
 
-bool TZipWriter::AddNewEntry(TWriteRun& run, const std::string& item)
+void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current)
+{
+    // With one thread each file is loaded in its turn.
+    if (run.workers->Threads() <= 1)
+        return;
+    for (run.nextAhead = std::max(run.nextAhead, current); run.nextAhead < items.size(); ++run.nextAhead) {
+        const std::string& item = items[run.nextAhead];
+        std::error_code ec;
+        const auto size = int64_t(std::filesystem::file_size(item, ec));
+        if (EndsWithSlash(item) || ec || size > WholeFileLimit)
+            continue;
+        if (run.aheadBytes + size > AheadBytes && !run.ahead.empty())
+            return;
+        auto whole = std::make_shared<TWholeFile>();
+        whole->path = item;
+        whole->level = EntryLevel(item);
+        whole->planned = size;
+        whole->done = run.workers->Run([whole] { whole->Load(); });
+        run.ahead[run.nextAhead] = whole;
+        run.aheadBytes += size;
+    }
+}
+
+std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level)
+{
+    std::shared_ptr<TWholeFile> whole;
+    if (const auto ahead = run.ahead.find(index); ahead != run.ahead.end() && ahead->second->level == level) {
+        whole = ahead->second;
+        Await(whole->done);
+    } else {
+        whole = std::make_shared<TWholeFile>();
+        whole->path = item;
+        whole->level = level;
+        whole->Load();
+    }
+    return whole->usable ? whole : nullptr;
+}
+
+void TZipWriter::Await(std::future<void>& done)
+{
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        Poll();
+    done.get();
+}
+
+int TZipWriter::EntryLevel(const std::string& item) const
+{
+    const int level = std::clamp(PackLevel, 0, 9);
+    return level == 0 || MatchesList(NoCompressList, item) ? 0 : level;
+}
+
+bool TZipWriter::AddNewEntry(TWriteRun& run, const std::string& item, size_t index)
 {
     auto header = std::make_unique<TZipHeaderInfo>(OEMConvert);
-    if (!AddFile(run, item, *header))
+    if (!AddFile(run, item, index, *header))
         return false;
     AppendEntry(run, std::move(header));
     ++run.count;
@@ -714,7 +831,7 @@ void TZipWriter::AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> ent
     run.entries.push_back(std::move(entry));
 }
 
-bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo& header)
+bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, TZipHeaderInfo& header)
 {
     run.fileDone = 0;
     const bool folderItem = EndsWithSlash(item);
@@ -783,7 +900,6 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         return false;
     }
 
-    const int level = std::clamp(PackLevel, 0, 9);
     if (folderItem) {
         header.GeneralFlags = 0;
         WriteLocalHeaderInPart(run, header);
@@ -793,8 +909,10 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     }
     const bool encrypt = !Password.empty();
     const bool aes = encrypt && Encryption == TEncryption::Aes256;
-    header.GeneralFlags = uint16_t((encrypt ? 1 : 0) | (level <= 2 ? 4 : level >= 8 ? 2 : 0));
-    const bool stored = level == 0 || MatchesList(NoCompressList, item);
+    const int packLevel = std::clamp(PackLevel, 0, 9);
+    header.GeneralFlags = uint16_t((encrypt ? 1 : 0) | (packLevel <= 2 ? 4 : packLevel >= 8 ? 2 : 0));
+    const int level = EntryLevel(item);
+    const bool stored = level == 0;
     header.CompressionMethod = stored ? 0 : 8;
     header.AddedExtra.clear();
     if (aes) {
@@ -837,11 +955,18 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
         run.data = run.out.get();
     }
 
+    // A small file is read whole (mostly ahead, on a worker), which gives
+    // its CRC before its data is written.
+    const std::shared_ptr<TWholeFile> whole =
+        run.recordedSize <= WholeFileLimit ? LoadWhole(run, index, item, level) : nullptr;
     run.readError.clear();
     uint32_t checkedCrc = 0;
     run.aes.reset();
     if (aes) {
         WriteAesHeader(run);
+    } else if (encrypt && whole) {
+        checkedCrc = header.Crc32 = whole->crc ^ 0xFFFFFFFF;
+        WriteEncryptionHeader(run, header);
     } else if (encrypt) {
         // The header's check bytes need the CRC before the data is written.
         std::vector<uint8_t> block(CrcBlock);
@@ -856,7 +981,9 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo
     }
     run.crc = 0xFFFFFFFF;
     run.written = 0;
-    if (stored)
+    if (whole)
+        WriteWhole(run, *whole);
+    else if (stored)
         WriteDataStored(run, *source);
     else
         WriteDataDeflated(run, *source);
@@ -925,15 +1052,20 @@ size_t TZipWriter::ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* 
         return 0;
     }
     if (got > 0) {
-        run.fileDone += got;
-        run.bytesDone += got;
         run.crc = Crc32Update(run.crc, buffer, size_t(got));
-        if (OnFilePercentDone)
-            OnFilePercentDone(*this, PercentOf(run.fileDone, run.recordedSize));
-        if (OnTotalPercentDone)
-            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+        CountRead(run, got);
     }
     return size_t(got);
+}
+
+void TZipWriter::CountRead(TWriteRun& run, int64_t n)
+{
+    run.fileDone += n;
+    run.bytesDone += n;
+    if (OnFilePercentDone)
+        OnFilePercentDone(*this, PercentOf(run.fileDone, run.recordedSize));
+    if (OnTotalPercentDone)
+        OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
 }
 
 void TZipWriter::WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n)
@@ -983,70 +1115,61 @@ void TZipWriter::WriteDataStored(TWriteRun& run, THugeFileStream& source)
         WriteOutput(run, block.data(), n);
 }
 
+void TZipWriter::WriteWhole(TWriteRun& run, TWholeFile& whole)
+{
+    run.readError = whole.readError;
+    if (!run.readError.empty())
+        return;
+    run.crc = whole.crc;
+    CountRead(run, int64_t(whole.data.size()));
+    std::vector<uint8_t>& bytes = whole.level > 0 ? whole.packed : whole.data;
+    for (size_t k = 0; k < bytes.size(); k += ReadBlock)
+        WriteOutput(run, bytes.data() + k, std::min(ReadBlock, bytes.size() - k));
+}
+
 void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
 {
+    // The file is read here, in blocks; the workers deflate them, a few at a
+    // time, and they are written in order as they are done. A short block
+    // (the end of the file, or a read error) is the last.
+    struct TBlock {
+        std::vector<uint8_t> dictionary, data, packed;
+        std::future<void> done;
+    };
     const int level = std::clamp(PackLevel, 1, 9);
-    // A file of up to WholeFileLimit bytes is read whole and compressed by
-    // libdeflate in one call (faster, and smaller at the same level); one
-    // that turns out larger goes on through zlib's stream from what was read.
-    std::vector<uint8_t>& whole = run.whole;
-    whole.clear();
-    if (run.recordedSize <= WholeFileLimit) {
-        while (whole.size() <= WholeFileLimit) {
-            const size_t at = whole.size();
-            whole.resize(at + DeflateBlock);
-            const size_t n = ReadSource(run, source, whole.data() + at, DeflateBlock);
-            whole.resize(at + n);
-            if (n == 0)
-                break;
-        }
-        if (whole.size() <= WholeFileLimit) {
-            if (!run.compressor || run.compressorLevel != level) {
-                run.compressor.reset(libdeflate_alloc_compressor(level));
-                run.compressorLevel = level;
-            }
-            if (!run.compressor)
-                throw EZCompressionError("out of memory for compression");
-            run.packed.resize(libdeflate_deflate_compress_bound(run.compressor.get(), whole.size()));
-            const size_t made = libdeflate_deflate_compress(run.compressor.get(), whole.data(), whole.size(),
-                                                            run.packed.data(), run.packed.size());
-            if (made == 0)
-                throw EZCompressionError();
-            for (size_t k = 0; k < made; k += DeflateBlock)
-                WriteOutput(run, run.packed.data() + k, std::min(DeflateBlock, made - k));
-            return;
+    const size_t most = std::min(MostBlocks, BlocksPerThread * size_t(run.workers->Threads()));
+    auto readBlock = [&] {
+        std::vector<uint8_t> data(DeflateBlockSize);
+        size_t n = 0;
+        for (size_t got = 1; n < data.size() && got > 0; n += got)
+            got = ReadSource(run, source, data.data() + n, std::min(ReadBlock, data.size() - n));
+        data.resize(n);
+        return data;
+    };
+    std::deque<std::shared_ptr<TBlock>> busy;
+    std::vector<uint8_t> next = readBlock(), dictionary;
+    for (bool last = false; !last;) {
+        auto block = std::make_shared<TBlock>();
+        block->data = std::move(next);
+        block->dictionary = std::move(dictionary);
+        next = block->data.size() == DeflateBlockSize ? readBlock() : std::vector<uint8_t>();
+        last = next.empty();
+        dictionary.assign(block->data.end() - std::ptrdiff_t(std::min(DictionarySize, block->data.size())),
+                          block->data.end());
+        block->done = run.workers->Run([block, level, last] {
+            DeflateBlock(LevelForData(level, block->data), block->dictionary, block->data, last, block->packed);
+            block->data = {};
+            block->dictionary = {};
+        });
+        busy.push_back(block);
+        while (!busy.empty() && (busy.size() >= most || last)) {
+            TBlock& done = *busy.front();
+            Await(done.done);
+            for (size_t k = 0; k < done.packed.size(); k += ReadBlock)
+                WriteOutput(run, done.packed.data() + k, std::min(ReadBlock, done.packed.size() - k));
+            busy.pop_front();
         }
     }
-
-    std::vector<uint8_t> in(DeflateBlock), out(DeflateBlock);
-    size_t n = whole.empty() ? ReadSource(run, source, in.data(), in.size()) : whole.size();
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw EZCompressionError();
-    struct End {
-        z_stream& z;
-        ~End() { deflateEnd(&z); }
-    } end{z};
-    int flush = n > 0 ? Z_NO_FLUSH : Z_FINISH;
-    z.next_in = whole.empty() ? in.data() : whole.data();
-    z.avail_in = uInt(n);
-    int r;
-    do {
-        if (z.avail_in == 0 && flush == Z_NO_FLUSH) {
-            n = ReadSource(run, source, in.data(), in.size());
-            z.next_in = in.data();
-            z.avail_in = uInt(n);
-            if (n == 0)
-                flush = Z_FINISH;
-        }
-        z.next_out = out.data();
-        z.avail_out = uInt(out.size());
-        r = deflate(&z, flush);
-        if (r < 0 && r != Z_BUF_ERROR)
-            throw EZCompressionError();
-        if (const size_t have = out.size() - z.avail_out)
-            WriteOutput(run, out.data(), have);
-    } while (r != Z_STREAM_END);
 }
 
 void TZipWriter::WriteCentralDirectory(TWriteRun& run)

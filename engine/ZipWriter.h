@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,6 +104,11 @@ public:
     std::string WorkFolder() const;
 
     int PackLevel = 6;
+    // Threads that read and compress ahead: 0 for as many as the machine
+    // has cores, 1 for none (all work in the calling thread). The archive's
+    // bytes are the same whatever the number; events and prompts always
+    // come from the calling thread, in the order of the entries.
+    int Threads = 0;
     TEncryption Encryption = TEncryption::Traditional;
     bool Recurse = false;
     // Delete each source file after a successful run.
@@ -133,6 +139,7 @@ public:
 
 private:
     struct TWriteRun;
+    struct TWholeFile;
 
     void SetMaskBit(int bit, bool on);
     int WriteArchive(bool deleting);
@@ -145,11 +152,22 @@ private:
     std::unique_ptr<TZipHeaderInfo> CopyEntryRaw(TWriteRun& run, int index);
     // Copies length bytes of the archive read, from offset from, into the output.
     void CopyBytes(TWriteRun& run, int64_t from, int64_t length);
-    // Writes an item as a new entry of the run, counting it, unless it is
-    // skipped; false then (the file went, a handler skipped it).
-    bool AddNewEntry(TWriteRun& run, const std::string& item);
+    // Starts loading the small files of items from current on, within the
+    // bytes allowed ahead.
+    void LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current);
+    // Item index read whole at level: as loaded ahead, or loaded now; null
+    // when it is to be read as a stream.
+    std::shared_ptr<TWholeFile> LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level);
+    // Waits for work of the workers, letting messages through.
+    void Await(std::future<void>& done);
+    // The deflate level of an item's entry; 0: stored.
+    int EntryLevel(const std::string& item) const;
+    // Writes items[index] as a new entry of the run, counting it, unless it
+    // is skipped; false then (the file went, a handler skipped it).
+    bool AddNewEntry(TWriteRun& run, const std::string& item, size_t index);
     // Writes one new entry; false when the item was skipped.
-    bool AddFile(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
+    bool AddFile(TWriteRun& run, const std::string& item, size_t index, TZipHeaderInfo& header);
+    void WriteWhole(TWriteRun& run, TWholeFile& whole);
     void WriteDataStored(TWriteRun& run, THugeFileStream& source);
     void WriteDataDeflated(TWriteRun& run, THugeFileStream& source);
     void WriteEncryptionHeader(TWriteRun& run, const TZipHeaderInfo& header);
@@ -157,6 +175,8 @@ private:
     void WriteAesHeader(TWriteRun& run);
     // Reads a block of the source, counting it and updating the CRC.
     size_t ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* buffer, size_t n);
+    // Counts n bytes of the file as read, for the progress events.
+    void CountRead(TWriteRun& run, int64_t n);
     // Encrypts (with a password) and writes a block of entry data.
     void WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n);
     void WriteCentralDirectory(TWriteRun& run);
@@ -181,9 +201,6 @@ private:
     // The stored form of a file item: its stored folder and name.
     std::string StoredName(const std::string& item) const;
     bool MatchesList(const std::vector<std::string>& patterns, const std::string& file) const;
-    // Puts the new archive in place of the old one, never leaving the old
-    // one damaged or missing on a failure.
-    void ReplaceArchive(const std::string& temporary, const std::string& archive);
 
     bool storePaths_ = false;
     bool relativePaths_ = false;

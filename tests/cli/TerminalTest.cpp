@@ -18,7 +18,11 @@ protected:
         return std::make_unique<PtyRun>(dir.Path(), scratch / "tmp", args);
     }
     // A file that level 9 takes seconds to compress, even on a fast machine.
-    void MakeBigFile() { ASSERT_EQ(Shell("head -c 200000000 /dev/urandom > " + Quoted(Path("big.bin"))), 0); }
+    // Compressible, so that level 9 takes seconds (random bytes would be stored).
+    void MakeBigFile()
+    {
+        ASSERT_EQ(Shell("head -c 150000000 /dev/urandom | base64 -w 0 > " + Quoted(Path("big.bin"))), 0);
+    }
 };
 
 TEST_F(Terminal, PasswordIsAskedTwiceWithoutEcho)

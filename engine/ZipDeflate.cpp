@@ -1,0 +1,148 @@
+#include "engine/ZipDeflate.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <libdeflate.h>
+#include <memory>
+#include <zlib.h>
+
+#include "engine/ZipExceptions.h"
+
+namespace {
+
+// How much of the data the trial compresses, and the least gain (a 128th)
+// that makes the full search worth its time.
+constexpr size_t TrialBytes = 64 << 10;
+constexpr size_t TrialGainShift = 7;
+
+using TCompressor = std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)>;
+
+// Each thread keeps a compressor per level: making one costs more than
+// deflating a small file.
+libdeflate_compressor& Compressor(int level)
+{
+    thread_local std::vector<TCompressor> compressors;
+    while (compressors.size() <= size_t(level))
+        compressors.emplace_back(nullptr, libdeflate_free_compressor);
+    TCompressor& compressor = compressors[size_t(level)];
+    if (!compressor)
+        compressor.reset(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        throw EZCompressionError("out of memory for compression");
+    return *compressor;
+}
+
+}  // namespace
+
+void DeflateWhole(int level, std::span<const uint8_t> data, std::vector<uint8_t>& out)
+{
+    libdeflate_compressor& compressor = Compressor(level);
+    out.resize(libdeflate_deflate_compress_bound(&compressor, data.size()));
+    const size_t made = libdeflate_deflate_compress(&compressor, data.data(), data.size(), out.data(), out.size());
+    if (made == 0)
+        throw EZCompressionError();
+    out.resize(made);
+}
+
+void DeflateBlock(int level, std::span<const uint8_t> dictionary, std::span<const uint8_t> data, bool last,
+                  std::vector<uint8_t>& out)
+{
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw EZCompressionError();
+    struct End {
+        z_stream& z;
+        ~End() { deflateEnd(&z); }
+    } end{z};
+    if (!dictionary.empty() && deflateSetDictionary(&z, dictionary.data(), uInt(dictionary.size())) != Z_OK)
+        throw EZCompressionError();
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = uInt(data.size());
+    // The bound and the closing empty stored block mostly fit; the loop
+    // grows the room when they do not.
+    out.resize(deflateBound(&z, uLong(data.size())) + 16);
+    size_t made = 0;
+    for (;;) {
+        z.next_out = out.data() + made;
+        z.avail_out = uInt(out.size() - made);
+        const int r = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+        made = out.size() - z.avail_out;
+        if (r == Z_STREAM_ERROR || (r == Z_BUF_ERROR && z.avail_out > 0))
+            throw EZCompressionError();
+        if (last ? r == Z_STREAM_END : z.avail_out > 0)
+            break;
+        out.resize(out.size() * 2);
+    }
+    out.resize(made);
+}
+
+int LevelForData(int level, std::span<const uint8_t> data)
+{
+    const std::span<const uint8_t> trial = data.first(std::min(data.size(), TrialBytes));
+    if (level == 0 || trial.size() < 4096)
+        return level;
+    thread_local std::vector<uint8_t> packed;
+    DeflateWhole(1, trial, packed);
+    return packed.size() + (trial.size() >> TrialGainShift) >= trial.size() ? 0 : level;
+}
+
+int DefaultThreads()
+{
+    if (const char* text = std::getenv("ZAMBLOK_THREADS")) {
+        const int n = std::atoi(text);
+        if (n >= 1 && n <= 64)
+            return n;
+    }
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 64);
+}
+
+TWorkers::TWorkers(int threads)
+{
+    if (threads > 1)
+        for (int i = 0; i < threads; ++i)
+            threads_.emplace_back(&TWorkers::Work, this);
+}
+
+TWorkers::~TWorkers()
+{
+    {
+        std::lock_guard lock(mutex_);
+        queue_.clear();
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_)
+        thread.join();
+}
+
+std::future<void> TWorkers::Run(std::function<void()> task)
+{
+    std::packaged_task<void()> work(std::move(task));
+    std::future<void> done = work.get_future();
+    if (threads_.empty()) {
+        work();
+        return done;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(work));
+    }
+    wake_.notify_one();
+    return done;
+}
+
+void TWorkers::Work()
+{
+    for (;;) {
+        std::packaged_task<void()> task;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            task = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        task();
+    }
+}

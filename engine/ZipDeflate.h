@@ -1,0 +1,61 @@
+// Deflating entry data, and the worker threads that do it ahead of the
+// thread writing the archive.
+//
+// A small file is deflated whole by libdeflate. A large one is cut into
+// blocks that are deflated one by one, each primed with the 32 KiB before
+// it and ended on a byte boundary, so that the blocks joined in order are
+// one deflate stream. What is made depends only on the bytes and the level,
+// never on the number of threads or the order the blocks finish in.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+// Deflates data whole (level 0: stored blocks only) into out, replacing it.
+void DeflateWhole(int level, std::span<const uint8_t> data, std::vector<uint8_t>& out);
+
+// Deflates one block of a longer stream into out, replacing it: primed with
+// dictionary (the up to 32 KiB before it), ended by a final block when last
+// and else by an empty stored block, which ends it on a byte boundary.
+void DeflateBlock(int level, std::span<const uint8_t> dictionary, std::span<const uint8_t> data, bool last,
+                  std::vector<uint8_t>& out);
+
+// The level data is deflated at: 0 when a trial on its start shows that it
+// does not compress (photos, archives), so that no time goes into searching
+// for matches that are not there; else level.
+int LevelForData(int level, std::span<const uint8_t> data);
+
+// The threads to use when the caller leaves it to the machine: ZAMBLOK_THREADS
+// when set (1 to 64), else the number of cores.
+int DefaultThreads();
+
+// A few threads that run tasks in the order they were given. With a single
+// thread there are none: a task runs in Run itself.
+class TWorkers {
+public:
+    explicit TWorkers(int threads);
+    // Drops the tasks not started and waits for the running ones.
+    ~TWorkers();
+    TWorkers(const TWorkers&) = delete;
+    TWorkers& operator=(const TWorkers&) = delete;
+
+    // The task's end; get() raises what the task raised.
+    std::future<void> Run(std::function<void()> task);
+    int Threads() const { return std::max(1, int(threads_.size())); }
+
+private:
+    void Work();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<void()>> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
