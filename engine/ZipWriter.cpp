@@ -87,7 +87,7 @@ std::time_t DosToTime(uint32_t dos)
 // A small file read whole, its CRC register, and its data deflated at level
 // (level 0: not deflated). Filled by Load, on a worker or in the writing
 // thread; usable is false when the file could not be opened or turned out
-// larger than WholeFileLimit: it is then read as a stream.
+// larger than it was when planned: it is then read as a stream.
 struct TZipWriter::TWholeFile {
     std::string path;
     int level = 0;
@@ -95,7 +95,7 @@ struct TZipWriter::TWholeFile {
     uint32_t crc = 0xFFFFFFFF;
     std::string readError;
     bool usable = true;
-    int64_t planned = 0;  // the file's size when it was planned
+    int64_t planned = 0;  // the file's size when it was planned, at most WholeFileLimit
     std::future<void> done;
 
     void Load();
@@ -108,15 +108,14 @@ void TZipWriter::TWholeFile::Load()
         usable = false;
         return;
     }
-    // One byte past the bound tells a file that grew too large.
-    data.resize(size_t(WholeFileLimit) + 1);
+    // One byte past the planned size tells a file that grew.
+    data.resize(size_t(planned) + 1);
     const int64_t got = platform::FileRead(h, data.data(), int64_t(data.size()));
     if (got < 0)
         readError = std::strerror(errno);
     platform::FileClose(h);
     data.resize(size_t(std::max<int64_t>(got, 0)));
-    data.shrink_to_fit();
-    if (int64_t(data.size()) > WholeFileLimit) {
+    if (got > planned) {
         usable = false;
         data = {};
         return;
@@ -794,6 +793,7 @@ std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, si
         whole = std::make_shared<TWholeFile>();
         whole->path = item;
         whole->level = level;
+        whole->planned = run.recordedSize;
         whole->Load();
     }
     return whole->usable ? whole : nullptr;

@@ -1193,3 +1193,115 @@ TEST(ZipWriterUpdate, AFileChangingBetweenItsTwoReadsIsNotAddedEncrypted)
     ASSERT_EQ(r.EntryCount(), 1);
     EXPECT_EQ(r.EntryName(0), "still.txt");
 }
+
+// ---- Threads ----------------------------------------------------------------------
+
+// A tree for the workers: small files read whole, files cut into blocks
+// (text, and text with a stretch of random bytes that goes into stored
+// blocks), an incompressible file and an empty one.
+std::string MakeThreadsTree(const TempDir& t)
+{
+    const std::string src = t / "src";
+    for (int i = 0; i < 12; ++i)
+        WriteFile(src + "/small/" + std::to_string(i) + ".txt", Text(40 * i + 1));
+    WriteFile(src + "/large.txt", Text(200000));
+    WriteFile(src + "/mixed.dat", Text(60000) + Random(3 << 20, 3) + Text(90000));
+    WriteFile(src + "/random.bin", Random(150000, 7));
+    WriteFile(src + "/empty.dat", "");
+    return src;
+}
+
+size_t ThreadsOfThisProcess()
+{
+    return size_t(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
+}
+
+TEST(ZipWriterThreads, TheArchiveIsTheSameWhateverTheThreadsAndPeersReadIt)
+{
+    TempDir t;
+    const std::string src = MakeThreadsTree(t);
+    for (const int level : {1, 6, 9}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        std::string first;
+        for (const int threads : {1, 2, 4}) {
+            const std::string zip = t / ("l" + std::to_string(level) + "t" + std::to_string(threads) + ".zip");
+            TZipWriter w;
+            ZipTree(w, src, zip);
+            w.PackLevel = level;
+            w.Threads = threads;
+            ASSERT_EQ(w.Zip(), 16);
+            if (first.empty())
+                first = ReadFile(zip);
+            else
+                EXPECT_TRUE(ReadFile(zip) == first) << threads << " threads";
+        }
+        ExpectPeersAccept(t / ("l" + std::to_string(level) + "t4.zip"), src);
+    }
+}
+
+TEST(ZipWriterThreads, ACancelWhileWorkersAreBusyLeavesNothingBehind)
+{
+    TempDir t;
+    const std::string src = MakeThreadsTree(t);
+    const size_t threadsBefore = ThreadsOfThisProcess();
+    HooksReset reset;
+    const struct {
+        const char* phase;
+        std::string file;  // cancelled once this file is started
+        int pumps;
+    } phases[] = {
+        {"small files loaded ahead", src + "/small/0.txt", 1},
+        {"blocks of a large file in flight", src + "/large.txt", 4},
+    };
+    for (const auto& k : phases) {
+        SCOPED_TRACE(k.phase);
+        for (const bool updating : {false, true}) {
+            const std::string zip = t / "out.zip";
+            std::string before;
+            if (updating) {
+                WriteFile(t / "old.txt", "old");
+                TZipWriter old;
+                old.SetZipName(zip);
+                old.FilesList = {t / "old.txt"};
+                ASSERT_EQ(old.Zip(), 1);
+                before = ReadFile(zip);
+            }
+            TZipWriter w;
+            ZipTree(w, src, zip);
+            w.Threads = 4;
+            bool started = false;
+            int pumps = 0;
+            w.OnStartZip = [&](TZipWriter&, const std::string& file, TZipHeaderInfo&, bool&) {
+                started = started || file == k.file;
+            };
+            platform::InstalledHooks().PumpMessages = [&] {
+                if (started && ++pumps == k.pumps)
+                    w.RequestCancel();
+            };
+            EXPECT_THROW(w.Zip(), EUserCanceled);
+            EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+            EXPECT_EQ(updating ? ReadFile(zip) : std::string(), before);
+            EXPECT_EQ(fs::exists(zip), updating);
+            ExpectNoTemporaryFiles(t.Path());
+            fs::remove(zip);
+        }
+    }
+}
+
+
+TEST(ZipWriterThreads, AFileThatGrowsBeforeItIsReadIsStoredWhole)
+{
+    TempDir t;
+    const std::string file = t / "growing.txt", zip = t / "x.zip";
+    WriteFile(file, Text(100));
+    TZipWriter w;
+    w.SetZipName(zip);
+    w.Threads = 1;
+    w.OnStartZip = [&](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {
+        std::ofstream(file, std::ios::app) << Text(50);
+    };
+    w.FilesList = {file};
+    ASSERT_EQ(w.Zip(), 1);
+    std::string out;
+    ASSERT_EQ(testing_support::Run("unzip -p '" + zip + "' | cmp - '" + file + "'", &out), 0) << out;
+}
