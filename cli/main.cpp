@@ -67,6 +67,7 @@ struct ZipArgs {
     std::string name;
     int width = 2;
     int level = 7;
+    int threads = 0;
     bool noPaths = false;
     bool noSubfolders = false;
     bool noHidden = false;
@@ -136,6 +137,11 @@ void AddZip(CLI::App& app, ZipArgs& a)
     zip->add_option("--level", a.level, "Compression level, 0 (store) to 9 (default 7)")
         ->check(CLI::Range(0, 9))
         ->type_name("0-9");
+    zip->add_option("--threads", a.threads,
+                    "Threads that compress (default: one per core; 1: all work in one thread). The archive is "
+                    "the same whatever the number")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
     zip->add_flag("--no-paths", a.noPaths, "Store the files without their folders");
     zip->add_flag("--no-subfolders", a.noSubfolders, "Wildcards match in their own folder only");
     zip->add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
@@ -207,6 +213,7 @@ ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
     compress.storePaths = !a.noPaths;
     compress.includeSubfolders = !a.noSubfolders;
     compress.level = a.level;
+    compress.threads = a.threads;
     compress.comment = Trimmed(a.comment);
     compress.includeSysAndHidden = !a.noHidden;
     compress.password = a.password.Read(session, true);

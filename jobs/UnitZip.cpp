@@ -178,6 +178,7 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         engine_->SetIncludeHiddenFiles(compress.includeSysAndHidden);
         engine_->SetIncludeSysFiles(compress.includeSysAndHidden);
         engine_->PackLevel = compress.level;
+        engine_->Threads = compress.threads;
         // Set even when empty: a password of an earlier run must not carry over.
         engine_->Password = compress.password;
         engine_->Encryption = compress.encryption;

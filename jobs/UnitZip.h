@@ -32,6 +32,7 @@ struct ParCompress {
     bool storePaths = false;
     bool includeSubfolders = false;  // wildcard items also match in subfolders
     int level = 6;                // compression level 0 to 9
+    int threads = 0;              // threads that compress; 0: one per core
     std::string password;         // empty: no encryption
     TEncryption encryption = TEncryption::Traditional;  // with a password
     std::string comment;          // empty: no archive comment
