@@ -122,21 +122,14 @@ void TExtractAndView::ReadArchive(const std::string& archive)
 void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
 {
     try {
-        // Counting first means an archive that cannot be opened leaves the
-        // rows as they were.
-        size_t total = 0;
-        for (const std::string& archive : archives) {
-            if (PumpMessages())
-                throw EAbort();
-            ReadArchive(archive);
-            total += size_t(engine_->EntryCount());
-        }
-        // An archive may have changed since it was counted, so the rows hold
-        // exactly the entries read now rather than the counted number.
+        // Each archive is read once; the rows are filled aside and take the
+        // place of the old ones only when every archive was read, so that
+        // one that cannot be opened leaves the rows as they were.
         ParArrayOfFileDetail filled;
-        filled.reserve(total);
         for (size_t k = 0; k < archives.size(); ++k) {
             const std::string& archive = archives[k];
+            if (PumpMessages())
+                throw EAbort();
             if (OnArchive)
                 OnArchive({ParArchiveProgress::State::Started, k, archives.size(), archive, {}});
             ReadArchive(archive);

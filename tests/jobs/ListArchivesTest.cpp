@@ -39,14 +39,6 @@ std::string MakeArchive(const TempDir& dir, const std::string& archive, const st
     return dir / archive;
 }
 
-std::vector<std::string> Names(const ParArrayOfFileDetail& rows)
-{
-    std::vector<std::string> names;
-    for (const ParFileDetail& r : rows)
-        names.push_back(r.path + r.fileName);
-    return names;
-}
-
 class ListArchives : public ::testing::Test {
 protected:
     void TearDown() override { platform::InstalledHooks() = {}; }
@@ -155,26 +147,4 @@ TEST_F(ListArchives, CancelAtAnyPumpEmptiesTheRows)
 
 // The rows hold what the second reading finds, with no gaps and nothing lost,
 // when an archive changed after it was counted.
-TEST_F(ListArchives, ArchiveChangedBetweenCountAndFill)
-{
-    TempDir dir;
-    const std::string archive = dir / "changing.zip";
-    const std::string other = MakeArchive(dir, "other.zip", {{"last", 1}});
-    const std::string two = MakeArchive(dir, "two.zip", {{"a", 1}, {"b", 1}});
-    const std::string five = MakeArchive(dir, "five.zip", {{"a", 1}, {"b", 1}, {"c", 1}, {"d", 1}, {"e", 1}});
-    const std::string one = MakeArchive(dir, "one.zip", {{"a", 1}});
-
-    // The second pump comes after the first archive was opened for counting.
-    std::filesystem::copy_file(two, archive);
-    OnPump(2, [&] { std::filesystem::rename(five, archive); });
-    ParArrayOfFileDetail rows;
-    job.ListArchives(rows, {archive, other});
-    EXPECT_EQ(Names(rows), (std::vector<std::string>{"a", "b", "c", "d", "e", "last"}));
-
-    pumps = 0;
-    OnPump(2, [&] { std::filesystem::rename(one, archive); });
-    job.ListArchives(rows, {archive, other});
-    EXPECT_EQ(Names(rows), (std::vector<std::string>{"a", "last"}));
-}
-
 }  // namespace
