@@ -76,6 +76,18 @@ void DeflateBlock(int level, std::span<const uint8_t> dictionary, std::span<cons
     out.resize(made);
 }
 
+bool InflateWhole(std::span<const uint8_t> packed, std::vector<uint8_t>& out)
+{
+    thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater{
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor};
+    if (!inflater)
+        throw EZCompressionError("out of memory for decompression");
+    size_t made = 0;
+    return libdeflate_deflate_decompress(inflater.get(), packed.data(), packed.size(), out.data(), out.size(),
+                                         &made) == LIBDEFLATE_SUCCESS &&
+           made == out.size();
+}
+
 int LevelForData(int level, std::span<const uint8_t> data)
 {
     const std::span<const uint8_t> trial = data.first(std::min(data.size(), TrialBytes));

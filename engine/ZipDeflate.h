@@ -27,6 +27,10 @@ void DeflateWhole(int level, std::span<const uint8_t> data, std::vector<uint8_t>
 void DeflateBlock(int level, std::span<const uint8_t> dictionary, std::span<const uint8_t> data, bool last,
                   std::vector<uint8_t>& out);
 
+// Inflates packed whole into out, which has the expected size; false when
+// the stream is broken or does not give exactly that many bytes.
+bool InflateWhole(std::span<const uint8_t> packed, std::vector<uint8_t>& out);
+
 // The level data is deflated at: 0 when a trial on its start shows that it
 // does not compress (photos, archives), so that no time goes into searching
 // for matches that are not there; else level.

@@ -2,14 +2,17 @@
 // decoding stored and deflated data with its CRC-32, and the traditional
 // ZIP cipher.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
-#include <libdeflate.h>
+#include <map>
 #include <zlib.h>
 
 #include "engine/Crc32.h"
 #include "engine/Wildcard.h"
 #include "engine/ZipAes.h"
+#include "engine/ZipDeflate.h"
 #include "engine/ZipExceptions.h"
 #include "engine/ZipMethods.h"
 #include "engine/ZipReader.h"
@@ -22,6 +25,54 @@ namespace {
 // WholeEntryLimit bytes (packed and unpacked) is held in memory whole.
 constexpr size_t ChunkSize = 32768;
 constexpr uint64_t WholeEntryLimit = 8 << 20;
+// Bytes of entries decoded ahead and not yet taken (a streamed entry counts
+// its two chunks).
+constexpr int64_t AheadBytes = 24 << 20;
+
+// Inflates a raw deflate stream: refill gives the next input (0 when there
+// is none), out takes the output a chunk at a time and flush is called with
+// each chunk's length. Returns why the stream is broken, or nothing.
+std::string InflateRaw(const std::function<size_t(const uint8_t*&)>& refill, std::span<uint8_t> out,
+                       const std::function<void(size_t)>& flush)
+{
+    z_stream z{};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        throw EZCompressionError();
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    int r = Z_OK;
+    do {
+        if (z.avail_in == 0) {
+            const uint8_t* data = nullptr;
+            const size_t n = refill(data);
+            if (n == 0)
+                return "the compressed data ends before its stream does";
+            z.next_in = const_cast<uint8_t*>(data);
+            z.avail_in = uInt(n);
+        }
+        r = inflate(&z, Z_NO_FLUSH);
+        // Z_BUF_ERROR only says no progress was possible; with input and room
+        // left that would repeat forever.
+        if ((r < 0 && r != Z_BUF_ERROR) || (r == Z_BUF_ERROR && z.avail_in > 0 && z.avail_out > 0) ||
+            r == Z_NEED_DICT) {
+            // The entry fails and the run goes on. (A wrong password passes
+            // the check byte once in 256 times and then yields garbage too.)
+            if (r == Z_MEM_ERROR)
+                throw EZCompressionError("out of memory for decompression");
+            return "the compressed data is broken";
+        }
+        if (z.avail_out == 0 || r == Z_STREAM_END) {
+            flush(out.size() - z.avail_out);
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+        }
+    } while (r != Z_STREAM_END);
+    return {};
+}
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
@@ -220,11 +271,99 @@ struct TZipReader::TUnZipRun {
     std::unique_ptr<TAesCipher> aes;
     bool checkCrc = true;
 
-    // A small deflated entry in memory, and its decompressor.
+    // A small deflated entry in memory.
     std::vector<uint8_t> packed, whole;
-    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater{
-        nullptr, libdeflate_free_decompressor};
+
+    // Entries decoded ahead on the workers, by index, the next entry to look
+    // at, the bytes they hold, and the archive as they read it. The
+    // destructor stops the workers' reading before they are waited for.
+    std::map<int, std::shared_ptr<TDecodedAhead>> ahead;
+    int nextAhead = 0;
+    int64_t aheadBytes = 0;
+    std::shared_ptr<platform::Handle> aheadFile;
+    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
+    std::unique_ptr<TWorkers> workers;
+    ~TUnZipRun() { *stop = true; }
 };
+
+// An entry decoded on a worker ahead of its turn: where its local header
+// lies, its sizes and method, and what came out: the data (kept only when
+// extracting), its CRC register and length, and why it failed. A read past
+// the archive's end or data longer than recorded raise in the calling
+// thread when it takes the result, as they would have there.
+struct TZipReader::TDecodedAhead {
+    int64_t headerAt = 0;
+    int64_t packedSize = 0;
+    uint64_t size = 0;
+    uint16_t method = 0;
+    bool keep = false;
+    int64_t planned = 0;  // the bytes it counts against AheadBytes
+    int64_t dataAt = -1;  // from the local header; -1: none found there
+    uint32_t crc = 0xFFFFFFFF;
+    std::atomic<int64_t> written{0};
+    std::string failure;
+    std::vector<uint8_t> output;
+    std::future<void> done;
+
+    void Decode(platform::Handle archive, const std::atomic<bool>& stop);
+};
+
+void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atomic<bool>& stop)
+{
+    uint8_t local[30];
+    if (platform::FileReadAt(archive, local, 30, headerAt) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
+        return;  // the calling thread finds out what is wrong
+    dataAt = headerAt + 30 + Get16(local + 26) + Get16(local + 28);
+    int64_t at = dataAt, left = packedSize;
+    const auto read = [&](uint8_t* buffer, size_t n) {
+        if (stop)
+            throw EUserCanceled();
+        n = size_t(std::min<int64_t>(int64_t(n), left));
+        if (n > 0 && platform::FileReadAt(archive, buffer, int64_t(n), at) != int64_t(n))
+            throw EFatalUnzipError("Premature end of file reached");
+        at += int64_t(n);
+        left -= int64_t(n);
+        return n;
+    };
+    const auto take = [&](const uint8_t* data, size_t n) {
+        if (uint64_t(written) + n > size)
+            throw EBiggerThanUncompressed();
+        crc = Crc32Update(crc, data, n);
+        if (keep)
+            output.insert(output.end(), data, data + n);
+        written += int64_t(n);
+    };
+    std::vector<uint8_t> in(ChunkSize), out(ChunkSize);
+    const auto refill = [&](const uint8_t*& data) {
+        data = in.data();
+        return read(in.data(), in.size());
+    };
+    if (method == 0) {
+        while (const size_t n = read(in.data(), in.size()))
+            take(in.data(), n);
+        return;
+    }
+    if (uint64_t(packedSize) <= WholeEntryLimit && size <= WholeEntryLimit) {
+        std::vector<uint8_t> packed(static_cast<size_t>(packedSize)), whole(static_cast<size_t>(size));
+        read(packed.data(), packed.size());
+        if (InflateWhole(packed, whole)) {
+            take(whole.data(), whole.size());
+            return;
+        }
+        // zlib's stream tells what is wrong.
+        bool given = false;
+        failure = InflateRaw(
+            [&](const uint8_t*& data) {
+                data = packed.data();
+                const size_t n = given ? 0 : packed.size();
+                given = true;
+                return n;
+            },
+            out, [&](size_t n) { take(out.data(), n); });
+        return;
+    }
+    failure = InflateRaw(refill, out, [&](size_t n) { take(out.data(), n); });
+}
 
 int TZipReader::UnZip()
 {
@@ -298,11 +437,19 @@ int TZipReader::RunExtraction()
         if (OnStartUnZipInfo)
             OnStartUnZipInfo(*this, run.numFiles, run.totalBytes, stopNow);
         if (run.numFiles > 0 && !stopNow) {
-            for (int i = 0; i < EntryCount(); ++i)
-                if (DoAll || Entry(i).Selected)
-                    do
-                        ExtractEntry(run, i);
-                    while (run.retry);
+            run.workers = std::make_unique<TWorkers>(Threads > 0 ? Threads : DefaultThreads());
+            for (int i = 0; i < EntryCount(); ++i) {
+                if (!DoAll && !Entry(i).Selected)
+                    continue;
+                DecodeAhead(run, i);
+                do
+                    ExtractEntry(run, i);
+                while (run.retry);
+                if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
+                    run.aheadBytes -= done->second->planned;
+                    run.ahead.erase(done);
+                }
+            }
             MakeLinks(run);
             SetFolderAttributes(run);
         }
@@ -611,8 +758,11 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
     const TZipHeaderInfo& work = run.work;
     run.failure.clear();
     run.unsupported = false;
+    run.crc = 0xFFFFFFFF;
+    run.written = 0;
     try {
-        Decode(run);
+        if (const auto ahead = run.ahead.find(index); ahead == run.ahead.end() || !TakeDecoded(run, *ahead->second))
+            Decode(run);
         if (run.out)
             run.out->Flush();
         // The authentication code covers every encrypted byte: an entry
@@ -666,6 +816,81 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
         OnBadCRC(*this, crc, work.Crc32, index);
     }
     return false;
+}
+
+void TZipReader::DecodeAhead(TUnZipRun& run, int index)
+{
+    if (!run.workers || run.workers->Threads() <= 1 || MultiMode() != TMultiMode::mmNone || partCount_ > 1)
+        return;
+    if (!run.aheadFile) {
+        // The workers read a single file (not a set of volumes).
+        const platform::Handle h = THugeVolumeStream::VolumesOf(zipName_).size() > 1
+                                       ? platform::InvalidHandle
+                                       : platform::FileOpen(zipName_, platform::fmOpenRead | platform::fmShareDenyNone);
+        if (h == platform::InvalidHandle) {
+            run.workers.reset();  // all in this thread, then
+            return;
+        }
+        run.aheadFile = std::shared_ptr<platform::Handle>(new platform::Handle(h), [](platform::Handle* p) {
+            platform::FileClose(*p);
+            delete p;
+        });
+    }
+    for (run.nextAhead = std::max(run.nextAhead, index); run.nextAhead < EntryCount(); ++run.nextAhead) {
+        const TZipHeaderInfo& e = Entry(run.nextAhead);
+        const bool whole = e.CompressedSize() <= WholeEntryLimit && e.UncompressedSize() <= WholeEntryLimit;
+        if (!(DoAll || e.Selected) || e.FileName().empty() || e.Encrypted() ||
+            (e.CompressionMethod != 0 && e.CompressionMethod != 8) || (!TestOnly && !whole) ||
+            e.LocalHeaderOffset() > uint64_t(INT64_MAX))
+            continue;
+        const int64_t planned = whole ? int64_t(e.CompressedSize() + e.UncompressedSize()) : int64_t(2 * ChunkSize);
+        if (run.aheadBytes + planned > AheadBytes && !run.ahead.empty())
+            return;
+        auto ahead = std::make_shared<TDecodedAhead>();
+        ahead->headerAt = int64_t(e.LocalHeaderOffset());
+        ahead->packedSize = Clamped(e.CompressedSize());
+        ahead->size = e.UncompressedSize();
+        ahead->method = e.CompressionMethod;
+        ahead->keep = !TestOnly;
+        ahead->planned = planned;
+        if (ahead->keep)
+            ahead->output.reserve(size_t(ahead->size));
+        ahead->done = run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(*file, *stop); });
+        run.ahead[run.nextAhead] = ahead;
+        run.aheadBytes += planned;
+    }
+}
+
+bool TZipReader::TakeDecoded(TUnZipRun& run, TDecodedAhead& ahead)
+{
+    const int64_t size = Clamped(run.work.UncompressedSize());
+    while (ahead.done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        // A large entry shows its progress while it is decoded.
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(ahead.written, size));
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.runWritten + ahead.written, run.totalBytes));
+        Poll();
+    }
+    Poll();
+    // Decoded from where the entry's data begins, or not used.
+    if (ahead.dataAt != archive_->Position())
+        return false;
+    ahead.done.get();
+    run.toRead = 0;
+    run.failure = ahead.failure;
+    if (ahead.keep) {
+        FlushCopy(run, ahead.output.data(), ahead.output.size());
+        return true;
+    }
+    run.crc = ahead.crc;
+    run.written = ahead.written;
+    run.runWritten += run.written;
+    if (OnFilePercentDone)
+        OnFilePercentDone(*this, PercentOf(run.written, size));
+    if (OnTotalPercentDone)
+        OnTotalPercentDone(*this, PercentOf(run.runWritten, run.totalBytes));
+    return true;
 }
 
 void TZipReader::MakeLinks(TUnZipRun& run)
@@ -808,8 +1033,6 @@ bool TZipReader::KeepExistingFile(TUnZipRun& run, int index, const platform::Saf
 
 void TZipReader::Decode(TUnZipRun& run)
 {
-    run.crc = 0xFFFFFFFF;
-    run.written = 0;
     const uint16_t method = run.work.CompressionMethod;
     if (method == 0) {
         CopyStored(run);
@@ -881,6 +1104,7 @@ void TZipReader::CopyStored(TUnZipRun& run)
 void TZipReader::FlushCopy(TUnZipRun& run, const uint8_t* data, size_t n)
 {
     for (size_t k; n > 0; data += k, n -= k) {
+        Poll();
         k = std::min(n, ChunkSize);
         std::memcpy(run.output.data(), data, k);
         FlushOutput(run, k);
@@ -904,14 +1128,8 @@ void TZipReader::InflateEntry(TUnZipRun& run)
     while (const size_t n = RefillInput(run))
         packed.insert(packed.end(), run.input.begin(), run.input.begin() + long(n));
     run.whole.resize(size_t(size));
-    if (!run.inflater)
-        run.inflater.reset(libdeflate_alloc_decompressor());
-    size_t made = 0;
-    if (run.inflater &&
-        libdeflate_deflate_decompress(run.inflater.get(), packed.data(), packed.size(), run.whole.data(), size_t(size),
-                                      &made) == LIBDEFLATE_SUCCESS &&
-        made == size) {
-        FlushCopy(run, run.whole.data(), made);
+    if (InflateWhole(packed, run.whole)) {
+        FlushCopy(run, run.whole.data(), run.whole.size());
         return;
     }
     bool given = false;
@@ -925,45 +1143,7 @@ void TZipReader::InflateEntry(TUnZipRun& run)
 
 void TZipReader::InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill)
 {
-    z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        throw EZCompressionError();
-    struct End {
-        z_stream& z;
-        ~End() { inflateEnd(&z); }
-    } end{z};
-    z.next_out = run.output.data();
-    z.avail_out = ChunkSize;
-    int r = Z_OK;
-    do {
-        if (z.avail_in == 0) {
-            const uint8_t* data = nullptr;
-            const size_t n = refill(data);
-            if (n == 0) {
-                run.failure = "the compressed data ends before its stream does";
-                return;
-            }
-            z.next_in = const_cast<uint8_t*>(data);
-            z.avail_in = uInt(n);
-        }
-        r = inflate(&z, Z_NO_FLUSH);
-        // Z_BUF_ERROR only says no progress was possible; with input and room
-        // left that would repeat forever.
-        if ((r < 0 && r != Z_BUF_ERROR) || (r == Z_BUF_ERROR && z.avail_in > 0 && z.avail_out > 0) ||
-            r == Z_NEED_DICT) {
-            // The entry fails and the run goes on. (A wrong password passes
-            // the check byte once in 256 times and then yields garbage too.)
-            if (r == Z_MEM_ERROR)
-                throw EZCompressionError("out of memory for decompression");
-            run.failure = "the compressed data is broken";
-            return;
-        }
-        if (z.avail_out == 0 || r == Z_STREAM_END) {
-            FlushOutput(run, ChunkSize - z.avail_out);
-            z.next_out = run.output.data();
-            z.avail_out = ChunkSize;
-        }
-    } while (r != Z_STREAM_END);
+    run.failure = InflateRaw(refill, run.output, [&](size_t n) { FlushOutput(run, n); });
 }
 
 void TZipReader::FlushOutput(TUnZipRun& run, size_t n)

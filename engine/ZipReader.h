@@ -162,6 +162,12 @@ public:
     // run; one whose target is absolute or leads out of the destination is
     // skipped (skUnsafeLink) unless this is set.
     bool AllowOutsideLinks = false;
+    // Threads that work ahead of the calling thread (compressing files when
+    // zipping, decoding entries when testing or extracting): 0 for as many
+    // as the machine has cores, 1 for none. What is written is the same
+    // whatever the number; events and prompts always come from the calling
+    // thread, in the order of the entries.
+    int Threads = 0;
 
     TStartUnZipInfoEvent OnStartUnZipInfo;
     TStartUnZipEvent OnStartUnZip;
@@ -249,6 +255,7 @@ protected:
 private:
     // State of one extraction run and of the entry being decoded.
     struct TUnZipRun;
+    struct TDecodedAhead;
 
     void ReadDirectory();
     // Extracts from the open archive; returns the number of entries extracted.
@@ -274,6 +281,15 @@ private:
     // Decodes the entry into run.out or run.text and checks it; a failure is
     // reported (and a new password may ask for a retry). True when good.
     bool DecodeChecked(TUnZipRun& run, int index);
+    // Starts decoding entries from index on, on the workers, within the
+    // bytes allowed ahead: unencrypted stored or deflated entries of a
+    // single-file archive; when extracting, only those held whole in memory.
+    void DecodeAhead(TUnZipRun& run, int index);
+    // Takes the result of the entry decoded ahead, waiting for it and
+    // reporting its progress meanwhile.
+    // False when it cannot be used: it was not decoded from where the
+    // entry's data begins.
+    bool TakeDecoded(TUnZipRun& run, TDecodedAhead& ahead);
     // Makes the links gathered by the run, after all of its files.
     void MakeLinks(TUnZipRun& run);
     // Gives the folders the run made for folder entries their time and mode.

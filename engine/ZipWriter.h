@@ -104,11 +104,6 @@ public:
     std::string WorkFolder() const;
 
     int PackLevel = 6;
-    // Threads that read and compress ahead: 0 for as many as the machine
-    // has cores, 1 for none (all work in the calling thread). The archive's
-    // bytes are the same whatever the number; events and prompts always
-    // come from the calling thread, in the order of the entries.
-    int Threads = 0;
     TEncryption Encryption = TEncryption::Traditional;
     bool Recurse = false;
     // Delete each source file after a successful run.

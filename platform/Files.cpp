@@ -82,6 +82,13 @@ int64_t FileRead(Handle h, void* buffer, int64_t count)
     return Transfer(static_cast<char*>(buffer), count, [h](char* p, size_t n) { return ::read(h, p, n); });
 }
 
+int64_t FileReadAt(Handle h, void* buffer, int64_t count, int64_t offset)
+{
+    const char* start = static_cast<char*>(buffer);
+    return Transfer(static_cast<char*>(buffer), count,
+                    [h, start, offset](char* p, size_t n) { return ::pread(h, p, n, offset + (p - start)); });
+}
+
 int64_t FileWrite(Handle h, const void* buffer, int64_t count)
 {
     return Transfer(static_cast<const char*>(buffer), count,

@@ -32,6 +32,8 @@ Handle FileOpen(const std::string& name, unsigned mode);
 Handle FileCreate(const std::string& name);
 // Byte counts read or written, -1 on failure.
 int64_t FileRead(Handle h, void* buffer, int64_t count);
+// Reads at offset without moving the position, so that threads can share h.
+int64_t FileReadAt(Handle h, void* buffer, int64_t count, int64_t offset);
 int64_t FileWrite(Handle h, const void* buffer, int64_t count);
 // origin 0 = from the beginning, 1 = from the current position, 2 = from the end.
 // Returns the new position, -1 on failure.

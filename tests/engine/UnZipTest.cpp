@@ -985,3 +985,50 @@ TEST(HostileArchives, ArchivesThatWouldCrashOrExplodeAreRefused)
     ExtractAll(side, t / "X.zip", t / "dest");
     EXPECT_THROW(side.UnZip(), EIncompleteZip);
 }
+
+// Entries decoded ahead on workers report exactly what the calling thread
+// alone reports: the same events, verdicts, messages and files, for every
+// archive of the corpus, damaged ones included, tested and extracted.
+TEST(UnZipThreads, DecodingAheadChangesNothingThatIsReported)
+{
+    TempDir t;
+    for (const auto& file : fs::recursive_directory_iterator(testing_support::CorpusDir())) {
+        if (!file.is_regular_file() || file.path().extension() != ".zip")
+            continue;
+        SCOPED_TRACE(file.path().string());
+        for (const bool testOnly : {true, false}) {
+            std::string seen[2];
+            for (const int threads : {1, 4}) {
+                const std::string dest = t / ("x" + std::to_string(threads));
+                fs::remove_all(dest);
+                TZipReader r;
+                Events events(r);
+                std::vector<int> percents;
+                r.OnTotalPercentDone = [&](TZipReader&, int percent) { percents.push_back(percent); };
+                ExtractAll(r, file.path().string(), dest);
+                r.TestOnly = testOnly;
+                r.Threads = threads;
+                std::string outcome;
+                try {
+                    outcome = std::to_string(r.UnZip());
+                } catch (const std::exception& e) {
+                    outcome = e.what();
+                }
+                std::ostringstream report;
+                report << outcome << " done " << events.completed << " ended " << events.ended.size()
+                       << " last% " << (percents.empty() ? -1 : percents.back());
+                for (const auto& [index, what] : events.errors)
+                    report << "\nerror " << index << ": " << what;
+                for (const auto& crc : events.badCrc)
+                    report << "\ncrc " << crc[0] << " " << crc[1] << " " << crc[2];
+                for (const auto& [why, name] : events.skipped)
+                    report << "\nskipped " << int(why) << " " << name;
+                if (fs::exists(dest))
+                    for (const std::string& name : FilesUnder(dest))
+                        report << "\nfile " << name << " " << ReadFile(dest + "/" + name).size();
+                seen[threads == 4] = report.str();
+            }
+            EXPECT_EQ(seen[1], seen[0]) << (testOnly ? "testing" : "extracting");
+        }
+    }
+}
