@@ -105,7 +105,9 @@ int DefaultThreads()
         if (n >= 1 && n <= 64)
             return n;
     }
-    return std::clamp(int(std::thread::hardware_concurrency()), 1, 64);
+    // Each thread keeps a compressor and decompressor of its own (about a
+    // megabyte): beyond 16 they would cost more memory than they gain.
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 16);
 }
 
 TWorkers::TWorkers(int threads)

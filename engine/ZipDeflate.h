@@ -8,6 +8,7 @@
 // never on the number of threads or the order the blocks finish in.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -37,7 +38,7 @@ bool InflateWhole(std::span<const uint8_t> packed, std::vector<uint8_t>& out);
 int LevelForData(int level, std::span<const uint8_t> data);
 
 // The threads to use when the caller leaves it to the machine: ZAMBLOK_THREADS
-// when set (1 to 64), else the number of cores.
+// when set (1 to 64), else the number of cores, at most 16.
 int DefaultThreads();
 
 // A few threads that run tasks in the order they were given. With a single
