@@ -110,12 +110,7 @@ int DefaultThreads()
     return std::clamp(int(std::thread::hardware_concurrency()), 1, 16);
 }
 
-TWorkers::TWorkers(int threads)
-{
-    if (threads > 1)
-        for (int i = 0; i < threads; ++i)
-            threads_.emplace_back(&TWorkers::Work, this);
-}
+TWorkers::TWorkers(int threads) : count_(std::max(1, threads)) {}
 
 TWorkers::~TWorkers()
 {
@@ -133,10 +128,12 @@ std::future<void> TWorkers::Run(std::function<void()> task)
 {
     std::packaged_task<void()> work(std::move(task));
     std::future<void> done = work.get_future();
-    if (threads_.empty()) {
+    if (count_ == 1) {
         work();
         return done;
     }
+    while (int(threads_.size()) < count_)
+        threads_.emplace_back(&TWorkers::Work, this);
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(std::move(work));

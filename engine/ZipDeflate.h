@@ -41,8 +41,9 @@ int LevelForData(int level, std::span<const uint8_t> data);
 // when set (1 to 64), else the number of cores, at most 16.
 int DefaultThreads();
 
-// A few threads that run tasks in the order they were given. With a single
-// thread there are none: a task runs in Run itself.
+// A few threads that run tasks in the order they were given, started with
+// the first task. With a single thread there are none: a task runs in Run
+// itself.
 class TWorkers {
 public:
     explicit TWorkers(int threads);
@@ -53,7 +54,7 @@ public:
 
     // The task's end; get() raises what the task raised.
     std::future<void> Run(std::function<void()> task);
-    int Threads() const { return std::max(1, int(threads_.size())); }
+    int Threads() const { return count_; }
 
 private:
     void Work();
@@ -62,5 +63,6 @@ private:
     std::condition_variable wake_;
     std::deque<std::packaged_task<void()>> queue_;
     bool stopping_ = false;
+    int count_;
     std::vector<std::thread> threads_;
 };

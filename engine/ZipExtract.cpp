@@ -820,7 +820,9 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
 
 void TZipReader::DecodeAhead(TUnZipRun& run, int index)
 {
-    if (!run.workers || run.workers->Threads() <= 1 || MultiMode() != TMultiMode::mmNone || partCount_ > 1)
+    // A single entry is decoded in its turn: there is nothing to do meanwhile.
+    if (!run.workers || run.workers->Threads() <= 1 || run.numFiles <= 1 || MultiMode() != TMultiMode::mmNone ||
+        partCount_ > 1)
         return;
     if (!run.aheadFile) {
         // The workers read a single file (not a set of volumes).

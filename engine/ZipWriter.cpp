@@ -17,6 +17,7 @@
 #include "engine/ZipAes.h"
 #include "engine/ZipDeflate.h"
 #include "engine/ZipExceptions.h"
+#include "engine/ZipParts.h"
 #include "engine/ZipUtils.h"
 #include "platform/Hooks.h"
 
@@ -130,10 +131,8 @@ void TZipWriter::TWholeFile::Load()
 struct TZipWriter::TWriteRun {
     bool deleting = false;
     bool updating = false;
-    std::string outputName;
-    // Finished parts of blocked output, removed with the rest when the run fails.
-    std::vector<std::string> finishedParts;
-    std::unique_ptr<TLFNFileStream> out;
+    // Where the archive goes: one file, or its parts.
+    std::unique_ptr<TPartOutput> parts;
     // The new directory in written order, and the stored names in it.
     std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
     std::unordered_set<std::string> names;
@@ -145,11 +144,9 @@ struct TZipWriter::TWriteRun {
     int count = 0;
     std::vector<std::string> disposeList;
 
-    // Multi-part output: the part being written (0-based) and its capacity.
+    // Multi-part output: an entry's data is staged before it goes into
+    // the parts, since a part once closed cannot take its header back.
     bool multi = false;
-    int partIndex = 0;
-    int64_t capacity = 0;
-    int64_t RoomLeft() const { return capacity - out->Position(); }
 
     // The entry being written; its data goes to the output, or for
     // multi-part output first to memory or a temporary file.
@@ -260,6 +257,9 @@ int TZipWriter::WriteArchive(bool deleting)
         FilesList.clear();
     };
 
+    // The file made for a single-file archive, and whether it is to be
+    // removed on a failure.
+    std::string single;
     bool outputMade = false;
     // An archive reached through a symbolic link is rewritten where the link
     // leads; the link stays.
@@ -308,14 +308,14 @@ int TZipWriter::WriteArchive(bool deleting)
             OpenFirstPart(run);
         } else {
             const std::string folder = FolderPart(target).empty() ? "./" : FolderPart(target);
-            run.outputName = run.updating ? platform::MakeTempFileName(folder, ".ZBK") : zipName_;
-            if (run.outputName.empty())
+            single = run.updating ? platform::MakeTempFileName(folder, ".ZBK") : zipName_;
+            if (single.empty())
                 throw EFCreateError("Cannot create a file in " + folder + ": " + std::strerror(errno));
             outputMade = run.updating;
-            run.out = std::make_unique<TLFNFileStream>(run.outputName, 8192, FlushFilesOnClose, platform::fmCreate);
+            run.parts = std::make_unique<TPartOutput>(single, FlushFilesOnClose);
         }
         outputMade = true;
-        run.data = run.out.get();
+        run.data = &run.parts->Stream();
         if (run.updating || endCentral_.Modified) {
             run.end.Assign(endCentral_);
             run.end.SetTotalEntries(0);
@@ -328,7 +328,7 @@ int TZipWriter::WriteArchive(bool deleting)
         if (run.multi) {
             // Each byte passes twice: into the entry's staging area, then into the parts.
             run.totalBytes *= 2;
-            run.out->WriteBuffer("PK\x07\x08", 4);
+            run.parts->Stream().WriteBuffer("PK\x07\x08", 4);
         }
         if (!deleting) {
             const std::vector<std::string> items = FilesList;
@@ -343,12 +343,17 @@ int TZipWriter::WriteArchive(bool deleting)
             }
         }
         WriteCentralDirectory(run);
-        ClosePart(run);
+        run.parts->Close();
     } catch (...) {
-        run.out.reset();
-        if (outputMade && !run.outputName.empty())
-            platform::DeleteFile(run.outputName);  // of a multi-part archive, the part under way
-        for (const std::string& part : run.finishedParts)
+        // Of a multi-part archive, the part under way goes, and the finished
+        // ones of blocked output (useless without the last); spanned disks stay.
+        const std::string current = run.parts ? run.parts->Name() : single;
+        const std::vector<std::string> finished =
+            run.parts && MultiMode() == TMultiMode::mmBlocks ? run.parts->Finished() : std::vector<std::string>();
+        run.parts.reset();
+        if (outputMade && !current.empty())
+            platform::DeleteFile(current);
+        for (const std::string& part : finished)
             platform::DeleteFile(part);
         restore();
         throw;
@@ -360,22 +365,22 @@ int TZipWriter::WriteArchive(bool deleting)
             FreeEntries();
             // The new archive keeps the old one's owner and permissions and
             // takes its place in one step.
-            platform::FileCopyOwnerAndMode(target, run.outputName);
-            if (!platform::RenameFile(run.outputName, target)) {
+            platform::FileCopyOwnerAndMode(target, single);
+            if (!platform::RenameFile(single, target)) {
                 const std::string why = std::strerror(errno);
-                platform::DeleteFile(run.outputName);
+                platform::DeleteFile(single);
                 throw EFCreateError("Cannot replace " + target + ": " + why);
             }
         }
         if (run.multi && MultiMode() == TMultiMode::mmBlocks) {
             // The last part takes its final name, unless a file of that name is in the way.
-            const std::string last = SplitPartName(run.partIndex + 1, TSplitPartType::sptLast);
-            if (last == run.outputName || platform::RenameFileNoReplace(run.outputName, last))
+            const std::string last = SplitPartName(run.parts->Part() + 1, TSplitPartType::sptLast);
+            if (last == run.parts->Name() || platform::RenameFileNoReplace(run.parts->Name(), last))
                 zipName_ = last;
             else
-                zipName_ = run.outputName;
+                zipName_ = run.parts->Name();
         } else if (run.multi) {
-            zipName_ = run.outputName;
+            zipName_ = run.parts->Name();
         }
         for (const std::string& file : run.disposeList) {
             bool skip = false;
@@ -393,12 +398,12 @@ int TZipWriter::WriteArchive(bool deleting)
         endCentral_.Modified = false;
         platform::GetFileStamp(zipName_, stamp_);
         rebuilt_ = false;
-        currentPart_ = run.partIndex;
-        partCount_ = run.partIndex + 1;
+        currentPart_ = run.parts->Part();
+        partCount_ = run.parts->Part() + 1;
         SortEntries(sortMode);
         if (OnTotalPercentDone)
             OnTotalPercentDone(*this, 100);
-        if (run.multi && run.partIndex > 0 && MultiZipInfo.SaveZipInfoOnFirstDisk)
+        if (run.multi && run.parts->Part() > 0 && MultiZipInfo.SaveZipInfoOnFirstDisk)
             SaveZipConfiguration(run);
     } catch (...) {
         restore();
@@ -728,11 +733,10 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
         length += (signature ? 4 : 0) + (wide ? 20 : 12);
     }
     entry->LocalExtraLength = uint16_t(extraLength);
-    entry->SetLocalHeaderOffset(uint64_t(run.out->Position()));
+    entry->SetLocalHeaderOffset(uint64_t(run.parts->Stream().Position()));
     entry->SetDiskNumberStart(0);
     const int64_t first = std::min(have, length);
-    if (run.out->Write(block.data(), first) != first)
-        throw ENotEnoughRoom();
+    run.parts->Write(block.data(), first);
     run.bytesDone += first;
     CopyBytes(run, at + first, length - first);
     return entry;
@@ -746,8 +750,7 @@ void TZipWriter::CopyBytes(TWriteRun& run, int64_t from, int64_t length)
     for (int64_t done = 0; done < length;) {
         const int64_t n = std::min<int64_t>(length - done, int64_t(block.size()));
         in.ReadBuffer(block.data(), n);
-        if (run.out->Write(block.data(), n) != n)
-            throw ENotEnoughRoom();
+        run.parts->Write(block.data(), n);
         done += n;
         run.bytesDone += n;
         if (OnFilePercentDone)
@@ -762,8 +765,9 @@ void TZipWriter::CopyBytes(TWriteRun& run, int64_t from, int64_t length)
 
 void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current)
 {
-    // With one thread each file is loaded in its turn.
-    if (run.workers->Threads() <= 1)
+    // With one thread each file is loaded in its turn, as is the last one:
+    // there is nothing to do meanwhile.
+    if (run.workers->Threads() <= 1 || current + 1 >= items.size())
         return;
     for (run.nextAhead = std::max(run.nextAhead, current); run.nextAhead < items.size(); ++run.nextAhead) {
         const std::string& item = items[run.nextAhead];
@@ -938,7 +942,8 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
                 platform::DeleteFile(name);
         }
     } removeTemporary{temporary, temporaryName};
-    const int64_t offset = run.out->Position();
+    TLFNFileStream& out = run.parts->Stream();
+    const int64_t offset = out.Position();
     int64_t headerSize = 0;
     if (run.multi && run.recordedSize <= StagedInMemory) {
         temporary = std::make_unique<THugeMemoryStream>();
@@ -950,9 +955,9 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
         temporary = std::make_unique<TLFNFileStream>(temporaryName, 8192, false, platform::fmCreate);
         run.data = temporary.get();
     } else {
-        header.WriteLocalHeader(*run.out);
-        headerSize = run.out->Position() - offset;
-        run.data = run.out.get();
+        header.WriteLocalHeader(out);
+        headerSize = out.Position() - offset;
+        run.data = &out;
     }
 
     // A small file is read whole (mostly ahead, on a worker), which gives
@@ -999,8 +1004,8 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
     const bool failed = !run.readError.empty();
     if (failed || (encrypt && !aes && header.Crc32 != checkedCrc)) {
         if (!run.multi) {
-            run.out->SetSize(offset);
-            run.out->SetPosition(offset);
+            out.SetSize(offset);
+            out.SetPosition(offset);
         }
         run.totalBytes -= std::max(bytesRead, run.recordedSize);
         if (failed)
@@ -1030,16 +1035,16 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
         WriteLocalHeaderInPart(run, header);
         SpanCopy(run, header, *temporary);
     } else {
-        const int64_t end = run.out->Position();
-        FlushPart(run);  // so that a full disk shows here, as such
-        run.out->SetPosition(offset);
-        header.WriteLocalHeader(*run.out);
-        if (run.out->Position() - offset != headerSize)
+        const int64_t end = out.Position();
+        run.parts->Flush();  // so that a full disk shows here, as such
+        out.SetPosition(offset);
+        header.WriteLocalHeader(out);
+        if (out.Position() - offset != headerSize)
             throw EZipEngineError("The file grew past 4 GiB while it was being added: " + item);
-        run.out->SetPosition(end);
+        out.SetPosition(end);
     }
     if (OnEndZip)
-        OnEndZip(*this, item, bytesRead, int64_t(compressed), run.out->Size());
+        OnEndZip(*this, item, bytesRead, int64_t(compressed), run.parts->Stream().Size());
     return true;
 }
 
@@ -1174,8 +1179,8 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
 
 void TZipWriter::WriteCentralDirectory(TWriteRun& run)
 {
-    run.end.SetCentralDirOffset(uint64_t(run.out->Position()));
-    run.end.SetCentralDirDisk(uint32_t(run.partIndex));
+    run.end.SetCentralDirOffset(uint64_t(run.parts->Stream().Position()));
+    run.end.SetCentralDirDisk(uint32_t(run.parts->Part()));
     run.end.SetEntriesThisDisk(0);
     int64_t size = 0;
     bool first = true;
@@ -1183,54 +1188,27 @@ void TZipWriter::WriteCentralDirectory(TWriteRun& run)
         // Built in memory first: a header never straddles two parts.
         THugeMemoryStream header;
         entry->WriteCentralHeader(header, archive_.get());
-        if (run.multi && header.Size() > run.RoomLeft()) {
-            StartNextPart(run, header.Size());
-            if (first) {
-                run.end.SetCentralDirOffset(0);
-                run.end.SetCentralDirDisk(uint32_t(run.partIndex));
-            }
+        const int part = run.parts->Part();
+        run.parts->MakeRoom(header.Size());
+        if (first && run.parts->Part() != part) {
+            run.end.SetCentralDirOffset(0);
+            run.end.SetCentralDirDisk(uint32_t(run.parts->Part()));
         }
-        WritePart(run, header.Memory(), header.Size());
+        run.parts->Write(header.Memory(), header.Size());
         size += header.Size();
         run.end.SetEntriesThisDisk(run.end.EntriesThisDisk() + 1);
         first = false;
     }
     run.end.SetCentralDirSize(uint64_t(size));
     run.end.SetTotalEntries(run.entries.size());
-    run.end.SetThisDisk(uint32_t(run.partIndex));
-    if (run.multi) {
-        THugeMemoryStream record;
-        run.end.WriteEndRecord(record);
-        if (record.Size() > run.RoomLeft()) {
-            StartNextPart(run, record.Size());
-            run.end.SetThisDisk(uint32_t(run.partIndex));
-        }
-    }
-    run.end.WriteEndRecord(*run.out);
-}
-
-void TZipWriter::WritePart(TWriteRun& run, const void* bytes, int64_t n)
-{
-    if (run.out->Write(bytes, n) != n)
-        throw ENotEnoughRoom();
+    THugeMemoryStream record;
+    run.end.WriteEndRecord(record);
+    run.parts->MakeRoom(record.Size());
+    run.end.SetThisDisk(uint32_t(run.parts->Part()));
+    run.end.WriteEndRecord(run.parts->Stream());
 }
 
 // ---- Multi-part output ----------------------------------------------------------
-
-void TZipWriter::FlushPart(TWriteRun& run)
-{
-    try {
-        run.out->Flush();
-    } catch (const EWriteError&) {
-        throw ENotEnoughRoom();
-    }
-}
-
-void TZipWriter::ClosePart(TWriteRun& run)
-{
-    FlushPart(run);
-    run.out.reset();
-}
 
 int64_t TZipWriter::FreeSpace(const std::string& file) const
 {
@@ -1256,64 +1234,50 @@ void TZipWriter::OpenFirstPart(TWriteRun& run)
             reserve += platform::DiskFreeSpace(zipName_, freeBytes, cluster) ? cluster : 4096;
         }
     }
-    run.partIndex = 0;
     std::string name = zipName_;
+    int64_t capacity;
     if (MultiMode() == TMultiMode::mmSpan) {
         if (!AskForDisk(1, name))
             throw EUserCanceled("User canceled Zip operation");
         platform::DeleteFile(name);
         if (OnPrepareNextDisk)
             OnPrepareNextDisk(*this, 1);
-        run.capacity = FreeSpace(name) - reserve;
+        capacity = FreeSpace(name) - reserve;
     } else {
         name = SplitPartName(1, TSplitPartType::sptFirst);
-        run.capacity = (MultiZipInfo.FirstBlockSize > 0 ? MultiZipInfo.FirstBlockSize : MultiZipInfo.BlockSize) -
-                       reserve;
+        capacity = (MultiZipInfo.FirstBlockSize > 0 ? MultiZipInfo.FirstBlockSize : MultiZipInfo.BlockSize) - reserve;
     }
-    run.outputName = name;
-    run.out = std::make_unique<TLFNFileStream>(name, 8192, FlushFilesOnClose, platform::fmCreate);
+    run.parts = std::make_unique<TPartOutput>(
+        name, capacity, [this, &run](int part, const std::string& previous) { return NextPart(run, part, previous); },
+        FlushFilesOnClose);
 }
 
-void TZipWriter::StartNextPart(TWriteRun& run, int64_t needed)
+std::pair<std::string, int64_t> TZipWriter::NextPart(TWriteRun& run, int part, const std::string& previous)
 {
-    ClosePart(run);
-    // The finished part is no longer the one to remove if the run fails;
-    // blocked output in one folder is useless without its last part, so
-    // that is removed with the others. A spanned disk stays.
-    std::string name = std::move(run.outputName);
-    run.outputName.clear();
-    if (MultiMode() == TMultiMode::mmBlocks)
-        run.finishedParts.push_back(name);
+    // A spanned archive keeps its name on every disk; blocks are numbered.
+    std::string name = previous;
+    int64_t capacity;
     if (MultiMode() == TMultiMode::mmSpan) {
-        if (!AskForDisk(run.partIndex + 2, name))
+        if (!AskForDisk(part + 1, name))
             throw EUserCanceled("User canceled Zip operation");
-        ++run.partIndex;
         platform::DeleteFile(name);
         if (OnPrepareNextDisk)
-            OnPrepareNextDisk(*this, run.partIndex + 1);
-        run.capacity = FreeSpace(name);
+            OnPrepareNextDisk(*this, part + 1);
+        capacity = FreeSpace(name);
     } else {
-        name = SplitPartName(run.partIndex + 2, TSplitPartType::sptMiddle);
-        ++run.partIndex;
-        run.capacity = MultiZipInfo.BlockSize;
+        name = SplitPartName(part + 1, TSplitPartType::sptMiddle);
+        capacity = MultiZipInfo.BlockSize;
     }
-    // Headers never straddle parts; one that cannot fit a whole part never will.
-    if (needed > run.capacity)
-        throw ENotEnoughRoom();
-    run.outputName = name;
-    run.out = std::make_unique<TLFNFileStream>(name, 8192, FlushFilesOnClose, platform::fmCreate);
     run.end.SetEntriesThisDisk(0);
+    return {name, capacity};
 }
 
 void TZipWriter::WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header)
 {
-    if (run.multi) {
-        const int64_t size = header.WrittenLocalHeaderSize();
-        if (size >= run.RoomLeft())
-            StartNextPart(run, size + 1);  // a local header needs a byte after it
-        header.SetDiskNumberStart(uint32_t(run.partIndex));
-    }
-    header.WriteLocalHeader(*run.out);
+    // A local header needs a byte of its data after it in the same part.
+    run.parts->MakeRoom(header.WrittenLocalHeaderSize() + 1);
+    header.SetDiskNumberStart(uint32_t(run.parts->Part()));
+    header.WriteLocalHeader(run.parts->Stream());
 }
 
 void TZipWriter::SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStream& temporary)
@@ -1321,34 +1285,22 @@ void TZipWriter::SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStr
     const int64_t size = temporary.Size();
     if (OnStartSpanCopy)
         OnStartSpanCopy(*this, header.FileName(), size);
-    if (run.RoomLeft() <= 0)
-        StartNextPart(run, 0);
     // Progress goes on from where compressing stopped.
     const int64_t uncompressed = int64_t(header.UncompressedSize());
     run.totalBytes += size - uncompressed;
-    const bool progress = OnFilePercentDone || OnTotalPercentDone;
     std::vector<uint8_t> block(CopyBlock);
     temporary.SetPosition(0);
-    int64_t copied = 0;
-    while (copied < size) {
-        const int64_t chunk = std::min(run.RoomLeft(), size - copied);
-        for (int64_t done = 0; done < chunk;) {
-            const int64_t n = std::min<int64_t>(chunk - done, int64_t(block.size()));
-            Poll();
-            temporary.ReadBuffer(block.data(), n);
-            WritePart(run, block.data(), n);
-            done += n;
-            run.bytesDone += n;
-            if (progress) {
-                if (OnFilePercentDone)
-                    OnFilePercentDone(*this, PercentOf(uncompressed + copied + done, uncompressed + size));
-                if (OnTotalPercentDone)
-                    OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
-            }
-        }
-        copied += chunk;
-        if (copied < size || run.RoomLeft() == 0)
-            StartNextPart(run, 0);
+    for (int64_t copied = 0; copied < size;) {
+        const int64_t n = std::min<int64_t>(size - copied, int64_t(block.size()));
+        Poll();
+        temporary.ReadBuffer(block.data(), n);
+        run.parts->Write(block.data(), n);
+        copied += n;
+        run.bytesDone += n;
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(uncompressed + copied, uncompressed + size));
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
     }
 }
 

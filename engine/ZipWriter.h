@@ -175,17 +175,12 @@ private:
     // Encrypts (with a password) and writes a block of entry data.
     void WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n);
     void WriteCentralDirectory(TWriteRun& run);
-    // Writes to the current part; ENotEnoughRoom when not all of it goes in.
-    void WritePart(TWriteRun& run, const void* bytes, int64_t n);
-    // Flushes (and closes) the output; ENotEnoughRoom when the disk is full.
-    void FlushPart(TWriteRun& run);
-    void ClosePart(TWriteRun& run);
-    // Multi-part output: the first part, the next part (where a header of
-    // needed bytes must fit whole), a local header that may not straddle
-    // parts, the copy of an entry's data into the parts, and the ".zfc" file
+    // Multi-part output: the first part, the file and capacity of the next
+    // (asking for a disk), a local header that may not straddle parts, the
+    // copy of an entry's staged data into the parts, and the ".zfc" file
     // with the directory, for reading when the last part is not at hand.
     void OpenFirstPart(TWriteRun& run);
-    void StartNextPart(TWriteRun& run, int64_t needed);
+    std::pair<std::string, int64_t> NextPart(TWriteRun& run, int part, const std::string& previous);
     void WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header);
     void SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStream& temporary);
     void SaveZipConfiguration(TWriteRun& run);
