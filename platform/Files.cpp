@@ -47,7 +47,7 @@ Handle FileOpen(const std::string& name, unsigned mode)
         errno = code;
         return InvalidHandle;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: it has no effect on a regular file.
     return fd;
 }
 
