@@ -21,6 +21,7 @@ struct ZipRequest {
 struct ReadOptions {
     bool repair = false;
     std::string namesCodePage;
+    int threads = 0;  // that decode ahead; 0: one per core
 };
 
 struct ExtractRequest {

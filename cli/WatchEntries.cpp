@@ -76,6 +76,7 @@ void WatchEntries(Session& session, TZipReader& engine)
 void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading)
 {
     engine.NamesCodePage = reading.namesCodePage;
+    engine.Threads = reading.threads;
     const bool repair = reading.repair;
     engine.IncompleteZipMode = repair ? TIncompleteZipMode::izAssumeBad : TIncompleteZipMode::izAssumeMulti;
     auto reported = std::make_shared<std::set<std::string>>();

@@ -35,6 +35,14 @@ void AddReadOptions(CLI::App& command, ReadOptions& reading)
             "CP"));
 }
 
+// --threads N; what the threads do is said by the text.
+void AddThreads(CLI::App& command, int& threads, const std::string& text)
+{
+    command.add_option("--threads", threads, text + " (default: one per core; 1: all work in one thread)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
+}
+
 // Where a password comes from; never the command line itself, where other
 // users could read it.
 struct PasswordSource {
@@ -137,11 +145,7 @@ void AddZip(CLI::App& app, ZipArgs& a)
     zip->add_option("--level", a.level, "Compression level, 0 (store) to 9 (default 7)")
         ->check(CLI::Range(0, 9))
         ->type_name("0-9");
-    zip->add_option("--threads", a.threads,
-                    "Threads that compress (default: one per core; 1: all work in one thread). The archive is "
-                    "the same whatever the number")
-        ->check(CLI::Range(1, 64))
-        ->type_name("N");
+    AddThreads(*zip, a.threads, "Threads that compress; the archive is the same whatever the number");
     zip->add_flag("--no-paths", a.noPaths, "Store the files without their folders");
     zip->add_flag("--no-subfolders", a.noSubfolders, "Wildcards match in their own folder only");
     zip->add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
@@ -171,6 +175,7 @@ void AddExtract(CLI::App& app, ExtractArgs& a)
         ->check(CLI::IsMember({"prompt", "always", "never", "newer", "older"}))
         ->type_name("MODE");
     AddReadOptions(*extract, a.reading);
+    AddThreads(*extract, a.reading.threads, "Threads that decode entries ahead");
     extract->add_flag("--allow-outside-links", a.allowOutsideLinks,
                       "Also make symbolic links whose target is absolute or leads out of the folder");
     a.password.AddTo(*extract, "The password of encrypted entries is asked on the terminal");
@@ -299,6 +304,7 @@ int main(int argc, char** argv)
     testPassword.AddTo(*test, "The password of encrypted entries is asked on the terminal");
     ReadOptions testReading;
     AddReadOptions(*test, testReading);
+    AddThreads(*test, testReading.threads, "Threads that decode entries ahead");
 
     try {
         app.parse(argc, argv);
