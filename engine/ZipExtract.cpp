@@ -301,6 +301,7 @@ struct TZipReader::TDecodedAhead {
     int64_t dataAt = -1;  // from the local header; -1: none found there
     uint32_t crc = 0xFFFFFFFF;
     std::atomic<int64_t> written{0};
+    std::atomic<bool> abandoned{false};  // its entry was skipped: stop
     std::string failure;
     std::vector<uint8_t> output;
     std::future<void> done;
@@ -316,7 +317,7 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
     dataAt = headerAt + 30 + Get16(local + 26) + Get16(local + 28);
     int64_t at = dataAt, left = packedSize;
     const auto read = [&](uint8_t* buffer, size_t n) {
-        if (stop)
+        if (stop || abandoned)
             throw EUserCanceled();
         n = size_t(std::min<int64_t>(int64_t(n), left));
         if (n > 0 && platform::FileReadAt(archive, buffer, int64_t(n), at) != int64_t(n))
@@ -446,6 +447,12 @@ int TZipReader::RunExtraction()
                     ExtractEntry(run, i);
                 while (run.retry);
                 if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
+                    // An entry decoded for nothing (it was skipped) is stopped
+                    // and counts until its worker is done with it.
+                    if (done->second->done.valid()) {
+                        done->second->abandoned = true;
+                        WaitPolling(done->second->done);
+                    }
                     run.aheadBytes -= done->second->planned;
                     run.ahead.erase(done);
                 }

@@ -1,6 +1,7 @@
 #include "engine/ZipReader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
@@ -126,6 +127,12 @@ void TZipReader::Poll()
         cancel_ = false;
         throw EUserCanceled();
     }
+}
+
+void TZipReader::WaitPolling(std::future<void>& done)
+{
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        Poll();
 }
 
 int TZipReader::HandleMessage(int messageId, const std::string& msg1, const std::string& msg2, unsigned flags)

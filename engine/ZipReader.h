@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -228,6 +229,8 @@ protected:
     // Lets window messages through and raises EUserCanceled when a cancel was
     // asked for; does nothing unless DoProcessMessages.
     void Poll();
+    // Waits for work of the workers to end, letting messages through.
+    void WaitPolling(std::future<void>& done);
 
     std::unique_ptr<TLFNFileStream> archive_;
     std::unique_ptr<TSortedZip> entries_;  // owns the entries, ByNone order

@@ -337,6 +337,10 @@ int TZipWriter::WriteArchive(bool deleting)
                 LoadAhead(run, items, i);
                 AddNewEntry(run, items[i], i);
                 if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
+                    // A file loaded for nothing (it was skipped) counts until
+                    // its worker is done with it.
+                    if (done->second->done.valid())
+                        WaitPolling(done->second->done);
                     run.aheadBytes -= done->second->planned;
                     run.ahead.erase(done);
                 }
@@ -805,8 +809,7 @@ std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, si
 
 void TZipWriter::Await(std::future<void>& done)
 {
-    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        Poll();
+    WaitPolling(done);
     done.get();
 }
 
