@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -40,6 +41,15 @@ int LevelForData(int level, std::span<const uint8_t> data);
 // The threads to use when the caller leaves it to the machine: ZAMBLOK_THREADS
 // when set (1 to 64), else the number of cores, at most 16.
 int DefaultThreads();
+
+// Work given to the workers: what it fills, and the end of the task. The work
+// does not hold its own end: the task holds the work until it is done, and
+// an end held by the work would keep both alive for ever.
+template <class T>
+struct TTask {
+    std::shared_ptr<T> work;
+    std::future<void> done;
+};
 
 // A few threads that run tasks in the order they were given, started with
 // the first task. With a single thread there are none: a task runs in Run

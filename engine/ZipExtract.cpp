@@ -277,7 +277,7 @@ struct TZipReader::TUnZipRun {
     // Entries decoded ahead on the workers, by index, the next entry to look
     // at, the bytes they hold, and the archive as they read it. The
     // destructor stops the workers' reading before they are waited for.
-    std::map<int, std::shared_ptr<TDecodedAhead>> ahead;
+    std::map<int, TTask<TDecodedAhead>> ahead;
     int nextAhead = 0;
     int64_t aheadBytes = 0;
     std::shared_ptr<platform::Handle> aheadFile;
@@ -304,7 +304,6 @@ struct TZipReader::TDecodedAhead {
     std::atomic<bool> abandoned{false};  // its entry was skipped: stop
     std::string failure;
     std::vector<uint8_t> output;
-    std::future<void> done;
 
     void Decode(platform::Handle archive, const std::atomic<bool>& stop);
 };
@@ -449,11 +448,11 @@ int TZipReader::RunExtraction()
                 if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
                     // An entry decoded for nothing (it was skipped) is stopped
                     // and counts until its worker is done with it.
-                    if (done->second->done.valid()) {
-                        done->second->abandoned = true;
-                        WaitPolling(done->second->done);
+                    if (done->second.done.valid()) {
+                        done->second.work->abandoned = true;
+                        WaitPolling(done->second.done);
                     }
-                    run.aheadBytes -= done->second->planned;
+                    run.aheadBytes -= done->second.work->planned;
                     run.ahead.erase(done);
                 }
             }
@@ -768,7 +767,7 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
     run.crc = 0xFFFFFFFF;
     run.written = 0;
     try {
-        if (const auto ahead = run.ahead.find(index); ahead == run.ahead.end() || !TakeDecoded(run, *ahead->second))
+        if (const auto ahead = run.ahead.find(index); ahead == run.ahead.end() || !TakeDecoded(run, ahead->second))
             Decode(run);
         if (run.out)
             run.out->Flush();
@@ -864,16 +863,17 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         ahead->planned = planned;
         if (ahead->keep)
             ahead->output.reserve(size_t(ahead->size));
-        ahead->done = run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(*file, *stop); });
-        run.ahead[run.nextAhead] = ahead;
+        run.ahead[run.nextAhead] = {
+            ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(*file, *stop); })};
         run.aheadBytes += planned;
     }
 }
 
-bool TZipReader::TakeDecoded(TUnZipRun& run, TDecodedAhead& ahead)
+bool TZipReader::TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task)
 {
+    TDecodedAhead& ahead = *task.work;
     const int64_t size = Clamped(run.work.UncompressedSize());
-    while (ahead.done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    while (task.done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         // A large entry shows its progress while it is decoded.
         if (OnFilePercentDone)
             OnFilePercentDone(*this, PercentOf(ahead.written, size));
@@ -885,7 +885,7 @@ bool TZipReader::TakeDecoded(TUnZipRun& run, TDecodedAhead& ahead)
     // Decoded from where the entry's data begins, or not used.
     if (ahead.dataAt != archive_->Position())
         return false;
-    ahead.done.get();
+    task.done.get();
     run.toRead = 0;
     run.failure = ahead.failure;
     if (ahead.keep) {

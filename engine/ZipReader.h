@@ -15,6 +15,9 @@
 #include "engine/ZipObj.h"
 #include "platform/Files.h"
 
+template <class T>
+struct TTask;
+
 class TZipReader;
 
 // Asked when no end record is found; may change the mode to assume.
@@ -292,7 +295,7 @@ private:
     // reporting its progress meanwhile.
     // False when it cannot be used: it was not decoded from where the
     // entry's data begins.
-    bool TakeDecoded(TUnZipRun& run, TDecodedAhead& ahead);
+    bool TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task);
     // Makes the links gathered by the run, after all of its files.
     void MakeLinks(TUnZipRun& run);
     // Gives the folders the run made for folder entries their time and mode.

@@ -97,7 +97,6 @@ struct TZipWriter::TWholeFile {
     std::string readError;
     bool usable = true;
     int64_t planned = 0;  // the file's size when it was planned, at most WholeFileLimit
-    std::future<void> done;
 
     void Load();
 };
@@ -166,7 +165,7 @@ struct TZipWriter::TWriteRun {
 
     // Small files loaded ahead, by their index in the items, the next item
     // to look at, and the bytes loaded and not yet written.
-    std::map<size_t, std::shared_ptr<TWholeFile>> ahead;
+    std::map<size_t, TTask<TWholeFile>> ahead;
     size_t nextAhead = 0;
     int64_t aheadBytes = 0;
     // Last, so that its threads have ended before anything a task uses goes.
@@ -339,9 +338,9 @@ int TZipWriter::WriteArchive(bool deleting)
                 if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
                     // A file loaded for nothing (it was skipped) counts until
                     // its worker is done with it.
-                    if (done->second->done.valid())
-                        WaitPolling(done->second->done);
-                    run.aheadBytes -= done->second->planned;
+                    if (done->second.done.valid())
+                        WaitPolling(done->second.done);
+                    run.aheadBytes -= done->second.work->planned;
                     run.ahead.erase(done);
                 }
             }
@@ -785,8 +784,7 @@ void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items
         whole->path = item;
         whole->level = EntryLevel(item);
         whole->planned = size;
-        whole->done = run.workers->Run([whole] { whole->Load(); });
-        run.ahead[run.nextAhead] = whole;
+        run.ahead[run.nextAhead] = {whole, run.workers->Run([whole] { whole->Load(); })};
         run.aheadBytes += size;
     }
 }
@@ -794,9 +792,9 @@ void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items
 std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level)
 {
     std::shared_ptr<TWholeFile> whole;
-    if (const auto ahead = run.ahead.find(index); ahead != run.ahead.end() && ahead->second->level == level) {
-        whole = ahead->second;
-        Await(whole->done);
+    if (const auto ahead = run.ahead.find(index); ahead != run.ahead.end() && ahead->second.work->level == level) {
+        whole = ahead->second.work;
+        Await(ahead->second.done);
     } else {
         whole = std::make_shared<TWholeFile>();
         whole->path = item;
@@ -1142,7 +1140,6 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
     // (the end of the file, or a read error) is the last.
     struct TBlock {
         std::vector<uint8_t> dictionary, data, packed;
-        std::future<void> done;
     };
     const int level = std::clamp(PackLevel, 1, 9);
     const size_t most = std::min(MostBlocks, BlocksPerThread * size_t(run.workers->Threads()));
@@ -1154,7 +1151,7 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
         data.resize(n);
         return data;
     };
-    std::deque<std::shared_ptr<TBlock>> busy;
+    std::deque<TTask<TBlock>> busy;
     std::vector<uint8_t> next = readBlock(), dictionary;
     for (bool last = false; !last;) {
         auto block = std::make_shared<TBlock>();
@@ -1164,17 +1161,17 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
         last = next.empty();
         dictionary.assign(block->data.end() - std::ptrdiff_t(std::min(DictionarySize, block->data.size())),
                           block->data.end());
-        block->done = run.workers->Run([block, level, last] {
-            DeflateBlock(LevelForData(level, block->data), block->dictionary, block->data, last, block->packed);
-            block->data = {};
-            block->dictionary = {};
-        });
-        busy.push_back(block);
+        busy.push_back({block, run.workers->Run([block, level, last] {
+                            DeflateBlock(LevelForData(level, block->data), block->dictionary, block->data, last,
+                                         block->packed);
+                            block->data = {};
+                            block->dictionary = {};
+                        })});
         while (!busy.empty() && (busy.size() >= most || last)) {
-            TBlock& done = *busy.front();
-            Await(done.done);
-            for (size_t k = 0; k < done.packed.size(); k += ReadBlock)
-                WriteOutput(run, done.packed.data() + k, std::min(ReadBlock, done.packed.size() - k));
+            Await(busy.front().done);
+            std::vector<uint8_t>& packed = busy.front().work->packed;
+            for (size_t k = 0; k < packed.size(); k += ReadBlock)
+                WriteOutput(run, packed.data() + k, std::min(ReadBlock, packed.size() - k));
             busy.pop_front();
         }
     }
