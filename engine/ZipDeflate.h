@@ -1,5 +1,5 @@
-// Deflating entry data, and the worker threads that do it ahead of the
-// thread writing the archive.
+// Deflating and inflating entry data, and the worker threads that do such
+// work ahead of the thread that writes or reads the archive.
 //
 // A small file is deflated whole by libdeflate. A large one is cut into
 // blocks that are deflated one by one, each primed with the 32 KiB before
