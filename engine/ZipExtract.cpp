@@ -280,7 +280,7 @@ struct TZipReader::TUnZipRun {
     std::map<int, TTask<TDecodedAhead>> ahead;
     int nextAhead = 0;
     int64_t aheadBytes = 0;
-    std::shared_ptr<platform::Handle> aheadFile;
+    std::shared_ptr<THugeFileStream> aheadFile;
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<TWorkers> workers;
     ~TUnZipRun() { *stop = true; }
@@ -831,18 +831,19 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         partCount_ > 1)
         return;
     if (!run.aheadFile) {
-        // The workers read a single file (not a set of volumes).
-        const platform::Handle h = THugeVolumeStream::VolumesOf(zipName_).size() > 1
-                                       ? platform::InvalidHandle
-                                       : platform::FileOpen(zipName_, platform::fmOpenRead | platform::fmShareDenyNone);
-        if (h == platform::InvalidHandle) {
-            run.workers.reset();  // all in this thread, then
+        // The workers read a single file (not a set of volumes); failing
+        // that, all is done in this thread.
+        if (THugeVolumeStream::VolumesOf(zipName_).size() <= 1) {
+            try {
+                run.aheadFile =
+                    std::make_shared<THugeFileStream>(zipName_, platform::fmOpenRead | platform::fmShareDenyNone);
+            } catch (const EFOpenError&) {
+            }
+        }
+        if (!run.aheadFile) {
+            run.workers.reset();
             return;
         }
-        run.aheadFile = std::shared_ptr<platform::Handle>(new platform::Handle(h), [](platform::Handle* p) {
-            platform::FileClose(*p);
-            delete p;
-        });
     }
     for (run.nextAhead = std::max(run.nextAhead, index); run.nextAhead < EntryCount(); ++run.nextAhead) {
         const TZipHeaderInfo& e = Entry(run.nextAhead);
@@ -864,7 +865,7 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         if (ahead->keep)
             ahead->output.reserve(size_t(ahead->size));
         run.ahead[run.nextAhead] = {
-            ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(*file, *stop); })};
+            ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(file->Handle(), *stop); })};
         run.aheadBytes += planned;
     }
 }
