@@ -7,7 +7,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <zlib.h>
+#include <isa-l/igzip_lib.h>
+#include <memory>
 
 #include "engine/Crc32.h"
 #include "engine/Wildcard.h"
@@ -31,47 +32,43 @@ constexpr int64_t AheadBytes = 24 << 20;
 
 // Inflates a raw deflate stream: refill gives the next input (0 when there
 // is none), out takes the output a chunk at a time and flush is called with
-// each chunk's length. Returns why the stream is broken, or nothing.
+// each chunk's length. Returns why the stream is broken, or nothing. ISA-L's
+// inflater streams two to three times as fast as zlib's.
 std::string InflateRaw(const std::function<size_t(const uint8_t*&)>& refill, std::span<uint8_t> out,
                        const std::function<void(size_t)>& flush)
 {
-    z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        throw EZCompressionError();
-    struct End {
-        z_stream& z;
-        ~End() { inflateEnd(&z); }
-    } end{z};
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    int r = Z_OK;
-    do {
-        if (z.avail_in == 0) {
+    // 85 KiB of state: the window lives in it.
+    const auto state = std::make_unique<inflate_state>();
+    isal_inflate_init(state.get());
+    state->next_out = out.data();
+    state->avail_out = uint32_t(out.size());
+    for (;;) {
+        // Once the last block is read the rest comes out without input.
+        if (state->avail_in == 0 && state->block_state != ISAL_BLOCK_INPUT_DONE) {
             const uint8_t* data = nullptr;
             const size_t n = refill(data);
             if (n == 0)
                 return "the compressed data ends before its stream does";
-            z.next_in = const_cast<uint8_t*>(data);
-            z.avail_in = uInt(n);
+            state->next_in = const_cast<uint8_t*>(data);
+            state->avail_in = uint32_t(n);
         }
-        r = inflate(&z, Z_NO_FLUSH);
-        // Z_BUF_ERROR only says no progress was possible; with input and room
-        // left that would repeat forever.
-        if ((r < 0 && r != Z_BUF_ERROR) || (r == Z_BUF_ERROR && z.avail_in > 0 && z.avail_out > 0) ||
-            r == Z_NEED_DICT) {
-            // The entry fails and the run goes on. (A wrong password passes
-            // the check byte once in 256 times and then yields garbage too.)
-            if (r == Z_MEM_ERROR)
-                throw EZCompressionError("out of memory for decompression");
+        const uint32_t inBefore = state->avail_in, outBefore = state->avail_out;
+        // The entry fails and the run goes on. (A wrong password passes the
+        // check byte once in 256 times and then yields garbage too.)
+        if (isal_inflate(state.get()) < 0)
+            return "the compressed data is broken";
+        const bool finished = state->block_state == ISAL_BLOCK_FINISH;
+        if (state->avail_out == 0 || finished) {
+            flush(out.size() - state->avail_out);
+            state->next_out = out.data();
+            state->avail_out = uint32_t(out.size());
+        } else if (state->avail_in == inBefore && state->avail_out == outBefore) {
+            // Input and room left and nothing done would repeat forever.
             return "the compressed data is broken";
         }
-        if (z.avail_out == 0 || r == Z_STREAM_END) {
-            flush(out.size() - z.avail_out);
-            z.next_out = out.data();
-            z.avail_out = uInt(out.size());
-        }
-    } while (r != Z_STREAM_END);
-    return {};
+        if (finished)
+            return {};
+    }
 }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
@@ -350,7 +347,7 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
             take(whole.data(), whole.size());
             return;
         }
-        // zlib's stream tells what is wrong.
+        // The stream tells what is wrong.
         bool given = false;
         failure = InflateRaw(
             [&](const uint8_t*& data) {
