@@ -4,11 +4,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
-#include <map>
 #include <isa-l/igzip_lib.h>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <tuple>
 
 #include "engine/Crc32.h"
 #include "engine/Wildcard.h"
@@ -26,9 +30,12 @@ namespace {
 // WholeEntryLimit bytes (packed and unpacked) is held in memory whole.
 constexpr size_t ChunkSize = 32768;
 constexpr uint64_t WholeEntryLimit = 8 << 20;
-// Bytes of entries decoded ahead and not yet taken (a streamed entry counts
-// its two chunks).
+// Bytes of entries decoded ahead and not yet taken. A worker reads and
+// decodes in chunks of AheadChunk; a large entry being extracted hands its
+// output over as it comes, with at most StreamedBytes of it waiting.
 constexpr int64_t AheadBytes = 24 << 20;
+constexpr size_t AheadChunk = 256 << 10;
+constexpr size_t StreamedBytes = 4 << 20;
 
 // Inflates a raw deflate stream: refill gives the next input (0 when there
 // is none), out takes the output a chunk at a time and flush is called with
@@ -42,9 +49,8 @@ std::string InflateRaw(const std::function<size_t(const uint8_t*&)>& refill, std
     isal_inflate_init(state.get());
     state->next_out = out.data();
     state->avail_out = uint32_t(out.size());
-    for (;;) {
-        // Once the last block is read the rest comes out without input.
-        if (state->avail_in == 0 && state->block_state != ISAL_BLOCK_INPUT_DONE) {
+    for (bool needInput = true;;) {
+        if (needInput) {
             const uint8_t* data = nullptr;
             const size_t n = refill(data);
             if (n == 0)
@@ -52,7 +58,7 @@ std::string InflateRaw(const std::function<size_t(const uint8_t*&)>& refill, std
             state->next_in = const_cast<uint8_t*>(data);
             state->avail_in = uint32_t(n);
         }
-        const uint32_t inBefore = state->avail_in, outBefore = state->avail_out;
+        const auto before = std::tuple(state->avail_in, state->avail_out, state->block_state);
         // The entry fails and the run goes on. (A wrong password passes the
         // check byte once in 256 times and then yields garbage too.)
         if (isal_inflate(state.get()) < 0)
@@ -60,14 +66,18 @@ std::string InflateRaw(const std::function<size_t(const uint8_t*&)>& refill, std
         const bool finished = state->block_state == ISAL_BLOCK_FINISH;
         if (state->avail_out == 0 || finished) {
             flush(out.size() - state->avail_out);
+            if (finished)
+                return {};
             state->next_out = out.data();
             state->avail_out = uint32_t(out.size());
-        } else if (state->avail_in == inBefore && state->avail_out == outBefore) {
-            // Input and room left and nothing done would repeat forever.
-            return "the compressed data is broken";
+            needInput = false;  // bits it holds may make more output yet
+            continue;
         }
-        if (finished)
-            return {};
+        // With room left it stopped for want of input, unless the last block
+        // was read: the rest comes out on the next call.
+        needInput = state->avail_in == 0 && state->block_state != ISAL_BLOCK_INPUT_DONE;
+        if (!needInput && std::tuple(state->avail_in, state->avail_out, state->block_state) == before)
+            return "the compressed data is broken";  // it would repeat forever
     }
 }
 
@@ -294,6 +304,7 @@ struct TZipReader::TDecodedAhead {
     uint64_t size = 0;
     uint16_t method = 0;
     bool keep = false;
+    bool stream = false;  // kept, and handed over in chunks as they come
     int64_t planned = 0;  // the bytes it counts against AheadBytes
     int64_t dataAt = -1;  // from the local header; -1: none found there
     uint32_t crc = 0xFFFFFFFF;
@@ -302,11 +313,46 @@ struct TZipReader::TDecodedAhead {
     std::string failure;
     std::vector<uint8_t> output;
 
+    // A streamed entry's chunks not yet taken, and whether the worker is
+    // done with it (dataAt is known by then, or with the first chunk).
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::vector<uint8_t>> chunks;
+    size_t queued = 0;
+    bool ended = false;
+
     void Decode(platform::Handle archive, const std::atomic<bool>& stop);
+    // Waits up to 10 ms for the next chunk of a streamed entry: true with
+    // one in chunk, or with chunk empty at the end of the entry.
+    bool Next(std::vector<uint8_t>& chunk);
 };
+
+bool TZipReader::TDecodedAhead::Next(std::vector<uint8_t>& chunk)
+{
+    std::unique_lock hold(lock);
+    if (!changed.wait_for(hold, std::chrono::milliseconds(10), [&] { return !chunks.empty() || ended; }))
+        return false;
+    chunk.clear();
+    if (!chunks.empty()) {
+        chunk = std::move(chunks.front());
+        chunks.pop_front();
+        queued -= chunk.size();
+        changed.notify_all();
+    }
+    return true;
+}
 
 void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atomic<bool>& stop)
 {
+    struct End {
+        TDecodedAhead& ahead;
+        ~End()
+        {
+            const std::lock_guard hold(ahead.lock);
+            ahead.ended = true;
+            ahead.changed.notify_all();
+        }
+    } end{*this};
     uint8_t local[30];
     if (platform::FileReadAt(archive, local, 30, headerAt) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
         return;  // the calling thread finds out what is wrong
@@ -323,14 +369,28 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
         return n;
     };
     const auto take = [&](const uint8_t* data, size_t n) {
+        if (n == 0)
+            return;
         if (uint64_t(written) + n > size)
             throw EBiggerThanUncompressed();
         crc = Crc32Update(crc, data, n);
-        if (keep)
+        if (stream) {
+            // Waits for room while the calling thread writes what came before.
+            std::unique_lock hold(lock);
+            while (!changed.wait_for(hold, std::chrono::milliseconds(10),
+                                     [&] { return queued < StreamedBytes || stop || abandoned; })) {
+            }
+            if (stop || abandoned)
+                throw EUserCanceled();
+            chunks.emplace_back(data, data + n);
+            queued += n;
+            changed.notify_all();
+        } else if (keep) {
             output.insert(output.end(), data, data + n);
+        }
         written += int64_t(n);
     };
-    std::vector<uint8_t> in(ChunkSize), out(ChunkSize);
+    std::vector<uint8_t> in(AheadChunk), out(AheadChunk);
     const auto refill = [&](const uint8_t*& data) {
         data = in.data();
         return read(in.data(), in.size());
@@ -846,10 +906,11 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         const TZipHeaderInfo& e = Entry(run.nextAhead);
         const bool whole = e.CompressedSize() <= WholeEntryLimit && e.UncompressedSize() <= WholeEntryLimit;
         if (!(DoAll || e.Selected) || e.FileName().empty() || e.Encrypted() ||
-            (e.CompressionMethod != 0 && e.CompressionMethod != 8) || (!TestOnly && !whole) ||
-            e.LocalHeaderOffset() > uint64_t(INT64_MAX))
+            (e.CompressionMethod != 0 && e.CompressionMethod != 8) || e.LocalHeaderOffset() > uint64_t(INT64_MAX))
             continue;
-        const int64_t planned = whole ? int64_t(e.CompressedSize() + e.UncompressedSize()) : int64_t(2 * ChunkSize);
+        const bool stream = !TestOnly && !whole;
+        const int64_t planned = whole ? int64_t(e.CompressedSize() + e.UncompressedSize())
+                                      : int64_t(2 * AheadChunk + (stream ? StreamedBytes : 0));
         if (run.aheadBytes + planned > AheadBytes && !run.ahead.empty())
             return;
         auto ahead = std::make_shared<TDecodedAhead>();
@@ -858,8 +919,9 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         ahead->size = e.UncompressedSize();
         ahead->method = e.CompressionMethod;
         ahead->keep = !TestOnly;
+        ahead->stream = stream;
         ahead->planned = planned;
-        if (ahead->keep)
+        if (ahead->keep && !stream)
             ahead->output.reserve(size_t(ahead->size));
         run.ahead[run.nextAhead] = {
             ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(file->Handle(), *stop); })};
@@ -870,6 +932,24 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
 bool TZipReader::TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task)
 {
     TDecodedAhead& ahead = *task.work;
+    if (ahead.stream) {
+        // Written as it comes; the progress is the writing's.
+        std::vector<uint8_t> chunk;
+        const auto next = [&] {
+            while (!ahead.Next(chunk))
+                Poll();
+            return !chunk.empty();
+        };
+        bool more = next();
+        if (ahead.dataAt != archive_->Position())
+            return false;
+        run.toRead = 0;
+        for (; more; more = next())
+            FlushChunks(run, chunk.data(), chunk.size());
+        task.done.get();
+        run.failure = ahead.failure;
+        return true;
+    }
     const int64_t size = Clamped(run.work.UncompressedSize());
     while (task.done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         // A large entry shows its progress while it is decoded.
@@ -883,20 +963,22 @@ bool TZipReader::TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task)
     // Decoded from where the entry's data begins, or not used.
     if (ahead.dataAt != archive_->Position())
         return false;
-    task.done.get();
     run.toRead = 0;
-    run.failure = ahead.failure;
+    // What came out before a failure counts as it would have here; then
+    // the failure is raised.
     if (ahead.keep) {
-        FlushCopy(run, ahead.output.data(), ahead.output.size());
-        return true;
+        FlushChunks(run, ahead.output.data(), ahead.output.size());
+    } else {
+        run.crc = ahead.crc;
+        run.written = ahead.written;
+        run.runWritten += run.written;
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(run.written, size));
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.runWritten, run.totalBytes));
     }
-    run.crc = ahead.crc;
-    run.written = ahead.written;
-    run.runWritten += run.written;
-    if (OnFilePercentDone)
-        OnFilePercentDone(*this, PercentOf(run.written, size));
-    if (OnTotalPercentDone)
-        OnTotalPercentDone(*this, PercentOf(run.runWritten, run.totalBytes));
+    task.done.get();
+    run.failure = ahead.failure;
     return true;
 }
 
@@ -1058,7 +1140,7 @@ void TZipReader::Decode(TUnZipRun& run)
             data = run.input.data();
             return RefillInput(run);
         };
-        streams.flush = [&](const uint8_t* data, size_t n) { FlushCopy(run, data, n); };
+        streams.flush = [&](const uint8_t* data, size_t n) { FlushChunks(run, data, n); };
         DecodeMethod({method, run.work.GeneralFlags, run.work.UncompressedSize()}, streams, run.failure);
     } else {
         HandleMessage(MsgUnknownMethod, "Unknown Compression Method", "Zip Error", platform::mbOK);
@@ -1101,20 +1183,24 @@ void TZipReader::CopyStored(TUnZipRun& run)
 {
     while (run.toRead > 0) {
         Poll();
-        const size_t n = ReadCompressed(run, run.output.data(), ChunkSize);
+        uint8_t* data = run.output.data();
+        const size_t n = ReadCompressed(run, data, ChunkSize);
+        // Stored data is decrypted as it goes out, the traditional way
+        // always by the keys (compressed data was decrypted on reading).
         if (run.aes)
-            run.aes->Decrypt(run.output.data(), n);
-        FlushOutput(run, n);
+            run.aes->Decrypt(data, n);
+        else if (run.work.Encrypted() && !Password.empty())
+            keys_.DecryptBuffer(data, n);
+        FlushOutput(run, data, n);
     }
 }
 
-void TZipReader::FlushCopy(TUnZipRun& run, const uint8_t* data, size_t n)
+void TZipReader::FlushChunks(TUnZipRun& run, const uint8_t* data, size_t n)
 {
     for (size_t k; n > 0; data += k, n -= k) {
         Poll();
-        k = std::min(n, ChunkSize);
-        std::memcpy(run.output.data(), data, k);
-        FlushOutput(run, k);
+        k = std::min(n, AheadChunk);
+        FlushOutput(run, data, k);
     }
 }
 
@@ -1136,7 +1222,7 @@ void TZipReader::InflateEntry(TUnZipRun& run)
         packed.insert(packed.end(), run.input.begin(), run.input.begin() + long(n));
     run.whole.resize(size_t(size));
     if (InflateWhole(packed, run.whole)) {
-        FlushCopy(run, run.whole.data(), run.whole.size());
+        FlushChunks(run, run.whole.data(), run.whole.size());
         return;
     }
     bool given = false;
@@ -1150,18 +1236,14 @@ void TZipReader::InflateEntry(TUnZipRun& run)
 
 void TZipReader::InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill)
 {
-    run.failure = InflateRaw(refill, run.output, [&](size_t n) { FlushOutput(run, n); });
+    run.failure = InflateRaw(refill, run.output, [&](size_t n) { FlushOutput(run, run.output.data(), n); });
 }
 
-void TZipReader::FlushOutput(TUnZipRun& run, size_t n)
+void TZipReader::FlushOutput(TUnZipRun& run, const uint8_t* data, size_t n)
 {
     if (n == 0)
         return;
     const TZipHeaderInfo& work = run.work;
-    uint8_t* data = run.output.data();
-    // Stored data is decrypted as it goes out; compressed data was decrypted on reading.
-    if (work.Encrypted() && work.CompressionMethod == 0 && !Password.empty() && !run.aes)
-        keys_.DecryptBuffer(data, n);
     if (uint64_t(run.written) + n > work.UncompressedSize())
         throw EBiggerThanUncompressed();
     if (run.out && run.out->Write(data, int64_t(n)) != int64_t(n))

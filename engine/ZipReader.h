@@ -289,10 +289,10 @@ private:
     bool DecodeChecked(TUnZipRun& run, int index);
     // Starts decoding entries from index on, on the workers, within the
     // bytes allowed ahead: unencrypted stored or deflated entries of a
-    // single-file archive; when extracting, only those held whole in memory.
+    // single-file archive.
     void DecodeAhead(TUnZipRun& run, int index);
     // Takes the result of the entry decoded ahead, waiting for it and
-    // reporting its progress meanwhile.
+    // reporting its progress meanwhile (a streamed entry is written as it comes).
     // False when it cannot be used: it was not decoded from where the
     // entry's data begins.
     bool TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task);
@@ -318,9 +318,11 @@ private:
     void InflateEntry(TUnZipRun& run);
     // zlib's inflation of the chunks refill gives.
     void InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill);
-    // Hands n bytes of output through run's output buffer to FlushOutput.
-    void FlushCopy(TUnZipRun& run, const uint8_t* data, size_t n);
-    void FlushOutput(TUnZipRun& run, size_t n);
+    // Hands n bytes of output to FlushOutput a chunk at a time, polling between.
+    void FlushChunks(TUnZipRun& run, const uint8_t* data, size_t n);
+    // Writes n bytes of the entry's output, checks its length, sums its CRC
+    // and reports the progress.
+    void FlushOutput(TUnZipRun& run, const uint8_t* data, size_t n);
     bool RebuildDirectory();
     const TSortedZip& View() const { return sorted_ ? *sorted_ : *entries_; }
     // Opens file for reading with the archive stream's settings.
