@@ -15,5 +15,5 @@ inline uint32_t Crc32Step(uint32_t crc, uint8_t b)
 }
 
 // Runs a block through the register (no initial or final inversion), the same
-// as Crc32Step for every byte, at zlib's speed.
+// as Crc32Step for every byte, by libdeflate (carry-less multiplication).
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t count);

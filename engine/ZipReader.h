@@ -313,10 +313,10 @@ private:
     size_t RefillInput(TUnZipRun& run);
     void CopyStored(TUnZipRun& run);
     // A small entry is read whole and inflated in one call; a larger one, or
-    // one that does not inflate so, goes through zlib's stream, which tells
+    // one that does not inflate so, goes through the stream inflater, which tells
     // what is wrong.
     void InflateEntry(TUnZipRun& run);
-    // zlib's inflation of the chunks refill gives.
+    // The stream inflation of the chunks refill gives.
     void InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill);
     // Hands n bytes of output to FlushOutput a chunk at a time, polling between.
     void FlushChunks(TUnZipRun& run, const uint8_t* data, size_t n);
