@@ -14,6 +14,8 @@ namespace {
 // that makes the full search worth its time.
 constexpr size_t TrialBytes = 64 << 10;
 constexpr size_t TrialGainShift = 7;
+// Less data than this is deflated without a trial.
+constexpr size_t TrialMinimum = 4096;
 
 using TCompressor = std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)>;
 
@@ -88,14 +90,37 @@ bool InflateWhole(std::span<const uint8_t> packed, std::vector<uint8_t>& out)
            made == out.size();
 }
 
+namespace {
+
+// Whether packed, made of data, saves too little to be worth a search.
+bool GainsTooLittle(std::span<const uint8_t> data, std::span<const uint8_t> packed)
+{
+    return data.size() >= TrialMinimum && packed.size() + (data.size() >> TrialGainShift) >= data.size();
+}
+
+}  // namespace
+
 int LevelForData(int level, std::span<const uint8_t> data)
 {
     const std::span<const uint8_t> trial = data.first(std::min(data.size(), TrialBytes));
-    if (level == 0 || trial.size() < 4096)
+    if (level == 0 || trial.size() < TrialMinimum)
         return level;
     thread_local std::vector<uint8_t> packed;
     DeflateWhole(1, trial, packed);
-    return packed.size() + (trial.size() >> TrialGainShift) >= trial.size() ? 0 : level;
+    return GainsTooLittle(trial, packed) ? 0 : level;
+}
+
+void DeflateWholeOrStore(int level, std::span<const uint8_t> data, std::vector<uint8_t>& out)
+{
+    // Data the trial would cover whole is deflated at its level straight
+    // away, and stored when that gains too little: one pass instead of two.
+    if (data.size() > TrialBytes) {
+        DeflateWhole(LevelForData(level, data), data, out);
+        return;
+    }
+    DeflateWhole(level, data, out);
+    if (level > 0 && GainsTooLittle(data, out))
+        DeflateWhole(0, data, out);
 }
 
 int DefaultThreads()
@@ -106,8 +131,11 @@ int DefaultThreads()
             return n;
     }
     // Each thread keeps a compressor and decompressor of its own (about a
-    // megabyte): beyond 16 they would cost more memory than they gain.
-    return std::clamp(int(std::thread::hardware_concurrency()), 1, 16);
+    // megabyte): beyond 16 they would cost more memory than they gain. (The
+    // count is read from /sys once: a run of one-file archives asks for
+    // each.)
+    static const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, 16);
+    return cores;
 }
 
 TWorkers::TWorkers(int threads) : count_(std::max(1, threads)) {}

@@ -37,6 +37,9 @@ bool InflateWhole(std::span<const uint8_t> packed, std::vector<uint8_t>& out);
 // does not compress (photos, archives), so that no time goes into searching
 // for matches that are not there; else level.
 int LevelForData(int level, std::span<const uint8_t> data);
+// Deflates data whole at the level LevelForData chooses, or, when all of it
+// fits in the trial, at level, then as stored blocks if that gained too little.
+void DeflateWholeOrStore(int level, std::span<const uint8_t> data, std::vector<uint8_t>& out);
 
 // The threads to use when the caller leaves it to the machine: ZAMBLOK_THREADS
 // when set (1 to 64), else the number of cores, at most 16.

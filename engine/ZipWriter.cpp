@@ -98,12 +98,15 @@ struct TZipWriter::TWholeFile {
     bool usable = true;
     int64_t planned = 0;  // the file's size when it was planned, at most WholeFileLimit
 
-    void Load();
+    // Reads through open when the writing thread has the file open at its
+    // start, else opens it by path.
+    void Load(platform::Handle open = platform::InvalidHandle);
 };
 
-void TZipWriter::TWholeFile::Load()
+void TZipWriter::TWholeFile::Load(platform::Handle open)
 {
-    const platform::Handle h = platform::FileOpen(path, platform::fmOpenRead | platform::fmShareDenyNone);
+    const platform::Handle h =
+        open != platform::InvalidHandle ? open : platform::FileOpen(path, platform::fmOpenRead | platform::fmShareDenyNone);
     if (h == platform::InvalidHandle) {
         usable = false;
         return;
@@ -113,7 +116,8 @@ void TZipWriter::TWholeFile::Load()
     const int64_t got = platform::FileRead(h, data.data(), int64_t(data.size()));
     if (got < 0)
         readError = std::strerror(errno);
-    platform::FileClose(h);
+    if (h != open)
+        platform::FileClose(h);
     data.resize(size_t(std::max<int64_t>(got, 0)));
     if (got > planned) {
         usable = false;
@@ -124,7 +128,7 @@ void TZipWriter::TWholeFile::Load()
         return;
     crc = Crc32Update(crc, data.data(), data.size());
     if (level > 0)
-        DeflateWhole(LevelForData(level, data), data, packed);
+        DeflateWholeOrStore(level, data, packed);
 }
 
 struct TZipWriter::TWriteRun {
@@ -472,11 +476,18 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
     FilesList.clear();
     std::vector<std::string> wildItems;
     bool retry = false;
-    // The archive is never added to itself, named or matched.
+    // The archive is never added to itself, named or matched: a file is the
+    // archive when it is the same file (through links too), or, while there
+    // is no archive yet, when it names the same place.
+    platform::FileStamp archive;
+    const bool archiveExists = platform::GetFileStamp(zipName_, archive);
     std::error_code ec;
-    const auto archive = std::filesystem::weakly_canonical(zipName_, ec);
+    const auto archivePath = std::filesystem::absolute(zipName_, ec).lexically_normal();
     const auto isArchive = [&](const std::string& name) {
-        return !archive.empty() && std::filesystem::weakly_canonical(name, ec) == archive;
+        platform::FileStamp file;
+        if (archiveExists)
+            return platform::GetFileStamp(name, file) && file.Device == archive.Device && file.Inode == archive.Inode;
+        return std::filesystem::absolute(name, ec).lexically_normal() == archivePath;
     };
 
     for (const std::string& item : items) {
@@ -789,7 +800,8 @@ void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items
     }
 }
 
-std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level)
+std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, size_t index, const std::string& item,
+                                                              int level, THugeFileStream& source)
 {
     std::shared_ptr<TWholeFile> whole;
     if (const auto ahead = run.ahead.find(index); ahead != run.ahead.end() && ahead->second.work->level == level) {
@@ -800,7 +812,9 @@ std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, si
         whole->path = item;
         whole->level = level;
         whole->planned = run.recordedSize;
-        whole->Load();
+        whole->Load(source.Handle());
+        if (!whole->usable)
+            source.SetPosition(0);  // streamed from the start after all
     }
     return whole->usable ? whole : nullptr;
 }
@@ -964,7 +978,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
     // A small file is read whole (mostly ahead, on a worker), which gives
     // its CRC before its data is written.
     const std::shared_ptr<TWholeFile> whole =
-        run.recordedSize <= WholeFileLimit ? LoadWhole(run, index, item, level) : nullptr;
+        run.recordedSize <= WholeFileLimit ? LoadWhole(run, index, item, level, *source) : nullptr;
     run.readError.clear();
     uint32_t checkedCrc = 0;
     run.aes.reset();

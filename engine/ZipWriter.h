@@ -152,7 +152,8 @@ private:
     void LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current);
     // Item index read whole at level: as loaded ahead, or loaded now; null
     // when it is to be read as a stream.
-    std::shared_ptr<TWholeFile> LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level);
+    std::shared_ptr<TWholeFile> LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level,
+                                          THugeFileStream& source);
     // Waits for work of the workers, letting messages through.
     void Await(std::future<void>& done);
     // The deflate level of an item's entry; 0: stored.
