@@ -164,6 +164,7 @@ void TExtractAndView::PrepareExtraction(const std::string& archive, const ParUnC
     engine_->RecreateDirs = options.useStoredPaths;
     engine_->OverwriteMode = options.overwriteMode;
     engine_->Password = options.password;
+    engine_->Threads = options.threads;
 }
 
 void TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,

@@ -39,6 +39,7 @@ struct ParUnCompress {
     std::string password;              // trimmed by the page; empty means none
     bool useStoredPaths = false;       // recreate the entries' stored folders
     TUZOverwriteMode overwriteMode = TUZOverwriteMode::Prompt;
+    int threads = 0;                   // threads that decode entries ahead; 0: one per core
 };
 
 // What a skipped entry's reason means to a user: the entry's stored name is
