@@ -81,6 +81,17 @@ std::string InflateRaw(const std::function<size_t(const uint8_t*&)>& refill, std
     }
 }
 
+// A refill for InflateRaw that gives data, held whole, once.
+std::function<size_t(const uint8_t*&)> GivenOnce(std::span<const uint8_t> data)
+{
+    return [data, given = false](const uint8_t*& next) mutable {
+        next = data.data();
+        const size_t n = given ? 0 : data.size();
+        given = true;
+        return n;
+    };
+}
+
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
     auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
@@ -408,15 +419,7 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
             return;
         }
         // The stream tells what is wrong.
-        bool given = false;
-        failure = InflateRaw(
-            [&](const uint8_t*& data) {
-                data = packed.data();
-                const size_t n = given ? 0 : packed.size();
-                given = true;
-                return n;
-            },
-            out, [&](size_t n) { take(out.data(), n); });
+        failure = InflateRaw(GivenOnce(packed), out, [&](size_t n) { take(out.data(), n); });
         return;
     }
     failure = InflateRaw(refill, out, [&](size_t n) { take(out.data(), n); });
@@ -1225,13 +1228,7 @@ void TZipReader::InflateEntry(TUnZipRun& run)
         FlushChunks(run, run.whole.data(), run.whole.size());
         return;
     }
-    bool given = false;
-    InflateStream(run, [&](const uint8_t*& data) {
-        data = packed.data();
-        const size_t n = given ? 0 : packed.size();
-        given = true;
-        return n;
-    });
+    InflateStream(run, GivenOnce(packed));
 }
 
 void TZipReader::InflateStream(TUnZipRun& run, const std::function<size_t(const uint8_t*&)>& refill)
