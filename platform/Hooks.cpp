@@ -1,5 +1,7 @@
 #include "platform/Hooks.h"
 
+#include <utility>
+
 namespace platform {
 
 Hooks& InstalledHooks()
@@ -8,10 +10,23 @@ Hooks& InstalledHooks()
     return hooks;
 }
 
+namespace {
+thread_local std::function<void()> threadPoll;
+}
+
+ThreadPoll::ThreadPoll(std::function<void()> poll) : previous_(std::exchange(threadPoll, std::move(poll))) {}
+
+ThreadPoll::~ThreadPoll()
+{
+    threadPoll = std::move(previous_);
+}
+
 void PumpMessages()
 {
     if (auto& pump = InstalledHooks().PumpMessages)
         pump();
+    if (threadPoll)
+        threadPoll();
 }
 
 int DefaultButton(unsigned flags)

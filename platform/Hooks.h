@@ -39,6 +39,21 @@ struct Hooks {
 // The installed hooks; an empty member means the default.
 Hooks& InstalledHooks();
 
+// A poll of the calling thread's own, run by PumpMessages after the
+// process-wide pump: a run on a thread of its own turns a cancel asked for
+// from elsewhere into its job's and engine's cancel here, on its own thread,
+// where every check of theirs sees it. Installed for the life of the object.
+class ThreadPoll {
+public:
+    explicit ThreadPoll(std::function<void()> poll);
+    ~ThreadPoll();
+    ThreadPoll(const ThreadPoll&) = delete;
+    ThreadPoll& operator=(const ThreadPoll&) = delete;
+
+private:
+    std::function<void()> previous_;
+};
+
 void PumpMessages();
 int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
 bool OpenFileDialog(std::string& fileName);

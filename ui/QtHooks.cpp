@@ -1,11 +1,11 @@
 #include "ui/QtHooks.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 
 #include "platform/Hooks.h"
+#include "ui/RunBridge.h"
 
 namespace ui {
 
@@ -48,24 +48,28 @@ void InstallQtHooks(QWidget* parent)
 {
     QPointer<QWidget> owner(parent);
     platform::Hooks& hooks = platform::InstalledHooks();
-    hooks.PumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
+    // Runs call these on their own threads: each is asked on the GUI thread
+    // while the run waits. No message pump: runs never share the GUI thread.
     hooks.MessageBox = [owner](const std::string& text, const std::string& caption, unsigned flags) {
-        return ShowMessage(owner, QString::fromStdString(text), QString::fromStdString(caption), flags);
+        return OnGuiThread<int>(
+            [&] { return ShowMessage(owner, QString::fromStdString(text), QString::fromStdString(caption), flags); },
+            platform::DefaultButton(flags));
     };
-    hooks.OpenFileDialog = [owner](std::string& fileName) {
-        const QString chosen = QFileDialog::getOpenFileName(owner, "Open", QString::fromStdString(fileName));
+    // The answer of a file or folder dialog, or empty when it was cancelled.
+    const auto choose = [](std::string& name, const std::function<QString()>& dialog) {
+        const QString chosen = OnGuiThread<QString>(dialog, QString());
         if (chosen.isEmpty())
             return false;
-        fileName = chosen.toStdString();
+        name = chosen.toStdString();
         return true;
     };
-    hooks.FolderDialog = [owner](std::string& folder) {
-        const QString chosen =
-            QFileDialog::getExistingDirectory(owner, "Please select directory", QString::fromStdString(folder));
-        if (chosen.isEmpty())
-            return false;
-        folder = chosen.toStdString();
-        return true;
+    hooks.OpenFileDialog = [owner, choose](std::string& fileName) {
+        return choose(fileName, [&] { return QFileDialog::getOpenFileName(owner, "Open", QString::fromStdString(fileName)); });
+    };
+    hooks.FolderDialog = [owner, choose](std::string& folder) {
+        return choose(folder, [&] {
+            return QFileDialog::getExistingDirectory(owner, "Please select directory", QString::fromStdString(folder));
+        });
     };
 }
 

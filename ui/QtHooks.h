@@ -1,5 +1,5 @@
-// The platform hooks answered by Qt: the event loop as the message pump,
-// message boxes, and the file and folder dialogs.
+// The platform hooks answered by Qt: message boxes and the file and folder
+// dialogs, shown on the GUI thread whichever thread asks.
 #pragma once
 
 #include <QString>

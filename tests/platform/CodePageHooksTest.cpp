@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/CodePage.h"
 #include "platform/Hooks.h"
 
@@ -59,4 +61,17 @@ TEST(Hooks, DefaultsDeclineAndInstalledHooksAnswer)
     EXPECT_EQ(name, "/chosen");
     InstalledHooks() = {};
     EXPECT_EQ(MessageBox("yes?", "", mbYesNo), idNo);
+}
+
+TEST(Hooks, AThreadPollRunsOnlyOnItsThreadAndOnlyWhileInstalled)
+{
+    int polls = 0;
+    {
+        ThreadPoll poll([&] { ++polls; });
+        PumpMessages();
+        std::thread([] { PumpMessages(); }).join();
+        EXPECT_EQ(polls, 1);
+    }
+    PumpMessages();
+    EXPECT_EQ(polls, 1);
 }
