@@ -1,0 +1,454 @@
+#include "app/UnZipPageController.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <algorithm>
+
+#include "app/IniFile.h"
+#include "engine/ZipExceptions.h"
+#include "platform/Exceptions.h"
+#include "platform/Hooks.h"
+#include "ui/Text.h"
+
+namespace {
+
+const char* const Section = "UnZip Options";
+
+}  // namespace
+
+UnZipPageController::UnZipPageController(QObject* parent) : QObject(parent)
+{
+    options.extractFolder = QDir::homePath();
+    connect(&list_, &ui::RunBridge::Tick, this, &UnZipPageController::PublishProgress);
+    connect(&run_, &ui::RunBridge::Tick, this, &UnZipPageController::PublishProgress);
+    connect(&list_, &ui::RunBridge::Finished, this, &UnZipPageController::ListingEnded);
+    connect(&run_, &ui::RunBridge::Finished, this, &UnZipPageController::RunFinished);
+}
+
+// ---- Settings -----------------------------------------------------------------------
+
+void UnZipPageController::LoadSettings(const TIniFile& ini)
+{
+    options.autoDisplay = ini.ReadBool(Section, "Auto Display Details", true);
+    options.subfolderPerArchive = ini.ReadBool(Section, "Create SubFolder", false);
+    const int mode = ini.ReadInteger(Section, "Overwite", 2);
+    options.overwriteMode = mode >= 0 && mode <= 4 ? mode : -1;  // none checked
+    emit Changed();
+}
+
+void UnZipPageController::SaveSettings(TIniFile& ini) const
+{
+    ini.WriteBool(Section, "Auto Display Details", options.autoDisplay);
+    ini.WriteBool(Section, "Create SubFolder", options.subfolderPerArchive);
+    ini.WriteInteger(Section, "Overwite", std::max(options.overwriteMode, 0));
+}
+
+// ---- The archive list ----------------------------------------------------------------
+
+void UnZipPageController::SetCurrentArchive(int row)
+{
+    current_ = row >= 0 && size_t(row) < archives_.size() ? row : -1;
+}
+
+void UnZipPageController::AddArchives(const QStringList& files)
+{
+    for (const QString& file : files) {
+        const std::string full = QFileInfo(file).absoluteFilePath().toStdString();
+        if (std::find(archives_.begin(), archives_.end(), full) == archives_.end())
+            archives_.push_back(full);
+    }
+    AfterAdd();
+}
+
+void UnZipPageController::SetArchives(const QStringList& files)
+{
+    archives_.clear();
+    AddArchives(files);
+}
+
+void UnZipPageController::AfterAdd()
+{
+    current_ = archives_.empty() ? -1 : 0;
+    emit Changed();
+    RefreshOrHide();
+}
+
+void UnZipPageController::RefreshOrHide()
+{
+    if (options.autoDisplay)
+        ShowFileDetails();
+    else
+        HideFileDetails();
+}
+
+void UnZipPageController::RemoveArchive()
+{
+    if (archives_.empty())
+        return;
+    if (current_ < 0) {
+        Information("Please select a item by clicking");
+    } else {
+        archives_.erase(archives_.begin() + current_);
+        if (size_t(current_) >= archives_.size())
+            current_ = archives_.empty() ? -1 : 0;
+        emit Changed();
+    }
+    RefreshOrHide();
+}
+
+void UnZipPageController::RemoveAllArchives()
+{
+    archives_.clear();
+    current_ = -1;
+    emit Changed();
+    RefreshOrHide();
+}
+
+// ---- Listing ----------------------------------------------------------------------
+
+void UnZipPageController::ShowFileDetails()
+{
+    ++requested_;
+    wantRows_ = true;
+    if (list_.Running())
+        list_.Cancel();  // its end starts the listing asked for now
+    else
+        StartListing();
+    emit Changed();
+}
+
+void UnZipPageController::HideFileDetails()
+{
+    ++requested_;
+    wantRows_ = false;
+    list_.Cancel();
+    rows_.clear();
+    hidden_ = true;
+    emit RowsChanged();
+    emit Changed();
+}
+
+void UnZipPageController::StartListing()
+{
+    started_ = requested_;
+    listed_.clear();
+    listJob_ = std::make_unique<TExtractAndView>();
+    listJob_->OnArchive = [this](const ParArchiveProgress& p) {
+        if (p.state != ParArchiveProgress::State::Started)
+            return;
+        const QString status =
+            QString("Listing archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive));
+        Update(listView_, [&](RunView& view) {
+            view.status = status;
+            view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
+        });
+    };
+    list_.Start([this, archives = archives_] { listJob_->ListArchives(listed_, archives); },
+                [this] { listJob_->Cancel(); });
+}
+
+void UnZipPageController::ListingEnded()
+{
+    listJob_.reset();
+    Update(listView_, [](RunView& view) { view = {}; });
+    if (started_ != requested_) {
+        // Superseded: the user asked for another listing, or none, meanwhile.
+        if (wantRows_)
+            StartListing();
+        else
+            emit Changed();
+        return;
+    }
+    try {
+        if (list_.Error())
+            std::rethrow_exception(list_.Error());
+        rows_ = std::move(listed_);
+    } catch (const EAbort&) {
+        rows_.clear();  // cancelled by the user
+    } catch (const std::exception& e) {
+        Information(e.what());  // the rows stay as they were
+    }
+    listed_.clear();
+    hidden_ = false;
+    emit RowsChanged();
+    emit Changed();
+    PublishProgress();
+    emit RunEnded();
+}
+
+// ---- Extraction and deletion -------------------------------------------------------------
+
+ParUnCompress UnZipPageController::ReadUnCompressOptions() const
+{
+    ParUnCompress result;
+    result.destination = options.extractFolder.trimmed().toStdString();
+    if (result.destination.empty() || result.destination.back() != '/')
+        result.destination += '/';
+    result.subfolderPerArchive = options.subfolderPerArchive;
+    result.password = options.password.trimmed().toStdString();
+    result.useStoredPaths = options.useStoredPaths;
+    result.overwriteMode = TUZOverwriteMode(std::max(options.overwriteMode, 0));
+    return result;
+}
+
+ParArrayOfToUnZip UnZipPageController::CollectSelected(const std::vector<int>& rows) const
+{
+    ParArrayOfToUnZip groups;
+    for (const int row : rows) {
+        if (row < 0 || size_t(row) >= rows_.size())
+            continue;
+        const ParFileDetail& detail = rows_[size_t(row)];
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const ParToUnZip& g) { return g.archive == detail.archive; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), ParToUnZip{detail.archive, {}});
+        group->entries.push_back(detail.path + detail.fileName);
+    }
+    return groups;
+}
+
+bool UnZipPageController::CancelShown() const
+{
+    if (run_.Running())
+        return !run_.Cancelled();
+    return list_.Running() && !list_.Cancelled();
+}
+
+void UnZipPageController::ExtractAll()
+{
+    if (archives_.empty()) {
+        Information("No item for UnZIP, please select ZIP archives first!");
+        return;
+    }
+    StartRun(false, {});
+}
+
+void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
+{
+    const ParArrayOfToUnZip groups = CollectSelected(rows);
+    if (groups.empty()) {
+        Information("No selected compressed files in Zip archives for UnZIP!");
+        return;
+    }
+    StartRun(false, groups);
+}
+
+void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
+{
+    const ParArrayOfToUnZip groups = CollectSelected(rows);
+    size_t n = 0;
+    for (const ParToUnZip& group : groups)
+        n += group.entries.size();
+    if (n == 0) {
+        Information("Please select compressed files first!");
+        return;
+    }
+    if (Busy())
+        return;
+    const QString question = QString("Do you want to delete the selected %1 compressed files?").arg(n);
+    if (platform::MessageBox(question.toStdString(), "Zamblok", platform::mbYesNo | 0x30) != platform::idYes)
+        return;
+    StartRun(true, groups);
+}
+
+void UnZipPageController::Cancel()
+{
+    if (run_.Running())
+        run_.Cancel();
+    else
+        list_.Cancel();
+    emit Changed();
+}
+
+void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& groups)
+{
+    if (Busy())
+        return;  // the buttons are disabled; a drop or a key may still come
+    if (!deleting && options.extractFolder.trimmed().isEmpty()) {
+        Information("Please enter the folder to extract to.");
+        return;
+    }
+    job_ = std::make_unique<TExtractAndView>();
+    tally_ = {};
+    Update(runView_, [](RunView& view) { view = {}; });
+    Watch(*job_, deleting);
+    std::function<void()> work;
+    if (deleting)
+        work = [this, groups] { job_->DeleteSelected(groups); };
+    else if (groups.empty())
+        work = [this, archives = archives_, o = ReadUnCompressOptions()] { job_->ExtractAll(archives, o); };
+    else
+        work = [this, groups, o = ReadUnCompressOptions()] { job_->ExtractSelected(groups, o); };
+    deleting_ = deleting;
+    run_.Start(std::move(work), [this] { job_->Cancel(); });
+    PublishProgress();
+    emit Changed();
+}
+
+void UnZipPageController::RunFinished()
+{
+    const bool deleting = deleting_;
+    QString ending;
+    try {
+        if (run_.Error())
+            std::rethrow_exception(run_.Error());
+        if (!run_.Cancelled())
+            Update(runView_, [](RunView& view) { view.permille = 1000; });
+    } catch (const EUserCanceled& e) {
+        ending = " Cancelled.";
+        Information(e.what());
+    } catch (const EAbort&) {
+        ending = " Cancelled.";
+    } catch (const std::exception& e) {
+        ending = QString(" Stopped: %1").arg(e.what());
+        Information(e.what());
+    }
+    if (ending.isEmpty() && run_.Cancelled())
+        ending = " Cancelled.";
+    const Tally& t = tally_;  // the run's thread has ended
+    const QString summary =
+        deleting ? QString("Deleted the selected entries from %1 %2.%3")
+                       .arg(t.archivesDone)
+                       .arg(t.archivesDone == 1 ? "archive" : "archives")
+                       .arg(ending)
+                 : QString("Extracted %1 %2, skipped %3, failed %4.%5")
+                       .arg(t.extracted)
+                       .arg(t.extracted == 1 ? "entry" : "entries")
+                       .arg(t.skipped)
+                       .arg(t.failed)
+                       .arg(ending);
+    Update(runView_, [&](RunView& view) { view.status = summary; });
+    job_.reset();
+    PublishProgress();
+    emit Changed();
+    // A deletion is followed by a listing of what is on disk now, whatever
+    // it came to: the list never shows entries that are gone.
+    if (deleting) {
+        rows_.clear();
+        emit RowsChanged();
+        ShowFileDetails();
+    }
+    emit RunEnded();
+}
+
+void UnZipPageController::Watch(TExtractAndView& job, bool deleting)
+{
+    // Everything here runs on the run's thread: it writes the tally, which
+    // only that thread touches until the run has ended, and the run's view
+    // under the lock.
+    const auto entryName = [](TZipReader& sender, int index) {
+        return ui::FromUtf8(sender.EntryFolder(index) + sender.EntryName(index));
+    };
+    const auto where = [](TZipReader& sender) { return ui::FileNameOf(sender.ZipName()) + ": "; };
+    const auto report = [this](const QString& line) { Update(runView_, [&](RunView& v) { v.report << line; }); };
+    TZipWriter& engine = job.Engine();
+    job.OnArchive = [this, report, deleting](const ParArchiveProgress& p) {
+        tally_.archive = p.index;
+        tally_.archives = p.count;
+        if (p.state == ParArchiveProgress::State::Started)
+            Update(runView_, [&](RunView& view) {
+                view.status = QString("%1 archive %2 of %3: %4")
+                                  .arg(deleting ? "Deleting from" : "Archive")
+                                  .arg(p.index + 1)
+                                  .arg(p.count)
+                                  .arg(ui::FileNameOf(p.archive));
+                view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
+            });
+        if (p.state == ParArchiveProgress::State::Done)
+            ++tally_.archivesDone;
+        if (p.state == ParArchiveProgress::State::Failed)
+            report(ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error));
+    };
+    engine.OnTotalPercentDone = [this](TZipReader&, int percent) {
+        const size_t archives = std::max<size_t>(tally_.archives, 1);
+        Update(runView_, [&](RunView& view) {
+            view.permille = int((tally_.archive * 1000 + size_t(percent) * 10) / archives);
+        });
+    };
+    if (deleting)
+        return;
+    engine.OnStartUnZip = [this, entryName](TZipReader& sender, int index, std::string&, bool&) {
+        const QString status = QString("Archive %1 of %2: %3 \u2014 %4")
+                                   .arg(tally_.archive + 1)
+                                   .arg(tally_.archives)
+                                   .arg(ui::FileNameOf(sender.ZipName()))
+                                   .arg(entryName(sender, index));
+        Update(runView_, [&](RunView& view) { view.status = status; });
+    };
+    engine.OnEndUnZip = [this](TZipReader&, int, const std::string&) { ++tally_.extracted; };
+    engine.OnSkippingFile = [this, entryName, where, report](TZipReader& sender, TSkipReason reason,
+                                                              const std::string& fileName, int index, bool&) {
+        ++tally_.skipped;
+        report(where(sender) + entryName(sender, index) + ": " +
+               ui::FromUtf8(SkipReasonText(reason, fileName, !sender.Password.empty())));
+    };
+    engine.OnBadCRC = [this, entryName, where, report](TZipReader& sender, uint32_t computed, uint32_t stored,
+                                                       int index) {
+        ++tally_.failed;
+        report(where(sender) + entryName(sender, index) +
+               QString(": bad CRC %1 (stored %2); not extracted")
+                   .arg(computed, 8, 16, QChar('0'))
+                   .arg(stored, 8, 16, QChar('0')));
+    };
+    engine.OnEntryError = [this, entryName, where, report](TZipReader& sender, int index, const std::string& what) {
+        ++tally_.failed;
+        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(what) + "; not extracted");
+    };
+    engine.OnHandleMessage = [](TZipReader&, int id, const std::string& text, const std::string& caption,
+                                unsigned flags, int& result) {
+        // An unknown method is reported through OnEntryError with its number.
+        result = id == TZipReader::MsgUnknownMethod ? platform::idOK : platform::MessageBox(text, caption, flags);
+    };
+    // One answer may hold for the rest of the run: a user extracting 500
+    // files is not asked 500 times.
+    engine.OnPromptForOverwrite = [this](TZipReader& sender, bool& overwrite, int, std::string& fileName) {
+        if (tally_.replaceAll || tally_.replaceNone) {
+            overwrite = tally_.replaceAll;
+            return;
+        }
+        const QFileInfo existing(ui::FromUtf8(fileName));
+        const QString text = QString("Replace the existing file %1\nin %2\nwith the one from the archive %3?")
+                                 .arg(existing.fileName(), existing.path(), ui::FileNameOf(sender.ZipName()));
+        using B = QMessageBox::StandardButton;
+        const int answer = ui::OnGuiThread<int>([&] { return AskOverwrite(text); }, B::No);
+        tally_.replaceAll = answer == B::YesToAll;
+        tally_.replaceNone = answer == B::NoToAll;
+        overwrite = answer == B::Yes || answer == B::YesToAll;
+    };
+    engine.OnBadPassword = [this, entryName](TZipReader& sender, int index, std::string& password) {
+        const QString text = "The password does not open " + entryName(sender, index) + " of " +
+                             ui::FileNameOf(sender.ZipName()) +
+                             ".\nEnter another password, or Cancel to skip the entry:";
+        const std::optional<QString> answer =
+            ui::OnGuiThread<std::optional<QString>>([&] { return AskPassword(text); }, std::nullopt);
+        if (answer && !answer->isEmpty())
+            password = answer->toStdString();
+    };
+}
+
+// ---- Progress ----------------------------------------------------------------------------
+
+void UnZipPageController::Update(RunView& view, const std::function<void(RunView&)>& change)
+{
+    const std::lock_guard lock(mutex_);
+    change(view);
+}
+
+void UnZipPageController::PublishProgress()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        const RunView& source = run_.Running() || !list_.Running() ? runView_ : listView_;
+        if (source.permille == shown_.permille && source.status == shown_.status &&
+            source.report.size() == shown_.report.size())
+            return;
+        shown_ = source;
+    }
+    emit Progress();
+}
+
+void UnZipPageController::Information(const QString& text)
+{
+    platform::MessageBox(text.toStdString(), "Zamblok", platform::mbOK | 0x40);
+}

@@ -1,0 +1,162 @@
+// UnZipPageController: the "Multiple UnZIP" page without its widgets. It
+// owns the page's state (the archive list, the rows of the entry list, the
+// options), its rules (what is enabled, what each button does) and its runs:
+// listings, extractions and deletions, each on a thread of its own (RunBridge)
+// over a snapshot of its inputs, so the page stays usable and editable while
+// they work. The widgets show this state and forward the user's actions.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/UnitViewFile.h"
+#include "ui/RunBridge.h"
+
+class TIniFile;
+
+// The values of the page's option controls.
+struct UnZipOptions {
+    bool autoDisplay = true;          // ChAotoDisplay
+    bool subfolderPerArchive = false; // ChCreateSubFolder
+    bool useStoredPaths = true;       // ChUseOrigPath
+    int overwriteMode = 2;            // R0 to R4; -1 when none is checked
+    QString extractFolder;            // ExtractFolder, as typed
+    QString password;                 // EditPWD
+};
+
+class UnZipPageController : public QObject {
+    Q_OBJECT
+public:
+    explicit UnZipPageController(QObject* parent = nullptr);
+
+    // Section "UnZip Options" of the settings file.
+    void LoadSettings(const TIniFile& ini);
+    void SaveSettings(TIniFile& ini) const;
+
+    UnZipOptions options;
+
+    // ---- State ----
+    const std::vector<std::string>& Archives() const { return archives_; }
+    // The selected archive of the list, or -1.
+    int CurrentArchive() const { return current_; }
+    void SetCurrentArchive(int row);
+    // Row i of the entry list is element i.
+    const ParArrayOfFileDetail& Rows() const { return rows_; }
+    // The entry list was emptied because automatic display is off.
+    bool RowsHidden() const { return hidden_; }
+    // The options of an extraction as the controls hold them.
+    ParUnCompress ReadUnCompressOptions() const;
+    // The given rows grouped by their archive, in the order of first appearance.
+    ParArrayOfToUnZip CollectSelected(const std::vector<int>& rows) const;
+
+    // ---- Rules ----
+    // An extraction or a deletion is under way: the buttons that start or
+    // change one are disabled until it has ended.
+    bool Busy() const { return run_.Running(); }
+    // A listing is under way.
+    bool Listing() const { return list_.Running(); }
+    bool Running() const { return Busy() || Listing(); }
+    // Cancel is offered while a run or a listing is under way and not yet cancelled.
+    bool CancelShown() const;
+
+    // ---- Actions ----
+    // Appends the files not listed yet and does the after-add step.
+    void AddArchives(const QStringList& files);
+    // Replaces the list ("View ZIP") and does the after-add step.
+    void SetArchives(const QStringList& files);
+    void RemoveArchive();
+    void RemoveAllArchives();
+    // Lists the entries of every archive ("Display"); a listing under way is
+    // superseded: its result is not shown.
+    void ShowFileDetails();
+    void HideFileDetails();
+    void ExtractAll();
+    void ExtractSelected(const std::vector<int>& rows);
+    void DeleteSelected(const std::vector<int>& rows);
+    // Stops the extraction or deletion under way, else the listing.
+    void Cancel();
+
+    // Questions of an extraction, asked on the GUI thread; tests replace them.
+    // Whether to replace a file: a QMessageBox::StandardButton (Yes,
+    // YesToAll, No, NoToAll).
+    std::function<int(const QString& text)> AskOverwrite;
+    // Another password for an entry, or none to skip it.
+    std::function<std::optional<QString>(const QString& text)> AskPassword;
+
+    // ---- What the run under way, or the last one, reached ----
+    int Permille() const { return shown_.permille; }
+    const QString& Status() const { return shown_.status; }
+    // Entries skipped or failed in the last extraction, archives that failed.
+    const QStringList& Report() const { return shown_.report; }
+
+signals:
+    // The archive list, the busy state or the selection changed.
+    void Changed();
+    // The entry list was rebuilt.
+    void RowsChanged();
+    // Progress, status or report changed.
+    void Progress();
+    // A run or a listing has ended.
+    void RunEnded();
+
+private:
+    // What a run has reached: written by its thread, shown on each tick.
+    struct RunView {
+        int permille = 0;
+        QString status;
+        QStringList report;
+    };
+    // The tally of an extraction or deletion, kept by its thread.
+    struct Tally {
+        int extracted = 0, skipped = 0, failed = 0, archivesDone = 0;
+        size_t archive = 0, archives = 0;
+        bool replaceAll = false, replaceNone = false;
+    };
+
+    void AfterAdd();
+    void RefreshOrHide();
+    void StartListing();
+    void ListingEnded();
+    // Starts an extraction (groups empty: every archive) or a deletion.
+    void StartRun(bool deleting, const ParArrayOfToUnZip& groups);
+    void RunFinished();
+    void Watch(TExtractAndView& job, bool deleting);
+    // Publishes what the runs reached, on the GUI thread.
+    void PublishProgress();
+    // Changes view under the lock, from a run's thread.
+    void Update(RunView& view, const std::function<void(RunView&)>& change);
+    void Information(const QString& text);
+
+    std::vector<std::string> archives_;
+    int current_ = -1;
+    ParArrayOfFileDetail rows_;
+    bool hidden_ = false;
+
+    // Listing: each request counts; a result is shown only when it answers
+    // the last request and that asked for rows.
+    std::unique_ptr<TExtractAndView> listJob_;
+    ParArrayOfFileDetail listed_;
+    int requested_ = 0, started_ = 0;
+    bool wantRows_ = false;
+
+    // Extraction or deletion.
+    std::unique_ptr<TExtractAndView> job_;
+    bool deleting_ = false;
+    Tally tally_;
+
+    mutable std::mutex mutex_;
+    RunView runView_;   // under mutex_: the extraction's or deletion's
+    RunView listView_;  // under mutex_: the listing's
+    RunView shown_;     // GUI thread: the run's while there is one, else the listing's
+
+    // Last, so that they are destroyed first: a run under way is cancelled
+    // and waited for while everything it uses still exists.
+    ui::RunBridge list_;
+    ui::RunBridge run_;
+};
