@@ -154,12 +154,14 @@ void UnZipPageController::ListingEnded()
     Update(listView_, [](RunView& view) { view = {}; });
     if (started_ != requested_) {
         // Superseded: the user asked for another listing, or none, meanwhile.
+        listed_.clear();
         if (wantRows_)
             StartListing();
         else
             emit Changed();
         return;
     }
+    QString failure;
     try {
         if (list_.Error())
             std::rethrow_exception(list_.Error());
@@ -167,7 +169,7 @@ void UnZipPageController::ListingEnded()
     } catch (const EAbort&) {
         rows_.clear();  // cancelled by the user
     } catch (const std::exception& e) {
-        Information(e.what());  // the rows stay as they were
+        failure = e.what();  // the rows stay as they were
     }
     listed_.clear();
     hidden_ = false;
@@ -175,6 +177,8 @@ void UnZipPageController::ListingEnded()
     emit Changed();
     PublishProgress();
     emit RunEnded();
+    if (!failure.isEmpty())
+        Information(failure);
 }
 
 // ---- Extraction and deletion -------------------------------------------------------------
@@ -289,7 +293,7 @@ void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& group
 void UnZipPageController::RunFinished()
 {
     const bool deleting = deleting_;
-    QString ending;
+    QString ending, message;
     try {
         if (run_.Error())
             std::rethrow_exception(run_.Error());
@@ -297,12 +301,12 @@ void UnZipPageController::RunFinished()
             Update(runView_, [](RunView& view) { view.permille = 1000; });
     } catch (const EUserCanceled& e) {
         ending = " Cancelled.";
-        Information(e.what());
+        message = e.what();
     } catch (const EAbort&) {
         ending = " Cancelled.";
     } catch (const std::exception& e) {
         ending = QString(" Stopped: %1").arg(e.what());
-        Information(e.what());
+        message = e.what();
     }
     if (ending.isEmpty() && run_.Cancelled())
         ending = " Cancelled.";
@@ -330,6 +334,8 @@ void UnZipPageController::RunFinished()
         ShowFileDetails();
     }
     emit RunEnded();
+    if (!message.isEmpty())
+        Information(message);
 }
 
 void UnZipPageController::Watch(TExtractAndView& job, bool deleting)

@@ -62,16 +62,31 @@ protected:
                   0);
         return dir / name;
     }
+    // Lets the window work until the runs of both pages have ended.
+    void WaitIdle()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !form->Running(); }, 60000));
+    }
+    // Adds archives through "Add..." and waits for their listing.
     void Add(const std::vector<std::string>& archives)
     {
-        form->AskArchives = [&] {
+        form->UnZipView()->AskArchives = [&] {
             QStringList files;
             for (const std::string& a : archives)
                 files << Q(a);
             return files;
         };
         Click("btnSelectZIP");
+        WaitIdle();
     }
+    // Clicks a button that starts a run and waits for its end.
+    void Run(const char* button)
+    {
+        Click(button);
+        WaitIdle();
+    }
+    const ParArrayOfFileDetail& Details() { return form->UnZipController().Rows(); }
+    const std::vector<std::string>& Archives() { return form->UnZipController().Archives(); }
     void SelectRows(const std::vector<int>& rows)
     {
         auto* view = Find<QAbstractItemView>("ListBoxFileDetail");

@@ -1,0 +1,324 @@
+#include "app/UnZipPage.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "ui/Buttons.h"
+#include "ui/Text.h"
+
+UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget(parent), c_(controller)
+{
+    auto* layout = new QVBoxLayout(this);
+
+    // Toolbar.
+    toolbar_ = new QHBoxLayout;
+    btnExtractAll = ui::PushButton(this, "btnExtractAll", "Extract All", "Extract all compressed files in ZIP archives",
+                                   "archive-extract", QStyle::SP_ArrowDown);
+    btnExtractSelected = ui::PushButton(this, "btnExtractSelected", "Extract Selected",
+                                        "Extract all selected compressed files in ZIP archives", "document-save",
+                                        QStyle::SP_DialogSaveButton);
+    btnUnZipCancel =
+        ui::PushButton(this, "btnUnZipCancel", "Cancel", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
+    btnUnZipCancel->hide();
+    toolbar_->addWidget(btnExtractAll);
+    toolbar_->addWidget(btnExtractSelected);
+    toolbar_->addWidget(btnUnZipCancel);
+    toolbar_->addStretch(1);
+    layout->addLayout(toolbar_);
+
+    // The archive list and the entry list side by side.
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    G2 = new QGroupBox(splitter);
+    G2->setObjectName("G2");
+    auto* archives = new QVBoxLayout(G2);
+    ListBoxZipList = new QListWidget(G2);
+    ListBoxZipList->setObjectName("ListBoxZipList");
+    ListBoxZipList->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBoxZipList->setAcceptDrops(true);
+    ListBoxZipList->viewport()->setAcceptDrops(true);
+    ListBoxZipList->viewport()->installEventFilter(this);
+    ListBoxZipList->installEventFilter(this);
+    archives->addWidget(ListBoxZipList, 1);
+    auto* archiveButtons = new QGridLayout;
+    btnSelectZIP =
+        ui::PushButton(this, "btnSelectZIP", "Add...", "Add ZIP files by filename", "list-add", QStyle::SP_FileIcon);
+    btnDisplayDetails = ui::PushButton(this, "btnDisplayDetails", "Display", "Display compressed files in ZIP archives",
+                                       "view-list-details", QStyle::SP_FileDialogDetailedView);
+    btnRemoveUnZip =
+        ui::PushButton(this, "btnRemoveUnZip", "Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
+    btnRemoveAllUnZip = ui::PushButton(this, "btnRemoveAllUnZip", "Remove All", "Remove all items", "edit-clear",
+                                       QStyle::SP_DialogResetButton);
+    archiveButtons->addWidget(btnSelectZIP, 0, 0);
+    archiveButtons->addWidget(btnDisplayDetails, 0, 1);
+    archiveButtons->addWidget(btnRemoveUnZip, 1, 0);
+    archiveButtons->addWidget(btnRemoveAllUnZip, 1, 1);
+    archives->addLayout(archiveButtons);
+
+    G3 = new QGroupBox(splitter);
+    G3->setObjectName("G3");
+    auto* entries = new QVBoxLayout(G3);
+    model_ = new ui::FileDetailModel(c_.Rows(), this);
+    ListBoxFileDetail = new ui::EntryListView(model_, G3);
+    entries->addWidget(ListBoxFileDetail, 1);
+    auto* entryButtons = new QHBoxLayout;
+    btnSelectall = ui::PushButton(this, "btnSelectall", "Select All", "Select all  items", "edit-select-all",
+                                  QStyle::SP_DialogApplyButton);
+    btnUnselectAll = ui::PushButton(this, "btnUnselectAll", "Unselect All", "Unselect all items", "edit-select-none",
+                                    QStyle::SP_DialogCancelButton);
+    btnDeleteSelectedFiles =
+        ui::PushButton(this, "btnDeleteSelectedFiles", "Delete...", "Delete selected compressed files in ZIP archives",
+                       "edit-delete", QStyle::SP_TrashIcon);
+    entryButtons->addWidget(btnSelectall);
+    entryButtons->addWidget(btnUnselectAll);
+    entryButtons->addStretch(1);
+    entryButtons->addWidget(btnDeleteSelectedFiles);
+    entries->addLayout(entryButtons);
+    splitter->addWidget(G2);
+    splitter->addWidget(G3);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({230, 620});
+    layout->addWidget(splitter, 1);
+
+    auto* display = new QGroupBox("Display Options", this);
+    auto* displayBox = new QVBoxLayout(display);
+    ChAotoDisplay = new QCheckBox(
+        "Automatically display compressed files list after you have selected  one or multiple ZIP archives", display);
+    ChAotoDisplay->setObjectName("ChAotoDisplay");
+    displayBox->addWidget(ChAotoDisplay);
+    layout->addWidget(display);
+
+    // What the run under way, or the last one, did.
+    auto* progress = new QGroupBox("Progress", this);
+    auto* progressBox = new QVBoxLayout(progress);
+    ProgressUnZip = new QProgressBar(progress);
+    ProgressUnZip->setObjectName("ProgressUnZip");
+    ProgressUnZip->setRange(0, 1000);
+    ProgressUnZip->setValue(0);
+    ProgressUnZip->setTextVisible(false);
+    LabelUnZipStatus = new QLabel(progress);
+    LabelUnZipStatus->setObjectName("LabelUnZipStatus");
+    LabelUnZipStatus->setWordWrap(true);
+    LabelUnZipStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ListUnZipReport = new QListWidget(progress);
+    ListUnZipReport->setObjectName("ListUnZipReport");
+    ListUnZipReport->setToolTip("Entries skipped or failed in the last run");
+    progressBox->addWidget(ProgressUnZip);
+    progressBox->addWidget(LabelUnZipStatus);
+    progressBox->addWidget(ListUnZipReport, 1);
+    // The report keeps to a few lines; the entry list above gets the room.
+    ListUnZipReport->setMaximumHeight(5 * fontMetrics().height());
+
+    auto* prefs = new QGroupBox("Uncompress Preferences", this);
+    auto* grid = new QGridLayout(prefs);
+    ExtractFolder = new ui::FolderEdit("Please select directory", prefs);
+    ExtractFolder->setObjectName("ExtractFolder");
+    ExtractFolder->setText(c_.options.extractFolder);
+    ChCreateSubFolder =
+        new QCheckBox("Auto create new subfolder under destination folder for each ZIP archive", prefs);
+    ChCreateSubFolder->setObjectName("ChCreateSubFolder");
+    ChUseOrigPath = new QCheckBox("Use original directory name which is stored in ZIP archive", prefs);
+    ChUseOrigPath->setObjectName("ChUseOrigPath");
+    EditPWD = new QLineEdit(prefs);
+    EditPWD->setObjectName("EditPWD");
+    EditPWD->setEchoMode(QLineEdit::Password);
+    grid->addWidget(new QLabel("Extract to:", prefs), 0, 0);
+    grid->addWidget(ExtractFolder, 0, 1, 1, 2);
+    grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);
+    grid->addWidget(ChUseOrigPath, 2, 0, 1, 3);
+    auto* passwordLabel = new QLabel("Input Password ( If has )", prefs);
+    grid->addWidget(passwordLabel, 3, 0);
+    grid->setColumnMinimumWidth(0, passwordLabel->sizeHint().width());
+    grid->addWidget(EditPWD, 3, 1, 1, 2);
+    grid->addWidget(new QLabel("Overwrite Mode:", prefs), 4, 0);
+    overwrite_ = new QButtonGroup(this);
+    const char* const modes[] = {"Prompt before overwrite", "Always without prompt", "Never", "If newer file",
+                                 "If older file"};
+    auto* modeBox = new QGridLayout;
+    for (int k = 0; k < 5; ++k) {
+        auto* radio = new QRadioButton(modes[k], prefs);
+        radio->setObjectName(QString("R%1").arg(k));
+        overwrite_->addButton(radio, k);
+        modeBox->addWidget(radio, k % 3, k / 3);
+    }
+    grid->addLayout(modeBox, 4, 1, 1, 2);
+    grid->setColumnStretch(2, 1);
+    grid->setVerticalSpacing(2);
+    auto* options = new QHBoxLayout;
+    options->addWidget(prefs, 5);
+    options->addWidget(progress, 3);
+    layout->addLayout(options);
+
+    AskArchives = [this] {
+        const std::vector<std::string>& listed = c_.Archives();
+        const QString folder =
+            listed.empty() ? ExtractFolder->folder() : QFileInfo(ui::FromUtf8(listed.back())).path();
+        return QFileDialog::getOpenFileNames(this, "Select one or multiple ZIP files by filename", folder,
+                                             "All ZIP files (*.zip)");
+    };
+
+    // The user's actions go to the controller.
+    connect(btnSelectZIP, &QPushButton::clicked, this, [this] {
+        const QStringList files = AskArchives();
+        if (!files.isEmpty())
+            c_.AddArchives(files);
+    });
+    connect(btnDisplayDetails, &QPushButton::clicked, &c_, &UnZipPageController::ShowFileDetails);
+    connect(btnRemoveUnZip, &QPushButton::clicked, &c_, &UnZipPageController::RemoveArchive);
+    connect(btnRemoveAllUnZip, &QPushButton::clicked, &c_, &UnZipPageController::RemoveAllArchives);
+    connect(btnSelectall, &QPushButton::clicked, ListBoxFileDetail, &QAbstractItemView::selectAll);
+    connect(btnUnselectAll, &QPushButton::clicked, ListBoxFileDetail, &QAbstractItemView::clearSelection);
+    connect(btnDeleteSelectedFiles, &QPushButton::clicked, this,
+            [this] { c_.DeleteSelected(ListBoxFileDetail->SelectedRows()); });
+    connect(btnExtractAll, &QPushButton::clicked, &c_, &UnZipPageController::ExtractAll);
+    connect(btnExtractSelected, &QPushButton::clicked, this,
+            [this] { c_.ExtractSelected(ListBoxFileDetail->SelectedRows()); });
+    connect(btnUnZipCancel, &QPushButton::clicked, &c_, &UnZipPageController::Cancel);
+    connect(ListBoxZipList, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> selected = ListBoxZipList->selectedItems();
+        c_.SetCurrentArchive(selected.isEmpty() ? -1 : ListBoxZipList->row(selected.front()));
+    });
+    connect(ChAotoDisplay, &QCheckBox::toggled, this, [this](bool on) { c_.options.autoDisplay = on; });
+    connect(ChCreateSubFolder, &QCheckBox::toggled, this, [this](bool on) { c_.options.subfolderPerArchive = on; });
+    connect(ChUseOrigPath, &QCheckBox::toggled, this, [this](bool on) { c_.options.useStoredPaths = on; });
+    connect(EditPWD, &QLineEdit::textChanged, this, [this](const QString& text) { c_.options.password = text; });
+    connect(ExtractFolder->lineEdit(), &QLineEdit::textChanged, this,
+            [this] { c_.options.extractFolder = ExtractFolder->folder(); });
+    connect(overwrite_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on)
+            c_.options.overwriteMode = id;
+    });
+
+    // The controller's state comes back to the widgets.
+    connect(&c_, &UnZipPageController::Changed, this, &UnZipPage::Refresh);
+    connect(&c_, &UnZipPageController::RowsChanged, this, &UnZipPage::ShowRows);
+    connect(&c_, &UnZipPageController::Progress, this, &UnZipPage::ShowProgress);
+    Refresh();
+    ShowRows();
+}
+
+void UnZipPage::Refresh()
+{
+    // The archive list, when it differs from the controller's.
+    const std::vector<std::string>& archives = c_.Archives();
+    bool same = ListBoxZipList->count() == int(archives.size());
+    for (int i = 0; same && i < ListBoxZipList->count(); ++i)
+        same = ListBoxZipList->item(i)->text() == ui::FromUtf8(archives[size_t(i)]);
+    {
+        const QSignalBlocker block(ListBoxZipList);
+        if (!same) {
+            ListBoxZipList->clear();
+            for (const std::string& name : archives)
+                ListBoxZipList->addItem(ui::FromUtf8(name));
+        }
+        if (c_.CurrentArchive() >= 0)
+            ListBoxZipList->setCurrentRow(c_.CurrentArchive());
+        else
+            ListBoxZipList->clearSelection();
+    }
+    G2->setTitle(QString("ZIP Archives: %1").arg(archives.size()));
+
+    // The options.
+    const UnZipOptions& o = c_.options;
+    for (QCheckBox* box : {ChAotoDisplay, ChCreateSubFolder, ChUseOrigPath}) {
+        const QSignalBlocker block(box);
+        box->setChecked(box == ChAotoDisplay ? o.autoDisplay : box == ChCreateSubFolder ? o.subfolderPerArchive
+                                                                                        : o.useStoredPaths);
+    }
+    {
+        const QSignalBlocker block(overwrite_);
+        overwrite_->setExclusive(false);  // a stored mode out of range checks none
+        for (QAbstractButton* button : overwrite_->buttons())
+            button->setChecked(overwrite_->id(button) == o.overwriteMode);
+        overwrite_->setExclusive(true);
+    }
+    if (EditPWD->text() != o.password)
+        EditPWD->setText(o.password);
+    if (ExtractFolder->folder() != o.extractFolder)
+        ExtractFolder->setText(o.extractFolder);
+
+    // What may be done now.
+    const bool busy = c_.Busy();
+    for (QWidget* w : std::initializer_list<QWidget*>{btnExtractAll, btnExtractSelected, btnSelectZIP, btnRemoveUnZip,
+                                                      btnRemoveAllUnZip, btnDeleteSelectedFiles})
+        w->setEnabled(!busy);
+    btnUnZipCancel->setVisible(c_.CancelShown());
+    SetBusyCursor(c_.Running());
+}
+
+void UnZipPage::ShowRows()
+{
+    model_->Reset();
+    G3->setTitle(c_.RowsHidden() ? QString("Compressed Files To UnZIP: Hidden")
+                                 : QString("Compressed Files To UnZIP: %1").arg(model_->rowCount()));
+}
+
+void UnZipPage::ShowProgress()
+{
+    ProgressUnZip->setValue(c_.Permille());
+    LabelUnZipStatus->setText(c_.Status());
+    const QStringList& report = c_.Report();
+    if (report.size() < ListUnZipReport->count())
+        ListUnZipReport->clear();
+    if (report.size() > ListUnZipReport->count()) {
+        ListUnZipReport->addItems(report.mid(ListUnZipReport->count()));
+        ListUnZipReport->scrollToBottom();
+    }
+}
+
+void UnZipPage::SetBusyCursor(bool busy)
+{
+    if (busy == cursor_)
+        return;
+    cursor_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+bool UnZipPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // Archives dropped from a file manager are added as if chosen.
+    if (watched == ListBoxZipList->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData()->hasUrls()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            QStringList paths;
+            for (const QUrl& url : drop->mimeData()->urls())
+                if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+                    paths << url.toLocalFile();
+            drop->acceptProposedAction();
+            if (!paths.isEmpty())
+                c_.AddArchives(paths);
+            return true;
+        }
+    }
+    if (watched == ListBoxZipList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            if (btnRemoveUnZip->isEnabled())
+                c_.RemoveArchive();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            c_.ShowFileDetails();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
