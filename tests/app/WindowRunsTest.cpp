@@ -1,0 +1,202 @@
+// Runs of both pages at once and edits in the middle of them: the window
+// keeps answering, every run ends with its own summary, and Cancel stops
+// each kind of run at once.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/app/WindowTest.h"
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace {
+
+class WindowRuns : public WindowTest {
+protected:
+    // count archives a0000.zip ... of five small entries each, made by python.
+    std::vector<std::string> SmallArchives(int count)
+    {
+        const std::string folder = dir / "many";
+        EXPECT_EQ(testing_support::Run("python3 -c \"import zipfile,os\nos.makedirs('" + folder +
+                                       "', exist_ok=True)\nfor a in range(" + std::to_string(count) +
+                                       "):\n  with zipfile.ZipFile('" + folder +
+                                       "/a%04d.zip' % a, 'w') as z:\n    for e in range(5): "
+                                       "z.writestr('e%d.txt' % e, 'x' * e)\""),
+                  0);
+        std::vector<std::string> archives;
+        for (int a = 0; a < count; ++a)
+            archives.push_back(folder + "/a" + std::string(4 - std::to_string(a).size(), '0') + std::to_string(a) + ".zip");
+        return archives;
+    }
+    // A file of size bytes that deflate cannot make much smaller.
+    std::string BigFile(const std::string& name, size_t size)
+    {
+        const std::string path = dir / name;
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream out(path, std::ios::binary);
+        std::string block(1 << 20, '\0');
+        uint32_t x = 2463534242u;
+        for (size_t done = 0; done < size; done += block.size()) {
+            for (char& c : block) {
+                x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+                c = char(x);
+            }
+            out.write(block.data(), std::streamsize(std::min(block.size(), size - done)));
+        }
+        return path;
+    }
+    void SetZipItems(const QStringList& items, const std::string& destination)
+    {
+        ZipPageController& zip = form->ZipController();
+        zip.RemoveAll();
+        zip.AddItems(items);
+        ZipOptions options = zip.Options();
+        options.destination = Q(destination);
+        zip.SetOptions(options);
+    }
+    QString Status(const char* label) { return Find<QLabel>(label)->text(); }
+};
+
+}  // namespace
+
+TEST_F(WindowRuns, EditsDuringAListingAndTwoRunsAtOnceAreSafe)
+{
+    const std::vector<std::string> many = SmallArchives(300);
+    WriteFile(dir / "src/one.txt", "one");
+    Open();
+
+    // A creation run gives "View ZIP" something to show.
+    SetZipItems({Q(dir / "src/one.txt")}, dir / "made");
+    Run("btnZip");
+    ASSERT_EQ(form->ZipController().LastCreated(), QStringList{Q(dir / "made/one.zip")});
+
+    // While 300 archives are listed: remove one, add one, then "View ZIP".
+    QStringList names;
+    for (const std::string& a : many)
+        names << Q(a);
+    form->AddArchives(names);
+    ASSERT_TRUE(form->UnZipController().Listing());
+    Find<QListWidget>("ListBoxZipList")->setCurrentRow(0);
+    Click("btnRemoveUnZip");
+    form->AddArchives({Q(many[0])});
+    Click("btnViewLastZip");
+    WaitIdle();
+    EXPECT_EQ(Archives(), std::vector<std::string>{dir / "made/one.zip"});
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Details()[0].fileName, "one.txt");
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 1");
+
+    // An extraction starts while a creation writes; the tabs change meanwhile.
+    BigFile("src/big.bin", 60 << 20);
+    SetZipItems({Q(dir / "src/big.bin")}, dir / "made");
+    SetExtractFolder(dir / "out");
+    Click("btnZip");
+    ASSERT_TRUE(form->ZipController().Running());
+    Click("btnExtractAll");
+    EXPECT_TRUE(form->UnZipController().Busy());
+    form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(0);
+    WaitIdle();
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_EQ(ReadFile(dir / "out/src/one.txt"), "one");
+    EXPECT_TRUE(fs::exists(dir / "made/big.zip"));
+    EXPECT_EQ(Status("LabelUnZipStatus"), "Extracted 1 entry, skipped 0, failed 0.");
+    EXPECT_TRUE(Status("LabelZipStatus").startsWith("Wrote 1 archive with 1 file")) << Status("LabelZipStatus").toStdString();
+    for (const char* button : {"btnExtractAll", "btnExtractSelected", "btnSelectZIP", "btnRemoveUnZip", "btnZip"})
+        EXPECT_TRUE(Find<QWidget>(button)->isEnabled()) << button;
+    for (const char* button : {"btnUnZipCancel", "spZipCancel"})
+        EXPECT_TRUE(Find<QWidget>(button)->isHidden()) << button;
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Each long run in turn: the event loop never waits more than 100 ms
+// between two ticks of a 10 ms timer, and Cancel ends the run within 0.5 s.
+TEST_F(WindowRuns, TheWindowAnswersDuringLongRunsAndCancelEndsThem)
+{
+    // 200 MB to extract and to compress; 50,000 files none of which
+    // matches; an archive of 100,000 entries to delete from.
+    BigFile("big/big.bin", 200 << 20);
+    const std::string bigZip = dir / "big.zip";
+    ASSERT_EQ(testing_support::Run("cd '" + dir + "/big' && zip -q -0 '" + bigZip + "' big.bin"), 0);
+    ASSERT_EQ(testing_support::Run("python3 -c \"import os\nfor d in range(50):\n  os.makedirs('" + dir +
+                                   "/tree/d%d' % d)\n  for f in range(1000): open('" + dir +
+                                   "/tree/d%d/f%d.txt' % (d, f), 'w').close()\""),
+              0);
+    const std::string wide = dir / "wide.zip";
+    ASSERT_EQ(testing_support::Run("python3 -c \"import zipfile\nwith zipfile.ZipFile('" + wide +
+                                   "', 'w') as z:\n  for e in range(100000): z.writestr('e%d' % e, '')\""),
+              0);
+    Open();
+    SetExtractFolder(dir / "out");
+
+    struct LongRun {
+        const char* what;
+        std::function<void()> start;
+        const char* cancel;
+        std::function<bool()> ended;
+    };
+    const auto zipEnded = [&] { return !form->ZipController().Running(); };
+    const auto unzipEnded = [&] { return !form->UnZipController().Busy(); };
+    const LongRun runs[] = {
+        {"extraction",
+         [&] {
+             form->UnZipController().SetArchives({Q(bigZip)});
+             WaitIdle();
+             Click("btnExtractAll");
+         },
+         "btnUnZipCancel", unzipEnded},
+        {"creation",
+         [&] {
+             SetZipItems({Q(dir / "big/big.bin")}, dir / "made");
+             Click("btnZip");
+         },
+         "spZipCancel", zipEnded},
+        {"gathering",
+         [&] {
+             SetZipItems({Q(dir / "tree/*.none")}, dir / "made");
+             Click("btnZip");
+         },
+         "spZipCancel", zipEnded},
+        {"deletion",
+         [&] {
+             form->UnZipController().SetArchives({Q(wide)});
+             WaitIdle();
+             Click("btnSelectall");
+             Click("btnDeleteSelectedFiles");
+         },
+         "btnUnZipCancel", unzipEnded},
+    };
+    for (const LongRun& run : runs) {
+        SCOPED_TRACE(run.what);
+        run.start();
+        ASSERT_FALSE(run.ended());
+        QElapsedTimer clock, sinceTick;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+        sinceTick.start();
+        ticker.start(10);
+        QTest::qWait(50);
+        ASSERT_FALSE(run.ended()) << "ended before it could be cancelled";
+        Click(run.cancel);
+        clock.start();
+        EXPECT_TRUE(QTest::qWaitFor(run.ended, 5000));
+        EXPECT_LE(clock.elapsed(), 500);
+        ticker.stop();
+        EXPECT_LE(longestGap, 100);
+        WaitIdle();
+        messages.clear();
+    }
+    EXPECT_FALSE(fs::exists(dir / "out/big.bin"));
+    EXPECT_EQ(testing_support::Run("unzip -tq '" + wide + "' > /dev/null"), 0);
+}
