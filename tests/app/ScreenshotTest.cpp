@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QTabWidget>
+#include <QTest>
 
 #include "app/UnitAddWildcard.h"
 #include "app/UnitMain.h"
@@ -32,6 +33,7 @@ TEST(Screenshots, OfEachPage)
     form.show();
     form.AddItems({QString::fromStdString(dir / "reports/2024"), QString::fromStdString(dir / "reports/summary.txt")});
     form.AddArchives({QString::fromStdString(dir / "reports.zip"), QString::fromStdString(dir / "summary.zip")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Running(); }, 60000));
     auto* pages = form.findChild<QTabWidget*>("PageControl1");
     const char* const names[] = {"multiple-zip.png", "multiple-unzip.png"};
     for (int page = 0; page < 2; ++page) {
