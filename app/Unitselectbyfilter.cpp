@@ -12,8 +12,8 @@
 #include "app/Wildcards.h"
 #include "platform/Hooks.h"
 
-TFormselectbyfilter::TFormselectbyfilter(const QString& settingsPath, const QString& startFolder,
-                                         std::function<void(int)> help, QWidget* parent)
+TFormselectbyfilter::TFormselectbyfilter(const QString& settingsPath, std::function<void(int)> help,
+                                         QWidget* parent)
     : QDialog(parent), settingsPath_(settingsPath), help_(std::move(help))
 {
     setObjectName("TFormselectbyfilter");
@@ -72,7 +72,9 @@ TFormselectbyfilter::TFormselectbyfilter(const QString& settingsPath, const QStr
     layout->setColumnStretch(1, 1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(ShellTree1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    // The folder is the one the user selected: the tree's current row alone,
+    // which the tree sets itself when it first takes the focus, is no choice.
+    connect(ShellTree1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         labFolder->setText(ChosenFolder());
         UpdateResult();
     });
@@ -83,14 +85,12 @@ TFormselectbyfilter::TFormselectbyfilter(const QString& settingsPath, const QStr
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     LoadWildcardList();
-    if (!startFolder.isEmpty())
-        SelectFolder(startFolder);
 }
 
 QString TFormselectbyfilter::ChosenFolder() const
 {
-    const QModelIndex index = ShellTree1->currentIndex();
-    return index.isValid() ? folders_->filePath(index) : QString();
+    const QModelIndexList selected = ShellTree1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? QString() : folders_->filePath(selected.first());
 }
 
 void TFormselectbyfilter::SelectFolder(const QString& folder)

@@ -13,9 +13,8 @@
 class TFormselectbyfilter : public QDialog {
     Q_OBJECT
 public:
-    // help opens a help page by its context number; the tree starts at startFolder.
-    TFormselectbyfilter(const QString& settingsPath, const QString& startFolder, std::function<void(int)> help,
-                        QWidget* parent);
+    // help opens a help page by its context number. No folder is chosen at first.
+    TFormselectbyfilter(const QString& settingsPath, std::function<void(int)> help, QWidget* parent);
 
     // The item to add, as shown in the result field.
     QString Result() const { return EditInputWild->text(); }

@@ -21,9 +21,9 @@ FolderEdit::FolderEdit(const QString& dialogText, QWidget* parent)
     connect(browse_, &QToolButton::clicked, this, &FolderEdit::Browse);
 }
 
-QString FolderEdit::folder() const
+QString ExpandFolder(const QString& typed)
 {
-    QString path = edit_->text().trimmed();
+    QString path = typed.trimmed();
     if (path == "~" || path.startsWith("~/"))
         path = QDir::homePath() + path.mid(1);
     return path;

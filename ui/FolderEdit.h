@@ -9,6 +9,9 @@
 
 namespace ui {
 
+// A folder as typed: trimmed, with a leading "~" read as the home folder.
+QString ExpandFolder(const QString& typed);
+
 class FolderEdit : public QWidget {
     Q_OBJECT
 public:
@@ -17,8 +20,8 @@ public:
 
     QString text() const { return edit_->text(); }
     void setText(const QString& text) { edit_->setText(text); }
-    // The folder as typed, trimmed, with "~" expanded.
-    QString folder() const;
+    // The folder as typed, expanded (ExpandFolder).
+    QString folder() const { return ExpandFolder(text()); }
     QLineEdit* lineEdit() const { return edit_; }
     QToolButton* browseButton() const { return browse_; }
 

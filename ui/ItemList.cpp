@@ -2,46 +2,71 @@
 
 #include <QStyle>
 #include <QTimerEvent>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "jobs/UnitZip.h"
 
 namespace ui {
-
-namespace {
-
-class GlyphDelegate : public QStyledItemDelegate {
-public:
-    explicit GlyphDelegate(QWidget* list)
-        : QStyledItemDelegate(list),
-          glyphs_{QIcon::fromTheme("text-x-generic", list->style()->standardIcon(QStyle::SP_FileIcon)),
-                  QIcon::fromTheme("folder-saved-search", list->style()->standardIcon(QStyle::SP_DirIcon))}
-    {
-    }
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->icon = glyphs_[ItemGlyph(index.data().toString())];
-        option->features |= QStyleOptionViewItem::HasDecoration;
-    }
-
-private:
-    QIcon glyphs_[2];
-};
-
-}  // namespace
 
 int ItemGlyph(const QString& item)
 {
     return TZipFile::IsReadableFile(item.toStdString()) ? 0 : 1;
 }
 
-ItemList::ItemList(QWidget* parent) : QListWidget(parent)
+ItemList::ItemList(QWidget* parent)
+    : QListWidget(parent),
+      icons_{QIcon::fromTheme("text-x-generic", style()->standardIcon(QStyle::SP_FileIcon)),
+             QIcon::fromTheme("folder-saved-search", style()->standardIcon(QStyle::SP_DirIcon))}
 {
-    setItemDelegate(new GlyphDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    connect(&check_, &QFutureWatcher<Glyphs>::finished, this, [this] {
+        glyphs_ = check_.result();
+        ShowGlyphs();
+    });
+}
+
+void ItemList::SetItems(const QStringList& items)
+{
+    bool same = count() == items.size();
+    for (int i = 0; same && i < count(); ++i)
+        same = item(i)->text() == items[i];
+    if (same)
+        return;
+    clear();
+    for (const QString& text : items) {
+        auto* row = new QListWidgetItem(text, this);
+        row->setToolTip(text);
+    }
+    ShowGlyphs();
+    Check();
+}
+
+void ItemList::Check()
+{
+    if (check_.isRunning() || count() == 0)
+        return;
+    QStringList items;
+    for (int i = 0; i < count(); ++i)
+        items << item(i)->text();
+    check_.setFuture(QtConcurrent::run([items] {
+        Glyphs glyphs;
+        for (const QString& item : items)
+            glyphs.insert(item, ItemGlyph(item));
+        return glyphs;
+    }));
+}
+
+void ItemList::ShowGlyphs()
+{
+    for (int i = 0; i < count(); ++i) {
+        QListWidgetItem* row = item(i);
+        const int glyph = glyphs_.value(row->text(), 1);
+        if (row->data(GlyphRole) != glyph) {
+            row->setData(GlyphRole, glyph);
+            row->setIcon(icons_[glyph]);
+        }
+    }
 }
 
 void ItemList::showEvent(QShowEvent* event)
@@ -49,6 +74,7 @@ void ItemList::showEvent(QShowEvent* event)
     QListWidget::showEvent(event);
     if (!timer_)
         timer_ = startTimer(1000);
+    Check();
 }
 
 void ItemList::hideEvent(QHideEvent* event)
@@ -62,7 +88,7 @@ void ItemList::hideEvent(QHideEvent* event)
 void ItemList::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == timer_)
-        viewport()->update();
+        Check();
     else
         QListWidget::timerEvent(event);
 }
