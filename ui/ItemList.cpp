@@ -20,9 +20,11 @@ ItemList::ItemList(QWidget* parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    // Items added while a check was under way are checked at once after it.
     connect(&check_, &QFutureWatcher<Glyphs>::finished, this, [this] {
         glyphs_ = check_.result();
-        ShowGlyphs();
+        if (!ShowGlyphs())
+            Check();
     });
 }
 
@@ -57,16 +59,19 @@ void ItemList::Check()
     }));
 }
 
-void ItemList::ShowGlyphs()
+bool ItemList::ShowGlyphs()
 {
+    bool known = true;
     for (int i = 0; i < count(); ++i) {
         QListWidgetItem* row = item(i);
+        known = known && glyphs_.contains(row->text());
         const int glyph = glyphs_.value(row->text(), 1);
         if (row->data(GlyphRole) != glyph) {
             row->setData(GlyphRole, glyph);
             row->setIcon(icons_[glyph]);
         }
     }
+    return known;
 }
 
 void ItemList::showEvent(QShowEvent* event)

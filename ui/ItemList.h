@@ -34,8 +34,9 @@ private:
     using Glyphs = QHash<QString, int>;
     // Starts working out the glyphs of the items, unless a check is under way.
     void Check();
-    // Shows the glyphs known; an item not checked yet has glyph 1.
-    void ShowGlyphs();
+    // Shows the glyphs known, an item not checked yet with glyph 1; false
+    // when there was such an item.
+    bool ShowGlyphs();
 
     QIcon icons_[2];
     Glyphs glyphs_;
