@@ -18,8 +18,9 @@ void TSearchData::Next()
         Found = Find.Next(Rec);
 }
 
-TDirSearch::TDirSearch(std::string startDir, int mask, bool recurse, std::string filePattern)
-    : mask_(mask), recurse_(recurse), filePattern_(std::move(filePattern))
+TDirSearch::TDirSearch(std::string startDir, int mask, bool recurse, std::string filePattern,
+                       std::function<void()> onVisit)
+    : mask_(mask), recurse_(recurse), filePattern_(std::move(filePattern)), onVisit_(std::move(onVisit))
 {
     if (!startDir.empty() && startDir.back() != '/')
         startDir += '/';
@@ -41,6 +42,8 @@ TDirSearch::TDirSearch(std::string startDir, int mask, bool recurse, std::string
 bool TDirSearch::Next(platform::FindRecord& rec, std::string& fullName)
 {
     while (!levels_.empty()) {
+        if (onVisit_)
+            onVisit_();
         TSearchData& level = levels_.back();
         if (!level.Found) {
             levels_.pop_back();

@@ -3,6 +3,7 @@
 // "/data/*/logs/".
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,12 @@ public:
     // startDir may hold wildcards in its folder components; each such
     // component is matched against the folder names of its level, and the
     // files of the folders reached are matched against filePattern. With
-    // recurse, the folders below are walked too.
-    TDirSearch(std::string startDir, int mask, bool recurse, std::string filePattern);
+    // recurse, the folders below are walked too. onVisit, when given, is
+    // called for every entry the walk looks at, matching or not, so that a
+    // caller can let messages through (and stop the walk by throwing) however
+    // few names match.
+    TDirSearch(std::string startDir, int mask, bool recurse, std::string filePattern,
+               std::function<void()> onVisit = {});
 
     // The next file matching the file pattern or, when recursing, the next
     // folder (before its contents; its full name ends with '/'). A name
@@ -45,6 +50,7 @@ private:
     int mask_;
     bool recurse_;
     std::string filePattern_;
+    std::function<void()> onVisit_;
     std::vector<std::string> wildDirs_;  // the wild folder components, one per level
     std::vector<TSearchData> levels_;    // levels_[0] is the start folder
 };

@@ -541,7 +541,9 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
                 OnNoSuchFile(*this, item);
             continue;
         }
-        TDirSearch search(folder, attributeMask_, recurse, mask);
+        // Every entry looked at lets messages through: a walk over a large
+        // tree where few names match must still answer a cancel.
+        TDirSearch search(folder, attributeMask_, recurse, mask, [this] { Poll(); });
         platform::FindRecord rec;
         std::string name;
         while (search.Next(rec, name)) {
@@ -557,7 +559,6 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
                     OnSkippingFile(*this, TSkipReason::skExcluded, name, -1, retry);
                 continue;
             }
-            Poll();
             if (isArchive(name))
                 continue;
             if (!PassesArchiveTests(run, name))

@@ -1088,6 +1088,40 @@ TEST(ZipWriter, TheArchiveIsNeverAddedToItself)
     ExpectPeersAccept(src + "/self.zip");
 }
 
+// A wildcard walk lets messages through at every entry it looks at, so that
+// a cancel stops it at once even in a tree where no name matches.
+TEST(ZipWriter, AWalkWhereNothingMatchesAnswersACancel)
+{
+    TempDir t;
+    constexpr int Folders = 20, Files = 100;
+    for (int f = 0; f < Folders; ++f)
+        for (int i = 0; i < Files; ++i)
+            WriteFile(t / ("tree/d" + std::to_string(f) + "/f" + std::to_string(i) + ".txt"), "x");
+    HooksReset reset;
+    TZipWriter w;
+    int pumps = 0;
+    bool cancel = false;
+    platform::InstalledHooks().PumpMessages = [&] {
+        ++pumps;
+        if (cancel)
+            w.RequestCancel();
+    };
+    const auto zip = [&](const std::string& name) {
+        w.SetZipName(t / name);
+        w.Recurse = true;
+        w.FilesList = {t / "tree/*.none"};
+        w.Zip();
+    };
+    zip("all.zip");
+    EXPECT_GE(pumps, Folders * Files);
+
+    pumps = 0;
+    cancel = true;
+    EXPECT_EQ(FailureOf<EUserCanceled>([&] { zip("cancelled.zip"); }, "User Aborted Operation"), "");
+    EXPECT_EQ(pumps, 1);
+    EXPECT_FALSE(fs::exists(t / "cancelled.zip"));
+}
+
 TEST(ZipWriter, AnEmptyZipNameWritesNothing)
 {
     for (const std::string name : {"", "   "}) {
