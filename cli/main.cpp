@@ -185,9 +185,11 @@ ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
 {
     ZipRequest request;
     for (const std::string& item : a.items) {
-        if (IsWild(item))
-            continue;  // the writer expands it
         std::error_code ec;
+        // A name with wildcard characters is the file of that name when one
+        // exists, and checked like any file; otherwise the writer expands it.
+        if (IsWild(item) && !std::filesystem::is_regular_file(item, ec))
+            continue;
         if (std::filesystem::is_directory(item, ec))
             throw UsageError(item + " is a folder; give a wildcard such as '" + FolderPrefix(item) + "*'");
         if (!TZipFile::IsReadableFile(item))

@@ -495,11 +495,13 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
             FilesList.push_back(item);
             continue;
         }
-        if (IsWild(item)) {
+        // A name that holds wildcard characters is still the file it names
+        // when that file exists ("what?.txt"); only otherwise is it a wildcard.
+        const std::string file = item.find('/') == std::string::npos ? RootDir() + item : item;
+        if (IsWild(item) && !std::filesystem::is_regular_file(file, ec)) {
             wildItems.push_back(item);
             continue;
         }
-        const std::string file = item.find('/') == std::string::npos ? RootDir() + item : item;
         if (MatchesList(ExcludeList, file) || isArchive(file)) {
             if (OnSkippingFile)
                 OnSkippingFile(*this, TSkipReason::skExcluded, file, -1, retry);

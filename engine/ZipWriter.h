@@ -63,8 +63,9 @@ public:
     // Adds the files of FilesList (files, folders ending in '/', wildcard
     // items, a leading '|' or '>' turning the sub-folder search off or on for
     // one item) to ZipName, creating it or rewriting it through a temporary
-    // file. Returns the number of files written as new or replacing entries.
-    // FilesList is empty afterwards.
+    // file. An item that names an existing file is that file, even when its
+    // name holds wildcard characters. Returns the number of files written as
+    // new or replacing entries. FilesList is empty afterwards.
     int Zip();
     // Rewrites ZipName without the entries FilesList names (stored names, or
     // patterns: without a '/' they match the name part, with one the whole

@@ -102,6 +102,30 @@ TEST_F(ZipCommand, BlockedArchiveIsCutIntoPartsOfTheSize)
         EXPECT_EQ(Cli("zip --blocked " + size + " big.bin").code, 2) << size;
 }
 
+// A file whose name holds wildcard characters is that file; a name that
+// is no file is a wildcard.
+TEST_F(ZipCommand, AnExistingFileIsTakenLiterallyWhateverItsName)
+{
+    for (const std::string name : {"what?.txt", "whatX.txt", "sub/whatY.txt", "star*.txt", "starry.txt"})
+        Write("in/" + name, name);
+    const struct {
+        std::string item;
+        Names stored;
+    } cases[] = {
+        {"in/what?.txt", {"in/what?.txt"}},
+        {"in/star*.txt", {"in/star*.txt"}},
+        {"in/what<XY>.txt", {"in/sub/whatY.txt", "in/whatX.txt"}},
+    };
+    int n = 0;
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.item);
+        const std::string name = "out" + std::to_string(n++);
+        const Result r = Cli("zip --single --name " + name + " " + Quoted(k.item));
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(PeerNames(name + ".zip"), k.stored);
+    }
+}
+
 TEST_F(ZipCommand, RefusesUnusableItemsAndReportsSkippedFiles)
 {
     MakeTree("tree");

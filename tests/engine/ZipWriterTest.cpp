@@ -1088,6 +1088,40 @@ TEST(ZipWriter, TheArchiveIsNeverAddedToItself)
     ExpectPeersAccept(src + "/self.zip");
 }
 
+// An item is a wildcard only when it names no existing file: a user's file
+// whose name holds '*', '?' or '<' (or a link to a file) is taken as it is,
+// with none of the names it would match as a pattern.
+TEST(ZipWriter, AnItemNamingAnExistingFileIsThatFile)
+{
+    TempDir t;
+    const std::string dir = t / "dir";
+    for (const std::string name : {"what?.txt", "whatX.txt", "sub/whatY.txt", "star*.txt", "starry.txt", "<a>.txt", "a.txt"})
+        WriteFile(dir + "/" + name, name);
+    fs::create_symlink("whatX.txt", dir + "/link?.txt");
+    const struct {
+        std::string item;
+        std::vector<std::string> stored;
+    } cases[] = {
+        {dir + "/what?.txt", {"what?.txt"}},
+        {dir + "/star*.txt", {"star*.txt"}},
+        {dir + "/<a>.txt", {"<a>.txt"}},
+        {dir + "/link?.txt", {"link?.txt"}},
+        {"what?.txt", {"what?.txt"}},  // from the root folder
+        {dir + "/what<XY>.txt", {"whatY.txt", "whatX.txt"}},  // no such file: a wildcard (sub/ comes first)
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.item);
+        TZipWriter w;
+        w.SetZipName(t / "out.zip");
+        w.SetRootDir(dir + "/");
+        w.Recurse = true;
+        w.FilesList = {k.item};
+        w.Zip();
+        EXPECT_EQ(StoredNames(w), k.stored);
+        fs::remove(t / "out.zip");
+    }
+}
+
 // A wildcard walk lets messages through at every entry it looks at, so that
 // a cancel stops it at once even in a tree where no name matches.
 TEST(ZipWriter, AWalkWhereNothingMatchesAnswersACancel)
