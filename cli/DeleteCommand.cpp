@@ -59,8 +59,8 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
     engine.OnDeleteEntry = [&deleted](TZipWriter&, const std::string&, bool&) { ++deleted; };
     engine.OnUpdate = [&session](TZipWriter& sender, TUpdateAction, int index) {
         session.Line().Entry(sender.EntryFolder(index) + sender.EntryName(index));
-        session.Line().Percent(100 * (index + 1) / std::max(1, sender.EntryCount()));
     };
+    engine.OnTotalPercentDone = [&session](TZipReader&, int percent) { session.Line().Percent(percent); };
     session.Line().Start({archive});
     session.Line().Archive(archive);
     job.DeleteSelected({group});

@@ -577,10 +577,22 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
 {
     // Bytes ahead of the first entry (a self-extractor's program, say) stay
     // ahead of it.
-    uint64_t first = endCentral_.CentralDirOffset();
+    // The pass walks the old archive up to its directory, and the percent of
+    // the run counts those bytes as done as it passes them, copied or not:
+    // each entry's bytes reach from its local header to the next one's.
+    const uint64_t walked = std::min<uint64_t>(endCentral_.CentralDirOffset(), uint64_t(archive_->Size()));
+    std::vector<uint64_t> starts;
+    starts.reserve(size_t(EntryCount()));
     for (int i = 0; i < EntryCount(); ++i)
-        first = std::min(first, Entry(i).LocalHeaderOffset());
-    CopyBytes(run, 0, int64_t(std::min<uint64_t>(first, uint64_t(archive_->Size()))));
+        starts.push_back(std::min(Entry(i).LocalHeaderOffset(), walked));
+    std::sort(starts.begin(), starts.end());
+    const auto span = [&](const TZipHeaderInfo& entry) {
+        const uint64_t start = std::min(entry.LocalHeaderOffset(), walked);
+        const auto next = std::upper_bound(starts.begin(), starts.end(), start);
+        return int64_t((next == starts.end() ? walked : *next) - start);
+    };
+    run.totalBytes += int64_t(walked);
+    CopyBytes(run, 0, int64_t(starts.empty() ? walked : starts.front()));
     // The old directory is read at once; each kept entry takes its header from it.
     const uint64_t directorySize = endCentral_.CentralDirSize();
     if (endCentral_.CentralDirOffset() <= uint64_t(archive_->Size()) &&
@@ -650,7 +662,7 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
                 if (Dispose)
                     run.disposeList.push_back(item);
                 if (found)
-                    run.totalBytes += int64_t(old.CompressedSize()) - int64_t(std::filesystem::file_size(item));
+                    run.totalBytes -= int64_t(std::filesystem::file_size(item));
             } else {
                 if (OnUpdate)
                     OnUpdate(*this, TUpdateAction::uaReplacing, i);
@@ -659,11 +671,17 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
                 keep = !AddNewEntry(run, item, NotInItems);
             }
         }
+        int64_t copied = 0;
         if (keep) {
             if (OnUpdate)
                 OnUpdate(*this, TUpdateAction::uaKeeping, i);
+            const int64_t before = run.bytesDone;
             AppendEntry(run, CopyEntryRaw(run, i));
+            copied = run.bytesDone - before;
         }
+        run.bytesDone += std::max<int64_t>(0, span(old) - copied);
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
     }
     if (!run.deleting) {
         std::vector<std::string> rest;
@@ -1202,6 +1220,7 @@ void TZipWriter::WriteCentralDirectory(TWriteRun& run)
     int64_t size = 0;
     bool first = true;
     for (const auto& entry : run.entries) {
+        Poll();
         // Built in memory first: a header never straddles two parts.
         THugeMemoryStream header;
         entry->WriteCentralHeader(header, archive_.get());

@@ -1,4 +1,5 @@
 // Extracting and deleting entries across many archives.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -307,6 +308,64 @@ TEST_F(ExtractDeleteRuns, CancelDuringDeletion)
                 EXPECT_EQ(OurEntries(groups[i].archive), entries);
             }
         });
+}
+
+// A deletion from an archive of 100,000 entries lets messages through at
+// every entry, tells its percent as it goes and its archive's start and end;
+// a cancel at any of its polls stops it there with the archive as it was.
+TEST_F(ExtractDeleteRuns, ALargeDeletionShowsItsPercentAndStopsAtAnyPoll)
+{
+    constexpr int Entries = 100000;
+    std::vector<testing_support::RawEntry> entries;
+    for (int i = 0; i < Entries; ++i)
+        entries.push_back({"e" + std::to_string(i), "x"});
+    const std::string archive = dir / "large.zip";
+    testing_support::WriteFile(archive, testing_support::AssembleZip(entries));
+    const std::string before = ReadFile(archive);
+    const ParArrayOfToUnZip groups{{archive, {"e1", "e50000", "e99999"}}};
+
+    int pumps = 0, cancelAt = 0;
+    std::vector<int> percents;
+    std::vector<ParArchiveProgress::State> states;
+    const auto run = [&](TExtractAndView& runner) {
+        pumps = 0;
+        percents.clear();
+        states.clear();
+        platform::InstalledHooks().PumpMessages = [&] {
+            if (++pumps == cancelAt)
+                runner.Cancel();
+        };
+        runner.Engine().OnTotalPercentDone = [&](TZipReader&, int percent) { percents.push_back(percent); };
+        runner.OnArchive = [&](const ParArchiveProgress& p) { states.push_back(p.state); };
+        runner.DeleteSelected(groups);
+    };
+
+    {
+        TExtractAndView counting;
+        run(counting);
+    }
+    const int total = pumps;
+    EXPECT_GE(total, 2 * Entries) << "reading the directory and carrying entries over poll at every entry";
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(std::set<int>(percents.begin(), percents.end()).size(), 101u) << "0 to 100, every step";
+    EXPECT_EQ(percents.back(), 100);
+    using State = ParArchiveProgress::State;
+    EXPECT_EQ(states, (std::vector<State>{State::Started, State::Done}));
+    const Names left = OurEntries(archive);
+    EXPECT_EQ(left.size(), size_t(Entries - 3));
+    EXPECT_FALSE(left.count("e50000"));
+
+    for (const int at : {2, total / 4, total / 2, total * 3 / 4, total}) {
+        SCOPED_TRACE("cancel at poll " + std::to_string(at));
+        testing_support::WriteFile(archive, before);
+        cancelAt = at;
+        TExtractAndView job;
+        EXPECT_THROW(run(job), EUserCanceled);
+        EXPECT_EQ(pumps, at) << "the run went on after the cancel";
+        EXPECT_EQ(states, (std::vector<State>{State::Started, State::Failed}));
+        EXPECT_TRUE(ReadFile(archive) == before) << "the archive changed";
+    }
+    EXPECT_EQ(FilesUnder(dir.Path()), Names{"large.zip"}) << "a temporary file was left behind";
 }
 
 }  // namespace
