@@ -1,7 +1,6 @@
 #include "app/ZipPage.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>

@@ -40,7 +40,8 @@ TEST(Screenshots, OfEachPage)
         pages->setCurrentIndex(page);
         ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page])));
     }
-    TFormselectbyfilter select(settings, QString::fromStdString(dir / "reports"), [](int) {}, &form);
+    TFormselectbyfilter select(settings, [](int) {}, &form);
+    select.SelectFolder(QString::fromStdString(dir / "reports"));
     select.show();
     ASSERT_TRUE(select.grab().save(QDir(folder).filePath("select-by-wildcard.png")));
     TFormWildcard edit(settings, [](int) {}, &form);
