@@ -4,12 +4,13 @@
 
 #include "engine/Wildcard.h"
 
-TSearchData::TSearchData(std::string directory, int mask, std::string pattern)
+TSearchData::TSearchData(std::string directory, int mask, std::string pattern,
+                         const std::function<void()>& onEntry)
     : Dir(std::move(directory)), Pattern(std::move(pattern))
 {
     if (!Dir.empty() && Dir.back() != '/')
         Dir += '/';
-    Found = Find.First(Dir, mask, Rec);
+    Found = Find.First(Dir, mask, Rec, onEntry);
 }
 
 void TSearchData::Next()
@@ -36,7 +37,7 @@ TDirSearch::TDirSearch(std::string startDir, int mask, bool recurse, std::string
                 wildDirs_.push_back(startDir.substr(p, end - p));
         }
     }
-    levels_.emplace_back(fixedPart, mask_, wildDirs_.empty() ? filePattern_ : wildDirs_.front());
+    levels_.emplace_back(fixedPart, mask_, wildDirs_.empty() ? filePattern_ : wildDirs_.front(), onVisit_);
 }
 
 bool TDirSearch::Next(platform::FindRecord& rec, std::string& fullName)
@@ -60,7 +61,7 @@ bool TDirSearch::Next(platform::FindRecord& rec, std::string& fullName)
             // A wild level only leads on, into the folders matching its component.
             if (properFolder && MatchesPattern(level.Pattern, entry.Name)) {
                 const std::string& pattern = depth + 1 < wildDirs_.size() ? wildDirs_[depth + 1] : filePattern_;
-                levels_.emplace_back(level.Dir + entry.Name, mask_, pattern);
+                levels_.emplace_back(level.Dir + entry.Name, mask_, pattern, onVisit_);
             } else {
                 level.Next();
             }
@@ -71,7 +72,7 @@ bool TDirSearch::Next(platform::FindRecord& rec, std::string& fullName)
             // The level stays on this folder and moves on once the folder is done.
             rec = entry;
             fullName = level.Dir + entry.Name + '/';
-            levels_.emplace_back(fullName, mask_, filePattern_);
+            levels_.emplace_back(fullName, mask_, filePattern_, onVisit_);
             return true;
         }
         if (!folder) {

@@ -14,8 +14,8 @@
 struct TSearchData {
     // directory gets a '/' appended when missing; an empty one means the
     // current folder. The pattern is kept for the walk; the find reports every
-    // name.
-    TSearchData(std::string directory, int mask, std::string pattern);
+    // name. onEntry is called for every name the folder's reading meets.
+    TSearchData(std::string directory, int mask, std::string pattern, const std::function<void()>& onEntry = {});
 
     // Moves to the next entry when a current entry exists.
     void Next();
@@ -33,9 +33,9 @@ public:
     // component is matched against the folder names of its level, and the
     // files of the folders reached are matched against filePattern. With
     // recurse, the folders below are walked too. onVisit, when given, is
-    // called for every entry the walk looks at, matching or not, so that a
-    // caller can let messages through (and stop the walk by throwing) however
-    // few names match.
+    // called for every entry the walk reads or looks at, matching or not, so
+    // that a caller can let messages through (and stop the walk by throwing)
+    // however few names match and however large a folder is.
     TDirSearch(std::string startDir, int mask, bool recurse, std::string filePattern,
                std::function<void()> onVisit = {});
 

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -306,13 +307,14 @@ static bool NameLess(const FindRecord& a, const FindRecord& b)
     return x < y;
 }
 
-bool FindHandle::First(const std::string& folder, int mask, FindRecord& rec)
+bool FindHandle::First(const std::string& folder, int mask, FindRecord& rec, const std::function<void()>& onEntry)
 {
     Close();
     std::string dir = folder.empty() ? "." : folder;
     if (dir.back() != '/')
         dir += '/';
-    DIR* d = ::opendir(dir.c_str());
+    const std::unique_ptr<DIR, int (*)(DIR*)> open(::opendir(dir.c_str()), ::closedir);
+    DIR* d = open.get();
     if (!d)
         return false;
     // An entry is reported when each of its filtering attributes is in the mask.
@@ -320,6 +322,8 @@ bool FindHandle::First(const std::string& folder, int mask, FindRecord& rec)
     auto wanted = [&](int attr) { return (attr & filtering & ~mask) == 0; };
     std::vector<FindRecord> found;
     while (dirent* e = ::readdir(d)) {
+        if (onEntry)
+            onEntry();
         std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
@@ -338,7 +342,6 @@ bool FindHandle::First(const std::string& folder, int mask, FindRecord& rec)
     }
     struct stat self;
     bool selfOk = ::fstat(::dirfd(d), &self) == 0;
-    ::closedir(d);
     std::sort(found.begin(), found.end(), NameLess);
     if (wanted(faDirectory)) {
         uint32_t time = selfOk ? DateTimeToDosDateTime(self.st_mtime) : 0;

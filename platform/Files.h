@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -120,8 +121,11 @@ struct FindRecord {
 // into another folder; so are pipes, sockets and devices.
 class FindHandle {
 public:
-    // False when the folder cannot be read; nothing is held then.
-    bool First(const std::string& folder, int mask, FindRecord& rec);
+    // False when the folder cannot be read; nothing is held then. The
+    // folder is read whole here; onEntry, when given, is called for every
+    // name read, so that a caller can let messages through (and stop by
+    // throwing) while a large folder is read.
+    bool First(const std::string& folder, int mask, FindRecord& rec, const std::function<void()>& onEntry = {});
     bool Next(FindRecord& rec);
     void Close();
 
