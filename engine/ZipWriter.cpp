@@ -115,7 +115,7 @@ void TZipWriter::TWholeFile::Load(platform::Handle open)
     data.resize(size_t(planned) + 1);
     const int64_t got = platform::FileRead(h, data.data(), int64_t(data.size()));
     if (got < 0)
-        readError = std::strerror(errno);
+        readError = ErrorText(errno);
     if (h != open)
         platform::FileClose(h);
     data.resize(size_t(std::max<int64_t>(got, 0)));
@@ -271,6 +271,10 @@ int TZipWriter::WriteArchive(bool deleting)
         // A multi-part archive is always written anew.
         run.multi = MultiMode() != TMultiMode::mmNone;
         run.updating = !run.multi && platform::FileExists(zipName_);
+        // Deleting from an archive that is not there deletes nothing: it must
+        // not make an empty archive of that name and report success.
+        if (deleting && !run.updating)
+            throw EFOpenError("Cannot open file " + zipName_);
         if (run.updating) {
             std::error_code ec;
             if (std::filesystem::is_symlink(zipName_, ec))
@@ -280,7 +284,7 @@ int TZipWriter::WriteArchive(bool deleting)
             const std::string folder = FolderPart(target);
             if (!platform::FolderWritable(folder))
                 throw EFCreateError("Cannot create a file in " + (folder.empty() ? std::string(".") : folder) +
-                                    ": " + std::strerror(errno));
+                                    ": " + ErrorText(errno));
         }
         if (!deleting && !FilesList.empty())
             ExpandFilesList(run);
@@ -313,7 +317,7 @@ int TZipWriter::WriteArchive(bool deleting)
             const std::string folder = FolderPart(target).empty() ? "./" : FolderPart(target);
             single = run.updating ? platform::MakeTempFileName(folder, ".ZBK") : zipName_;
             if (single.empty())
-                throw EFCreateError("Cannot create a file in " + folder + ": " + std::strerror(errno));
+                throw EFCreateError("Cannot create a file in " + folder + ": " + ErrorText(errno));
             outputMade = run.updating;
             run.parts = std::make_unique<TPartOutput>(single, FlushFilesOnClose);
         }
@@ -374,7 +378,7 @@ int TZipWriter::WriteArchive(bool deleting)
             // takes its place in one step.
             platform::FileCopyOwnerAndMode(target, single);
             if (!platform::RenameFile(single, target)) {
-                const std::string why = std::strerror(errno);
+                const std::string why = ErrorText(errno);
                 platform::DeleteFile(single);
                 throw EFCreateError("Cannot replace " + target + ": " + why);
             }
@@ -901,7 +905,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
         try {
             source = std::make_unique<THugeFileStream>(item, platform::fmOpenRead | platform::fmShareDenyNone);
         } catch (const EFOpenError&) {
-            sourceError_ = std::strerror(errno);
+            sourceError_ = ErrorText(errno);
             std::error_code ec;
             run.totalBytes -= int64_t(std::filesystem::file_size(item, ec));
             bool retry = false;
@@ -1089,7 +1093,7 @@ size_t TZipWriter::ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* 
     // A read error ends the data like the end of the file, and is noted.
     const int64_t got = platform::FileRead(source.Handle(), buffer, int64_t(n));
     if (got < 0) {
-        run.readError = std::strerror(errno);
+        run.readError = ErrorText(errno);
         return 0;
     }
     if (got > 0) {

@@ -29,10 +29,10 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-class UnZipPage : public WindowTest {};
+class UnZipWindow : public WindowTest {};
 }  // namespace
 
-TEST_F(UnZipPage, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
+TEST_F(UnZipWindow, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
 {
     Open();
     EXPECT_TRUE(Find<QRadioButton>("R2")->isChecked());
@@ -93,7 +93,7 @@ TEST(UnZipPageController, EveryKeyIsReadBackAndTheControlsShowIt)
     EXPECT_EQ(options.password, "secret");
 }
 
-TEST_F(UnZipPage, ArchivesAreAddedOnceRemovedAndListed)
+TEST_F(UnZipWindow, ArchivesAreAddedOnceRemovedAndListed)
 {
     WriteFile(dir / "src/a.txt", "a");
     WriteFile(dir / "src/b.txt", "bb");
@@ -172,7 +172,7 @@ TEST_F(UnZipPage, ArchivesAreAddedOnceRemovedAndListed)
     EXPECT_EQ(size_t(Rows()), Details().size());
 }
 
-TEST_F(UnZipPage, SelectedEntriesAreExtractedAndDeletedPerArchive)
+TEST_F(UnZipWindow, SelectedEntriesAreExtractedAndDeletedPerArchive)
 {
     WriteFile(dir / "src/a.txt", "a");
     WriteFile(dir / "src/b.txt", "bb");
@@ -246,7 +246,7 @@ TEST_F(UnZipPage, SelectedEntriesAreExtractedAndDeletedPerArchive)
     EXPECT_EQ(Rows(), 0);
 }
 
-TEST_F(UnZipPage, AWrongPasswordAsksForAnotherOne)
+TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOne)
 {
     WriteFile(dir / "src/secret.txt", "secret");
     WriteFile(dir / "src/other.txt", "other");
@@ -268,7 +268,7 @@ TEST_F(UnZipPage, AWrongPasswordAsksForAnotherOne)
     EXPECT_EQ(ReadFile(dir / "out/other.txt"), "other");
 }
 
-TEST_F(UnZipPage, ChecksRefuseRunsThatCannotStart)
+TEST_F(UnZipWindow, ChecksRefuseRunsThatCannotStart)
 {
     WriteFile(dir / "src/a.txt", "a");
     const std::string one = Zip("one.zip", "a.txt");
@@ -286,7 +286,7 @@ TEST_F(UnZipPage, ChecksRefuseRunsThatCannotStart)
                                                   "Please enter the folder to extract to."}));
 }
 
-TEST_F(UnZipPage, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
+TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
 {
     Open();
     for (const auto& [button, context, heading] :

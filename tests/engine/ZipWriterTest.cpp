@@ -1172,6 +1172,16 @@ TEST(ZipWriter, AnEmptyZipNameWritesNothing)
     }
 }
 
+TEST(ZipWriter, DeletingFromAMissingArchiveFailsAndMakesNoArchive)
+{
+    TempDir t;
+    TZipWriter w;
+    w.SetZipName(t / "gone.zip");
+    w.FilesList = {"a.txt"};
+    EXPECT_EQ(FailureOf<EFOpenError>([&] { w.RemoveEntries(); }, "Cannot open file " + t / "gone.zip"), "");
+    EXPECT_FALSE(fs::exists(t / "gone.zip"));
+}
+
 }  // namespace
 
 TEST(ZipWriterUpdate, TheArchiveNeverGoesIntoItselfAndAnEarlyCommentStays)
