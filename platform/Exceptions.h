@@ -37,5 +37,9 @@ class EListError : public Exception { public: using Exception::Exception; };
 // Raised when an object is assigned from an object of a class it cannot copy.
 class EConvertError : public Exception { public: using Exception::Exception; };
 
+// The system's message for an error number (errno). Unlike strerror, which
+// may share one buffer among threads, safe for runs on threads of their own.
+std::string ErrorText(int code);
+
 // Raises EOSError for the current errno.
 [[noreturn]] void RaiseLastOSError();

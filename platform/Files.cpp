@@ -19,10 +19,17 @@
 
 namespace fs = std::filesystem;
 
+std::string ErrorText(int code)
+{
+    char buffer[256];
+    // The GNU strerror_r returns the message, in buffer or in static text.
+    return ::strerror_r(code, buffer, sizeof buffer);
+}
+
 void RaiseLastOSError()
 {
     int code = errno;
-    throw EOSError(code, std::strerror(code));
+    throw EOSError(code, ErrorText(code));
 }
 
 namespace platform {
