@@ -305,6 +305,10 @@ TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
         QWidget* box = QApplication::activeModalWidget();
         ASSERT_NE(box, nullptr);
         title = box->windowTitle() + " / " + box->findChild<QLabel*>("AboutTitle")->text();
+        // The web page is a real place: the contents of the help pages.
+        const QUrl website(box->findChild<QLabel*>("AboutWebsite")->toolTip());
+        EXPECT_EQ(website, QUrl::fromLocalFile(ZAMBLOK_HELP_DIR "/index.html"));
+        EXPECT_TRUE(QFileInfo::exists(website.toLocalFile()));
         QTest::mouseClick(box->findChild<QAbstractButton*>("AboutClose"), Qt::LeftButton);
     });
     form->findChild<QAction*>("Pm_About")->trigger();
