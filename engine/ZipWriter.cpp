@@ -308,6 +308,9 @@ int TZipWriter::WriteArchive(bool deleting)
             // a new archive over the last part.
             if (endCentral_.ThisDisk() != 0 || THugeVolumeStream::VolumesOf(zipName_).size() > 1)
                 throw EZipEngineError("A multi-part archive cannot be updated: " + zipName_);
+            // Carrying entries over copies each one's bytes: entries that
+            // share theirs would blow a small archive up as extraction would.
+            CheckOverlaps();
             if (endCentral_.HasComment())
                 ArchiveComment();  // carried into the new archive
         }
@@ -617,7 +620,7 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
     run.entries.reserve(size_t(EntryCount()) + FilesList.size());
     for (size_t k = 0; k < FilesList.size(); ++k) {
         const std::string& item = FilesList[k];
-        if (run.deleting && IsWild(item))
+        if (run.deleting && !ExactNames && IsWild(item))
             patterns.push_back(k);
         else
             byName.try_emplace(run.deleting ? item : StoredName(item), k);
@@ -809,6 +812,9 @@ void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items
     if (run.workers->Threads() <= 1 || current + 1 >= items.size())
         return;
     for (run.nextAhead = std::max(run.nextAhead, current); run.nextAhead < items.size(); ++run.nextAhead) {
+        // Many small or empty files are set going here in one go, a long
+        // step of its own.
+        Poll();
         const std::string& item = items[run.nextAhead];
         std::error_code ec;
         const auto size = int64_t(std::filesystem::file_size(item, ec));

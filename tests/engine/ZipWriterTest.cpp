@@ -523,11 +523,14 @@ TEST(ZipWriter, AFileWhoseReadFailsIsSkippedWithTheSystemsMessage)
 
 TEST(ZipWriter, EveryLongStepLetsMessagesThrough)
 {
-    // Counted in pumps: at least one per 64 KiB of data and one per entry
-    // carried over, in each step, or a window would stop answering there.
+    // Counted in pumps: at least one per 64 KiB of data, one per small file
+    // set going on the workers and one per entry carried over, in each step,
+    // or a cancel would wait there.
     TempDir t;
     const std::string big = t / "big.bin", many = t / "many.zip";
     WriteFile(big, Random(9 << 20, 5));  // larger than a file read whole
+    for (int i = 0; i < 2000; ++i)
+        WriteFile(t / ("small/" + std::to_string(i)), "");
     std::string out;
     ASSERT_EQ(testing_support::Run("python3 -c 'import zipfile\nwith zipfile.ZipFile(\"" + many +
                                        "\", \"w\") as z:\n    for i in range(2000): z.writestr(str(i), str(i))'",
@@ -562,6 +565,14 @@ TEST(ZipWriter, EveryLongStepLetsMessagesThrough)
              w.FilesList = {big};
              w.Zip();
          }, 64},
+        {"setting small files going on the workers", [&](TZipWriter& w) {
+             w.SetZipName(t / "small.zip");
+             w.Threads = 2;
+             w.OnStartZipInfo = from(true);
+             w.OnStartZip = from(false);
+             w.FilesList = {t / "small/*"};
+             w.Zip();
+         }, 1999},
         {"carrying entries over", [&](TZipWriter& w) {
              w.SetZipName(many);
              w.OnUpdate = from(true);
