@@ -498,6 +498,8 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
     };
 
     for (const std::string& item : items) {
+        // Each file is looked up on disk: a long list is a long step.
+        Poll();
         if (EndsWithSlash(item)) {
             FilesList.push_back(item);
             continue;

@@ -523,9 +523,9 @@ TEST(ZipWriter, AFileWhoseReadFailsIsSkippedWithTheSystemsMessage)
 
 TEST(ZipWriter, EveryLongStepLetsMessagesThrough)
 {
-    // Counted in pumps: at least one per 64 KiB of data, one per small file
-    // set going on the workers and one per entry carried over, in each step,
-    // or a cancel would wait there.
+    // Counted in pumps: at least one per 64 KiB of data, one per file listed
+    // or set going on the workers and one per entry carried over, in each
+    // step, or a cancel would wait there.
     TempDir t;
     const std::string big = t / "big.bin", many = t / "many.zip";
     WriteFile(big, Random(9 << 20, 5));  // larger than a file read whole
@@ -565,6 +565,14 @@ TEST(ZipWriter, EveryLongStepLetsMessagesThrough)
              w.FilesList = {big};
              w.Zip();
          }, 64},
+        {"looking up a list of files", [&](TZipWriter& w) {
+             w.SetZipName(t / "listed.zip");
+             for (int i = 0; i < 2000; ++i)
+                 w.FilesList.push_back(t / ("small/" + std::to_string(i)));
+             w.OnStartZipInfo = from(false);
+             counting = true;
+             w.Zip();
+         }, 2000},
         {"setting small files going on the workers", [&](TZipWriter& w) {
              w.SetZipName(t / "small.zip");
              w.Threads = 2;
