@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <tuple>
+#include <unordered_set>
 
 #include "engine/Crc32.h"
 #include "engine/Wildcard.h"
@@ -476,6 +477,9 @@ int TZipReader::RunExtraction()
             SortEntries(TZipSortMode::ByNone);
 
         run.numFiles = EntryCount();
+        const std::unordered_set<std::string> exact =
+            ExactNames ? std::unordered_set<std::string>(FilesList.begin(), FilesList.end())
+                       : std::unordered_set<std::string>();
         for (int i = 0; i < EntryCount(); ++i) {
             Poll();
             TZipHeaderInfo& e = Entry(i);
@@ -484,8 +488,9 @@ int TZipReader::RunExtraction()
                 e.Selected = false;
             } else if (!DoAll) {
                 const std::string stored = e.Directory() + e.FileName();
-                e.Selected = std::any_of(FilesList.begin(), FilesList.end(),
-                                         [&](const std::string& pattern) { return MatchesPattern(pattern, stored); });
+                const auto matches = [&](const std::string& pattern) { return MatchesPattern(pattern, stored); };
+                e.Selected = ExactNames ? exact.count(stored) != 0
+                                        : std::any_of(FilesList.begin(), FilesList.end(), matches);
             }
             if (e.Selected)
                 run.totalBytes = SaturatedSum(run.totalBytes, Clamped(e.UncompressedSize()));
@@ -527,27 +532,41 @@ int TZipReader::RunExtraction()
     return run.fileCount;
 }
 
-void TZipReader::CheckOverlaps() const
+void TZipReader::CheckOverlaps()
 {
-    // Every entry's local header and data must lie apart from the next
+    // Every entry's local header (with its name and extra field, of the
+    // lengths that header gives) and data must lie apart from the next
     // entry's: an archive whose entries share their bytes expands a small
-    // file into a huge output. Local names and extra fields are not counted,
-    // so a tight but sound archive is never taken for one.
+    // file into a huge output. A data descriptor is not counted, so a tight
+    // but sound archive is never taken for one.
     struct Span {
-        uint64_t disk, start, end;
+        uint64_t disk, start;
+        int index;
     };
     std::vector<Span> spans;
     spans.reserve(size_t(EntryCount()));
     for (int i = 0; i < EntryCount(); ++i) {
         const TZipHeaderInfo& e = *entries_->Get(i);
-        const uint64_t start = e.LocalHeaderOffset();
-        spans.push_back({e.DiskNumberStart(), start, start + std::min<uint64_t>(e.CompressedSize(), UINT64_MAX - start - 30) + 30});
+        spans.push_back({e.DiskNumberStart(), e.LocalHeaderOffset(), i});
     }
+    // Part by part, each in offset order: every local header is read once,
+    // and each part opened once.
     std::sort(spans.begin(), spans.end(),
               [](const Span& a, const Span& b) { return a.disk != b.disk ? a.disk < b.disk : a.start < b.start; });
-    for (size_t k = 1; k < spans.size(); ++k)
-        if (spans[k].disk == spans[k - 1].disk && spans[k].start < spans[k - 1].end)
+    uint64_t end = 0;
+    for (size_t k = 0; k < spans.size(); ++k) {
+        Poll();
+        if (k > 0 && spans[k].disk == spans[k - 1].disk && spans[k].start < end)
             throw EBadZipFile("Entries overlap each other (a possible zip bomb)");
+        const TZipHeaderInfo& e = *entries_->Get(spans[k].index);
+        // A local header that cannot be read counts its fixed 30 bytes; the
+        // entry fails on its own when it is extracted.
+        uint64_t header = 30;
+        if (FindEntryData(e).empty())
+            header = uint64_t(archive_->Position()) - spans[k].start;
+        const auto sum = [](uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; };
+        end = sum(sum(spans[k].start, header), e.CompressedSize());
+    }
 }
 
 std::string TZipReader::OutputFolder(const TZipHeaderInfo& entry) const

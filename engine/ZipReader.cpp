@@ -159,6 +159,7 @@ void TZipReader::Assign(const TZipReader& source)
     rootDir_ = source.rootDir_;
     RelativePathList = source.RelativePathList;
     FilesList = source.FilesList;
+    ExactNames = source.ExactNames;
     DoAll = source.DoAll;
     RecreateDirs = source.RecreateDirs;
     OverwriteMode = source.OverwriteMode;

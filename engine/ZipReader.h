@@ -152,6 +152,10 @@ public:
     std::vector<std::string> RelativePathList;
     // Wildcard patterns choosing the entries to extract.
     std::vector<std::string> FilesList;
+    // FilesList holds exact stored names (folder and name), matched byte for
+    // byte, for extraction and deletion alike: a '*' or '?' in one is part
+    // of the name, and case counts.
+    bool ExactNames = false;
     bool DoAll = false;
     bool RecreateDirs = false;
     TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
@@ -219,6 +223,9 @@ protected:
     void OpenZipFile();
     // Closes the archive file unless KeepZipOpen.
     void CloseZipFile();
+    // Refuses the open archive when its entries share their bytes (a
+    // possible zip bomb): EBadZipFile.
+    void CheckOverlaps();
     // Makes part n (1-based) the open archive stream and returns it.
     THugeStream* OpenPart(int n);
     // The name of split part n: OnFileNameForSplitPart's, or by BlockMode.
@@ -269,8 +276,6 @@ private:
     void ExtractEntry(TUnZipRun& run, int index);
     // The folder an entry goes to, relative to the destination.
     std::string OutputFolder(const TZipHeaderInfo& entry) const;
-    // Refuses an archive whose entries share their bytes (a possible zip bomb).
-    void CheckOverlaps() const;
     // Moves the archive to the entry's data; what went wrong when it cannot.
     std::string FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra = nullptr);
     // The entry's central extra field as it was read (empty when it cannot be read again).

@@ -69,7 +69,9 @@ public:
     int Zip();
     // Rewrites ZipName without the entries FilesList names (stored names, or
     // patterns: without a '/' they match the name part, with one the whole
-    // stored name). Returns the number of entries removed.
+    // stored name; with ExactNames stored names only). Returns the number of
+    // entries removed. Like an update, it refuses an archive whose entries
+    // overlap, leaving it as it was.
     int RemoveEntries();
 
     bool CheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }

@@ -16,6 +16,7 @@
 
 #include "engine/ZipExceptions.h"
 #include "engine/ZipReader.h"
+#include "engine/ZipWriter.h"
 #include "platform/Files.h"
 #include "platform/Hooks.h"
 #include "tests/TestSupport.h"
@@ -927,6 +928,13 @@ TEST(HostileArchives, ArchivesThatWouldCrashOrExplodeAreRefused)
     RawEntry overlapping = inner;
     overlapping.local = false;
     overlapping.offset = 30 + 5;  // inside the data of a.txt
+    // The second entry's local header lies inside the first one's long local
+    // name, and both names run up to one copy of their data: only the local
+    // headers' own name lengths tell that they overlap.
+    const std::string shared(10, 'd');
+    const std::string behindLongNames = AssembleZip(
+        {{std::string(shared.size(), 'x') + LocalHeader({std::string(200, 'n'), shared}), shared},
+         {.name = "b.txt", .data = shared, .offset = 30 + shared.size(), .local = false}});
     RawEntry nul{.name = std::string("run.sh\0.txt", 11), .data = "#!/bin/sh\n", .madeBy = 0x031E,
                  .externalAttributes = 0100755u << 16};
     const struct {
@@ -936,6 +944,8 @@ TEST(HostileArchives, ArchivesThatWouldCrashOrExplodeAreRefused)
         std::vector<std::string> files;
     } cases[] = {
         {"entries sharing their data", AssembleZip({{"a.txt", LocalHeader(inner) + inner.data}, overlapping}),
+         "Entries overlap each other (a possible zip bomb)", {}},
+        {"entries sharing their data behind long local names", behindLongNames,
          "Entries overlap each other (a possible zip bomb)", {}},
         {"a name with a NUL", AssembleZip({nul, {"after.txt", "after"}}), "", {"after.txt"}},
         {"sizes adding up past 2^63",
@@ -965,6 +975,22 @@ TEST(HostileArchives, ArchivesThatWouldCrashOrExplodeAreRefused)
             if (!test) {
                 EXPECT_EQ(FilesUnder(t / "dest"), std::set<std::string>(c.files.begin(), c.files.end()));
             }
+        }
+
+    // Deleting or updating copies the entries' bytes: it refuses them as
+    // extraction does, and the archive stays as it was.
+    for (const auto& c : {cases[0], cases[1]})
+        for (const bool deleting : {true, false}) {
+            SCOPED_TRACE(c.what + (deleting ? ", deleted from" : ", updated"));
+            WriteFile(t / "x.zip", c.zip);
+            WriteFile(t / "new.txt", "new");
+            TZipWriter w;
+            w.SetZipName(t / "x.zip");
+            w.FilesList = {deleting ? "b.txt" : t / "new.txt"};
+            EXPECT_EQ(Raised<EBadZipFile>([&] { deleting ? w.RemoveEntries() : w.Zip(); }), cases[0].error);
+            EXPECT_EQ(ReadFile(t / "x.zip"), c.zip);
+            // dest, x.zip and new.txt: no new archive is left behind.
+            EXPECT_EQ(std::distance(fs::directory_iterator(t.Path()), fs::directory_iterator()), 3);
         }
 
     // Listing still shows the overlapping entries.
