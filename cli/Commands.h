@@ -27,6 +27,7 @@ struct ReadOptions {
 struct ExtractRequest {
     std::vector<std::string> archives;
     std::vector<std::string> only;  // stored names; empty: every entry
+    bool ignoreCase = false;         // only's names match without regard to ASCII case
     ParUnCompress options;
     bool allowOutsideLinks = false;  // make links whose target leaves the destination
     ReadOptions reading;
@@ -36,7 +37,10 @@ int RunZip(Session& session, const ZipRequest& request);
 int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool verbose,
             const ReadOptions& reading);
 int RunExtract(Session& session, const ExtractRequest& request);
-int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries);
+// Each of entries is a stored name, taken exactly, or, when it is none or
+// with patterns, a pattern.
+int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries,
+              bool patterns);
 int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password,
             const ReadOptions& reading);
 

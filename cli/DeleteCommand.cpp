@@ -9,19 +9,22 @@ namespace cli {
 namespace {
 
 // Whether name picks row. A name that is some entry's stored name picks that
-// entry alone; any other name with a wildcard is a pattern, matched against
-// the whole stored name when it holds a '/', else against the name part.
-bool Picks(const std::string& name, bool storedName, const ParFileDetail& row)
+// entry alone, unless the user asked for patterns; any other name with a
+// wildcard is a pattern, matched against the whole stored name when it holds
+// a '/', else against the name part.
+bool Picks(const std::string& name, bool storedName, bool pattern, const ParFileDetail& row)
 {
     const std::string stored = row.path + row.fileName;
-    if (storedName)
+    if (storedName && !pattern)
         return stored == name;
-    return IsWild(name) && MatchesPattern(name, name.find('/') != std::string::npos ? stored : row.fileName);
+    return (pattern || IsWild(name)) &&
+           MatchesPattern(name, name.find('/') != std::string::npos ? stored : row.fileName);
 }
 
 }  // namespace
 
-int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries)
+int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries,
+              bool patterns)
 {
     TExtractAndView job;
     session.SetCancel([&job] { job.Cancel(); });
@@ -42,7 +45,7 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
                                             [&](const ParFileDetail& r) { return r.path + r.fileName == name; });
         bool any = false;
         for (size_t i = 0; i < rows.size(); ++i)
-            if (Picks(name, storedName, rows[i]))
+            if (Picks(name, storedName, patterns, rows[i]))
                 picked[i] = any = true;
         if (!any)
             session.Problem(archive + ": " + name + ": no such entry");

@@ -49,6 +49,16 @@ private:
     bool none_ = false;
 };
 
+// Whether the stored name is the name asked for: byte for byte, or with
+// ignoreCase without regard to the case of ASCII letters (as unzip -C).
+bool SameName(const std::string& stored, const std::string& name, bool ignoreCase)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return ignoreCase ? std::equal(stored.begin(), stored.end(), name.begin(), name.end(),
+                                   [&](char a, char b) { return lower(a) == lower(b); })
+                      : stored == name;
+}
+
 // The named entries grouped by archive, as the listing shows them: one group
 // per archive that holds any of them, in list order. A name found in no
 // archive is reported.
@@ -59,10 +69,12 @@ ParArrayOfToUnZip SelectEntries(Session& session, TExtractAndView& job, const Ex
     std::vector<bool> found(request.only.size());
     for (const ParFileDetail& row : rows) {
         const std::string stored = row.path + row.fileName;
-        const auto name = std::find(request.only.begin(), request.only.end(), stored);
-        if (name == request.only.end())
+        bool named = false;
+        for (size_t k = 0; k < request.only.size(); ++k)
+            if (SameName(stored, request.only[k], request.ignoreCase))
+                found[k] = named = true;
+        if (!named)
             continue;
-        found[size_t(name - request.only.begin())] = true;
         auto group = std::find_if(groups.begin(), groups.end(),
                                   [&](const ParToUnZip& g) { return g.archive == row.archive; });
         if (group == groups.end())

@@ -86,6 +86,7 @@ struct ZipArgs {
 struct ExtractArgs {
     std::vector<std::string> archives;
     std::vector<std::string> only;
+    bool ignoreCase = false;
     std::string to;
     bool subfolderPerArchive = false;
     bool noPaths = false;
@@ -164,6 +165,8 @@ void AddExtract(CLI::App& app, ExtractArgs& a)
     extract->add_option("archives", a.archives, "Archives to extract from")->required()->type_name("ARCHIVE");
     extract->add_option("--only", a.only, "Extract only these entries (stored names, folder included); comes last")
         ->type_name("ENTRY");
+    extract->add_flag("--ignore-case", a.ignoreCase,
+                      "--only names match stored names without regard to the case of ASCII letters");
     extract->add_option("--to", a.to, "Folder to extract into (default: the current folder)")->type_name("DIR");
     extract->add_flag("--subfolder-per-archive", a.subfolderPerArchive,
                       "Extract each archive into a folder named after it");
@@ -237,6 +240,7 @@ ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
     ExtractRequest request;
     request.archives = a.archives;
     request.only = a.only;
+    request.ignoreCase = a.ignoreCase;
     request.allowOutsideLinks = a.allowOutsideLinks;
     request.reading = a.reading;
     ParUnCompress& options = request.options;
@@ -292,12 +296,15 @@ int main(int argc, char** argv)
 
     std::string deleteArchive;
     std::vector<std::string> deleteEntries;
+    bool deletePatterns = false;
     auto* del = app.add_subcommand("delete", "Delete entries from an archive");
     del->add_option("archive", deleteArchive, "The archive")->required()->type_name("ARCHIVE");
     del->add_option("entries", deleteEntries,
-                    "Stored names, or patterns ('*.log' matches names in any folder, 'logs/*' whole stored names)")
+                    "Stored names, taken exactly, or else patterns ('*.log' matches names in any folder, "
+                    "'logs/*' whole stored names)")
         ->required()
         ->type_name("ENTRY");
+    del->add_flag("--pattern", deletePatterns, "Take every ENTRY as a pattern, even one that is a stored name");
 
     std::vector<std::string> testArchives;
     PasswordSource testPassword;
@@ -323,7 +330,7 @@ int main(int argc, char** argv)
         if (app.got_subcommand("extract"))
             return RunExtract(session, MakeExtractRequest(session, extractArgs));
         if (app.got_subcommand("delete"))
-            return RunDelete(session, deleteArchive, deleteEntries);
+            return RunDelete(session, deleteArchive, deleteEntries, deletePatterns);
         return RunTest(session, testArchives, testPassword.Read(session, false), testReading);
     } catch (const UsageError& e) {
         session.Line().Clear();

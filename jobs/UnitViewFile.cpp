@@ -4,7 +4,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "engine/Wildcard.h"
 #include "platform/Exceptions.h"
 #include "platform/Hooks.h"
 
@@ -38,48 +37,6 @@ std::string ArchiveFolder(const std::string& destination, const std::string& arc
     if (folder.empty() || folder == "." || folder == "..")
         folder = name.string();
     return destination + folder;
-}
-
-// The engine's pattern for exactly the stored name: a '*', '?' or '<' in it
-// becomes a set holding only that character.
-std::string Escaped(const std::string& stored)
-{
-    std::string pattern;
-    for (char c : stored) {
-        if (c == '*' || c == '?' || c == '<')
-            pattern += {'<', c, '>'};
-        else
-            pattern += c;
-    }
-    return pattern;
-}
-
-// Extraction matches every FilesList line as a pattern against the whole
-// stored name.
-std::vector<std::string> ExtractionList(const std::vector<std::string>& storedNames)
-{
-    std::vector<std::string> list;
-    for (const std::string& stored : storedNames)
-        list.push_back(Escaped(stored));
-    return list;
-}
-
-// Deletion compares a plain line with the stored name, but takes a line with
-// a wildcard character as a pattern, matched against the name part alone when
-// the line has no '/'; so "a?b" would also take "a?b" in a folder, and "aab".
-// Such a name is escaped and, at the top of the archive, led by "*</>" (any
-// run of '/'): its '/' makes the pattern apply to the whole stored name. It
-// still takes an absolute "/a?b", which extracts to the same file anyway.
-std::vector<std::string> DeletionList(const std::vector<std::string>& storedNames)
-{
-    std::vector<std::string> list;
-    for (const std::string& stored : storedNames) {
-        if (!IsWild(stored))
-            list.push_back(stored);
-        else
-            list.push_back((stored.find('/') == std::string::npos ? "*</>" : "") + Escaped(stored));
-    }
-    return list;
 }
 
 }  // namespace
@@ -212,7 +169,8 @@ void TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const Par
     ForEachArchive(ArchivesOf(groups), [&](size_t k) {
         PrepareExtraction(groups[k].archive, options);
         engine_->DoAll = false;
-        engine_->FilesList = ExtractionList(groups[k].entries);
+        engine_->ExactNames = true;
+        engine_->FilesList = groups[k].entries;
         engine_->UnZip();
     });
 }
@@ -223,7 +181,8 @@ void TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
         engine_->ResetArchive();
         engine_->SetZipName(groups[k].archive);
         engine_->DoAll = false;
-        engine_->FilesList = DeletionList(groups[k].entries);
+        engine_->ExactNames = true;
+        engine_->FilesList = groups[k].entries;
         engine_->RemoveEntries();
     });
 }

@@ -65,9 +65,11 @@ public:
     // ends the run quietly; one that stops the engine in the middle of an
     // archive raises EUserCanceled.
     void ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options);
-    // Extracts exactly the entries each group names from its archive.
+    // Extracts exactly the entries each group names from its archive: its
+    // names are stored names, taken byte for byte, never as patterns.
     void ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options);
-    // Rewrites each group's archive without the entries the group names.
+    // Rewrites each group's archive without the entries the group names, as
+    // exactly as ExtractSelected takes them.
     void DeleteSelected(const ParArrayOfToUnZip& groups);
 
     // Asks the run under way to stop at its next check; an engine operation

@@ -153,13 +153,15 @@ TEST_F(ExtractDeleteRuns, SubfolderPerArchive)
 }
 
 // Only the named entries come out, even where a stored name holds the
-// engine's wildcard characters or also names an entry in another folder.
+// engine's wildcard characters, differs from another only in case, or also
+// names an entry in another folder.
 TEST_F(ExtractDeleteRuns, ExtractSelectedTakesExactlyEachGroupsEntries)
 {
     const std::string one = MakeArchive(dir, "one.zip",
         {{"a.txt", "a"}, {"b.txt", "b"}, {"<b>.txt", "<b>"}, {"dir/a.txt", "dir a"}, {"dir/c.txt", "c"}});
     const std::string two = MakeArchive(dir, "two.zip",
-        {{"x.txt", "x"}, {"y.txt", "y"}, {"w?ld.txt", "w?"}, {"wild.txt", "wi"}, {"s*.txt", "s*"}, {"star.txt", "st"}});
+        {{"x.txt", "x"}, {"y.txt", "y"}, {"Y.TXT", "Y"}, {"w?ld.txt", "w?"}, {"W?LD.TXT", "W?"}, {"wild.txt", "wi"},
+         {"s*.txt", "s*"}, {"star.txt", "st"}});
     job.ExtractSelected({{one, {"<b>.txt", "dir/a.txt"}}, {two, {"w?ld.txt", "s*.txt", "y.txt"}}}, Options("out"));
     EXPECT_EQ(FilesUnder(dir / "out"), (Names{"<b>.txt", "dir/a.txt", "w?ld.txt", "s*.txt", "y.txt"}));
     EXPECT_EQ(ReadFile(dir / "out/dir/a.txt"), "dir a");
@@ -263,22 +265,29 @@ TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
 }
 
 // Only the named entries go: a name at the top does not take the same name
-// in a folder, nor does a name holding wildcard characters take its matches.
+// in a folder or at the root, nor a name that differs only in case, nor does
+// a name holding wildcard characters take its matches.
 TEST_F(ExtractDeleteRuns, DeleteSelectedRemovesExactlyTheNamedEntries)
 {
     const std::string one = MakeArchive(dir, "one.zip",
-        {{"readme.txt", "r"}, {"docs/readme.txt", "dr"}, {"w?ld.txt", "w?"}, {"wild.txt", "wi"},
+        {{"readme.txt", "r"}, {"docs/readme.txt", "dr"}, {"w?ld.txt", "w?"}, {"W?LD.TXT", "W?"}, {"wild.txt", "wi"},
          {"docs/w?ld.txt", "dw?"}, {"<b>.txt", "<b>"}, {"b.txt", "b"}});
     const std::string two = MakeArchive(dir, "two.zip",
         {{"x.txt", "x"}, {"y.txt", "y"}, {"z/z.txt", "z"}, {"z/s*.txt", "s*"}, {"z/star.txt", "st"}});
-    job.DeleteSelected({{one, {"readme.txt", "w?ld.txt", "<b>.txt"}}, {two, {"z/z.txt", "x.txt", "z/s*.txt"}}});
+    const std::string three = dir / "three.zip";
+    testing_support::WriteFile(three, testing_support::AssembleZip({{"File?.txt", "f"}, {"/File?.txt", "/f"},
+                                                                    {"FILE?.TXT", "F"}, {"keep.txt", "k"}}));
+    job.DeleteSelected({{one, {"readme.txt", "w?ld.txt", "<b>.txt"}},
+                        {two, {"z/z.txt", "x.txt", "z/s*.txt"}},
+                        {three, {"File?.txt"}}});
 
-    const Names restOfOne{"docs/readme.txt", "wild.txt", "docs/w?ld.txt", "b.txt"};
+    const Names restOfOne{"docs/readme.txt", "W?LD.TXT", "wild.txt", "docs/w?ld.txt", "b.txt"};
     EXPECT_EQ(OurEntries(one), restOfOne);
     EXPECT_EQ(UnzipEntries(one), restOfOne);
     const Names restOfTwo{"y.txt", "z/star.txt"};
     EXPECT_EQ(OurEntries(two), restOfTwo);
     EXPECT_EQ(UnzipEntries(two), restOfTwo);
+    EXPECT_EQ(OurEntries(three), (Names{"/File?.txt", "FILE?.TXT", "keep.txt"}));
 }
 
 // A cancel never leaves an archive damaged: each one still holds all its
