@@ -11,7 +11,9 @@ namespace cli {
 
 namespace {
 
-// A field of a tab-separated line: tab, line end, NUL and backslash escaped.
+// A field of a tab-separated line: tab, line end, NUL and backslash escaped,
+// and every other control character written as \x1b, so that no name can
+// send a terminal an escape sequence.
 std::string TsvField(const std::string& text)
 {
     std::string field;
@@ -22,7 +24,14 @@ std::string TsvField(const std::string& text)
         case '\n': field += "\\n"; break;
         case '\r': field += "\\r"; break;
         case '\\': field += "\\\\"; break;
-        default: field += c;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                char escaped[5];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+                field += escaped;
+            } else {
+                field += c;
+            }
         }
     }
     return field;

@@ -168,13 +168,14 @@ TEST_F(ReadCommands, ListTableAlignsAndNamesCannotDriveTheTerminal)
 {
     ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) +
                   " && python3 -c 'import zipfile; z = zipfile.ZipFile(\"odd.zip\", \"w\"); "
-                  "z.writestr(\"tab\\there\", \"x\"); z.writestr(\"esc\\x1b[2J.txt\", 2500 * \"y\")'"),
+                  "z.writestr(\"tab\\there\", \"x\"); z.writestr(\"esc\\x1b[2J\\x07\\x7f.txt\", 2500 * \"y\")'"),
               0);
     Result r = Cli("list --tsv odd.zip");
     ASSERT_EQ(r.code, 0) << r.err;
     const std::vector<Names> tsv = TsvRows(r.out);
     ASSERT_EQ(tsv.size(), 2u);
     EXPECT_EQ(tsv[0][1], "tab\\there");
+    EXPECT_EQ(tsv[1][1], "esc\\x1b[2J\\x07\\x7f.txt");
 
     r = Cli("list odd.zip odd.zip");
     ASSERT_EQ(r.code, 0) << r.err;
@@ -185,7 +186,7 @@ TEST_F(ReadCommands, ListTableAlignsAndNamesCannotDriveTheTerminal)
     ASSERT_EQ(table.size(), 5u);
     EXPECT_EQ(table[0].rfind("ZIP Archive  Name", 0), 0u) << table[0];
     const size_t sizeEnd = table[0].find("Size (kb)") + 9;
-    EXPECT_EQ(table[2].substr(table[2].find("esc?[2J.txt")), table[4].substr(table[4].find("esc?[2J.txt")));
+    EXPECT_EQ(table[2].substr(table[2].find("esc?[2J??.txt")), table[4].substr(table[4].find("esc?[2J??.txt")));
     for (size_t i = 1; i < table.size(); ++i)  // sizes right-aligned under their heading
         EXPECT_NE(std::string("12").find(table[i][sizeEnd - 1]), std::string::npos) << table[i];
 }
@@ -306,11 +307,14 @@ TEST_F(ReadCommands, TestWritesNothingAndAnswersForEveryArchive)
     MakeTree("tree");
     ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zip -qr good.zip tree && zip -qr -P pw locked.zip tree"), 0);
     Write("text.zip", "not an archive\n");
+    Write("empty.zip", "");
     Write("pw", "pw\n");
     const Names before = Everything();
-    Result r = Cli("test good.zip text.zip locked.zip");
+    Result r = Cli("test good.zip text.zip empty.zip locked.zip");
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.out, "good.zip: 6 entries OK\ntext.zip: cannot be tested\nlocked.zip: 6 of 6 entries failed\n");
+    EXPECT_EQ(r.out, "good.zip: 6 entries OK\ntext.zip: cannot be tested\nempty.zip: cannot be tested\n"
+                     "locked.zip: 6 of 6 entries failed\n");
+    EXPECT_NE(r.err.find("empty.zip: not a zip archive (an empty file)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("locked.zip: tree/a.txt: encrypted and no password given"), std::string::npos) << r.err;
     r = Cli("test --password-file pw locked.zip");
     EXPECT_EQ(r.code, 0) << r.err;
