@@ -3,7 +3,9 @@
 // ZIP cipher.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -12,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <tuple>
 #include <unordered_set>
 
@@ -249,6 +252,84 @@ bool TargetStaysInside(const std::string& folder, const std::string& target)
     return true;
 }
 
+// The names of a '/'-separated path, without empty and "." ones.
+std::vector<std::string> NamesOf(const std::string& path)
+{
+    std::vector<std::string> names;
+    for (size_t start = 0; start <= path.size();) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        if (end > start && path.compare(start, end - start, ".") != 0)
+            names.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+std::string Joined(const std::vector<std::string>& names)
+{
+    std::string path;
+    for (const std::string& name : names)
+        path += (path.empty() ? "" : "/") + name;
+    return path;
+}
+
+// Whether target, for a link in folder below root, resolves inside root by
+// what is on disk now. A link on its way that the run made (made is its
+// path below root) had its own target checked: it is followed. Any other
+// link on the way may lead anywhere, and so may a climb above root.
+bool ResolvesInside(const platform::SafeFolder& root, const std::string& folder, const std::string& target,
+                    const std::set<std::string>& made)
+{
+    std::vector<std::string> at = NamesOf(folder);
+    const std::vector<std::string> targetNames = NamesOf(target);
+    std::deque<std::string> rest(targetNames.begin(), targetNames.end());
+    bool missing = false;  // a name on the way is not there: nothing further is either
+    for (int followed = 0; !rest.empty();) {
+        std::string name = std::move(rest.front());
+        rest.pop_front();
+        if (name == "..") {
+            if (at.empty())
+                return false;
+            at.pop_back();
+            continue;
+        }
+        at.push_back(std::move(name));
+        if (missing)
+            continue;
+        const std::string path = Joined(at);
+        const platform::EntryType type = root.TypeOf(path);
+        missing = type == platform::EntryType::None;
+        if (type != platform::EntryType::Link)
+            continue;
+        std::string next;
+        // As many links in a row as the system itself follows.
+        if (!made.count(path) || ++followed > 40 || !root.LinkTarget(path, next) || next.empty() || next[0] == '/')
+            return false;
+        at.pop_back();
+        const std::vector<std::string> nextNames = NamesOf(next);
+        rest.insert(rest.begin(), nextNames.begin(), nextNames.end());
+    }
+    return true;
+}
+
+// Why the system cannot take path as a file's name: it is longer than
+// PATH_MAX with its terminating NUL, or one of its names longer than
+// NAME_MAX. Empty when it can.
+std::string OverlongPath(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return "its output path of " + std::to_string(path.size()) + " bytes is longer than the system's limit of " +
+               std::to_string(PATH_MAX - 1);
+    for (size_t start = 0; start < path.size();) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        if (end - start > NAME_MAX)
+            return "a name of " + std::to_string(end - start) +
+                   " bytes in its output path is longer than the system's limit of " + std::to_string(NAME_MAX);
+        start = end + 1;
+    }
+    return {};
+}
+
 }  // namespace
 
 struct TZipReader::TUnZipRun {
@@ -268,6 +349,8 @@ struct TZipReader::TUnZipRun {
         std::string target;
     };
     std::vector<TLink> links;
+    // The links made so far: their paths below their root, by root.
+    std::map<std::string, std::set<std::string>> madeLinks;
     // A folder entry made by the run: index and folder below the destination.
     std::vector<std::pair<int, std::string>> folders;
     // The output folder of the last entry, kept open for the next entries
@@ -640,6 +723,12 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     work.Assign(Entry(index));
     const std::string root = destDir_.empty() ? "." : destDir_;
     const std::string folder = OutputFolder(work);
+    // A path the system cannot hold fails before any folder is made for it.
+    if (const std::string overlong = OverlongPath(root + '/' + folder + work.FileName());
+        !TestOnly && !overlong.empty()) {
+        FailEntry(run, index, overlong);
+        return;
+    }
     if (work.FileName().empty()) {
         // Its time and mode are set once its contents are written.
         if (RecreateDirs && !TestOnly && !folder.empty() && platform::SafeFolder(root, folder, true).IsOpen())
@@ -756,9 +845,9 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     // end, so a failure leaves the old file as it was and nothing else behind.
     std::string temp = place.name;
     std::unique_ptr<TLFNFileStream> out;
+    platform::Handle handle = platform::InvalidHandle;
     if (dir) {
-        const platform::Handle handle =
-            existing == platform::EntryType::None ? dir->Create(temp) : dir->CreateTemp(temp, ".ZBK");
+        handle = existing == platform::EntryType::None ? dir->Create(temp) : dir->CreateTemp(temp, ".ZBK");
         if (handle == platform::InvalidHandle) {
             SkipEntry(run, TSkipReason::skCreateError, fileName, index);
             return;
@@ -787,6 +876,10 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         throw;
     }
     run.out = nullptr;
+    // Its data is written out: the time and mode go on the file still open,
+    // before it takes its name.
+    if (good && out)
+        SetAttributes(handle, work);
     out.reset();
     if (!dir) {
         if (good && OnEndUnZip)
@@ -795,7 +888,6 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         return;
     }
     if (good) {
-        SetAttributes(*dir, temp, work);
         if (temp == place.name || dir->Rename(temp, place.name)) {
             if (OnEndUnZip)
                 OnEndUnZip(*this, index, fileName);
@@ -807,34 +899,31 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     dir->Remove(temp);
 }
 
-void TZipReader::SetAttributes(const platform::SafeFolder& folder, const std::string& name,
-                               const TZipHeaderInfo& entry) const
+void TZipReader::SetAttributes(platform::Handle file, const TZipHeaderInfo& entry) const
 {
     if (entry.ModTimeUtc)
-        folder.SetTime(name, std::time_t(*entry.ModTimeUtc));
+        platform::FileSetTime(file, std::time_t(*entry.ModTimeUtc));
     else
-        folder.SetDosTime(name, FixDosDateTime(entry.ModDateTime));
+        platform::FileSetDosTime(file, FixDosDateTime(entry.ModDateTime));
     if (!RetainAttributes)
         return;
     const uint32_t mode = entry.ExternalAttributes >> 16;
     if (entry.VersionMadeBy >> 8 == 3 && mode != 0)
-        folder.SetPermissions(name, mode);
+        platform::FileSetPermissions(file, mode);
     else if ((entry.ExternalAttributes & platform::faReadOnly) && !entry.FileName().empty())
-        folder.SetReadOnly(name);  // a DOS folder's read-only bit means nothing to its contents
+        platform::FileSetReadOnly(file);  // a DOS folder's read-only bit means nothing to its contents
 }
 
 void TZipReader::SetFolderAttributes(TUnZipRun& run)
 {
     // The deepest first, so that a parent's time is not moved by the
-    // setting of a child's, nor a read-only parent in the way.
+    // setting of a child's, nor a read-only parent in the way. Each folder
+    // is opened itself, walked to without following a link.
     const std::string root = destDir_.empty() ? "." : destDir_;
     for (auto f = run.folders.rbegin(); f != run.folders.rend(); ++f) {
-        std::string path = f->second;
-        path.pop_back();  // the trailing '/'
-        const size_t slash = path.rfind('/');
-        const platform::SafeFolder parent(root, slash == std::string::npos ? "" : path.substr(0, slash), false);
-        if (parent.IsOpen())
-            SetAttributes(parent, path.substr(slash == std::string::npos ? 0 : slash + 1), Entry(f->first));
+        const platform::SafeFolder folder(root, f->second, false);
+        if (folder.IsOpen())
+            SetAttributes(folder.Descriptor(), Entry(f->first));
     }
 }
 
@@ -1010,7 +1099,12 @@ void TZipReader::MakeLinks(TUnZipRun& run)
         Poll();
         run.work.Assign(Entry(link.index));
         std::string fileName = link.fileName;
-        if (!AllowOutsideLinks && !TargetStaysInside(link.place.folder, link.target)) {
+        // Judged by its text, then by what it meets on disk: links already
+        // in the destination may lead out of it.
+        std::set<std::string>& made = run.madeLinks[link.place.root];
+        if (!AllowOutsideLinks &&
+            !(TargetStaysInside(link.place.folder, link.target) &&
+              ResolvesInside(platform::SafeFolder(link.place.root, "", false), link.place.folder, link.target, made))) {
             SkipEntry(run, TSkipReason::skUnsafeLink, fileName, link.index);
             continue;
         }
@@ -1032,6 +1126,7 @@ void TZipReader::MakeLinks(TUnZipRun& run)
             SkipEntry(run, TSkipReason::skCreateError, fileName, link.index);
             continue;
         }
+        made.insert(Joined(NamesOf(link.place.folder + '/' + link.place.name)));
         if (OnEndUnZip)
             OnEndUnZip(*this, link.index, fileName);
         ++run.fileCount;

@@ -305,9 +305,9 @@ private:
     void MakeLinks(TUnZipRun& run);
     // Gives the folders the run made for folder entries their time and mode.
     void SetFolderAttributes(TUnZipRun& run);
-    // Gives name in folder the entry's time and, with RetainAttributes, its mode.
-    void SetAttributes(const platform::SafeFolder& folder, const std::string& name,
-                       const TZipHeaderInfo& entry) const;
+    // Gives the open file or folder the entry's time and, with
+    // RetainAttributes, its mode: through the handle, never by name.
+    void SetAttributes(platform::Handle file, const TZipHeaderInfo& entry) const;
     // Entry decoding into run's output.
     void Decode(TUnZipRun& run);
     // Reads up to n compressed bytes of the entry into buffer, going on in the

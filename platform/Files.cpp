@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -215,6 +216,25 @@ void FileCopyOwnerAndMode(const std::string& from, const std::string& to)
     FileSetPermissions(to, st.st_mode);
 }
 
+void (*BeforeModeChange)(Handle h) = nullptr;
+
+bool FileSetPermissions(Handle h, unsigned mode)
+{
+    if (BeforeModeChange)
+        BeforeModeChange(h);
+    return ::fchmod(h, mode_t(mode & 0777)) == 0;
+}
+
+bool FileSetReadOnly(Handle h)
+{
+    struct stat st;
+    if (::fstat(h, &st) != 0)
+        return false;
+    if (BeforeModeChange)
+        BeforeModeChange(h);
+    return ::fchmod(h, st.st_mode & 07777 & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 // ---- Times ----------------------------------------------------------------
 
 uint32_t DateTimeToDosDateTime(std::time_t t)
@@ -275,6 +295,18 @@ bool FileSetDosTime(const std::string& name, uint32_t dos)
         return false;
     struct timespec times[2] = {{t, 0}, {t, 0}};
     return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+}
+
+bool FileSetTime(Handle h, std::time_t t)
+{
+    struct timespec times[2] = {{t, 0}, {t, 0}};
+    return ::futimens(h, times) == 0;
+}
+
+bool FileSetDosTime(Handle h, uint32_t dos)
+{
+    std::time_t t;
+    return DosDateTimeToDateTime(dos, t) && FileSetTime(h, t);
 }
 
 bool FileGetTime(const std::string& name, std::time_t& t)
@@ -559,29 +591,14 @@ bool SafeFolder::Remove(const std::string& name) const
     return ::unlinkat(fd_, name.c_str(), 0) == 0;
 }
 
-bool SafeFolder::SetTime(const std::string& name, std::time_t t) const
+bool SafeFolder::LinkTarget(const std::string& name, std::string& target) const
 {
-    struct timespec times[2] = {{t, 0}, {t, 0}};
-    return ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-bool SafeFolder::SetDosTime(const std::string& name, uint32_t dos) const
-{
-    std::time_t t;
-    return DosDateTimeToDateTime(dos, t) && SetTime(name, t);
-}
-
-bool SafeFolder::SetPermissions(const std::string& name, unsigned mode) const
-{
-    return TypeOf(name) != EntryType::Link && ::fchmodat(fd_, name.c_str(), mode_t(mode & 0777), 0) == 0;
-}
-
-bool SafeFolder::SetReadOnly(const std::string& name) const
-{
-    struct stat st;
-    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlinkat(fd_, name.c_str(), buffer, sizeof buffer);
+    if (n < 0 || size_t(n) == sizeof buffer)
         return false;
-    return ::fchmodat(fd_, name.c_str(), st.st_mode & 07777 & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH), 0) == 0;
+    target.assign(buffer, size_t(n));
+    return true;
 }
 
 bool SafeFolder::MakeLink(const std::string& name, const std::string& target) const

@@ -78,6 +78,19 @@ bool FileSetPermissions(const std::string& name, unsigned mode);
 // process may set them (the group alone when the owner cannot change).
 void FileCopyOwnerAndMode(const std::string& from, const std::string& to);
 
+// Through an open file or folder, never by name: whatever is renamed or
+// linked at its name meanwhile, only the file that was opened changes.
+bool FileSetTime(Handle h, std::time_t t);
+bool FileSetDosTime(Handle h, uint32_t dos);
+// Sets the permission bits, masked to 0777.
+bool FileSetPermissions(Handle h, unsigned mode);
+// Takes away every write permission.
+bool FileSetReadOnly(Handle h);
+// Called, when set, with the handle just before FileSetPermissions or
+// FileSetReadOnly changes a mode: a test swaps the file's name for a link
+// at that moment.
+extern void (*BeforeModeChange)(Handle h);
+
 // ---- Times ----------------------------------------------------------------
 
 // Packed DOS date-time: date in the high 16 bits, time in the low 16 bits, local time.
@@ -182,6 +195,8 @@ public:
     SafeFolder& operator=(const SafeFolder&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // The folder itself, for FileSetTime and the like.
+    Handle Descriptor() const { return fd_; }
 
     EntryType TypeOf(const std::string& name) const;
     // The last-write time of name itself as a packed DOS date-time.
@@ -199,13 +214,8 @@ public:
     // replaced itself, never written through.
     bool Rename(const std::string& from, const std::string& to) const;
     bool Remove(const std::string& name) const;
-    // On name itself, never on a link's target.
-    bool SetTime(const std::string& name, std::time_t t) const;
-    bool SetDosTime(const std::string& name, uint32_t dos) const;
-    // Sets the permission bits (masked to 0777) of a file that is no link.
-    bool SetPermissions(const std::string& name, unsigned mode) const;
-    // Takes away every write permission of a file that is no link.
-    bool SetReadOnly(const std::string& name) const;
+    // The target of the link at name; false when name is no link.
+    bool LinkTarget(const std::string& name, std::string& target) const;
     // Makes name a symbolic link to target, replacing what is there.
     bool MakeLink(const std::string& name, const std::string& target) const;
 

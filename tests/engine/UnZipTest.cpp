@@ -830,6 +830,127 @@ TEST(HostileArchives, NoWriteFollowsALinkInTheDestination)
         }
 }
 
+namespace {
+
+// What the test hook below leaves at a file's name, and how often it did.
+std::string swapTarget;
+int swaps = 0;
+
+// Moves the handle's file aside (to its name and ".moved") and leaves a link
+// to swapTarget at its name, as a local user racing the run would.
+void SwapForLink(platform::Handle h)
+{
+    const fs::path path = fs::read_symlink("/proc/self/fd/" + std::to_string(h));
+    fs::rename(path, path.string() + ".moved");
+    fs::create_symlink(swapTarget, path);
+    ++swaps;
+}
+
+}  // namespace
+
+TEST(HostileArchives, ModesGoOnTheFilesMadeThoughTheirNamesBecomeLinks)
+{
+    TempDir t;
+    WriteFile(t / "outside.txt", "mine");
+    fs::permissions(t / "outside.txt", fs::perms(0600));
+    const auto unixEntry = [](const std::string& name, uint32_t mode) {
+        return RawEntry{.name = name, .data = "data", .madeBy = 0x031E, .externalAttributes = mode << 16};
+    };
+    WriteFile(t / "x.zip", AssembleZip({unixEntry("new.sh", 0100775), unixEntry("old.sh", 0100775),
+                                        {.name = "dos.txt", .data = "ro", .externalAttributes = platform::faReadOnly},
+                                        unixEntry("dir/", 040775)}));
+    WriteFile(t / "dest/old.sh", "old");  // replaced by a new file made beside it
+    swapTarget = t / "outside.txt";
+    platform::BeforeModeChange = SwapForLink;
+    TZipReader r;
+    ExtractAll(r, t / "x.zip", t / "dest");
+    r.UnZip();
+    platform::BeforeModeChange = nullptr;
+
+    EXPECT_EQ(swaps, 4);
+    EXPECT_EQ(ReadFile(t / "outside.txt"), "mine");
+    EXPECT_EQ(fs::status(t / "outside.txt").permissions(), fs::perms(0600));
+    // The files made, moved aside, have their modes.
+    int moved = 0;
+    for (const auto& e : fs::directory_iterator(t / "dest")) {
+        if (e.path().extension() != ".moved")
+            continue;
+        ++moved;
+        const auto mode = e.symlink_status().permissions();
+        if (!e.is_directory() && ReadFile(e.path()) == "ro")
+            EXPECT_EQ(mode & fs::perms(0222), fs::perms::none) << e.path();
+        else
+            EXPECT_EQ(mode, fs::perms(0775)) << e.path();
+    }
+    EXPECT_EQ(moved, 4);
+}
+
+TEST(HostileArchives, LinksAreJudgedByTheLinksAlreadyOnTheirWay)
+{
+    TempDir t;
+    WriteFile(t / "outside/secret.txt", "secret");
+    WriteFile(t / "x.zip", AssembleZip({
+                               {"lib.so.1.2", "code"},
+                               LinkEntry("lib.so.1", "lib.so.1.2"),
+                               LinkEntry("lib.so", "lib.so.1"),  // through a link of the run's own
+                               LinkEntry("here", "."),
+                               LinkEntry("x", "ext/secret.txt"),  // through the link that was there
+                               LinkEntry("y", "ext"),
+                               LinkEntry("z", "here/ext/secret.txt"),
+                               LinkEntry("sub/w", "../ext"),
+                           }));
+    const std::vector<std::string> outward = {"x", "y", "z", "sub/w"};
+    for (const bool allow : {false, true}) {
+        SCOPED_TRACE(allow ? "outside links allowed" : "outside links refused");
+        fs::remove_all(t / "dest");
+        fs::create_directories(t / "dest");
+        fs::create_directory_symlink(t / "outside", t / "dest/ext");
+        TZipReader r;
+        Events events(r);
+        ExtractAll(r, t / "x.zip", t / "dest");
+        r.AllowOutsideLinks = allow;
+        r.UnZip();
+        std::set<std::string> tree = {"ext -> " + t / "outside", "lib.so.1.2", "lib.so.1 -> lib.so.1.2",
+                                      "lib.so -> lib.so.1", "here -> ."};
+        std::vector<std::pair<TSkipReason, std::string>> skipped;
+        if (allow)
+            tree.insert({"x -> ext/secret.txt", "y -> ext", "z -> here/ext/secret.txt", "sub/w -> ../ext"});
+        else
+            for (const std::string& name : outward)
+                skipped.emplace_back(TSkipReason::skUnsafeLink, t / ("dest/" + name));
+        EXPECT_EQ(TreeOf(t / "dest"), tree);
+        EXPECT_EQ(events.skipped, skipped);
+    }
+}
+
+TEST(HostileArchives, PathsTooLongForTheSystemFailBeforeAnyFolderIsMade)
+{
+    TempDir t;
+    std::string deep;
+    for (int i = 0; i < 32000; ++i)
+        deep += "a/";
+    const std::string longest(255, 'n');
+    WriteFile(t / "x.zip", AssembleZip({{deep + "f.txt", "deep"},
+                                        {deep, ""},
+                                        {"b/" + std::string(256, 'n') + "/f.txt", "wide"},
+                                        {longest, "fits"}}));
+    TZipReader r;
+    Events events(r);
+    ExtractAll(r, t / "x.zip", t / "dest");
+    EXPECT_EQ(r.UnZip(), 1);
+    const auto overlong = [&](const std::string& stored) {
+        return "its output path of " + std::to_string((t / "dest").size() + 1 + stored.size()) +
+               " bytes is longer than the system's limit of 4095";
+    };
+    EXPECT_EQ(events.errors, (std::vector<std::pair<int, std::string>>{
+                                 {0, overlong(deep + "f.txt")},
+                                 {1, overlong(deep)},
+                                 {2, "a name of 256 bytes in its output path is longer than the system's limit of 255"}}));
+    EXPECT_EQ(FilesUnder(t / "dest"), std::set<std::string>{longest});
+    EXPECT_FALSE(fs::exists(t / "dest/a"));
+    EXPECT_FALSE(fs::exists(t / "dest/b"));
+}
+
 TEST(HostileArchives, AFailedEntryLeavesTheFileItWasToReplace)
 {
     TempDir t;
