@@ -66,7 +66,15 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
     engine.OnTotalPercentDone = [&session](TZipReader&, int percent) { session.Line().Percent(percent); };
     session.Line().Start({archive});
     session.Line().Archive(archive);
-    job.DeleteSelected({group});
+    // What failed, and where: the archive stays as it was.
+    try {
+        job.DeleteSelected({group});
+    } catch (const EUserCanceled&) {
+        throw;
+    } catch (const Exception& e) {
+        session.Problem(archive + ": " + e.what() + "; nothing deleted");
+        return ExitStopped;
+    }
     session.CheckInterrupted();
     session.Print(archive + ": " + std::to_string(deleted) + (deleted == 1 ? " entry" : " entries") + " deleted");
     return session.Status();

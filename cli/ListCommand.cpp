@@ -143,10 +143,12 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
     TExtractAndView job;
     SetReading(session, job.Engine(), reading);
     session.SetCancel([&job] { job.Cancel(); });
-    // A missing archive is reported; the others are listed.
+    // A missing archive is reported; the others are listed, and so is a
+    // multi-part archive whose last part is missing but whose side file,
+    // holding its directory, is there.
     std::vector<std::string> present;
     for (const std::string& archive : archives) {
-        if (std::filesystem::exists(archive))
+        if (std::filesystem::exists(archive) || std::filesystem::exists(TZipReader::SideFileOf(archive)))
             present.push_back(archive);
         else
             session.Problem(archive + ": no such file");

@@ -38,12 +38,13 @@ std::string StoredName(const TZipReader& engine, int index)
 
 void WatchEntries(Session& session, TZipReader& engine)
 {
-    // The archive as named for the run; the engine's name moves through the parts.
+    // The archive as named for the run; the engine's name moves through the
+    // parts, and may have moved before the run starts.
     auto archive = std::make_shared<std::string>();
     auto report = [&session, archive](const std::string& what) { session.Problem(*archive + ": " + what); };
 
     engine.OnStartUnZipInfo = [&session, archive](TZipReader& sender, int, int64_t totalBytes, bool&) {
-        *archive = sender.ZipName();
+        *archive = sender.ArchiveName();
         session.Line().Archive(*archive);
         session.Line().Operation(totalBytes);
     };

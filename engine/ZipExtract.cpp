@@ -358,8 +358,9 @@ struct TZipReader::TUnZipRun {
     std::string folderKey;
     std::shared_ptr<platform::SafeFolder> folder;
 
-    // The entry being extracted.
+    // The entry being extracted, and the file it goes to.
     TZipHeaderInfo work;
+    std::string fileName;
     TLFNFileStream* out = nullptr;
     std::string* text = nullptr;  // the output of a link entry: its target
     int64_t toRead = 0;           // compressed bytes not yet read
@@ -386,6 +387,14 @@ struct TZipReader::TUnZipRun {
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<TWorkers> workers;
     ~TUnZipRun() { *stop = true; }
+
+    // A file that cannot be written (a full disk) stops the run: the next
+    // one would fare no better.
+    [[noreturn]] void CantWrite(int code) const
+    {
+        throw ECantWriteUCF(work.Directory() + work.FileName() + ": cannot write " + fileName + ": " +
+                            ErrorText(code));
+    }
 };
 
 // An entry decoded on a worker ahead of its turn: where its local header
@@ -782,16 +791,26 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     run.checkCrc = true;
     if (work.CompressionMethod == MethodAes) {
         // Which AES and which method lie under it, from the local header or
-        // the central one.
+        // the central one (found through the entry itself: its working copy
+        // does not know where that one lies).
         run.aesField = FindAesField(localExtra);
         if (!run.aesField)
-            run.aesField = FindAesField(CentralExtra(work));
+            run.aesField = FindAesField(CentralExtra(Entry(index)));
         if (!run.aesField || !work.Encrypted()) {
             FailEntry(run, index, "AES encryption without its extra field");
             return;
         }
         work.CompressionMethod = run.aesField->method;
         run.checkCrc = run.aesField->version == 1;
+    }
+    // Data too short for what the cipher puts around it was cut, whatever
+    // the password.
+    const int64_t cipherBytes = run.aesField ? int64_t(run.aesField->SaltLength()) + 2 + 10 : 12;
+    if (work.Encrypted() && run.toRead < cipherBytes) {
+        FailEntry(run, index,
+                  "the data is cut short: its " + std::to_string(run.toRead) + " bytes cannot hold the " +
+                      (run.aesField ? "AES salt, password check and authentication code" : "encryption header"));
+        return;
     }
     try {
         if (work.Encrypted() && !PasswordAccepted(run, index)) {
@@ -864,6 +883,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         }
     }
     run.out = out.get();
+    run.fileName = fileName;
     bool good;
     try {
         good = DecodeChecked(run, index);
@@ -956,7 +976,7 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
     } catch (const EFOpenError& e) {
         run.failure = e.what();  // the next part is missing
     } catch (const EWriteError&) {
-        throw ECantWriteUCF();
+        run.CantWrite(errno);
     }
     // All of the entry must have come out, not just a prefix whose CRC
     // happens to match.
@@ -1150,8 +1170,6 @@ bool TZipReader::AesPasswordAccepted(TUnZipRun& run, int index)
 {
     // The salt and the password verifier come first, the authentication code last.
     const size_t saltLength = run.aesField->SaltLength();
-    if (run.toRead < int64_t(saltLength + 2 + 10))
-        return false;
     uint8_t head[18];
     ReadCompressed(run, head, saltLength + 2);
     run.toRead -= 10;
@@ -1183,8 +1201,6 @@ bool TZipReader::PasswordAccepted(TUnZipRun& run, int index)
     const int64_t position = archive_->Position();
     const int64_t toRead = run.toRead;
     for (;;) {
-        if (run.toRead < 12)
-            return false;  // too short to hold the encryption header
         uint8_t header[12];
         ReadCompressed(run, header, 12);
         keys_.InitKeys(Password);
@@ -1358,7 +1374,7 @@ void TZipReader::FlushOutput(TUnZipRun& run, const uint8_t* data, size_t n)
     if (uint64_t(run.written) + n > work.UncompressedSize())
         throw EBiggerThanUncompressed();
     if (run.out && run.out->Write(data, int64_t(n)) != int64_t(n))
-        throw ECantWriteUCF();
+        run.CantWrite(errno);
     if (run.text)
         run.text->append(reinterpret_cast<const char*>(data), n);
     run.crc = Crc32Update(run.crc, data, n);

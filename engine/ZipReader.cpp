@@ -553,17 +553,26 @@ THugeStream* TZipReader::OpenPart(int n)
         if (reading_ && n == partCount_)
             type = TSplitPartType::sptLast;
         name = SplitPartName(n, type);
-        // Other tools name the parts of "x.zip" x.z01, x.z02, ...
-        const std::string other = baseName_ + Numbered(".z%02d", n);
+        // Other tools name the parts of "x.zip" x.z01, x.z02, ...; a set
+        // named so is read so. A part missing under both names is looked
+        // for under the naming of the set's first part (of its second, when
+        // the first is the one missing).
+        const auto other = [&](int k) { return baseName_ + Numbered(".z%02d", k); };
         if (!OnFileNameForSplitPart && BlockMode == TBlockMode::bmStandard && type != TSplitPartType::sptLast &&
-            !platform::FileExists(name) && platform::FileExists(other))
-            name = other;
+            !platform::FileExists(name) &&
+            (platform::FileExists(other(n)) || platform::FileExists(other(n == 1 ? 2 : 1))))
+            name = other(n);
     }
     archive_ = OpenStream(name, platform::fmShareDenyNone);
     currentPart_ = n - 1;
     platform::GetFileStamp(name, stamp_);
     zipName_ = name;
     return archive_.get();
+}
+
+std::string TZipReader::SideFileOf(const std::string& zipName)
+{
+    return WithoutExtension(zipName) + ".zfc";
 }
 
 std::string TZipReader::SideFileName() const

@@ -79,6 +79,9 @@ public:
     // The most parts a multi-part archive may have: the classic end record's
     // part numbers are 16 bits wide.
     static constexpr uint32_t MaxParts = 65535;
+    // The ".zfc" file beside the archive zipName that may hold its directory
+    // when it is the missing last part of a multi-part archive.
+    static std::string SideFileOf(const std::string& zipName);
 
     TZipReader();
     virtual ~TZipReader();
@@ -91,6 +94,8 @@ public:
     // EUserCanceled "User canceled setting zip file name." when declined.
     const std::string& ZipName() const { return zipName_; }
     virtual void SetZipName(const std::string& name);
+    // The name ZipName was set to, whichever part is open now.
+    const std::string& ArchiveName() const { return lastPartName_; }
     // ZipName without its extension; the stem of the part names.
     const std::string& BaseName() const { return baseName_; }
     virtual bool CheckDiskLabels() const { return checkDiskLabels_; }

@@ -753,11 +753,12 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
     block.resize(std::max<size_t>(block.size(), 30 + 2 * 65535));
     in.SetPosition(at);
     const int64_t have = std::max<int64_t>(0, in.Read(block.data(), std::min<int64_t>(guess, int64_t(block.size()))));
+    const std::string stored = old.Directory() + old.FileName();
     if (have < 30 || Get32(block.data()) != LocalFileHeaderSig)
-        throw EBadZipFile();
+        throw EBadZipFile(stored + ": no local header at offset " + std::to_string(at));
     const int64_t nameLength = Get16(block.data() + 26), extraLength = Get16(block.data() + 28);
     if (30 + nameLength + extraLength > have)
-        throw EBadZipFile();
+        throw EBadZipFile(stored + ": the archive ends inside the entry's local header");
     const std::string extra(reinterpret_cast<const char*>(block.data()) + 30 + nameLength, size_t(extraLength));
     int64_t length = 30 + nameLength + extraLength + data;
     if (old.HasDataDescriptor()) {
@@ -782,7 +783,11 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
     const int64_t first = std::min(have, length);
     run.parts->Write(block.data(), first);
     run.bytesDone += first;
-    CopyBytes(run, at + first, length - first);
+    try {
+        CopyBytes(run, at + first, length - first);
+    } catch (const EReadError&) {
+        throw EBadZipFile(stored + ": the archive ends inside the entry's data");
+    }
     return entry;
 }
 
@@ -1357,10 +1362,7 @@ void TZipWriter::SaveZipConfiguration(TWriteRun& run)
     std::string first = zipName_;
     if (MultiMode() == TMultiMode::mmSpan && !AskForDisk(1, first))
         throw EUserCanceled("User canceled Zip operation");
-    const size_t slash = first.rfind('/');
-    const size_t dot = first.rfind('.');
-    std::string name = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? first : first.substr(0, dot);
-    name += ".zfc";
+    const std::string name = SideFileOf(first);
     try {
         TLFNFileStream file(name, 8192, FlushFilesOnClose, platform::fmCreate);
         for (int i = 0; i < entries_->Count(); ++i)

@@ -157,3 +157,61 @@ TEST_F(HostileInput, MistakesAreNamedPlainly)
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("--per: N must be a whole number from 1 to 2147483647"), std::string::npos) << r.err;
 }
+
+TEST_F(HostileInput, AFullDiskIsNamedWithTheEntryAndTheArchive)
+{
+    Write("big.zip", AssembleZip({{"big.bin", std::string(2 << 20, 'b')}}));
+    fs::create_directory(Path("disk"));
+    if (Shell("mount -t tmpfs -o size=1m tmpfs " + Quoted(Path("disk")) + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "a small file system cannot be mounted here";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { Shell("umount " + Quoted(folder)); }
+    } unmount{Path("disk")};
+    const Result r = Cli("extract --to disk big.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "zamblok-cli: big.zip: big.bin: cannot write disk/big.bin: No space left on device\n");
+    EXPECT_TRUE(fs::is_empty(Path("disk")));
+}
+
+TEST_F(HostileInput, FailuresSayWhatFailedAndWhere)
+{
+    // An AES entry too short for the cipher's own bytes: the right password
+    // is no wrong one.
+    const std::string aesField("\x01\x99\x07\x00\x02\x00" "AE\x03\x08\x00", 11);
+    Write("aes.zip", AssembleZip({{.name = "a.txt", .data = std::string(10, 'x'), .method = 99, .flags = 1,
+                                   .extra = aesField}}));
+    Write("pw", "secret\n");
+    Result r = Cli("test --password-file pw aes.zip");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "zamblok-cli: aes.zip: a.txt: the data is cut short: its 10 bytes cannot hold the AES salt, "
+                     "password check and authentication code\n");
+
+    // A missing part is named as its set names its parts.
+    ASSERT_EQ(Shell("head -c 200000 /dev/urandom > " + Quoted(Path("big.bin"))), 0);
+    for (const std::string style : {"peers", "zamblok"}) {
+        SCOPED_TRACE(style);
+        ASSERT_EQ(Cli("zip --blocked 64K --part-names " + style + " --name " + style + " big.bin").code, 0);
+        const std::string missing = style + (style == "peers" ? ".z02" : ".zip.z02");
+        fs::remove(Path(missing));
+        r = Cli("test " + style + ".zip");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, "zamblok-cli: " + style + ".zip: big.bin: Cannot open file " + missing + "\n");
+    }
+
+    // A set whose last part is missing lists from its side file, as it tests.
+    const std::string last = Read("peers.zip");
+    Write("peers.zfc", last.substr(last.rfind(std::string("PK\x01\x02", 4))));
+    fs::remove(Path("peers.zip"));
+    r = Cli("list --tsv peers.zip");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\t', 10)), "peers.zip\tbig.bin");
+
+    // A delete that cannot carry an entry over names it, and the archive stays.
+    const std::string broken = AssembleZip({{"a.txt", "a"}, {.name = "b.txt", .data = "b", .offset = 100000}});
+    Write("broken.zip", broken);
+    r = Cli("delete broken.zip a.txt");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "zamblok-cli: broken.zip: b.txt: no local header at offset 100000; nothing deleted\n");
+    EXPECT_EQ(Read("broken.zip"), broken);
+}
