@@ -614,8 +614,9 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
 
     // Each entry looks up the item naming it, so that carrying over stays
     // linear in entries and items: plain names (stored names when adding) by
-    // name, the patterns of a deletion in their order.
-    std::unordered_map<std::string, size_t> byName;
+    // name, the patterns of a deletion in their order. A name given twice
+    // for a deletion deletes two entries of that name.
+    std::unordered_multimap<std::string, size_t> byName;
     std::vector<size_t> patterns;
     std::vector<bool> taken(FilesList.size());
     run.names.reserve(size_t(EntryCount()) + FilesList.size());
@@ -624,8 +625,10 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
         const std::string& item = FilesList[k];
         if (run.deleting && !ExactNames && IsWild(item))
             patterns.push_back(k);
-        else
-            byName.try_emplace(run.deleting ? item : StoredName(item), k);
+        else if (run.deleting)
+            byName.emplace(item, k);
+        else if (std::string stored = StoredName(item); !byName.count(stored))
+            byName.emplace(std::move(stored), k);
     }
 
     for (int i = 0; i < EntryCount(); ++i) {

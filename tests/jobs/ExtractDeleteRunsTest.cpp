@@ -266,7 +266,8 @@ TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
 
 // Only the named entries go: a name at the top does not take the same name
 // in a folder or at the root, nor a name that differs only in case, nor does
-// a name holding wildcard characters take its matches.
+// a name holding wildcard characters take its matches. Two entries of one
+// name chosen both go.
 TEST_F(ExtractDeleteRuns, DeleteSelectedRemovesExactlyTheNamedEntries)
 {
     const std::string one = MakeArchive(dir, "one.zip",
@@ -276,10 +277,11 @@ TEST_F(ExtractDeleteRuns, DeleteSelectedRemovesExactlyTheNamedEntries)
         {{"x.txt", "x"}, {"y.txt", "y"}, {"z/z.txt", "z"}, {"z/s*.txt", "s*"}, {"z/star.txt", "st"}});
     const std::string three = dir / "three.zip";
     testing_support::WriteFile(three, testing_support::AssembleZip({{"File?.txt", "f"}, {"/File?.txt", "/f"},
-                                                                    {"FILE?.TXT", "F"}, {"keep.txt", "k"}}));
+                                                                    {"FILE?.TXT", "F"}, {"keep.txt", "k"},
+                                                                    {"twice", "1"}, {"twice", "2"}}));
     job.DeleteSelected({{one, {"readme.txt", "w?ld.txt", "<b>.txt"}},
                         {two, {"z/z.txt", "x.txt", "z/s*.txt"}},
-                        {three, {"File?.txt"}}});
+                        {three, {"File?.txt", "twice", "twice"}}});
 
     const Names restOfOne{"docs/readme.txt", "W?LD.TXT", "wild.txt", "docs/w?ld.txt", "b.txt"};
     EXPECT_EQ(OurEntries(one), restOfOne);
