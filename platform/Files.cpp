@@ -199,21 +199,21 @@ int FileGetMode(const std::string& name)
     return ::stat(name.c_str(), &st) == 0 ? int(st.st_mode) : -1;
 }
 
-bool FileSetPermissions(const std::string& name, unsigned mode)
-{
-    return ::chmod(name.c_str(), mode_t(mode & 0777)) == 0;
-}
-
 void FileCopyOwnerAndMode(const std::string& from, const std::string& to)
 {
     struct stat st;
     if (::stat(from.c_str(), &st) != 0)
         return;
+    // On the file itself: a link put at its name meanwhile is not followed.
+    const int fd = ::open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
     // Changing the owner may clear the mode's special bits: the mode comes last.
-    if (::chown(to.c_str(), st.st_uid, st.st_gid) != 0 && ::chown(to.c_str(), uid_t(-1), st.st_gid) != 0) {
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, uid_t(-1), st.st_gid) != 0) {
         // the new file stays the user's own
     }
-    FileSetPermissions(to, st.st_mode);
+    FileSetPermissions(fd, st.st_mode);
+    ::close(fd);
 }
 
 void (*BeforeModeChange)(Handle h) = nullptr;

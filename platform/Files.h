@@ -71,18 +71,17 @@ bool FileSetAttr(const std::string& name, int attr);
 
 // The file's type and permission bits (st_mode); -1 when it does not exist.
 int FileGetMode(const std::string& name);
-// Sets the permission bits (07777 masked to 0777: never set-user-id,
-// set-group-id or sticky).
-bool FileSetPermissions(const std::string& name, unsigned mode);
 // Gives to the owner, group and permission bits of from, as far as this
-// process may set them (the group alone when the owner cannot change).
+// process may set them (the group alone when the owner cannot change);
+// nothing when to is a link.
 void FileCopyOwnerAndMode(const std::string& from, const std::string& to);
 
 // Through an open file or folder, never by name: whatever is renamed or
 // linked at its name meanwhile, only the file that was opened changes.
 bool FileSetTime(Handle h, std::time_t t);
 bool FileSetDosTime(Handle h, uint32_t dos);
-// Sets the permission bits, masked to 0777.
+// Sets the permission bits (07777 masked to 0777: never set-user-id,
+// set-group-id or sticky).
 bool FileSetPermissions(Handle h, unsigned mode);
 // Takes away every write permission.
 bool FileSetReadOnly(Handle h);

@@ -99,6 +99,21 @@ TEST(Attributes, ReadOnlyFollowsOwnerWritePermission)
     EXPECT_EQ(FileGetAttr(t.Path() + "/"), faDirectory | faArchive);
 }
 
+TEST(Attributes, OwnerAndModeGoOnTheFileAndNeverThroughALink)
+{
+    TempDir t;
+    for (const char* name : {"from", "to", "outside"})
+        WriteFile(t / name, name);
+    chmod((t / "from").c_str(), 04750);
+    chmod((t / "to").c_str(), 0600);
+    chmod((t / "outside").c_str(), 0600);
+    symlink((t / "outside").c_str(), (t / "link").c_str());
+    FileCopyOwnerAndMode(t / "from", t / "to");
+    FileCopyOwnerAndMode(t / "from", t / "link");
+    EXPECT_EQ(FileGetMode(t / "to") & 07777, 0750);
+    EXPECT_EQ(FileGetMode(t / "outside") & 07777, 0600);
+}
+
 TEST(Times, DosDateTimesAreLocalAndRoundTripThroughFiles)
 {
     // 2021-06-15 12:34:56 local time.
