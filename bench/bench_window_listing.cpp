@@ -44,7 +44,8 @@ int main(int argc, char** argv)
     size_t rows = 0;
     const double window = bench::BestSeconds([&] {
         controller.SetArchives(archives);
-        QTest::qWaitFor([&] { return !controller.Running(); }, 600000);
+        if (!QTest::qWaitFor([&] { return !controller.Running(); }, 600000))
+            std::exit(1);
         rows = controller.Rows().size();
     });
     std::printf("listing 2000 archives, %zu entries\n", rows);
