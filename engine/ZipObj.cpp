@@ -422,15 +422,15 @@ void TZipHeaderInfo::SetStoredName(const std::string& name)
 
 std::string TZipHeaderInfo::NameFromHeader(std::string raw, int host) const
 {
+    // A name is decoded before it is split into folders: in a double-byte
+    // code page a 0x5C byte may be the second half of a character (CP932's
+    // 83 5C is one letter); only a decoded backslash separates. A Unix name
+    // is bytes: kept as they are, whatever they read as.
+    if (OEMConvert != TOEMConvert::oemNever && host != 3 &&
+        !(((GeneralFlags & gfUtf8Name) || host > 0) && platform::IsValidUtf8(raw)))
+        raw = platform::CodePageToUtf8(raw, CodePage);
     BackslashesToSlashes(raw, host);
-    if (OEMConvert == TOEMConvert::oemNever)
-        return raw;
-    if (((GeneralFlags & gfUtf8Name) || host > 0) && platform::IsValidUtf8(raw))
-        return raw;
-    // A Unix name is bytes: kept as they are, whatever they read as.
-    if (host == 3)
-        return raw;
-    return platform::CodePageToUtf8(raw, CodePage);
+    return raw;
 }
 
 void TZipHeaderInfo::ReadTimestamps(const std::string& field)

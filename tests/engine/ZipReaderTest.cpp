@@ -123,6 +123,38 @@ TEST(ZipReader, NamesAreReadAsUtf8OrCodePage437)
         EXPECT_TRUE(platform::IsValidUtf8(name)) << name;
 }
 
+TEST(ZipReader, CodePageNamesAreDecodedBeforeTheyAreSplit)
+{
+    using testing_support::RawEntry;
+    // Shift-JIS ソ is 83 5C, whose second byte alone would be a backslash.
+    const struct {
+        std::string raw, folder, name;
+    } cases[] = {
+        {"\x83\x5C.txt", "", "\u30bd.txt"},
+        {"\x83\x5C", "", "\u30bd"},
+        {"\x83\x5C\\\x83\x5C.txt", "\u30bd/", "\u30bd.txt"},
+    };
+    TempDir t;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(t / "cp.zip",
+                  testing_support::AssembleZip({RawEntry{.name = c.raw, .data = "x", .madeBy = 0x0014}}));
+        TZipReader r;
+        r.NamesCodePage = "CP932";
+        r.SetZipName(t / "cp.zip");
+        r.ReadArchive();
+        ASSERT_EQ(r.EntryCount(), 1);
+        EXPECT_EQ(r.EntryFolder(0), c.folder);
+        EXPECT_EQ(r.EntryName(0), c.name);
+        r.SetDestDir(t / "out");
+        r.RecreateDirs = true;
+        r.DoAll = true;
+        EXPECT_EQ(r.UnZip(), 1);
+        EXPECT_EQ(ReadFile(t / ("out/" + c.folder + c.name)), "x");
+        fs::remove_all(t / "out");
+    }
+}
+
 TEST(ZipReader, CommentsLoadOnFirstUse)
 {
     TZipReader r;
