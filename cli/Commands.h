@@ -56,4 +56,12 @@ void WatchEntries(Session& session, TZipReader& engine);
 // with repair; without, it is reported once, with the advice to repair it.
 void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading);
 
+// A damaged directory met without repair, reported with the advice to repair it.
+void ReportDamaged(Session& session, const EDamagedDirectory& damaged);
+// Tells, once per archive, that engine read the entries of its archive from
+// their local headers.
+void AnnounceRepair(Session& session, const TZipReader& engine);
+// Has job announce each archive it read so.
+void AnnounceRepairs(Session& session, TExtractAndView& job);
+
 }  // namespace cli

@@ -103,13 +103,19 @@ int RunExtract(Session& session, const ExtractRequest& request)
 
     engine.AllowOutsideLinks = request.allowOutsideLinks;
     SetReading(session, engine, request.reading);
+    AnnounceRepairs(session, job);
 
     ParArrayOfToUnZip groups;
     if (request.only.empty()) {
         for (const std::string& archive : request.archives)
             groups.push_back({archive, {}});
     } else {
-        groups = SelectEntries(session, job, request);
+        try {
+            groups = SelectEntries(session, job, request);
+        } catch (const EDamagedDirectory& e) {
+            ReportDamaged(session, e);
+            return ExitStopped;
+        }
     }
     std::vector<std::string> archives;
     for (const ParToUnZip& group : groups)
@@ -128,6 +134,8 @@ int RunExtract(Session& session, const ExtractRequest& request)
             throw;
         } catch (const EIncompleteZip&) {
             stopped = true;  // reported with its advice as it was read
+        } catch (const EDamagedDirectory& e) {
+            ReportDamaged(session, e);  // nothing of it was written
         } catch (const Exception& e) {
             session.Problem(group.archive + ": " + e.what());
             stopped = true;

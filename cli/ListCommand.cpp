@@ -94,13 +94,16 @@ std::string ModeText(const TZipHeaderInfo& e)
 
 // One row per entry as zipinfo shows it: mode, method, sizes, ratio, CRC,
 // encryption, time and stored name.
-std::vector<std::vector<std::string>> Details(TZipReader& engine, const std::vector<std::string>& archives)
+std::vector<std::vector<std::string>> Details(Session& session, TZipReader& engine,
+                                              const std::vector<std::string>& archives)
 {
     std::vector<std::vector<std::string>> rows;
     for (const std::string& archive : archives) {
         engine.ResetArchive();
         engine.SetZipName(archive);
         engine.ReadArchive();
+        CheckDirectory(engine);
+        AnnounceRepair(session, engine);
         for (int i = 0; i < engine.EntryCount(); ++i) {
             const TZipHeaderInfo& e = engine.EntryInfo(i);
             const uint64_t size = e.UncompressedSize(), packed = e.CompressedSize();
@@ -142,6 +145,7 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
 {
     TExtractAndView job;
     SetReading(session, job.Engine(), reading);
+    AnnounceRepairs(session, job);
     session.SetCancel([&job] { job.Cancel(); });
     // A missing archive is reported; the others are listed, and so is a
     // multi-part archive whose last part is missing but whose side file,
@@ -153,23 +157,29 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
         else
             session.Problem(archive + ": no such file");
     }
+    // A damaged directory ends the listing, as an archive that cannot be read does.
     std::string text;
-    if (verbose) {
-        std::vector<std::vector<std::string>> rows = Details(job.Engine(), present);
-        for (const auto& row : rows)
-            for (size_t c = 0; c < row.size(); ++c)
-                text += (tabSeparated ? TsvField(row[c]) : "") + (c + 1 < row.size() ? "\t" : "\n");
-        if (!tabSeparated) {
-            for (auto& row : rows)
-                for (std::string& cell : row)
-                    cell = Printable(cell);
-            rows.insert(rows.begin(), {"ZIP Archive", "Mode", "Method", "Packed", "Size", "Saved", "CRC-32",
-                                       "Encrypted", "Date", "Name"});
-            text = Table(rows, {false, false, false, true, true, true, false, false, false, false});
+    try {
+        if (verbose) {
+            std::vector<std::vector<std::string>> rows = Details(session, job.Engine(), present);
+            for (const auto& row : rows)
+                for (size_t c = 0; c < row.size(); ++c)
+                    text += (tabSeparated ? TsvField(row[c]) : "") + (c + 1 < row.size() ? "\t" : "\n");
+            if (!tabSeparated) {
+                for (auto& row : rows)
+                    for (std::string& cell : row)
+                        cell = Printable(cell);
+                rows.insert(rows.begin(), {"ZIP Archive", "Mode", "Method", "Packed", "Size", "Saved", "CRC-32",
+                                           "Encrypted", "Date", "Name"});
+                text = Table(rows, {false, false, false, true, true, true, false, false, false, false});
+            }
+        } else {
+            const ParArrayOfFileDetail rows = ListEntries(session, job, present);
+            text = tabSeparated ? TabSeparated(rows) : Table(rows);
         }
-    } else {
-        const ParArrayOfFileDetail rows = ListEntries(session, job, present);
-        text = tabSeparated ? TabSeparated(rows) : Table(rows);
+    } catch (const EDamagedDirectory& e) {
+        ReportDamaged(session, e);
+        return ExitStopped;
     }
     if (!text.empty()) {
         text.pop_back();  // Print ends the line itself

@@ -68,6 +68,14 @@ void Session::Problem(const std::string& text)
     std::fprintf(stderr, "zamblok-cli: %s\n", Printable(text).c_str());
 }
 
+void Session::Note(const std::string& text)
+{
+    if (!notes_.insert(text).second)
+        return;
+    progress_.Clear();
+    std::fprintf(stderr, "zamblok-cli: %s\n", Printable(text).c_str());
+}
+
 void Session::Print(const std::string& line)
 {
     progress_.Clear();

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -54,6 +55,9 @@ public:
     // An entry skipped or failed, or a warning about the run: "zamblok-cli:
     // text" on standard error, and the run ends with ExitSkipped at least.
     void Problem(const std::string& text);
+    // A remark about the run, "zamblok-cli: text" on standard error once
+    // however often it is made; the exit status stays as it is.
+    void Note(const std::string& text);
     // A line of results on standard output.
     void Print(const std::string& line);
     int Status() const { return problems_ > 0 ? ExitSkipped : ExitDone; }
@@ -63,6 +67,7 @@ private:
     std::function<void()> cancel_;
     std::function<void()> poll_;
     int problems_ = 0;
+    std::set<std::string> notes_;
     platform::Hooks savedHooks_;
     struct sigaction savedAction_ {};
 };

@@ -19,6 +19,7 @@ struct Outcome {
     int passed = 0;
     int failed = 0;
     bool stopped = false;  // an error ended the test before its last entry
+    bool damaged = false;  // its directory is damaged, and it was not repaired
 };
 
 // A damaged entry fails alone and the engine goes on with the next; only a
@@ -56,9 +57,15 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
     }
     reader.SetZipName(archive);
     try {
+        reader.ReadArchive();
+        CheckDirectory(reader);
+        AnnounceRepair(session, reader);
         reader.UnZip();
     } catch (const EUserCanceled&) {
         throw;
+    } catch (const EDamagedDirectory& e) {
+        ReportDamaged(session, e);
+        outcome.damaged = true;
     } catch (const Exception& e) {
         session.Problem(archive + ": " + e.what());
         outcome.stopped = true;
@@ -87,7 +94,7 @@ int RunTest(Session& session, const std::vector<std::string>& archives, const st
         stopped = stopped || outcome.stopped;
         const int tested = outcome.passed + outcome.failed;
         std::string summary = archive + ": ";
-        if (outcome.stopped && tested == 0)
+        if ((outcome.stopped || outcome.damaged) && tested == 0)
             summary += "cannot be tested";
         else if (outcome.stopped)
             summary += "test stopped after " + Count(tested, "entry", "entries") + ", " +

@@ -93,4 +93,23 @@ void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading
     };
 }
 
+void ReportDamaged(Session& session, const EDamagedDirectory& damaged)
+{
+    session.Problem(std::string(damaged.what()) + " (--repair reads the entries from their local headers)");
+}
+
+void AnnounceRepair(Session& session, const TZipReader& engine)
+{
+    if (engine.Rebuilt())
+        session.Note(engine.ArchiveName() + ": the entries were read from their local headers");
+}
+
+void AnnounceRepairs(Session& session, TExtractAndView& job)
+{
+    job.OnArchive = [&session, &job](const ParArchiveProgress& p) {
+        if (p.state == ParArchiveProgress::State::Done)
+            AnnounceRepair(session, job.Engine());
+    };
+}
+
 }  // namespace cli

@@ -54,6 +54,12 @@ std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool
     }
 }
 
+void CheckDirectory(const TZipReader& engine)
+{
+    if (engine.Rebuilt() && engine.IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
+        throw EDamagedDirectory(engine.ArchiveName() + ": its directory is damaged");
+}
+
 TExtractAndView::TExtractAndView() : engine_(std::make_unique<TZipWriter>()) {}
 
 void TExtractAndView::Cancel()
@@ -74,6 +80,7 @@ void TExtractAndView::ReadArchive(const std::string& archive)
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
+    CheckDirectory(*engine_);
 }
 
 void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
@@ -112,8 +119,7 @@ void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector
 
 void TExtractAndView::PrepareExtraction(const std::string& archive, const ParUnCompress& options)
 {
-    engine_->ResetArchive();
-    engine_->SetZipName(archive);
+    ReadArchive(archive);
     // ResetArchive keeps the extraction settings, so each archive gets them
     // afresh; the password too, so that an empty one really means none.
     engine_->SetDestDir(options.subfolderPerArchive ? ArchiveFolder(options.destination, archive)
@@ -178,8 +184,7 @@ void TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const Par
 void TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
 {
     ForEachArchive(ArchivesOf(groups), [&](size_t k) {
-        engine_->ResetArchive();
-        engine_->SetZipName(groups[k].archive);
+        ReadArchive(groups[k].archive);
         engine_->DoAll = false;
         engine_->ExactNames = true;
         engine_->FilesList = groups[k].entries;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ZipExceptions.h"
 #include "engine/ZipWriter.h"
 #include "jobs/ArchiveProgress.h"
 
@@ -46,6 +47,18 @@ struct ParUnCompress {
 // said by the caller; fileName is the output file; password whether one was given.
 std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password);
 
+// A damaged directory, where the engine was not told to rebuild one.
+class EDamagedDirectory : public EBadZipFile {
+public:
+    using EBadZipFile::EBadZipFile;
+};
+
+// Raises EDamagedDirectory ("<archive>: its directory is damaged") when the
+// engine read its entries from their local headers though its
+// IncompleteZipMode is not izAssumeBad: the engine rebuilds a directory it
+// cannot read on its own, and a list rebuilt so may lack or misname entries.
+void CheckDirectory(const TZipReader& engine);
+
 class TExtractAndView {
 public:
     TExtractAndView();
@@ -55,15 +68,17 @@ public:
     // gathered apart and handed over whole at the end, so a view bound to
     // rows never sees them change while the listing pumps messages; a
     // failure leaves them as they were. An archive that cannot be opened
-    // raises the engine's EFOpenError; a file that is no archive gives no
-    // rows. A cancel empties the rows and raises EAbort.
+    // raises the engine's EFOpenError, one with a damaged directory
+    // EDamagedDirectory (see CheckDirectory); a file that is no archive gives
+    // no rows. A cancel empties the rows and raises EAbort.
     void ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives);
 
     // Extraction and deletion go archive by archive in order. Any engine
     // failure ends the run with its exception and leaves the later archives
     // untouched; what was done before stays done. A cancel between archives
     // ends the run quietly; one that stops the engine in the middle of an
-    // archive raises EUserCanceled.
+    // archive raises EUserCanceled. An archive with a damaged directory fails
+    // as CheckDirectory says, before anything is written.
     void ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options);
     // Extracts exactly the entries each group names from its archive: its
     // names are stored names, taken byte for byte, never as patterns.
@@ -87,9 +102,10 @@ public:
 private:
     // Lets window messages through; true when the run has been cancelled.
     [[nodiscard]] bool PumpMessages();
-    // Makes archive the engine's archive and reads its directory.
+    // Makes archive the engine's archive and reads its directory, which must
+    // pass CheckDirectory.
     void ReadArchive(const std::string& archive);
-    // Makes archive the engine's archive and sets the extraction options for it.
+    // Reads archive as ReadArchive does and sets the extraction options for it.
     void PrepareExtraction(const std::string& archive, const ParUnCompress& options);
     // Runs work on each of archives in order, telling OnArchive where the run
     // stands; stops quietly at a cancel seen between two archives.

@@ -139,6 +139,42 @@ TEST_F(HostileInput, ACutArchiveIsReportedAndRepairedFromItsLocalHeaders)
     EXPECT_EQ(Read("out/dir/b.txt"), "beta");
 }
 
+TEST_F(HostileInput, ADamagedDirectoryIsReportedAndRepairedOnlyWhenAsked)
+{
+    std::string zip = AssembleZip({{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
+    zip[zip.find("PK\x01\x02", zip.find("PK\x01\x02") + 1) + 3] = 'X';  // the second central header
+    Write("x.zip", zip);
+    const std::string damaged =
+        "zamblok-cli: x.zip: its directory is damaged (--repair reads the entries from their local headers)\n";
+    const std::string repaired = "zamblok-cli: x.zip: the entries were read from their local headers\n";
+    const struct {
+        std::string command;
+        int code;
+        std::string out, err;
+    } cases[] = {
+        {"test x.zip", 1, "x.zip: cannot be tested\n", damaged},
+        {"list x.zip", 3, "", damaged},
+        {"list --verbose x.zip", 3, "", damaged},
+        {"extract --to out x.zip", 1, "", damaged},
+        {"extract --to out x.zip --only b.txt", 3, "", damaged},
+        {"test --repair x.zip", 0, "x.zip: 3 entries OK\n", repaired},
+        {"list --tsv --repair x.zip", 0, "", repaired},
+        {"extract --repair --to out x.zip", 0, "", repaired},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const Result r = Cli(c.command);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.err, c.err);
+        if (c.command != "list --tsv --repair x.zip")
+            EXPECT_EQ(r.out, c.out);
+        else
+            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+        EXPECT_EQ(fs::exists(Path("out")), c.code == 0 && c.command.find("extract") == 0);
+    }
+    EXPECT_EQ(Read("out/b.txt"), "b");
+}
+
 TEST_F(HostileInput, MistakesAreNamedPlainly)
 {
     Write("text.zip", "no archive here\n");

@@ -380,3 +380,34 @@ TEST_F(ExtractDeleteRuns, ALargeDeletionShowsItsPercentAndStopsAtAnyPoll)
 }
 
 }  // namespace
+
+// A directory the engine rebuilt from the local headers is no listing of
+// the archive: each run fails on it, and nothing is written or rewritten.
+TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRun)
+{
+    for (const char* name : {"central-dir-zeroed.zip", "overlap-two-names-one-local.zip"}) {
+        SCOPED_TRACE(name);
+        const std::string archive = dir / name;
+        const std::string bytes = ReadFile(CorpusDir() + "/bad/" + name);
+        testing_support::WriteFile(archive, bytes);
+        const std::function<void()> runs[] = {
+            [&] {
+                ParArrayOfFileDetail rows;
+                job.ListArchives(rows, {archive});
+            },
+            [&] { job.ExtractAll({archive}, Options("out")); },
+            [&] { job.ExtractSelected({{archive, {"a.txt"}}}, Options("out")); },
+            [&] { job.DeleteSelected({{archive, {"a.txt"}}}); },
+        };
+        for (const auto& run : runs) {
+            try {
+                run();
+                ADD_FAILURE() << "no exception";
+            } catch (const EDamagedDirectory& e) {
+                EXPECT_EQ(e.Message(), archive + ": its directory is damaged");
+            }
+        }
+        EXPECT_FALSE(fs::exists(dir / "out"));
+        EXPECT_EQ(ReadFile(archive), bytes);
+    }
+}
