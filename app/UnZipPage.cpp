@@ -252,7 +252,7 @@ void UnZipPage::Refresh()
                                                       btnRemoveAllUnZip, btnDeleteSelectedFiles})
         w->setEnabled(!busy);
     btnUnZipCancel->setVisible(c_.CancelShown());
-    SetBusyCursor(c_.Running());
+    cursor_.Set(c_.Running());
 }
 
 void UnZipPage::ShowRows()
@@ -275,16 +275,6 @@ void UnZipPage::ShowProgress()
     }
 }
 
-void UnZipPage::SetBusyCursor(bool busy)
-{
-    if (busy == cursor_)
-        return;
-    cursor_ = busy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
 
 bool UnZipPage::eventFilter(QObject* watched, QEvent* event)
 {

@@ -15,6 +15,7 @@
 
 #include "app/UnZipPageController.h"
 #include "ui/EntryList.h"
+#include "ui/BusyCursor.h"
 #include "ui/FolderEdit.h"
 
 class QBoxLayout;
@@ -38,12 +39,10 @@ private:
     void Refresh();
     void ShowProgress();
     void ShowRows();
-    // The busy cursor while this page runs, set and restored once each.
-    void SetBusyCursor(bool busy);
 
     UnZipPageController& c_;
     QBoxLayout* toolbar_;
-    bool cursor_ = false;
+    ui::BusyCursor cursor_;
 
     QPushButton* btnExtractAll;
     QPushButton* btnExtractSelected;

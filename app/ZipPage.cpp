@@ -268,11 +268,6 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ShowProgress();
 }
 
-ZipPage::~ZipPage()
-{
-    SetBusyCursor(false);
-}
-
 ZipOptions ZipPage::Shown() const
 {
     ZipOptions o = c_.Options();
@@ -356,7 +351,7 @@ void ZipPage::Refresh()
     btnZip->setEnabled(c_.CreateEnabled());
     spZipCancel->setVisible(c_.CancelShown());
     btnViewLastZip->setVisible(c_.ViewShown());
-    SetBusyCursor(c_.Running());
+    cursor_.Set(c_.Running());
 }
 
 void ZipPage::ShowProgress()
@@ -372,16 +367,6 @@ void ZipPage::ShowProgress()
     }
 }
 
-void ZipPage::SetBusyCursor(bool busy)
-{
-    if (busy == cursor_)
-        return;
-    cursor_ = busy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
 
 void ZipPage::AddWildcard()
 {

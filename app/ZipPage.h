@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "app/ZipPageController.h"
+#include "ui/BusyCursor.h"
 #include "ui/FolderEdit.h"
 #include "ui/ItemList.h"
 
@@ -27,7 +28,6 @@ class ZipPage : public QWidget {
 public:
     // help opens a help page by its context number.
     ZipPage(ZipPageController& controller, std::function<void(int)> help, QWidget* parent);
-    ~ZipPage() override;
 
     // The toolbar, where the window adds its menu, help and exit buttons.
     QBoxLayout* Toolbar() const { return toolbar_; }
@@ -45,13 +45,11 @@ private:
     // The options as the controls hold them.
     ZipOptions Shown() const;
     void AddWildcard();
-    // The busy cursor while this page runs, set and restored once each.
-    void SetBusyCursor(bool busy);
 
     ZipPageController& c_;
     std::function<void(int)> help_;
     QBoxLayout* toolbar_;
-    bool cursor_ = false;
+    ui::BusyCursor cursor_;
 
     QPushButton* btnZip;
     QPushButton* btnViewLastZip;
