@@ -34,10 +34,12 @@ namespace {
 // WholeEntryLimit bytes (packed and unpacked) is held in memory whole.
 constexpr size_t ChunkSize = 32768;
 constexpr uint64_t WholeEntryLimit = 8 << 20;
-// Bytes of entries decoded ahead and not yet taken. A worker reads and
-// decodes in chunks of AheadChunk; a large entry being extracted hands its
-// output over as it comes, with at most StreamedBytes of it waiting.
+// Bytes and entries decoded ahead and not yet taken (empty entries hold no
+// bytes, but each holds its task). A worker reads and decodes in chunks of
+// AheadChunk; a large entry being extracted hands its output over as it
+// comes, with at most StreamedBytes of it waiting.
 constexpr int64_t AheadBytes = 24 << 20;
+constexpr size_t AheadEntries = 4096;
 constexpr size_t AheadChunk = 256 << 10;
 constexpr size_t StreamedBytes = 4 << 20;
 
@@ -1042,7 +1044,7 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         const bool stream = !TestOnly && !whole;
         const int64_t planned = whole ? int64_t(e.CompressedSize() + e.UncompressedSize())
                                       : int64_t(2 * AheadChunk + (stream ? StreamedBytes : 0));
-        if (run.aheadBytes + planned > AheadBytes && !run.ahead.empty())
+        if ((run.aheadBytes + planned > AheadBytes || run.ahead.size() >= AheadEntries) && !run.ahead.empty())
             return;
         auto ahead = std::make_shared<TDecodedAhead>();
         ahead->headerAt = int64_t(e.LocalHeaderOffset());

@@ -911,6 +911,13 @@ int TSortedZip::Add(TZipHeaderInfo* item)
     return index;
 }
 
+void TSortedZip::Append(TZipHeaderInfo* item)
+{
+    TSortedObjectList<TZipHeaderInfo>::Append(item);
+    if (item->Zip64Record)
+        HasZip64 = true;
+}
+
 int TSortedZip::Compare(const TZipHeaderInfo* item, const TZipHeaderInfo* key) const
 {
     switch (SortMode) {

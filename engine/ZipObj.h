@@ -370,8 +370,10 @@ public:
     {
     }
 
-    // Sorted insert; notes whether any entry has Zip64 values.
+    // Sorted insert and unsorted append; both note whether any entry has
+    // Zip64 values.
     int Add(TZipHeaderInfo* item) override;
+    void Append(TZipHeaderInfo* item) override;
 
     TZipSortMode SortMode;
     bool HasZip64 = false;

@@ -330,7 +330,26 @@ void TZipReader::ReadDirectory()
         return i < endCentral_.TotalEntries() ||
                (countMayWrap && !rebuilt_ && uint64_t(s->Position()) + 46 <= directoryEnd);
     };
-    for (uint64_t i = 0; more(i);) {
+    // Read, the entries are put in order once. Two central headers for one
+    // local header rank equal: the local headers are trusted then, and the
+    // directory is read again to complete the entries they give.
+    const auto inOrder = [&](uint64_t& i) {
+        if (rebuilt_)
+            return true;
+        try {
+            entries_->Sort();
+            return true;
+        } catch (const EListError&) {
+        }
+        if (!RebuildDirectory()) {
+            ResetArchive();
+            throw EBadZipFile();
+        }
+        restart();
+        i = 0;
+        return false;
+    };
+    for (uint64_t i = 0; more(i) || !inOrder(i);) {
         Poll();
         auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, NamesCodePage);
         TNextPartEvent nextPart;
@@ -368,22 +387,10 @@ void TZipReader::ReadDirectory()
             s->Seek(h->ExtraLength + int64_t(h->CommentLength()), THugeStream::soCurrent);
             ++i;
         } else if (ok) {
-            TZipHeaderInfo* e = h.get();
+            TZipHeaderInfo* e = h.release();
             if (prefix != 0)
                 e->SetLocalHeaderOffset(e->LocalHeaderOffset() + uint64_t(prefix));
-            try {
-                entries_->Add(e);
-                h.release();
-            } catch (const EListError&) {
-                // Two central headers for one local header: trust the local headers.
-                if (!RebuildDirectory()) {
-                    ResetArchive();
-                    throw EBadZipFile();
-                }
-                restart();
-                i = 0;
-                continue;
-            }
+            entries_->Append(e);
             if (multiPart && e->HasComment())
                 e->ReadFileComment(*s);  // its part is open now
             s->Seek(e->ExtraLength + int64_t(e->CommentLength()), THugeStream::soCurrent);
@@ -391,7 +398,8 @@ void TZipReader::ReadDirectory()
                 previous = e;
             ++i;
         } else if (rebuilt_ || i >= endCentral_.TotalEntries()) {
-            break;
+            if (inOrder(i))
+                break;
         } else {
             if (MultiMode() != TMultiMode::mmNone || !RebuildDirectory()) {
                 ResetArchive();
@@ -697,5 +705,6 @@ void TZipReader::SortEntries(TZipSortMode mode)
         return;
     sorted_ = std::make_unique<TSortedZip>(TDuplicateRule::AcceptEqual, false, mode);
     for (int i = 0; i < entries_->Count(); ++i)
-        sorted_->Add(entries_->Get(i));
+        sorted_->Append(entries_->Get(i));
+    sorted_->Sort();
 }

@@ -407,7 +407,8 @@ int TZipWriter::WriteArchive(bool deleting)
         FreeEntries();
         entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
         for (auto& entry : run.entries)
-            entries_->Add(entry.release());
+            entries_->Append(entry.release());
+        entries_->Sort();
         endCentral_.Assign(run.end);
         endCentral_.Modified = false;
         platform::GetFileStamp(zipName_, stamp_);

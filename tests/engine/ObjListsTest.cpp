@@ -33,9 +33,14 @@ public:
 class KeyList : public TSortedObjectList<Item> {
 public:
     using TSortedObjectList<Item>::TSortedObjectList;
+    mutable long compares = 0;
 
 protected:
-    int Compare(const Item* item, const Item* key) const override { return item->key - key->key; }
+    int Compare(const Item* item, const Item* key) const override
+    {
+        ++compares;
+        return item->key - key->key;
+    }
 };
 
 std::string ListErrorOf(const std::function<void()>& action)
@@ -145,6 +150,41 @@ TEST(SortedObjectList, DuplicateRulesAndFind)
     EXPECT_FALSE(accept.Find(&ten, index));
     EXPECT_EQ(index, 4);
     EXPECT_EQ(accept.IndexOf(&five), 1);  // an equal item, not the same one
+}
+
+TEST(SortedObjectList, SortGivesTheListAddGivesInOneSort)
+{
+    const int n = 1 << 14;
+    std::vector<int> descending, few, sawtooth;
+    for (int i = 0; i < n; ++i) {
+        descending.push_back(n - i);
+        few.push_back(i % 3);
+        sawtooth.push_back(i % 100 == 0 ? -i : i);
+    }
+    for (const auto& keys : {descending, few, sawtooth}) {
+        std::vector<std::unique_ptr<Item>> items;
+        KeyList added(TDuplicateRule::AcceptEqual, false), sorted(TDuplicateRule::AcceptEqual, false);
+        for (int key : keys) {
+            items.push_back(std::make_unique<Item>(key));
+            added.Add(items.back().get());
+            sorted.Append(items.back().get());
+        }
+        sorted.Sort();
+        ASSERT_EQ(sorted.Count(), n);
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(sorted.Get(i), added.Get(i)) << i;  // equal items too: the later first
+        EXPECT_LE(sorted.compares, 2L * n * 14);  // n log n, where inserting one by one moves n^2 / 2
+    }
+
+    int freed = 0;
+    {
+        KeyList reject(TDuplicateRule::RejectEqual);
+        for (int key : {3, 1, 2, 1})
+            reject.Append(NewItem(key, &freed));
+        EXPECT_EQ(ListErrorOf([&] { reject.Sort(); }), "Duplicate Object index");
+        EXPECT_EQ(reject.Count(), 4);  // still the list's, freed with it
+    }
+    EXPECT_EQ(freed, 4);
 }
 
 }  // namespace
