@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "ui/Buttons.h"
+#include "ui/Drops.h"
 #include "ui/Text.h"
 
 UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget(parent), c_(controller)
@@ -279,25 +280,15 @@ void UnZipPage::ShowProgress()
 bool UnZipPage::eventFilter(QObject* watched, QEvent* event)
 {
     // Archives dropped from a file manager are added as if chosen.
-    if (watched == ListBoxZipList->viewport()) {
-        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-            auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (drag->mimeData()->hasUrls()) {
-                drag->acceptProposedAction();
-                return true;
-            }
-        } else if (event->type() == QEvent::Drop) {
-            auto* drop = static_cast<QDropEvent*>(event);
-            QStringList paths;
-            for (const QUrl& url : drop->mimeData()->urls())
-                if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
-                    paths << url.toLocalFile();
-            drop->acceptProposedAction();
-            if (!paths.isEmpty())
-                c_.AddArchives(paths);
-            return true;
-        }
-    }
+    if (watched == ListBoxZipList->viewport() && ui::TakeDrop(event, [this](const QStringList& dropped) {
+            QStringList files;
+            for (const QString& path : dropped)
+                if (QFileInfo(path).isFile())
+                    files << path;
+            if (!files.isEmpty())
+                c_.AddArchives(files);
+        }))
+        return true;
     if (watched == ListBoxZipList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {

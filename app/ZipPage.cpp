@@ -13,6 +13,7 @@
 
 #include "app/Unitselectbyfilter.h"
 #include "ui/Buttons.h"
+#include "ui/Drops.h"
 
 namespace {
 
@@ -378,25 +379,9 @@ void ZipPage::AddWildcard()
 bool ZipPage::eventFilter(QObject* watched, QEvent* event)
 {
     // Files and folders dropped from a file manager become items.
-    if (watched == ListboxZIP->viewport()) {
-        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-            auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (drag->mimeData()->hasUrls()) {
-                drag->acceptProposedAction();
-                return true;
-            }
-        } else if (event->type() == QEvent::Drop) {
-            auto* drop = static_cast<QDropEvent*>(event);
-            QStringList paths;
-            for (const QUrl& url : drop->mimeData()->urls())
-                if (url.isLocalFile())
-                    paths << url.toLocalFile();
-            drop->acceptProposedAction();
-            if (!paths.isEmpty())
-                c_.AddItems(paths);
-            return true;
-        }
-    }
+    if (watched == ListboxZIP->viewport() &&
+        ui::TakeDrop(event, [this](const QStringList& paths) { c_.AddItems(paths); }))
+        return true;
     if (watched == ListboxZIP && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
