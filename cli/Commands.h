@@ -2,6 +2,7 @@
 // on an error or a cancel ends with the exception that stopped it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,10 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
 int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password,
             const ReadOptions& reading);
 
-// The listing job's rows for archives, with the progress line following it.
-ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives);
+// The listing job's rows for archives, handed to row one by one, with the
+// progress line following the job.
+void ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives,
+                 const std::function<void(const ParFileDetail&)>& row);
 
 // Follows an extraction or test run of engine: progress, and a report for
 // every entry that is skipped or fails its check.
@@ -56,6 +59,10 @@ void WatchEntries(Session& session, TZipReader& engine);
 // with repair; without, it is reported once, with the advice to repair it.
 void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading);
 
+// Reports archive when it is an empty file, and says whether it is one. The
+// engine reads an empty file as an archive without entries (an archive may
+// be written into one), but it holds none: it is no archive to read.
+bool ReportedEmpty(Session& session, const std::string& archive);
 // A damaged directory met without repair, reported with the advice to repair it.
 void ReportDamaged(Session& session, const EDamagedDirectory& damaged);
 // Tells, once per archive, that engine read the entries of its archive from

@@ -32,7 +32,7 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
     job.Engine().IncompleteZipMode = TIncompleteZipMode::izAssumeNotAZip;
     ParArrayOfFileDetail rows;
     try {
-        rows = ListEntries(session, job, {archive});
+        ListEntries(session, job, {archive}, [&rows](const ParFileDetail& row) { rows.push_back(row); });
     } catch (const ENotAZipFile&) {
         session.Problem(archive + ": not a zip archive; nothing deleted");
         return ExitStopped;

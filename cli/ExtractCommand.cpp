@@ -64,23 +64,22 @@ bool SameName(const std::string& stored, const std::string& name, bool ignoreCas
 // archive is reported.
 ParArrayOfToUnZip SelectEntries(Session& session, TExtractAndView& job, const ExtractRequest& request)
 {
-    const ParArrayOfFileDetail rows = ListEntries(session, job, request.archives);
     ParArrayOfToUnZip groups;
     std::vector<bool> found(request.only.size());
-    for (const ParFileDetail& row : rows) {
+    ListEntries(session, job, request.archives, [&](const ParFileDetail& row) {
         const std::string stored = row.path + row.fileName;
         bool named = false;
         for (size_t k = 0; k < request.only.size(); ++k)
             if (SameName(stored, request.only[k], request.ignoreCase))
                 found[k] = named = true;
         if (!named)
-            continue;
+            return;
         auto group = std::find_if(groups.begin(), groups.end(),
                                   [&](const ParToUnZip& g) { return g.archive == row.archive; });
         if (group == groups.end())
             group = groups.insert(groups.end(), ParToUnZip{row.archive, {}});
         group->entries.push_back(stored);
-    }
+    });
     for (size_t k = 0; k < found.size(); ++k)
         if (!found[k])
             session.Problem(request.only[k] + ": no such entry in the archives");
@@ -125,6 +124,10 @@ int RunExtract(Session& session, const ExtractRequest& request)
     // with the next one.
     bool stopped = false;
     for (const ParToUnZip& group : groups) {
+        if (ReportedEmpty(session, group.archive)) {
+            stopped = true;
+            continue;
+        }
         try {
             if (request.only.empty())
                 job.ExtractAll({group.archive}, request.options);

@@ -37,44 +37,78 @@ std::string TsvField(const std::string& text)
     return field;
 }
 
-std::string TabSeparated(const ParArrayOfFileDetail& rows)
+using Row = std::vector<std::string>;
+using RowSink = std::function<void(const Row&)>;
+// Reads the archives and hands each row to a sink; called once for a
+// tab-separated listing and twice for a table, whose columns are measured
+// first. No row is kept, so a listing of a million entries holds one
+// archive's directory and a page of output.
+using RowSource = std::function<void(const RowSink&)>;
+
+// Lines written out in pieces of about 64 KiB.
+class PagedOutput {
+public:
+    explicit PagedOutput(Session& session) : session_(session) {}
+    ~PagedOutput() { Flush(); }
+    void Line(const std::string& line)
+    {
+        page_ += line;
+        page_ += '\n';
+        if (page_.size() >= 65536)
+            Flush();
+    }
+
+private:
+    void Flush()
+    {
+        if (page_.empty())
+            return;
+        page_.pop_back();  // Print ends the line itself
+        session_.Print(page_);
+        page_.clear();
+    }
+
+    Session& session_;
+    std::string page_;
+};
+
+void WriteTabSeparated(Session& session, const RowSource& rows)
 {
-    std::string text;
-    for (const ParFileDetail& r : rows)
-        text += TsvField(r.archive) + '\t' + TsvField(r.fileName) + '\t' + TsvField(r.date) + '\t' + r.size + '\t' +
-                TsvField(r.path) + '\n';
-    return text;
+    PagedOutput out(session);
+    rows([&out](const Row& row) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c)
+            line += TsvField(row[c]) + (c + 1 < row.size() ? "\t" : "");
+        out.Line(line);
+    });
 }
 
 // Columns as wide as their widest cell, two blanks apart; the columns of
 // numbers to the right.
-std::string Table(const std::vector<std::vector<std::string>>& cells, const std::vector<bool>& numbers)
+void WriteTable(Session& session, const Row& header, const std::vector<bool>& numbers, const RowSource& rows)
 {
-    std::vector<size_t> width(numbers.size());
-    for (const auto& row : cells)
+    std::vector<size_t> width(header.size());
+    const RowSink widen = [&width](const Row& row) {
         for (size_t c = 0; c < row.size(); ++c)
-            width[c] = std::max(width[c], TextWidth(row[c]));
+            width[c] = std::max(width[c], TextWidth(Printable(row[c])));
+    };
+    widen(header);
+    rows(widen);
 
-    std::string text;
-    for (const auto& row : cells) {
+    PagedOutput out(session);
+    const RowSink write = [&](const Row& row) {
         std::string line;
         for (size_t c = 0; c < row.size(); ++c) {
-            const std::string pad(width[c] - TextWidth(row[c]), ' ');
-            line += numbers[c] ? pad + row[c] : row[c] + pad;
+            const std::string cell = Printable(row[c]);
+            const std::string pad(width[c] - std::min(width[c], TextWidth(cell)), ' ');
+            line += numbers[c] ? pad + cell : cell + pad;
             line += "  ";
         }
         line.erase(line.find_last_not_of(' ') + 1);
-        text += line + '\n';
-    }
-    return text;
-}
-
-std::string Table(const ParArrayOfFileDetail& rows)
-{
-    std::vector<std::vector<std::string>> cells{{"ZIP Archive", "Name", "Date", "Size (kb)", "Path"}};
-    for (const ParFileDetail& r : rows)
-        cells.push_back({Printable(r.archive), Printable(r.fileName), Printable(r.date), r.size, Printable(r.path)});
-    return Table(cells, {false, false, false, true, false});
+        out.Line(line);
+    };
+    write(header);
+    rows(write);
 }
 
 // The permissions as ls shows them, from the Unix mode a Unix tool stored;
@@ -94,10 +128,8 @@ std::string ModeText(const TZipHeaderInfo& e)
 
 // One row per entry as zipinfo shows it: mode, method, sizes, ratio, CRC,
 // encryption, time and stored name.
-std::vector<std::vector<std::string>> Details(Session& session, TZipReader& engine,
-                                              const std::vector<std::string>& archives)
+void Details(Session& session, TZipReader& engine, const std::vector<std::string>& archives, const RowSink& sink)
 {
-    std::vector<std::vector<std::string>> rows;
     for (const std::string& archive : archives) {
         engine.ResetArchive();
         engine.SetZipName(archive);
@@ -115,29 +147,25 @@ std::vector<std::vector<std::string>> Details(Session& session, TZipReader& engi
             std::tm tm{};
             localtime_r(&t, &tm);
             std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &tm);
-            rows.push_back({archive, ModeText(e), MethodName(e.CompressionMethod), std::to_string(packed),
-                            std::to_string(size), ratio, crc, e.Encrypted() ? "yes" : "-", date,
-                            e.Directory() + e.FileName()});
+            sink({archive, ModeText(e), MethodName(e.CompressionMethod), std::to_string(packed),
+                  std::to_string(size), ratio, crc, e.Encrypted() ? "yes" : "-", date,
+                  e.Directory() + e.FileName()});
         }
     }
-    return rows;
 }
 
 }  // namespace
 
-ParArrayOfFileDetail ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives)
+void ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives,
+                 const std::function<void(const ParFileDetail&)>& row)
 {
-    std::vector<std::string> passes = archives;  // the job reads them twice: to count, then to fill
-    passes.insert(passes.end(), archives.begin(), archives.end());
-    session.Line().Start(passes);
+    session.Line().Start(archives);
     session.SetPoll([&session, &job] {
         if (!job.Engine().ZipName().empty())
             session.Line().Archive(job.Engine().ZipName());
     });
-    ParArrayOfFileDetail rows;
-    job.ListArchives(rows, archives);
+    job.ListArchives(archives, row);
     session.SetPoll({});  // a failure ends the command, and nothing polls after it
-    return rows;
 }
 
 int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool verbose,
@@ -152,38 +180,34 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
     // holding its directory, is there.
     std::vector<std::string> present;
     for (const std::string& archive : archives) {
-        if (std::filesystem::exists(archive) || std::filesystem::exists(TZipReader::SideFileOf(archive)))
-            present.push_back(archive);
-        else
+        if (!std::filesystem::exists(archive) && !std::filesystem::exists(TZipReader::SideFileOf(archive)))
             session.Problem(archive + ": no such file");
+        else if (!ReportedEmpty(session, archive))
+            present.push_back(archive);
     }
+    const RowSource rows = [&](const RowSink& sink) {
+        if (verbose)
+            Details(session, job.Engine(), present, sink);
+        else
+            ListEntries(session, job, present, [&sink](const ParFileDetail& r) {
+                sink({r.archive, r.fileName, r.date, r.size, r.path});
+            });
+    };
     // A damaged directory ends the listing, as an archive that cannot be read does.
-    std::string text;
     try {
-        if (verbose) {
-            std::vector<std::vector<std::string>> rows = Details(session, job.Engine(), present);
-            for (const auto& row : rows)
-                for (size_t c = 0; c < row.size(); ++c)
-                    text += (tabSeparated ? TsvField(row[c]) : "") + (c + 1 < row.size() ? "\t" : "\n");
-            if (!tabSeparated) {
-                for (auto& row : rows)
-                    for (std::string& cell : row)
-                        cell = Printable(cell);
-                rows.insert(rows.begin(), {"ZIP Archive", "Mode", "Method", "Packed", "Size", "Saved", "CRC-32",
-                                           "Encrypted", "Date", "Name"});
-                text = Table(rows, {false, false, false, true, true, true, false, false, false, false});
-            }
-        } else {
-            const ParArrayOfFileDetail rows = ListEntries(session, job, present);
-            text = tabSeparated ? TabSeparated(rows) : Table(rows);
-        }
+        if (tabSeparated)
+            WriteTabSeparated(session, rows);
+        else if (verbose)
+            WriteTable(session,
+                       {"ZIP Archive", "Mode", "Method", "Packed", "Size", "Saved", "CRC-32", "Encrypted", "Date",
+                        "Name"},
+                       {false, false, false, true, true, true, false, false, false, false}, rows);
+        else
+            WriteTable(session, {"ZIP Archive", "Name", "Date", "Size (kb)", "Path"},
+                       {false, false, false, true, false}, rows);
     } catch (const EDamagedDirectory& e) {
         ReportDamaged(session, e);
         return ExitStopped;
-    }
-    if (!text.empty()) {
-        text.pop_back();  // Print ends the line itself
-        session.Print(text);
     }
     return session.Status();
 }

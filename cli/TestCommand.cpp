@@ -1,6 +1,5 @@
 // The test command has no job: it drives a reader of its own that decodes
 // every entry and checks its CRC without creating any file.
-#include <filesystem>
 
 #include "cli/Commands.h"
 #include "engine/ZipExceptions.h"
@@ -47,11 +46,7 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
         ++outcome.failed;
     };
 
-    // The engine reads an empty file as an archive without entries (an
-    // archive may be written into one), but it holds none: it never passes.
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(archive, ec) && std::filesystem::file_size(archive, ec) == 0) {
-        session.Problem(archive + ": not a zip archive (an empty file)");
+    if (ReportedEmpty(session, archive)) {
         outcome.stopped = true;
         return outcome;
     }

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -91,6 +92,15 @@ void SetReading(Session& session, TZipReader& engine, const ReadOptions& reading
                             ": incomplete archive: its directory is missing (--repair reads the entries from "
                             "their local headers)");
     };
+}
+
+bool ReportedEmpty(Session& session, const std::string& archive)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(archive, ec) || std::filesystem::file_size(archive, ec) != 0)
+        return false;
+    session.Problem(archive + ": not a zip archive (an empty file)");
+    return true;
 }
 
 void ReportDamaged(Session& session, const EDamagedDirectory& damaged)

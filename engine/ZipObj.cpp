@@ -247,7 +247,7 @@ void TZipHeaderInfo::Clear()
 void TZipHeaderInfo::Assign(const TZipHeaderInfo& source)
 {
     const TOEMConvert mode = OEMConvert;
-    std::string codePage = CodePage;
+    std::shared_ptr<const std::string> codePage = CodePage;
     const int64_t extraStart = ExtraStart;
     const uint16_t extraReadLength = ExtraReadLength;
     const uint16_t zip64BlockSize = Zip64BlockSize;
@@ -315,10 +315,13 @@ void TZipHeaderInfo::SetDirectory(const std::string& folder)
 
 void TZipHeaderInfo::SetFileComment(std::optional<std::string> comment)
 {
-    fileComment_ = std::move(comment);
     unicodeComment_.reset();
-    if (!fileComment_)
+    if (comment) {
+        fileComment_ = std::move(*comment);
+    } else {
+        fileComment_.reset();
         commentLength_ = 0;
+    }
 }
 
 bool TZipHeaderInfo::ReadFileComment(THugeStream& archive)
@@ -428,7 +431,7 @@ std::string TZipHeaderInfo::NameFromHeader(std::string raw, int host) const
     // is bytes: kept as they are, whatever they read as.
     if (OEMConvert != TOEMConvert::oemNever && host != 3 &&
         !(((GeneralFlags & gfUtf8Name) || host > 0) && platform::IsValidUtf8(raw)))
-        raw = platform::CodePageToUtf8(raw, CodePage);
+        raw = platform::CodePageToUtf8(raw, CodePage ? *CodePage : std::string());
     BackslashesToSlashes(raw, host);
     return raw;
 }
@@ -569,9 +572,10 @@ bool TZipHeaderInfo::ReadLocalHeader(THugeStream& stream)
 std::string TZipHeaderInfo::NewBlocks() const
 {
     if (!WriteTimestamp || !ModTimeUtc)
-        return AddedExtra;
+        return AddedExtra.value_or({});
     // Flags: the modification time only; 32 bits, wrapped after 2038 as other tools do.
-    return RecordBuilder().U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(*ModTimeUtc)).Data() + AddedExtra;
+    return RecordBuilder().U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(*ModTimeUtc)).Data() +
+           AddedExtra.value_or({});
 }
 
 int64_t TZipHeaderInfo::WrittenLocalHeaderSize() const
@@ -606,7 +610,7 @@ void TZipHeaderInfo::WriteLocalHeader(THugeStream& out)
 
 bool TZipHeaderInfo::PatchRawCentral()
 {
-    uint8_t* h = reinterpret_cast<uint8_t*>(RawCentral.data());
+    uint8_t* h = reinterpret_cast<uint8_t*>(RawCentral->data());
     const auto put = [](uint8_t* p, uint64_t value, int width) {
         for (int i = 0; i < width; ++i)
             p[i] = uint8_t(value >> (8 * i));
@@ -617,7 +621,7 @@ bool TZipHeaderInfo::PatchRawCentral()
     size_t offsetAt = 0, diskAt = 0;
     if (wideOffset || wideDisk) {
         const size_t extraAt = CentralHeaderLen + Get16(h + 28);
-        const std::string field = RawCentral.substr(extraAt, Get16(h + 30));
+        const std::string field = RawCentral->substr(extraAt, Get16(h + 30));
         WalkExtraField(field, [&](uint16_t tag, const uint8_t* block, size_t size) {
             if (tag != Zip64Tag)
                 return true;
@@ -644,25 +648,25 @@ bool TZipHeaderInfo::PatchRawCentral()
 
 void TZipHeaderInfo::WriteCentralHeader(THugeStream& out, THugeStream* archive)
 {
-    if (!RawCentral.empty() && PatchRawCentral()) {
-        out.WriteBuffer(RawCentral.data(), int64_t(RawCentral.size()));
+    if (RawCentral && PatchRawCentral()) {
+        out.WriteBuffer(RawCentral->data(), int64_t(RawCentral->size()));
         return;
     }
     const std::string name = NameForHeader();
     const uint16_t nameLength = LengthField(name.size(), "Entry name");
     if (HasComment() && !fileComment_ && !(archive && ReadFileComment(*archive)))
         throw EReadError(ReadErrorText);
-    const std::string comment = fileComment_.value_or(std::string());
+    const std::string comment = fileComment_.value_or({});
     const uint16_t commentLength = LengthField(comment.size(), "Entry comment");
 
     // The blocks of the old central extra field are carried over, all but
     // its Zip64 block, which is made anew from the current values.
     std::string carried;
-    if (!RawCentral.empty() || ExtraReadLength != 0) {
+    if (RawCentral || ExtraReadLength != 0) {
         std::string field;
-        if (!RawCentral.empty()) {
-            const uint8_t* h = reinterpret_cast<const uint8_t*>(RawCentral.data());
-            field = RawCentral.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30));
+        if (RawCentral) {
+            const uint8_t* h = reinterpret_cast<const uint8_t*>(RawCentral->data());
+            field = RawCentral->substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30));
         } else {
             if (!archive)
                 throw EReadError(ReadErrorText);

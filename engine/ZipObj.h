@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -80,6 +81,35 @@ struct TZip64Record {
     uint32_t DiskNumberStart = 0;
 };
 
+// A value held on the heap, or none, with the interface of std::optional: a
+// field that few entries have costs the others a pointer, which keeps a large
+// directory small. Copies copy the value.
+template <class T>
+class THeapValue {
+public:
+    THeapValue() = default;
+    THeapValue(const THeapValue& other) : value_(other.value_ ? std::make_unique<T>(*other.value_) : nullptr) {}
+    THeapValue(THeapValue&&) noexcept = default;
+    THeapValue& operator=(const THeapValue& other) { return *this = THeapValue(other); }
+    THeapValue& operator=(THeapValue&&) noexcept = default;
+    THeapValue& operator=(T value)
+    {
+        value_ = std::make_unique<T>(std::move(value));
+        return *this;
+    }
+
+    explicit operator bool() const { return value_ != nullptr; }
+    T& operator*() { return *value_; }
+    const T& operator*() const { return *value_; }
+    T* operator->() { return value_.get(); }
+    const T* operator->() const { return value_.get(); }
+    T value_or(const T& fallback) const { return value_ ? *value_ : fallback; }
+    void reset() { value_.reset(); }
+
+private:
+    std::unique_ptr<T> value_;
+};
+
 // Opens the next part of a multi-part archive and replaces the stream with it.
 using TNextPartEvent = std::function<void(THugeStream*& stream)>;
 
@@ -97,7 +127,7 @@ using TNextPartEvent = std::function<void(THugeStream*& stream)>;
 class TZipHeaderInfo {
 public:
     TZipHeaderInfo() = default;
-    explicit TZipHeaderInfo(TOEMConvert oemConvert, std::string codePage = {})
+    explicit TZipHeaderInfo(TOEMConvert oemConvert, std::shared_ptr<const std::string> codePage = {})
         : OEMConvert(oemConvert), CodePage(std::move(codePage))
     {
     }
@@ -115,40 +145,41 @@ public:
     uint16_t GeneralFlags = 0;
     uint16_t CompressionMethod = 8;
     uint32_t ModDateTime = 0;
+    uint32_t Crc32 = 0xFFFFFFFF;
     // The modification time in seconds since 1970 (UTC), from an extended
     // timestamp (0x5455) or an Info-ZIP Unix field (0x5855) of the central
     // header: exact where ModDateTime is local time of an unknown zone.
     std::optional<int64_t> ModTimeUtc;
-    // Write ModTimeUtc as an extended timestamp into both headers (new
-    // entries; a carried-over entry keeps the fields it has).
-    bool WriteTimestamp = false;
-    // Extra blocks of a new entry for both headers (the AES block, say).
-    std::string AddedExtra;
-    uint32_t Crc32 = 0xFFFFFFFF;
     uint16_t ExtraLength = 0;       // central extra field length
     uint16_t LocalExtraLength = 0;  // local extra field length
     uint16_t InternalAttributes = 1;
-    uint32_t ExternalAttributes = 32;
-    // Position of this entry's central header in the part it was read from.
-    int64_t CentralHeaderOffset = 0;
-    bool Selected = false;
-    TOEMConvert OEMConvert = TOEMConvert::oemNever;
-    // The code page of names without the UTF-8 flag from hosts that store
-    // code-page names (an iconv name); empty for code page 437.
-    std::string CodePage;
     // Where the central extra field was read from, so that its blocks can be
     // carried over when the header is written again.
-    int64_t ExtraStart = 0;
     uint16_t ExtraReadLength = 0;
+    uint32_t ExternalAttributes = 32;
     // Total size of the Zip64 block found in the central extra field, 0 if none.
     uint16_t Zip64BlockSize = 0;
+    // Write ModTimeUtc as an extended timestamp into both headers (new
+    // entries; a carried-over entry keeps the fields it has).
+    bool WriteTimestamp = false;
+    bool Selected = false;
+    int64_t ExtraStart = 0;
+    // Position of this entry's central header in the part it was read from.
+    int64_t CentralHeaderOffset = 0;
+    TOEMConvert OEMConvert = TOEMConvert::oemNever;
+    // The code page of names without the UTF-8 flag from hosts that store
+    // code-page names (an iconv name); none for code page 437. One string is
+    // shared by all entries of a reading.
+    std::shared_ptr<const std::string> CodePage;
+    // Extra blocks of a new entry for both headers (the AES block, say).
+    THeapValue<std::string> AddedExtra;
     // The values held for saturated header fields.
-    std::optional<TZip64Record> Zip64Record;
+    THeapValue<TZip64Record> Zip64Record;
     // The central header as it stood in the archive read (fixed part, name,
     // extra field, comment), for an entry carried over into a rewritten
     // archive: written again byte for byte but for its local header offset
     // and part number.
-    std::string RawCentral;
+    THeapValue<std::string> RawCentral;
 
     // Sizes, offset and part number. A value too large for its header field
     // goes into the Zip64Record and saturates the field; get returns the
@@ -170,8 +201,8 @@ public:
     // Bytes of the stored name: Directory + FileName as written.
     size_t NameLength() const { return directory_.size() + fileName_.size(); }
 
-    // The entry comment when it is loaded.
-    const std::optional<std::string>& FileComment() const { return fileComment_; }
+    // The entry comment when it is loaded, else null.
+    const std::string* FileComment() const { return fileComment_ ? &*fileComment_ : nullptr; }
     // The comment as a user reads it: the UTF-8 text of an Info-ZIP Unicode
     // comment field (0x6375) whose checksum matches the stored comment, else
     // the stored comment. Loaded with it.
@@ -259,8 +290,8 @@ private:
     uint16_t diskNumberStart_ = 0;
     std::string fileName_;
     std::string directory_;
-    std::optional<std::string> fileComment_;
-    std::optional<std::string> unicodeComment_;
+    THeapValue<std::string> fileComment_;
+    THeapValue<std::string> unicodeComment_;
     uint16_t commentLength_ = 0;  // as read from a central header
 };
 

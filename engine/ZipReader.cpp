@@ -54,6 +54,12 @@ bool CentralHeaderAt(THugeStream& s, uint64_t offset)
     return s.Read(signature, 4) == 4 && std::memcmp(signature, "PK\x01\x02", 4) == 0;
 }
 
+// The code page the entries of one reading share; none for code page 437.
+std::shared_ptr<const std::string> SharedCodePage(const std::string& name)
+{
+    return name.empty() ? nullptr : std::make_shared<const std::string>(name);
+}
+
 }  // namespace
 
 TZipReader::TZipReader() = default;
@@ -238,6 +244,7 @@ void TZipReader::ReadDirectory()
     stamp_ = {};
     platform::GetFileStamp(zipName_, stamp_);
     FreeEntries();
+    const auto codePage = SharedCodePage(NamesCodePage);
     THugeStream* s = archive_.get();
     bool found = s && endCentral_.ReadEndRecord(*s) && endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
 
@@ -351,7 +358,7 @@ void TZipReader::ReadDirectory()
     };
     for (uint64_t i = 0; more(i) || !inOrder(i);) {
         Poll();
-        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, NamesCodePage);
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, codePage);
         TNextPartEvent nextPart;
         if (!rebuilt_ && MultiMode() != TMultiMode::mmNone)
             nextPart = [this](THugeStream*& stream) { stream = OpenPart(currentPart_ + 2); };
@@ -434,6 +441,7 @@ bool TZipReader::RebuildDirectory()
         return false;
     rebuilt_ = true;
     FreeEntries();
+    const auto codePage = SharedCodePage(NamesCodePage);
     THugeStream& s = *archive_;
     const int64_t size = s.Size();
 
@@ -468,7 +476,7 @@ bool TZipReader::RebuildDirectory()
     int64_t at = nextHeader(HasExeExtension(zipName_) ? 14000 : 0);
     while (at >= 0) {
         s.SetPosition(at);
-        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, NamesCodePage);
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, codePage);
         const bool read = h->ReadLocalHeader(s);
         const int64_t data = s.Position() + h->LocalExtraLength;
         // Before the first entry, a signature that starts no plausible

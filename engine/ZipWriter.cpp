@@ -728,7 +728,7 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
     }
     const size_t commentAt =
         raw.empty() ? 0 : raw.size() - Get16(reinterpret_cast<const uint8_t*>(raw.data()) + 32);
-    const std::optional<std::string>& comment = old.FileComment();
+    const std::string* comment = old.FileComment();
     if (!raw.empty() && comment && raw.compare(commentAt, std::string::npos, *comment) != 0) {
         // A comment set since the archive was read replaces the stored one
         // (one too long for its field is refused by the header written anew).
@@ -745,7 +745,10 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
         entry->SetFileComment(raw.substr(commentAt));
     else if (raw.empty() && !comment && old.HasComment())
         entry->SetFileComment(EntryComment(index));
-    entry->RawCentral = std::move(raw);
+    if (raw.empty())
+        entry->RawCentral.reset();
+    else
+        entry->RawCentral = std::move(raw);
 
     // The local header, the data and the data descriptor go over unchanged.
     // A small entry is read whole at once: its local header is about as long
@@ -975,7 +978,7 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
     const int level = EntryLevel(item);
     const bool stored = level == 0;
     header.CompressionMethod = stored ? 0 : 8;
-    header.AddedExtra.clear();
+    header.AddedExtra.reset();
     if (aes) {
         // The method moves into the AES block; the header says 99.
         header.AddedExtra = TAesField{2, 3, header.CompressionMethod}.Block();

@@ -85,11 +85,23 @@ void TExtractAndView::ReadArchive(const std::string& archive)
 
 void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
 {
+    // The rows are filled aside and take the place of the old ones only when
+    // every archive was read, so that one that cannot be opened leaves the
+    // rows as they were.
+    ParArrayOfFileDetail filled;
     try {
-        // Each archive is read once; the rows are filled aside and take the
-        // place of the old ones only when every archive was read, so that
-        // one that cannot be opened leaves the rows as they were.
-        ParArrayOfFileDetail filled;
+        ListArchives(archives, [&filled](const ParFileDetail& row) { filled.push_back(row); });
+    } catch (const EAbort&) {
+        rows.clear();
+        throw;
+    }
+    rows = std::move(filled);
+}
+
+void TExtractAndView::ListArchives(const std::vector<std::string>& archives,
+                                   const std::function<void(const ParFileDetail&)>& row)
+{
+    try {
         for (size_t k = 0; k < archives.size(); ++k) {
             const std::string& archive = archives[k];
             if (PumpMessages())
@@ -100,19 +112,17 @@ void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector
             for (int i = 0; i < engine_->EntryCount(); ++i) {
                 if (PumpMessages())
                     throw EAbort();
-                filled.push_back({archive, engine_->EntryName(i), engine_->EntryFolder(i),
-                                  SizeText(engine_->EntrySize(i)), DateText(engine_->EntryDateTime(i))});
+                row({archive, engine_->EntryName(i), engine_->EntryFolder(i), SizeText(engine_->EntrySize(i)),
+                     DateText(engine_->EntryDateTime(i))});
             }
             if (OnArchive)
                 OnArchive({ParArchiveProgress::State::Done, k, archives.size(), archive, {}});
         }
-        rows = std::move(filled);
     } catch (const Exception&) {
         // Whether this job saw the cancel or the engine stopped its read for
-        // it (EUserCanceled), a cancelled listing has no rows.
+        // it (EUserCanceled), a cancelled listing ends in EAbort.
         if (!cancel_)
             throw;
-        rows.clear();
         throw EAbort();
     }
 }

@@ -72,6 +72,11 @@ public:
     // EDamagedDirectory (see CheckDirectory); a file that is no archive gives
     // no rows. A cancel empties the rows and raises EAbort.
     void ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives);
+    // The same listing handed to row one row at a time, as each archive is
+    // read: only one archive's directory is held at a time, whatever the
+    // number of entries. A failure or cancel raises as above, after the rows
+    // of the archives before it.
+    void ListArchives(const std::vector<std::string>& archives, const std::function<void(const ParFileDetail&)>& row);
 
     // Extraction and deletion go archive by archive in order. Any engine
     // failure ends the run with its exception and leaves the later archives

@@ -322,6 +322,23 @@ TEST_F(ReadCommands, TestWritesNothingAndAnswersForEveryArchive)
     EXPECT_TRUE(TempLeftovers().empty());
 }
 
+TEST_F(ReadCommands, AnEmptyFileIsNoArchiveToListOrExtract)
+{
+    MakeTree("tree");
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zip -qr good.zip tree"), 0);
+    Write("empty.zip", "");
+    const struct {
+        std::string command;
+        int code;
+    } cases[] = {{"list empty.zip good.zip", 1}, {"extract empty.zip good.zip --to out", 3}};
+    for (const auto& c : cases) {
+        const Result r = Cli(c.command);
+        EXPECT_EQ(r.code, c.code) << c.command;
+        EXPECT_NE(r.err.find("empty.zip: not a zip archive (an empty file)"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/out/tree/a.txt"));
+}
+
 }  // namespace
 
 TEST_F(ReadCommands, NamesOfWindowsToolsAreReadInTheChosenCodePage)
