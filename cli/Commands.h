@@ -35,7 +35,8 @@ struct ExtractRequest {
 };
 
 int RunZip(Session& session, const ZipRequest& request);
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool verbose,
+enum class ListFormat { Table, TabSeparated, Verbose, VerboseTabSeparated, Json };
+int RunList(Session& session, const std::vector<std::string>& archives, ListFormat format,
             const ReadOptions& reading);
 int RunExtract(Session& session, const ExtractRequest& request);
 // Each of entries is a stored name, taken exactly, or, when it is none or

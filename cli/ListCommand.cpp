@@ -1,11 +1,15 @@
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "engine/ZipAes.h"
 #include "engine/ZipMethods.h"
+#include "platform/CodePage.h"
+#include "platform/Files.h"
 
 namespace cli {
 
@@ -123,12 +127,20 @@ std::string ModeText(const TZipHeaderInfo& e)
     for (int shift = 6; shift >= 0; shift -= 3)
         for (int bit = 2; bit >= 0; --bit)
             text += mode >> (shift + bit) & 1 ? "xwr"[bit] : '-';
+    // Set-user-ID, set-group-ID and sticky show in the execute places: lower
+    // case over an execute bit, upper case without one.
+    const char special[] = {'s', 's', 't'};
+    for (int k = 0; k < 3; ++k)
+        if (mode & (04000 >> k)) {
+            char& place = text[3 + 3 * size_t(k)];
+            place = place == 'x' ? special[k] : char(std::toupper(special[k]));
+        }
     return text;
 }
 
-// One row per entry as zipinfo shows it: mode, method, sizes, ratio, CRC,
-// encryption, time and stored name.
-void Details(Session& session, TZipReader& engine, const std::vector<std::string>& archives, const RowSink& sink)
+// Reads each archive into engine and calls entry with each of its entries.
+void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::string>& archives,
+                  const std::function<void(const std::string& archive, int index)>& entry)
 {
     for (const std::string& archive : archives) {
         engine.ResetArchive();
@@ -136,22 +148,142 @@ void Details(Session& session, TZipReader& engine, const std::vector<std::string
         engine.ReadArchive();
         CheckDirectory(engine);
         AnnounceRepair(session, engine);
-        for (int i = 0; i < engine.EntryCount(); ++i) {
-            const TZipHeaderInfo& e = engine.EntryInfo(i);
-            const uint64_t size = e.UncompressedSize(), packed = e.CompressedSize();
-            char ratio[16], crc[16], date[32];
-            std::snprintf(ratio, sizeof ratio, "%.1f%%",
-                          size == 0 || packed >= size ? 0.0 : 100.0 * double(size - packed) / double(size));
-            std::snprintf(crc, sizeof crc, "%08x", e.Crc32);
-            const std::time_t t = engine.EntryDateTime(i);
-            std::tm tm{};
-            localtime_r(&t, &tm);
-            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &tm);
-            sink({archive, ModeText(e), MethodName(e.CompressionMethod), std::to_string(packed),
-                  std::to_string(size), ratio, crc, e.Encrypted() ? "yes" : "-", date,
-                  e.Directory() + e.FileName()});
+        for (int i = 0; i < engine.EntryCount(); ++i)
+            entry(archive, i);
+    }
+}
+
+// The parts of a stored central header: the name bytes and the extra field.
+struct StoredHeader {
+    std::string name, extra;
+};
+
+StoredHeader Stored(TZipReader& engine, int index)
+{
+    const std::string header = engine.EntryCentralHeader(index);
+    if (header.empty())
+        return {};
+    const auto* h = reinterpret_cast<const uint8_t*>(header.data());
+    return {header.substr(CentralHeaderLen, Get16(h + 28)), header.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30))};
+}
+
+// The method as a user names it: under AES, the strength and the method
+// beneath ("aes256/deflated"), when the AES block can be read.
+std::string MethodText(const TZipHeaderInfo& e, const StoredHeader& stored)
+{
+    if (e.CompressionMethod == MethodAes)
+        if (const std::optional<TAesField> aes = FindAesField(stored.extra))
+            return "aes" + std::to_string(64 + 64 * aes->strength) + "/" + MethodName(aes->method);
+    return MethodName(e.CompressionMethod);
+}
+
+std::string Formatted(const char* format, std::time_t t, bool utc)
+{
+    std::tm tm{};
+    utc ? gmtime_r(&t, &tm) : localtime_r(&t, &tm);
+    char text[40];
+    std::strftime(text, sizeof text, format, &tm);
+    return text;
+}
+
+// One row per entry as zipinfo shows it: mode, method, sizes, ratio, CRC,
+// encryption, time and stored name.
+void Details(Session& session, TZipReader& engine, const std::vector<std::string>& archives, const RowSink& sink)
+{
+    ForEachEntry(session, engine, archives, [&](const std::string& archive, int i) {
+        const TZipHeaderInfo& e = engine.EntryInfo(i);
+        const uint64_t size = e.UncompressedSize(), packed = e.CompressedSize();
+        char ratio[16], crc[16];
+        std::snprintf(ratio, sizeof ratio, "%.1f%%",
+                      size == 0 || packed >= size ? 0.0 : 100.0 * double(size - packed) / double(size));
+        std::snprintf(crc, sizeof crc, "%08x", e.Crc32);
+        const StoredHeader stored = e.CompressionMethod == MethodAes ? Stored(engine, i) : StoredHeader{};
+        sink({archive, ModeText(e), MethodText(e, stored), std::to_string(packed), std::to_string(size), ratio, crc,
+              e.Encrypted() ? "yes" : "-", Formatted("%Y-%m-%d %H:%M:%S", engine.EntryDateTime(i), false),
+              e.Directory() + e.FileName()});
+    });
+}
+
+// text as a JSON string. Text that is not valid UTF-8 has each byte above
+// 0x7F replaced by U+FFFD, so that the output is always valid JSON; the
+// name's bytes are given in hex besides.
+std::string JsonString(const std::string& text)
+{
+    const bool valid = platform::IsValidUtf8(text);
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            json += escaped;
+        } else if (byte > 0x7F && !valid) {
+            json += "\xef\xbf\xbd";
+        } else {
+            json += c;
         }
     }
+    return json + '"';
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    for (const char c : bytes) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
+        hex += pair;
+    }
+    return hex;
+}
+
+// The system a host byte of a central header names.
+std::string HostName(uint32_t host)
+{
+    static const char* const names[] = {"MS-DOS", "Amiga", "OpenVMS", "Unix", "VM/CMS", "Atari ST", "OS/2 HPFS",
+                                        "Macintosh", "Z-System", "CP/M", "Windows NTFS", "MVS", "VSE", "Acorn RISC",
+                                        "VFAT", "MVS", "BeOS", "Tandem", "OS/400", "macOS"};
+    return host < std::size(names) ? names[host] : "host " + std::to_string(host);
+}
+
+// Every field of every entry as a JSON array, an object a line, for scripts.
+void WriteJson(Session& session, TZipReader& engine, const std::vector<std::string>& archives)
+{
+    PagedOutput out(session);
+    std::string line = "[";
+    ForEachEntry(session, engine, archives, [&](const std::string& archive, int i) {
+        const TZipHeaderInfo& e = engine.EntryInfo(i);
+        const StoredHeader stored = Stored(engine, i);
+        const std::string method = MethodText(e, stored);
+        const std::string mode = ModeText(e);
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "%08x", e.Crc32);
+        std::string time;
+        if (std::time_t t; platform::DosDateTimeToDateTime(e.ModDateTime, t))
+            time = Formatted("%Y-%m-%d %H:%M:%S", t, false);
+        const uint32_t host = e.VersionMadeBy >> 8;
+        if (line != "[")
+            line += ',';
+        out.Line(line);
+        line = "{\"archive\": " + JsonString(archive) + ", \"name\": " + JsonString(e.Directory() + e.FileName());
+        if (!stored.name.empty() && !platform::IsValidUtf8(stored.name))
+            line += ", \"name_hex\": \"" + Hex(stored.name) + '"';
+        line += ", \"method\": " + JsonString(method) + ", \"method_number\": " + std::to_string(e.CompressionMethod) +
+                ", \"compressed_size\": " + std::to_string(e.CompressedSize()) +
+                ", \"size\": " + std::to_string(e.UncompressedSize()) + ", \"crc32\": \"" + crc + '"' +
+                ", \"encryption\": \"" +
+                (!e.Encrypted() ? "none" : method.starts_with("aes") ? method.substr(0, 6) : "zipcrypto") + '"' +
+                ", \"modified_utc\": \"" + Formatted("%Y-%m-%dT%H:%M:%SZ", engine.EntryDateTime(i), true) + '"' +
+                ", \"modified_from\": \"" + (e.ModTimeUtc ? "extra field" : "DOS date") + '"' +
+                ", \"dos_date\": " + (time.empty() ? "null" : '"' + time + '"') +
+                ", \"mode\": " + (mode == "-" ? "null" : '"' + mode + '"') +
+                ", \"attributes\": " + std::to_string(e.ExternalAttributes) + ", \"host\": " + std::to_string(host) +
+                ", \"host_name\": \"" + HostName(host) + '"' + ", \"comment\": " + JsonString(engine.EntryComment(i)) + '}';
+    });
+    out.Line(line == "[" ? "[]" : line + "\n]");
 }
 
 }  // namespace
@@ -168,11 +300,15 @@ void ListEntries(Session& session, TExtractAndView& job, const std::vector<std::
     session.SetPoll({});  // a failure ends the command, and nothing polls after it
 }
 
-int RunList(Session& session, const std::vector<std::string>& archives, bool tabSeparated, bool verbose,
+int RunList(Session& session, const std::vector<std::string>& archives, ListFormat format,
             const ReadOptions& reading)
 {
     TExtractAndView job;
     SetReading(session, job.Engine(), reading);
+    // The verbose and JSON listings read stored headers entry by entry.
+    job.Engine().KeepZipOpen = true;
+    const bool verbose = format == ListFormat::Verbose || format == ListFormat::VerboseTabSeparated;
+    const bool tabSeparated = format == ListFormat::TabSeparated || format == ListFormat::VerboseTabSeparated;
     AnnounceRepairs(session, job);
     session.SetCancel([&job] { job.Cancel(); });
     // A missing archive is reported; the others are listed, and so is a
@@ -195,7 +331,9 @@ int RunList(Session& session, const std::vector<std::string>& archives, bool tab
     };
     // A damaged directory ends the listing, as an archive that cannot be read does.
     try {
-        if (tabSeparated)
+        if (format == ListFormat::Json)
+            WriteJson(session, job.Engine(), present);
+        else if (tabSeparated)
             WriteTabSeparated(session, rows);
         else if (verbose)
             WriteTable(session,

@@ -288,6 +288,12 @@ int main(int argc, char** argv)
     list->add_flag("--verbose", verbose,
                    "Each entry's mode, method, packed and full size, space saved, CRC-32, encryption, time and "
                    "stored name");
+    bool json = false;
+    list->add_flag("--json", json,
+                   "Every field of each entry as a JSON array, for scripts: name (and its stored bytes in hex when "
+                   "they are not UTF-8), method, sizes, CRC-32, encryption, times, mode, host system, comment")
+        ->excludes("--tsv")
+        ->excludes("--verbose");
     ReadOptions listReading;
     AddReadOptions(*list, listReading);
 
@@ -326,7 +332,11 @@ int main(int argc, char** argv)
         if (app.got_subcommand("zip"))
             return RunZip(session, MakeZipRequest(session, zipArgs));
         if (app.got_subcommand("list"))
-            return RunList(session, listArchives, tsv, verbose, listReading);
+            return RunList(session, listArchives,
+                           json      ? ListFormat::Json
+                           : verbose ? (tsv ? ListFormat::VerboseTabSeparated : ListFormat::Verbose)
+                                     : (tsv ? ListFormat::TabSeparated : ListFormat::Table),
+                           listReading);
         if (app.got_subcommand("extract"))
             return RunExtract(session, MakeExtractRequest(session, extractArgs));
         if (app.got_subcommand("delete"))

@@ -31,7 +31,6 @@ constexpr uint16_t UnicodeCommentTag = 0x6375;
 constexpr uint16_t ExtendedTimestampTag = 0x5455;
 constexpr uint16_t InfoZipUnixTag = 0x5855;
 constexpr int64_t LocalHeaderLen = 30;
-constexpr int64_t CentralHeaderLen = 46;
 constexpr int64_t Zip64EndRecordLen = 56;
 constexpr int64_t Zip64LocatorLen = 20;
 constexpr uint16_t VersionZip64 = 45;

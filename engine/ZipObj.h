@@ -21,6 +21,8 @@ inline constexpr uint32_t EndCentralDirSig = 0x06054B50;
 inline constexpr uint32_t Zip64EndCentralDirSig = 0x06064B50;
 inline constexpr uint32_t Zip64EndCentralLocatorSig = 0x07064B50;
 inline constexpr uint32_t DataDescriptorSig = 0x08074B50;
+// The fixed part of a central header, before the name.
+inline constexpr int64_t CentralHeaderLen = 46;
 
 // ---- Shared enumerations ------------------------------------------------------
 

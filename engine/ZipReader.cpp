@@ -670,6 +670,29 @@ std::string TZipReader::EntryComment(int index)
     return Entry(index).ShownComment();
 }
 
+std::string TZipReader::EntryCentralHeader(int index)
+{
+    if (rebuilt_ || MultiMode() != TMultiMode::mmNone)
+        return {};
+    OpenZipFile();  // may read the directory again: look the entry up afterwards
+    const int64_t back = archive_->Position();
+    archive_->SetPosition(Entry(index).CentralHeaderOffset);
+    std::string header(CentralHeaderLen, '\0');
+    if (archive_->Read(header.data(), CentralHeaderLen) == CentralHeaderLen &&
+        Get32(reinterpret_cast<const uint8_t*>(header.data())) == CentralFileHeaderSig) {
+        const uint8_t* h = reinterpret_cast<const uint8_t*>(header.data());
+        const size_t rest = size_t(Get16(h + 28)) + Get16(h + 30) + Get16(h + 32);
+        header.resize(CentralHeaderLen + rest);
+        if (archive_->Read(header.data() + CentralHeaderLen, int64_t(rest)) != int64_t(rest))
+            header.clear();
+    } else {
+        header.clear();
+    }
+    archive_->SetPosition(back);
+    CloseZipFile();
+    return header;
+}
+
 void TZipReader::SetEntryComment(int index, const std::string& comment)
 {
     if (EntryComment(index) == comment)

@@ -123,6 +123,11 @@ public:
     uint64_t EntrySize(int index) const;
     // Comments are read from the archive when first asked for.
     std::string EntryComment(int index);
+    // The entry's central header as stored (fixed part, name bytes, extra
+    // field, comment), for a front end that shows every field; empty when it
+    // cannot be read again: a directory rebuilt from local headers, or one of
+    // an archive in parts.
+    std::string EntryCentralHeader(int index);
     void SetEntryComment(int index, const std::string& comment);
     std::string ArchiveComment();
     void SetArchiveComment(const std::string& comment);

@@ -302,6 +302,40 @@ TEST_F(ReadCommands, VerboseListNamesMethodsAndTestNamesTheMethodThatFailed)
         << r.err;
 }
 
+TEST_F(ReadCommands, VerboseAndJsonListingsShowEveryField)
+{
+    using testing_support::RawEntry;
+    // Modes with set-user-ID, set-group-ID and sticky bits, with and without
+    // the execute bit beneath; a name in code page 437 with a comment.
+    const uint32_t modes[] = {0104755, 0042775, 0041777, 0101664, 0102644};
+    std::vector<RawEntry> entries;
+    for (const uint32_t mode : modes)
+        entries.push_back({.name = "m" + std::to_string(mode), .data = {}, .madeBy = 0x0314, .externalAttributes = mode << 16});
+    entries.push_back({.name = "caf\x82", .data = "x", .crc = 0x8CDC1683, .comment = "note \"1\""});
+    Write("modes.zip", testing_support::AssembleZip(entries));
+    std::string zipinfo;
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zipinfo modes.zip", &zipinfo), 0);
+    Result r = Cli("list --verbose --tsv modes.zip");
+    for (const Names& row : TsvRows(r.out))
+        if (row[1] != "-") {
+            EXPECT_NE(zipinfo.find(row[1] + "  "), std::string::npos) << row[1] << "\n" << zipinfo;
+        }
+
+    Write("text.txt", std::string(4000, 'a'));
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && 7zz a -bd -tzip -mem=AES256 -ppw aes.zip text.txt >/dev/null"), 0);
+    r = Cli("list --verbose aes.zip");
+    EXPECT_NE(r.out.find("aes256/deflated"), std::string::npos) << r.out;
+    r = Cli("list --json aes.zip modes.zip");
+    EXPECT_EQ(r.code, 0) << r.err;
+    Write("list.json", r.out);
+    EXPECT_EQ(Shell("python3 -c 'import json, sys; json.load(open(sys.argv[1]))' " + Quoted(Path("list.json"))), 0)
+        << r.out;
+    for (const std::string field :
+         {"\"method\": \"aes256/deflated\"", "\"encryption\": \"aes256\"", "\"mode\": \"-rwsr-xr-x\"",
+          "\"name\": \"caf\u00e9\", \"name_hex\": \"63616682\"", "\"comment\": \"note \\\"1\\\"\"", "\"host_name\": \"MS-DOS\""})
+        EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
+}
+
 TEST_F(ReadCommands, TestWritesNothingAndAnswersForEveryArchive)
 {
     MakeTree("tree");
