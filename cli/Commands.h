@@ -25,6 +25,14 @@ struct ReadOptions {
     int threads = 0;  // that decode ahead; 0: one per core
 };
 
+struct AddRequest {
+    std::string archive;
+    std::vector<std::string> items;
+    ParCompress compress;
+    bool onlyNewer = false;  // replace an entry only by a newer file
+    bool move = false;       // delete the files that went in
+};
+
 struct ExtractRequest {
     std::vector<std::string> archives;
     std::vector<std::string> only;  // stored names; empty: every entry
@@ -43,6 +51,11 @@ int RunExtract(Session& session, const ExtractRequest& request);
 // with patterns, a pattern.
 int RunDelete(Session& session, const std::string& archive, const std::vector<std::string>& entries,
               bool patterns);
+int RunAdd(Session& session, const AddRequest& request);
+// Writes the archive in parts set as the plain archive out, which must not exist.
+int RunJoin(Session& session, const std::string& set, const std::string& out);
+// Writes archive as parts of size bytes: base.z01, base.z02, ..., base.zip.
+int RunSplit(Session& session, const std::string& archive, int64_t size, const std::string& base);
 int RunTest(Session& session, const std::vector<std::string>& archives, const std::string& password,
             const ReadOptions& reading);
 
@@ -50,6 +63,10 @@ int RunTest(Session& session, const std::vector<std::string>& archives, const st
 // progress line following the job.
 void ListEntries(Session& session, TExtractAndView& job, const std::vector<std::string>& archives,
                  const std::function<void(const ParFileDetail&)>& row);
+
+// Follows the writing of files by engine: progress, and a report for every
+// file left out.
+void WatchWriting(Session& session, TZipWriter& engine);
 
 // Follows an extraction or test run of engine: progress, and a report for
 // every entry that is skipped or fails its check.

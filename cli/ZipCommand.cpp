@@ -14,11 +14,8 @@ void PrintCreated(Session& session, const TZipFile& job)
 
 }  // namespace
 
-int RunZip(Session& session, const ZipRequest& request)
+void WatchWriting(Session& session, TZipWriter& engine)
 {
-    TZipFile job;
-    session.SetCancel([&job] { job.Cancel(); });
-    TZipWriter& engine = job.Engine();
     engine.OnStartZipInfo = [&session](TZipWriter& sender, int, int64_t totalBytes, TEndCentral*, bool&) {
         session.Line().Archive(sender.ZipName());
         session.Line().Operation(totalBytes);
@@ -35,6 +32,14 @@ int RunZip(Session& session, const ZipRequest& request)
         const std::string& error = static_cast<TZipWriter&>(sender).SourceError();
         session.Problem(sender.ZipName() + ": " + file + ": " + TZipFile::SkippedReason(reason, error) + "; skipped");
     };
+}
+
+int RunZip(Session& session, const ZipRequest& request)
+{
+    TZipFile job;
+    session.SetCancel([&job] { job.Cancel(); });
+    TZipWriter& engine = job.Engine();
+    WatchWriting(session, engine);
     engine.OnZipComplete = [&session](TZipWriter& sender, int fileCount) {
         if (fileCount == 0)
             session.Problem(sender.ZipName() + ": no file to add; no archive written");

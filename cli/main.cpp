@@ -64,16 +64,10 @@ struct PasswordSource {
     }
 };
 
-struct ZipArgs {
+// How zip and add write files.
+struct WriteArgs {
     std::vector<std::string> items;
-    bool single = false;
-    int per = 1;
-    std::string blocked;
-    std::string partNames = "peers";
     std::string encryption = "zipcrypto";
-    std::string dest;
-    std::string name;
-    int width = 2;
     int level = 7;
     int threads = 0;
     bool noPaths = false;
@@ -82,6 +76,29 @@ struct ZipArgs {
     std::string comment;
     PasswordSource password;
 };
+
+struct ZipArgs : WriteArgs {
+    bool single = false;
+    int per = 1;
+    std::string blocked;
+    std::string partNames = "peers";
+    std::string dest;
+    std::string name;
+    int width = 2;
+};
+
+struct AddArgs : WriteArgs {
+    std::string archive;
+    bool update = false;
+    bool move = false;
+};
+
+CLI::Validator PartSizeCheck()
+{
+    return CLI::Validator(
+        [](const std::string& text) { return ParseBlockSize(text) ? std::string() : "not a part size: " + text; },
+        "SIZE");
+}
 
 struct ExtractArgs {
     std::vector<std::string> archives;
@@ -96,12 +113,33 @@ struct ExtractArgs {
     PasswordSource password;
 };
 
+// The items and the options that say how their files are written.
+void AddWriteOptions(CLI::App& command, WriteArgs& a)
+{
+    command.add_option("items", a.items, "Files, or folder wildcards such as 'dir/*.txt' (quoted)")
+        ->required()
+        ->type_name("ITEM");
+    command.add_option("--level", a.level, "Compression level, 0 (store) to 9 (default 7)")
+        ->check(CLI::Range(0, 9))
+        ->type_name("0-9");
+    AddThreads(command, a.threads, "Threads that compress; the archive is the same whatever the number");
+    command.add_flag("--no-paths", a.noPaths, "Store the files without their folders");
+    command.add_flag("--no-subfolders", a.noSubfolders, "Wildcards match in their own folder only");
+    command.add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
+    command.add_option("--comment", a.comment, "Archive comment")->type_name("TEXT");
+    a.password.AddTo(command, "Encrypt the entries; the password is asked on the terminal, twice");
+    command
+        .add_option("--encryption", a.encryption,
+                    "With a password: zipcrypto (the default: every tool opens it, but it is weak) or aes256 "
+                    "(strong; 7-Zip, WinZip and most current tools open it, Info-ZIP unzip does not)")
+        ->check(CLI::IsMember({"zipcrypto", "aes256"}))
+        ->type_name("CIPHER");
+}
+
 void AddZip(CLI::App& app, ZipArgs& a)
 {
     auto* zip = app.add_subcommand("zip", "Create archives from files and folder wildcards, in one run");
-    zip->add_option("items", a.items, "Files, or folder wildcards such as 'dir/*.txt' (quoted)")
-        ->required()
-        ->type_name("ITEM");
+    AddWriteOptions(*zip, a);
     auto* single = zip->add_flag("--single", a.single, "One archive for all items");
     auto* per = zip->add_option("--per", a.per, "One archive for every N items (default 1)")
                     ->check(CLI::Validator(
@@ -118,11 +156,7 @@ void AddZip(CLI::App& app, ZipArgs& a)
         zip->add_option("--blocked", a.blocked,
                         "One archive written as parts of SIZE: 1.2M, 1.44M, 2.88M, 5M, 100M, 250M, 650M, "
                         "or a number with B, K or M (at least 64K)")
-            ->check(CLI::Validator(
-                [](const std::string& text) {
-                    return ParseBlockSize(text) ? std::string() : "not a part size: " + text;
-                },
-                "SIZE"))
+            ->check(PartSizeCheck())
             ->type_name("SIZE");
     zip->add_option("--part-names", a.partNames,
                     "How the parts of a blocked x.zip are named: peers (x.z01, x.z02, ..., x.zip, which other "
@@ -143,20 +177,19 @@ void AddZip(CLI::App& app, ZipArgs& a)
         ->check(CLI::Range(2, 20))
         ->needs(name)
         ->type_name("W");
-    zip->add_option("--level", a.level, "Compression level, 0 (store) to 9 (default 7)")
-        ->check(CLI::Range(0, 9))
-        ->type_name("0-9");
-    AddThreads(*zip, a.threads, "Threads that compress; the archive is the same whatever the number");
-    zip->add_flag("--no-paths", a.noPaths, "Store the files without their folders");
-    zip->add_flag("--no-subfolders", a.noSubfolders, "Wildcards match in their own folder only");
-    zip->add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
-    zip->add_option("--comment", a.comment, "Archive comment")->type_name("TEXT");
-    a.password.AddTo(*zip, "Encrypt the entries; the password is asked on the terminal, twice");
-    zip->add_option("--encryption", a.encryption,
-                    "With a password: zipcrypto (the default: every tool opens it, but it is weak) or aes256 "
-                    "(strong; 7-Zip, WinZip and most current tools open it, Info-ZIP unzip does not)")
-        ->check(CLI::IsMember({"zipcrypto", "aes256"}))
-        ->type_name("CIPHER");
+}
+
+void AddAdd(CLI::App& app, AddArgs& a)
+{
+    auto* add = app.add_subcommand("add",
+                                   "Add files and folder wildcards to an archive, made when missing; an entry of the "
+                                   "same stored name is replaced");
+    add->add_option("archive", a.archive, "The archive")->required()->type_name("ARCHIVE");
+    AddWriteOptions(*add, a);
+    add->add_flag("--update", a.update, "Replace an entry only by a file newer than it");
+    add->add_flag("--move", a.move,
+                  "Delete each file that went in, once the archive has been written (never on a failure; files "
+                  "left out stay)");
 }
 
 void AddExtract(CLI::App& app, ExtractArgs& a)
@@ -184,9 +217,10 @@ void AddExtract(CLI::App& app, ExtractArgs& a)
     a.password.AddTo(*extract, "The password of encrypted entries is asked on the terminal");
 }
 
-ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
+// How the files of a's items are written. Raises UsageError for an item
+// that names no readable file and no wildcard.
+ParCompress MakeCompress(const Session& session, const WriteArgs& a)
 {
-    ZipRequest request;
     for (const std::string& item : a.items) {
         std::error_code ec;
         // A name with wildcard characters is the file of that name when one
@@ -198,6 +232,26 @@ ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
         if (!TZipFile::IsReadableFile(item))
             throw UsageError(item + ": no such file, or it cannot be read");
     }
+    ParCompress compress;
+    compress.storePaths = !a.noPaths;
+    compress.includeSubfolders = !a.noSubfolders;
+    compress.level = a.level;
+    compress.threads = a.threads;
+    compress.comment = Trimmed(a.comment);
+    compress.includeSysAndHidden = !a.noHidden;
+    compress.password = a.password.Read(session, true);
+    if (a.password.Given() && compress.password.empty())
+        throw UsageError("the password is empty");
+    if (a.encryption == "aes256" && !a.password.Given())
+        throw UsageError("--encryption aes256 needs --password or --password-file");
+    compress.encryption = a.encryption == "aes256" ? TEncryption::Aes256 : TEncryption::Traditional;
+    return compress;
+}
+
+ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
+{
+    ZipRequest request;
+    request.compress = MakeCompress(session, a);
     request.items = a.items;
 
     std::string dest = a.dest;
@@ -220,19 +274,12 @@ ZipRequest MakeZipRequest(const Session& session, const ZipArgs& a)
     if (compress.blocked)
         compress.blockSize = *ParseBlockSize(a.blocked);
     compress.peerPartNames = a.partNames == "peers";
-    compress.storePaths = !a.noPaths;
-    compress.includeSubfolders = !a.noSubfolders;
-    compress.level = a.level;
-    compress.threads = a.threads;
-    compress.comment = Trimmed(a.comment);
-    compress.includeSysAndHidden = !a.noHidden;
-    compress.password = a.password.Read(session, true);
-    if (a.password.Given() && compress.password.empty())
-        throw UsageError("the password is empty");
-    if (a.encryption == "aes256" && !a.password.Given())
-        throw UsageError("--encryption aes256 needs --password or --password-file");
-    compress.encryption = a.encryption == "aes256" ? TEncryption::Aes256 : TEncryption::Traditional;
     return request;
+}
+
+AddRequest MakeAddRequest(const Session& session, const AddArgs& a)
+{
+    return {a.archive, a.items, MakeCompress(session, a), a.update, a.move};
 }
 
 ExtractRequest MakeExtractRequest(const Session& session, const ExtractArgs& a)
@@ -265,8 +312,8 @@ int main(int argc, char** argv)
     // Entry dates in the user's format; nothing else follows the locale.
     std::setlocale(LC_TIME, "");
 
-    CLI::App app{"Zamblok from the command line: creates, lists, extracts, tests ZIP archives and deletes their "
-                 "entries, many archives in one run.",
+    CLI::App app{"Zamblok from the command line: creates, lists, extracts, tests ZIP archives, adds files to them "
+                 "and deletes their entries, many archives in one run; joins and splits archives in parts.",
                  "zamblok-cli"};
     app.set_version_flag("--version", "zamblok-cli " ZAMBLOK_VERSION);
     app.require_subcommand(1);
@@ -278,6 +325,8 @@ int main(int argc, char** argv)
 
     ZipArgs zipArgs;
     AddZip(app, zipArgs);
+    AddArgs addArgs;
+    AddAdd(app, addArgs);
 
     std::vector<std::string> listArchives;
     bool tsv = false;
@@ -321,6 +370,29 @@ int main(int argc, char** argv)
     AddReadOptions(*test, testReading);
     AddThreads(*test, testReading.threads, "Threads that decode entries ahead");
 
+    std::string joinSet, joinOut;
+    auto* join = app.add_subcommand("join", "Write an archive in parts as one plain archive, its entries unchanged");
+    join->add_option("set", joinSet,
+                     "The last part of the set (x.zip of x.z01, x.z02, ..., x.zip, or of x.zip.z01, ...), or the "
+                     "first volume of a volume set (x.zip.001)")
+        ->required()
+        ->type_name("SET");
+    join->add_option("--out", joinOut, "The archive to write; never one that exists")->required()->type_name("FILE");
+
+    std::string splitArchive, splitSize, splitBase;
+    auto* split = app.add_subcommand("split", "Write an archive as parts of a size, its entries unchanged");
+    split->add_option("archive", splitArchive, "The archive (a set of parts too)")->required()->type_name("ARCHIVE");
+    split->add_option("--size", splitSize,
+                      "The size of each part: a number with B, K or M (at least 64K), or 1.2M, 1.44M, 2.88M, 5M, "
+                      "100M, 250M, 650M")
+        ->required()
+        ->check(PartSizeCheck())
+        ->type_name("SIZE");
+    split->add_option("--out", splitBase,
+                      "Name the parts BASE.z01, BASE.z02, ..., BASE.zip, as other tools do; none may exist")
+        ->required()
+        ->type_name("BASE");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -339,6 +411,12 @@ int main(int argc, char** argv)
                            listReading);
         if (app.got_subcommand("extract"))
             return RunExtract(session, MakeExtractRequest(session, extractArgs));
+        if (app.got_subcommand("add"))
+            return RunAdd(session, MakeAddRequest(session, addArgs));
+        if (app.got_subcommand("join"))
+            return RunJoin(session, joinSet, joinOut);
+        if (app.got_subcommand("split"))
+            return RunSplit(session, splitArchive, *ParseBlockSize(splitSize), ArchiveBaseName(splitBase));
         if (app.got_subcommand("delete"))
             return RunDelete(session, deleteArchive, deleteEntries, deletePatterns);
         return RunTest(session, testArchives, testPassword.Read(session, false), testReading);

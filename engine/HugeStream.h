@@ -88,6 +88,9 @@ public:
     // The volumes of the set whose first volume is name (ending in ".001"):
     // name, then each next number that exists. Empty for any other name.
     static std::vector<std::string> VolumesOf(const std::string& name);
+    // Where volume (0-based) begins in the set; Start(VolumeCount()) is its size.
+    int64_t Start(size_t volume) const { return starts_.at(volume); }
+    size_t VolumeCount() const { return volumes_.size(); }
 
 private:
     std::vector<std::unique_ptr<THugeFileStream>> volumes_;

@@ -568,22 +568,86 @@ THugeStream* TZipReader::OpenPart(int n)
         TSplitPartType type = n == 1 ? TSplitPartType::sptFirst : TSplitPartType::sptMiddle;
         if (reading_ && n == partCount_)
             type = TSplitPartType::sptLast;
-        name = SplitPartName(n, type);
-        // Other tools name the parts of "x.zip" x.z01, x.z02, ...; a set
-        // named so is read so. A part missing under both names is looked
-        // for under the naming of the set's first part (of its second, when
-        // the first is the one missing).
-        const auto other = [&](int k) { return baseName_ + Numbered(".z%02d", k); };
-        if (!OnFileNameForSplitPart && BlockMode == TBlockMode::bmStandard && type != TSplitPartType::sptLast &&
-            !platform::FileExists(name) &&
-            (platform::FileExists(other(n)) || platform::FileExists(other(n == 1 ? 2 : 1))))
-            name = other(n);
+        name = PartFileName(n, type);
     }
     archive_ = OpenStream(name, platform::fmShareDenyNone);
     currentPart_ = n - 1;
     platform::GetFileStamp(name, stamp_);
     zipName_ = name;
     return archive_.get();
+}
+
+std::string TZipReader::PartFileName(int n, TSplitPartType type)
+{
+    const std::string name = SplitPartName(n, type);
+    // Other tools name the parts of "x.zip" x.z01, x.z02, ...; a set named
+    // so is read so. A part missing under both names is looked for under the
+    // naming of the set's first part (of its second, when the first is the
+    // one missing).
+    const auto other = [&](int k) { return baseName_ + Numbered(".z%02d", k); };
+    if (!OnFileNameForSplitPart && BlockMode == TBlockMode::bmStandard && type != TSplitPartType::sptLast &&
+        !platform::FileExists(name) &&
+        (platform::FileExists(other(n)) || platform::FileExists(other(n == 1 ? 2 : 1))))
+        return other(n);
+    return name;
+}
+
+void TZipReader::ReadPartsAsOneFile()
+{
+    std::vector<std::string> parts;
+    for (int n = 1; n <= partCount_; ++n)
+        parts.push_back(PartFileName(n, n == partCount_ ? TSplitPartType::sptLast
+                                        : n == 1        ? TSplitPartType::sptFirst
+                                                        : TSplitPartType::sptMiddle));
+    auto joined = std::make_unique<THugeVolumeStream>(parts);
+    // A position of the parts, range-checked: a header lies inside its part,
+    // a directory may also begin at its part's end.
+    const THugeVolumeStream& view = *joined;
+    const auto place = [&](uint32_t part, uint64_t offset, bool endAllowed, const std::string& what) {
+        if (part >= view.VolumeCount())
+            throw EBadZipFile("Not a valid zip file: " + what + " lies on part " + std::to_string(uint64_t(part) + 1) +
+                              " of " + std::to_string(parts.size()));
+        const uint64_t size = uint64_t(view.Start(part + 1) - view.Start(part));
+        if (offset > size || (offset == size && !endAllowed))
+            throw EBadZipFile("Not a valid zip file: " + what + " lies past the end of " + parts[part]);
+        return uint64_t(view.Start(part)) + offset;
+    };
+    const uint64_t directory =
+        place(endCentral_.CentralDirDisk(), endCentral_.CentralDirOffset(), true, "the directory");
+    const uint64_t count = uint64_t(EntryCount());
+    const uint32_t lastPart = endCentral_.ThisDisk();
+
+    archive_ = std::make_unique<TLFNFileStream>(std::move(joined), 8192);
+    FreeEntries();
+    entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
+    const auto codePage = SharedCodePage(NamesCodePage);
+    THugeStream* s = archive_.get();
+    s->SetPosition(int64_t(directory));
+    for (uint64_t i = 0; i < count; ++i) {
+        Poll();
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, codePage);
+        if (!h->ReadCentralHeader(s))
+            throw EBadZipFile();
+        s->Seek(h->ExtraLength + int64_t(h->CommentLength()), THugeStream::soCurrent);
+        h->SetLocalHeaderOffset(
+            place(h->DiskNumberStart(), h->LocalHeaderOffset(), false, h->Directory() + h->FileName()));
+        h->SetDiskNumberStart(0);
+        entries_->Append(h.release());
+    }
+    try {
+        entries_->Sort();
+    } catch (const EListError&) {
+        throw EBadZipFile("Not a valid zip file: two entries share one local header");
+    }
+    endCentral_.SetThisDisk(0);
+    endCentral_.SetCentralDirDisk(0);
+    endCentral_.SetCentralDirOffset(directory);
+    endCentral_.SetEntriesThisDisk(count);
+    endCentral_.CommentPosition += view.Start(lastPart);
+    SetMultiMode(TMultiMode::mmNone);
+    partCount_ = 1;
+    currentPart_ = 0;
+    SortEntries(SortMode);
 }
 
 std::string TZipReader::SideFileOf(const std::string& zipName)

@@ -240,6 +240,16 @@ protected:
     THugeStream* OpenPart(int n);
     // The name of split part n: OnFileNameForSplitPart's, or by BlockMode.
     std::string SplitPartName(int n, TSplitPartType type);
+    // The file of split part n when reading: SplitPartName's, or where other
+    // tools put it (x.z01 for x.zip).
+    std::string PartFileName(int n, TSplitPartType type);
+    // Reads the directory of the multi-part archive just read again through
+    // one stream over all of its parts, as the one file they make end to
+    // end: offsets count from the start of the first part, and the entries,
+    // the directory and the end record lie on part 0. The archive is then
+    // read as a one-file archive, for writing its parts as one. EFOpenError
+    // when a part is missing, EBadZipFile when a header lies outside its part.
+    void ReadPartsAsOneFile();
     bool CheckDiskLabel(int n) const;
     // The ".zfc" file beside the archive that may hold its directory.
     std::string SideFileName() const;

@@ -43,6 +43,8 @@ constexpr size_t NotInItems = size_t(-1);
 // Entries of multi-part output up to this size are compressed into memory
 // before they go into the parts; larger ones into a temporary file.
 constexpr int64_t StagedInMemory = 4 << 20;
+// "PK00": what some tools put ahead of an archive written as a set of one part.
+constexpr uint32_t SinglePartMarkerSig = 0x30304B50;
 // Host byte 3 (Unix) and format version 4.5.
 constexpr uint16_t MadeByUnix = 0x0300 | 45;
 // A file this close to 4 GiB may need Zip64 sizes once compressed (deflate
@@ -134,6 +136,8 @@ void TZipWriter::TWholeFile::Load(platform::Handle open)
 struct TZipWriter::TWriteRun {
     bool deleting = false;
     bool updating = false;
+    // CopyArchive: the archive read is written anew under another name.
+    bool copying = false;
     // Where the archive goes: one file, or its parts.
     std::unique_ptr<TPartOutput> parts;
     // The new directory in written order, and the stored names in it.
@@ -230,6 +234,88 @@ int TZipWriter::Zip()
 int TZipWriter::RemoveEntries()
 {
     return WriteArchive(true);
+}
+
+int TZipWriter::CopyArchive(const std::string& output)
+{
+    struct Restore {
+        TZipWriter& writer;
+        bool working, keepOpen;
+        ~Restore()
+        {
+            writer.working_ = working;
+            writer.KeepZipOpen = keepOpen;
+            writer.ResetArchive();
+            writer.FilesList.clear();
+        }
+    } restore{*this, working_, KeepZipOpen};
+    working_ = true;
+    cancel_ = false;
+    KeepZipOpen = true;
+    TWriteRun run;
+    run.deleting = run.copying = true;  // nothing to delete: every entry is carried over
+    FilesList.clear();
+    // Reading decides the kind of the archive read; the kind to write is kept.
+    const TMultiMode outputMode = MultiMode();
+    run.multi = outputMode != TMultiMode::mmNone;
+    std::string single;
+    try {
+        // The parts read are found under their usual names; the handler
+        // names the parts written.
+        TFileNameForSplitPartEvent naming;
+        std::swap(naming, OnFileNameForSplitPart);
+        try {
+            SetMultiMode(TMultiMode::mmNone);
+            OpenZipFile();
+            if (PartCount() > 1)
+                ReadPartsAsOneFile();
+        } catch (...) {
+            std::swap(naming, OnFileNameForSplitPart);
+            throw;
+        }
+        std::swap(naming, OnFileNameForSplitPart);
+        if (SortMode != TZipSortMode::ByNone)
+            SortEntries(TZipSortMode::ByNone);
+        CheckOverlaps();
+        ArchiveComment();  // carried into the copy
+        SetMultiMode(outputMode);
+        if (run.multi) {
+            // The parts are named after output.
+            zipName_ = lastPartName_ = output;
+            baseName_ = std::filesystem::path(output).replace_extension().string();
+            OpenFirstPart(run);
+            run.parts->Stream().WriteBuffer("PK\x07\x08", 4);
+        } else {
+            const std::string folder = FolderPart(output).empty() ? "./" : FolderPart(output);
+            single = platform::MakeTempFileName(folder, ".ZBK");
+            if (single.empty())
+                throw EFCreateError("Cannot create a file in " + folder + ": " + ErrorText(errno));
+            run.parts = std::make_unique<TPartOutput>(single, FlushFilesOnClose);
+        }
+        run.data = &run.parts->Stream();
+        run.end.Assign(endCentral_);
+        run.end.SetTotalEntries(0);
+        run.end.SetEntriesThisDisk(0);
+        CarryOverEntries(run);
+        WriteCentralDirectory(run);
+        run.parts->Close();
+        // The finished archive takes its name, never one that is taken.
+        const std::string last = run.multi ? SplitPartName(run.parts->Part() + 1, TSplitPartType::sptLast) : output;
+        if (last != run.parts->Name() && !platform::RenameFileNoReplace(run.parts->Name(), last))
+            throw EFCreateError("Cannot create " + last + ": " + ErrorText(errno));
+    } catch (...) {
+        const std::vector<std::string> finished = run.parts ? run.parts->Finished() : std::vector<std::string>();
+        const std::string current = run.parts ? run.parts->Name() : single;
+        run.parts.reset();
+        if (!current.empty())
+            platform::DeleteFile(current);
+        for (const std::string& part : finished)
+            platform::DeleteFile(part);
+        throw;
+    }
+    if (OnTotalPercentDone)
+        OnTotalPercentDone(*this, 100);
+    return int(run.entries.size());
 }
 
 // ---- The driver ------------------------------------------------------------------
@@ -602,7 +688,14 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
         return int64_t((next == starts.end() ? walked : *next) - start);
     };
     run.totalBytes += int64_t(walked);
-    CopyBytes(run, 0, int64_t(starts.empty() ? walked : starts.front()));
+    // A copy starts as its own kind of archive: the spanning marker of a set
+    // of parts ahead of the first entry is not carried.
+    const int64_t ahead = int64_t(starts.empty() ? walked : starts.front());
+    uint8_t marker[4] = {};
+    archive_->SetPosition(0);
+    const bool spanMarker = run.copying && ahead >= 4 && archive_->Read(marker, 4) == 4 &&
+                            (Get32(marker) == DataDescriptorSig || Get32(marker) == SinglePartMarkerSig);
+    CopyBytes(run, spanMarker ? 4 : 0, spanMarker ? ahead - 4 : ahead);
     // The old directory is read at once; each kept entry takes its header from it.
     const uint64_t directorySize = endCentral_.CentralDirSize();
     if (endCentral_.CentralDirOffset() <= uint64_t(archive_->Size()) &&
@@ -785,8 +878,10 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
         length += (signature ? 4 : 0) + (wide ? 20 : 12);
     }
     entry->LocalExtraLength = uint16_t(extraLength);
+    // Into parts, the local header goes whole into one, with a byte of its data.
+    run.parts->MakeRoom(30 + nameLength + extraLength + 1);
     entry->SetLocalHeaderOffset(uint64_t(run.parts->Stream().Position()));
-    entry->SetDiskNumberStart(0);
+    entry->SetDiskNumberStart(uint32_t(run.parts->Part()));
     const int64_t first = std::min(have, length);
     run.parts->Write(block.data(), first);
     run.bytesDone += first;
@@ -1305,6 +1400,7 @@ void TZipWriter::OpenFirstPart(TWriteRun& run)
         capacity = FreeSpace(name) - reserve;
     } else {
         name = SplitPartName(1, TSplitPartType::sptFirst);
+        RefuseTaken(run, name);
         capacity = (MultiZipInfo.FirstBlockSize > 0 ? MultiZipInfo.FirstBlockSize : MultiZipInfo.BlockSize) - reserve;
     }
     run.parts = std::make_unique<TPartOutput>(
@@ -1326,10 +1422,18 @@ std::pair<std::string, int64_t> TZipWriter::NextPart(TWriteRun& run, int part, c
         capacity = FreeSpace(name);
     } else {
         name = SplitPartName(part + 1, TSplitPartType::sptMiddle);
+        RefuseTaken(run, name);
         capacity = MultiZipInfo.BlockSize;
     }
     run.end.SetEntriesThisDisk(0);
     return {name, capacity};
+}
+
+void TZipWriter::RefuseTaken(const TWriteRun& run, const std::string& part) const
+{
+    std::error_code ec;
+    if (run.copying && std::filesystem::exists(std::filesystem::symlink_status(part, ec)))
+        throw EFCreateError("Cannot create " + part + ": a file of that name exists");
 }
 
 void TZipWriter::WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header)

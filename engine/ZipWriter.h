@@ -73,6 +73,18 @@ public:
     // entries removed. Like an update, it refuses an archive whose entries
     // overlap, leaving it as it was.
     int RemoveEntries();
+    // Writes the archive ZipName names (one file, the last part of a set of
+    // parts, the first volume of a volume set) anew as output, every entry
+    // byte for byte (local header, data, data descriptor) with its offset
+    // and part number mended in the directory: as one file when MultiMode
+    // is mmNone (a set's parts joined), else as parts of MultiZipInfo's
+    // sizes named after output (OnFileNameForSplitPart, BlockMode; the
+    // parts read are found under their usual names). No file written
+    // replaces a file of its name, and a failed or cancelled run leaves
+    // nothing of the output. The archive read stays as it was; the
+    // component holds no archive afterwards (MultiMode is mmNone). Returns
+    // the number of entries.
+    int CopyArchive(const std::string& output);
 
     bool CheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }
     void SetCheckDiskLabels(bool value) override { MultiZipInfo.CheckDiskLabels = value; }
@@ -185,6 +197,8 @@ private:
     // with the directory, for reading when the last part is not at hand.
     void OpenFirstPart(TWriteRun& run);
     std::pair<std::string, int64_t> NextPart(TWriteRun& run, int part, const std::string& previous);
+    // A copy's parts never take the place of a file (or link) of their name.
+    void RefuseTaken(const TWriteRun& run, const std::string& part) const;
     void WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header);
     void SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStream& temporary);
     void SaveZipConfiguration(TWriteRun& run);

@@ -139,6 +139,75 @@ ParArrayOfToZip TZipFile::PlanArchives(const std::vector<std::string>& items, co
     return plan;
 }
 
+void TZipFile::SetUp(const std::string& archive, const std::vector<std::string>& items, const ParCompress& compress)
+{
+    engine_->ResetArchive();
+    engine_->SetZipName(archive);
+    engine_->FilesList = items;
+    engine_->ZipAction = TZipAction::zaUpdate;
+    // A file of that name that is no archive is never written over.
+    engine_->IncompleteZipMode = TIncompleteZipMode::izAssumeNotAZip;
+    TMultiZipInfo& multi = engine_->MultiZipInfo;
+    multi.MultiMode = TMultiMode::mmNone;
+    engine_->OnFileNameForSplitPart = nullptr;
+    if (compress.blocked) {
+        multi.MultiMode = TMultiMode::mmBlocks;
+        multi.FirstBlockSize = compress.blockSize;
+        multi.BlockSize = multi.FirstBlockSize;
+        // name comes as the archive's name without ".zip".
+        if (compress.peerPartNames)
+            engine_->OnFileNameForSplitPart = NamePeerPart;
+    }
+    engine_->Recurse = compress.includeSubfolders;
+    engine_->SetStorePaths(compress.storePaths);
+    engine_->SetIncludeHiddenFiles(compress.includeSysAndHidden);
+    engine_->SetIncludeSysFiles(compress.includeSysAndHidden);
+    engine_->PackLevel = compress.level;
+    engine_->Threads = compress.threads;
+    // Set even when empty: a password of an earlier run must not carry over.
+    engine_->Password = compress.password;
+    engine_->Encryption = compress.encryption;
+    if (!compress.comment.empty())
+        engine_->SetArchiveComment(compress.comment);
+}
+
+int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::string>& items,
+                           const ParCompress& compress, bool onlyNewer, bool move,
+                           std::vector<std::string>& notMoved)
+{
+    cancel_ = false;
+    notMoved.clear();
+    const bool existed = platform::FileExists(archive);
+    SetUp(archive, items, compress);
+    engine_->ZipAction = onlyNewer ? TZipAction::zaUpdate : TZipAction::zaReplace;
+    // The files that went in, told by the writer as each entry is written;
+    // they are deleted only once the whole archive is in place.
+    std::vector<std::string> written;
+    const TEndZipEvent told = engine_->OnEndZip;
+    engine_->OnEndZip = [&](TZipWriter& sender, const std::string& file, int64_t size, int64_t packed, int64_t total) {
+        if (!file.empty() && file.back() != '/')
+            written.push_back(file);
+        if (told)
+            told(sender, file, size, packed, total);
+    };
+    int added = 0;
+    try {
+        added = engine_->Zip();
+    } catch (...) {
+        engine_->OnEndZip = told;
+        throw;
+    }
+    engine_->OnEndZip = told;
+    // A new archive that got nothing is not left behind.
+    if (added == 0 && !existed)
+        platform::DeleteFile(archive);
+    if (move)
+        for (const std::string& file : written)
+            if (!platform::DeleteFile(file))
+                notMoved.push_back(file);
+    return added;
+}
+
 void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& compress)
 {
     cancel_ = false;
@@ -155,35 +224,7 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
                 OnArchive({state, k, plan.size(), archive.archive, error});
         };
         tell(ParArchiveProgress::State::Started, {});
-        engine_->ResetArchive();
-        engine_->SetZipName(archive.archive);
-        engine_->FilesList = archive.items;
-        TMultiZipInfo& multi = engine_->MultiZipInfo;
-        multi.MultiMode = TMultiMode::mmNone;
-        engine_->OnFileNameForSplitPart = nullptr;
-        if (compress.blocked) {
-            multi.MultiMode = TMultiMode::mmBlocks;
-            multi.FirstBlockSize = compress.blockSize;
-            multi.BlockSize = multi.FirstBlockSize;
-            // name comes as the archive's name without ".zip".
-            if (compress.peerPartNames)
-                engine_->OnFileNameForSplitPart = [](TZipReader&, std::string& name, int n, TSplitPartType type) {
-                    char number[16];
-                    std::snprintf(number, sizeof number, ".z%02d", n);
-                    name += type == TSplitPartType::sptLast ? ".zip" : number;
-                };
-        }
-        engine_->Recurse = compress.includeSubfolders;
-        engine_->SetStorePaths(compress.storePaths);
-        engine_->SetIncludeHiddenFiles(compress.includeSysAndHidden);
-        engine_->SetIncludeSysFiles(compress.includeSysAndHidden);
-        engine_->PackLevel = compress.level;
-        engine_->Threads = compress.threads;
-        // Set even when empty: a password of an earlier run must not carry over.
-        engine_->Password = compress.password;
-        engine_->Encryption = compress.encryption;
-        if (!compress.comment.empty())
-            engine_->SetArchiveComment(compress.comment);
+        SetUp(archive.archive, archive.items, compress);
         int added = 0;
         try {
             added = engine_->Zip();
@@ -200,6 +241,13 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
             CreatedArchives.push_back(engine_->ZipName());
         tell(ParArchiveProgress::State::Done, {});
     }
+}
+
+void TZipFile::NamePeerPart(TZipReader&, std::string& name, int n, TSplitPartType type)
+{
+    char number[16];
+    std::snprintf(number, sizeof number, ".z%02d", n);
+    name += type == TSplitPartType::sptLast ? ".zip" : number;
 }
 
 std::string TZipFile::SkippedReason(TSkipReason reason, const std::string& sourceError)

@@ -67,6 +67,17 @@ public:
     // itself (EUserCanceled).
     void WriteArchives(const ParArrayOfToZip& plan, const ParCompress& compress);
 
+    // Adds items to archive, which is made when missing. An entry of the
+    // same stored name is replaced; with onlyNewer only by a file newer than
+    // it. A new archive that gets no file is not made. With move, each file
+    // that went in is deleted once the archive has been written; files left
+    // out (skipped, or not newer) stay, as does everything when the run
+    // fails. Returns the number of files added; the files that went in but
+    // could not be deleted go to notMoved. A file of the archive's name that
+    // is no zip archive raises ENotAZipFile and stays as it was.
+    int AddToArchive(const std::string& archive, const std::vector<std::string>& items, const ParCompress& compress,
+                     bool onlyNewer, bool move, std::vector<std::string>& notMoved);
+
     // Replaces target's contents with the archives of the last run, in plan order.
     void CopyCreatedArchives(std::vector<std::string>& target) const;
 
@@ -90,6 +101,10 @@ public:
     // name when no file of that name exists and taken does not hold it; else
     // the first free of stem_1.ext ... stem_10000.ext; name again when all are taken.
     static std::string MakeUniqueName(const std::string& name, const std::unordered_set<std::string>& taken = {});
+    // The name other tools give part n of a blocked archive whose name
+    // without ".zip" is name: name.z01, name.z02, ..., and name.zip for the
+    // last part. An OnFileNameForSplitPart handler.
+    static void NamePeerPart(TZipReader& sender, std::string& name, int n, TSplitPartType type);
     // Whether path is an existing regular file that can be opened for reading.
     static bool IsReadableFile(const std::string& path);
 
@@ -98,6 +113,9 @@ public:
     TZipWriter& Engine() { return *engine_; }
 
 private:
+    // Sets the engine up to write items into archive.
+    void SetUp(const std::string& archive, const std::vector<std::string>& items, const ParCompress& compress);
+
     bool cancel_ = false;
     std::unique_ptr<TZipWriter> engine_;
     std::vector<std::string> CreatedArchives;
