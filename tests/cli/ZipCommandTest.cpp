@@ -190,7 +190,7 @@ TEST_F(ZipCommand, AesArchivesOpenWithThePasswordInOtherTools)
 
 TEST_F(ZipCommand, HelpAndVersionAnswerAndSucceed)
 {
-    for (const char* args : {"--help", "--version", "zip --help", "extract --help"}) {
+    for (const char* args : {"--help", "--version", "zip --help", "extract --help", "add --help", "join --help", "split --help"}) {
         SCOPED_TRACE(args);
         const Result r = Cli(args);
         EXPECT_EQ(r.code, 0) << r.err;

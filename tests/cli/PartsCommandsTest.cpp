@@ -1,0 +1,109 @@
+// zamblok-cli join and split: sets of every naming joined into archives that
+// every reader takes, split sets that peers read, and nothing written over
+// or left behind.
+#include <filesystem>
+
+#include "tests/cli/CliSupport.h"
+
+using namespace cli_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class PartsCommands : public CliTest {
+protected:
+    void SetUp() override
+    {
+        // Incompressible, so that the entry spans four parts of 64K.
+        ASSERT_EQ(Shell("head -c 300000 /dev/urandom > " + Quoted(Path("big.bin"))), 0);
+        Write("small.txt", "small\n");
+    }
+    int InWork(const std::string& command) { return Shell("cd " + Quoted(dir.Path()) + " && " + command); }
+    // Whether every reader tests the plain archive good and python finds
+    // the files in it.
+    void ExpectReadByAll(const std::string& archive)
+    {
+        const std::string a = Quoted(Path(archive));
+        EXPECT_EQ(Read(archive).substr(0, 4), "PK\x03\x04");  // no spanning marker
+        EXPECT_EQ(Shell("unzip -tqq " + a), 0);
+        EXPECT_EQ(Shell("7zz t " + a), 0);
+        EXPECT_EQ(Shell("bsdtar -tf " + a), 0);
+        EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                        "sys.exit(z.testzip() is not None or z.read(\"big.bin\") != open(sys.argv[2], \"rb\").read())' " +
+                        a + " " + Quoted(Path("big.bin"))),
+                  0);
+    }
+};
+
+TEST_F(PartsCommands, JoinsSetsOfEveryNaming)
+{
+    const struct {
+        std::string name, make, set;
+    } sets[] = {
+        {"Info-ZIP", "zip -qs 64k peers.zip big.bin small.txt", "peers.zip"},
+        {"zamblok", ZAMBLOK_CLI + std::string(" zip -q --blocked 64K --part-names zamblok --name own big.bin small.txt"),
+         "own.zip"},
+        {"7-Zip volumes", "7zz a -tzip -v100k vol.zip big.bin small.txt", "vol.zip.001"},
+    };
+    for (const auto& s : sets) {
+        SCOPED_TRACE(s.name);
+        ASSERT_EQ(InWork(s.make + " >/dev/null"), 0);
+        const Result r = Cli("join " + s.set + " --out " + Quoted(s.name + ".zip"));
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, s.name + ".zip: 2 entries\n");
+        ExpectReadByAll(s.name + ".zip");
+    }
+    EXPECT_TRUE(TempLeftovers().empty());
+}
+
+TEST_F(PartsCommands, SplitPartsArePeerPartsAndJoinBackToTheArchive)
+{
+    ASSERT_EQ(InWork("zip -qX whole.zip big.bin small.txt"), 0);
+    Result r = Cli("split whole.zip --size 64K --out parts");
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const std::string part : {"parts.z01", "parts.z02", "parts.z03", "parts.z04"})
+        EXPECT_EQ(fs::file_size(Path(part)), 65536u) << part;
+    EXPECT_EQ(InWork("7zz t parts.zip >/dev/null"), 0);
+    EXPECT_EQ(Cli("test parts.zip").code, 0);
+    r = Cli("join parts.zip --out back.zip");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Read("back.zip"), Read("whole.zip"));
+
+    // Entries that span two parts at most are what Info-ZIP's zip -s 0 joins.
+    ASSERT_EQ(InWork("head -c 50000 /dev/urandom > a.bin && head -c 50000 /dev/urandom > b.bin && "
+                     "zip -qX two.zip a.bin b.bin"),
+              0);
+    ASSERT_EQ(Cli("split two.zip --size 64K --out two-parts").code, 0);
+    EXPECT_EQ(InWork("zip -qs 0 two-parts.zip --out two-joined.zip && unzip -tqq two-joined.zip"), 0);
+}
+
+TEST_F(PartsCommands, RefusesToWriteOverFilesAndLeavesNothingOnFailure)
+{
+    ASSERT_EQ(InWork("zip -qs 64k set.zip big.bin small.txt && zip -qX plain.zip big.bin small.txt"), 0);
+    Write("taken.zip", "mine");
+    Write("taken.z02", "mine too");
+    EXPECT_EQ(Cli("join set.zip --out taken.zip").code, 2);
+    EXPECT_EQ(Cli("split plain.zip --size 64K --out taken.zip").code, 2);
+    fs::remove(Path("taken.zip"));
+    EXPECT_EQ(Cli("split plain.zip --size 64K --out taken").code, 3);  // taken.z02 is in the way
+    EXPECT_EQ(Read("taken.z02"), "mine too");
+    EXPECT_FALSE(fs::exists(Path("taken.z01")));
+
+    // A central header that names a part the set does not have, and a missing part.
+    ASSERT_EQ(InWork("cp set.zip bad.zip && cp set.z01 bad.z01 && cp set.z02 bad.z02 && cp set.z03 bad.z03 && "
+                     "cp set.z04 bad.z04 && python3 -c 'import sys; d = bytearray(open(\"bad.zip\", \"rb\").read()); "
+                     "i = d.index(b\"PK\\x01\\x02\"); d[i + 34] = 9; open(\"bad.zip\", \"wb\").write(d)'"),
+              0);
+    Result r = Cli("join bad.zip --out out.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("lies on part 10 of 5"), std::string::npos) << r.err;
+    fs::remove(Path("set.z03"));
+    r = Cli("join set.zip --out out.zip");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("set.z03"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("out.zip")));
+    for (const std::string& name : Everything())
+        EXPECT_EQ(name.find(".ZBK"), std::string::npos) << name;
+}
+
+}  // namespace
