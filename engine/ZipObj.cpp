@@ -30,6 +30,10 @@ constexpr uint16_t UnicodePathTag = 0x7075;
 constexpr uint16_t UnicodeCommentTag = 0x6375;
 constexpr uint16_t ExtendedTimestampTag = 0x5455;
 constexpr uint16_t InfoZipUnixTag = 0x5855;
+constexpr uint16_t NtfsTag = 0x000A;
+// NTFS times count 100 ns from 1601-01-01 UTC; 1970 is this many seconds later.
+constexpr int64_t NtfsTicksPerSecond = 10'000'000;
+constexpr int64_t NtfsEpochTo1970 = 11'644'473'600;
 constexpr int64_t LocalHeaderLen = 30;
 constexpr int64_t Zip64EndRecordLen = 56;
 constexpr int64_t Zip64LocatorLen = 20;
@@ -435,24 +439,56 @@ std::string TZipHeaderInfo::NameFromHeader(std::string raw, int host) const
     return raw;
 }
 
+namespace {
+
+// The modification time of an NTFS field's data (4 reserved bytes, then
+// attributes of tag, size and data; attribute 1 holds the modification,
+// access and creation times), in seconds since 1970. None when the field
+// has no such time or the time is 0 (unset) or past what the format covers.
+std::optional<int64_t> NtfsModTime(const uint8_t* data, size_t size)
+{
+    for (size_t pos = 4; pos + 4 <= size;) {
+        const uint16_t tag = Get16(data + pos), length = Get16(data + pos + 2);
+        pos += 4;
+        if (length > size - pos)
+            break;
+        if (tag == 1 && length >= 24) {
+            const uint64_t ticks = Get64(data + pos);
+            if (ticks == 0 || ticks > uint64_t(std::numeric_limits<int64_t>::max()))
+                return std::nullopt;
+            return int64_t(ticks / NtfsTicksPerSecond) - NtfsEpochTo1970;
+        }
+        pos += length;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 void TZipHeaderInfo::ReadTimestamps(const std::string& field)
 {
-    // The fields hold 32-bit seconds, signed by the format; tools write the
-    // times after January 2038 wrapped, which the DOS time (up to 2107) tells.
+    // The Unix fields hold 32-bit seconds, signed by the format; tools write
+    // the times after January 2038 wrapped, which the DOS time (up to 2107) tells.
     const bool after2038 = 1980 + (ModDateTime >> 25) >= 2038;
     const auto seconds = [after2038](const uint8_t* p) {
         return after2038 ? int64_t(Get32(p)) : int64_t(int32_t(Get32(p)));
     };
+    std::optional<int64_t> extended, infoZip, ntfs;
     WalkExtraField(field, [&](uint16_t tag, const uint8_t* block, size_t size) {
         const uint8_t* data = block + 4;
         // Extended timestamp: flags, then the modification time when flag bit 0 says so.
-        if (tag == ExtendedTimestampTag && size >= 5 && (data[0] & 1))
-            ModTimeUtc = seconds(data + 1);
+        if (tag == ExtendedTimestampTag && size >= 5 && (data[0] & 1) && !extended)
+            extended = seconds(data + 1);
         // Info-ZIP's older Unix field: access time, then modification time.
-        else if (tag == InfoZipUnixTag && size >= 8 && !ModTimeUtc)
-            ModTimeUtc = seconds(data + 4);
+        else if (tag == InfoZipUnixTag && size >= 8 && !infoZip)
+            infoZip = seconds(data + 4);
+        else if (tag == NtfsTag && !ntfs)
+            ntfs = NtfsModTime(data, size);
         return true;
     });
+    // The NTFS time needs no guess about wrapped values and covers any year:
+    // it wins over the 32-bit fields.
+    ModTimeUtc = ntfs ? ntfs : extended ? extended : infoZip;
 }
 
 std::string TZipHeaderInfo::UnicodePathName(const std::string& extra, const std::string& raw, int host) const
@@ -570,11 +606,23 @@ bool TZipHeaderInfo::ReadLocalHeader(THugeStream& stream)
 
 std::string TZipHeaderInfo::NewBlocks() const
 {
-    if (!WriteTimestamp || !ModTimeUtc)
-        return AddedExtra.value_or({});
-    // Flags: the modification time only; 32 bits, wrapped after 2038 as other tools do.
-    return RecordBuilder().U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(*ModTimeUtc)).Data() +
-           AddedExtra.value_or({});
+    RecordBuilder r;
+    if (WriteTimestamp && ModTimeUtc) {
+        const int64_t t = *ModTimeUtc;
+        if (t >= 0 && t <= int64_t(std::numeric_limits<uint32_t>::max())) {
+            // Flags: the modification time only; 32 bits, wrapped after 2038
+            // as other tools do (readers tell those times by the DOS date).
+            r.U16(ExtendedTimestampTag).U16(5).U8(1).U32(uint32_t(t));
+        } else if (t >= -NtfsEpochTo1970 &&
+                   t <= std::numeric_limits<int64_t>::max() / NtfsTicksPerSecond - NtfsEpochTo1970) {
+            // A time those 32 bits cannot hold (before 1970, after 2106) goes
+            // into an NTFS field: the modification time, no access or
+            // creation time (0: not recorded).
+            r.U16(NtfsTag).U16(32).U32(0).U16(1).U16(24);
+            r.U64(uint64_t(t + NtfsEpochTo1970) * NtfsTicksPerSecond).U64(0).U64(0);
+        }
+    }
+    return r.Data() + AddedExtra.value_or({});
 }
 
 int64_t TZipHeaderInfo::WrittenLocalHeaderSize() const
@@ -812,9 +860,19 @@ bool TEndCentral::ReadEndRecord(THugeStream& s)
     s.SetPosition(size - window);
     if (s.Read(buffer.data(), window) != window)
         return false;
-    int64_t i = window - EndRecordSize;
-    while (i >= 0 && Get32(&buffer[size_t(i)]) != EndCentralDirSig)
-        --i;
+    // An archive comment may hold the bytes of an end record. The real record
+    // is the one whose comment reaches exactly to the end of the file; the
+    // first such record holds any later one in its comment. Without one
+    // (bytes after the archive, a comment cut short) the last record counts.
+    int64_t last = -1, exact = -1;
+    for (int64_t at = window - EndRecordSize; at >= 0; --at)
+        if (Get32(&buffer[size_t(at)]) == EndCentralDirSig) {
+            if (last < 0)
+                last = at;
+            if (at + EndRecordSize + Get16(&buffer[size_t(at) + 20]) == window)
+                exact = at;
+        }
+    const int64_t i = exact >= 0 ? exact : last;
     if (i < 0)
         return false;
 

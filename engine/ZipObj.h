@@ -148,9 +148,10 @@ public:
     uint16_t CompressionMethod = 8;
     uint32_t ModDateTime = 0;
     uint32_t Crc32 = 0xFFFFFFFF;
-    // The modification time in seconds since 1970 (UTC), from an extended
-    // timestamp (0x5455) or an Info-ZIP Unix field (0x5855) of the central
-    // header: exact where ModDateTime is local time of an unknown zone.
+    // The modification time in seconds since 1970 (UTC), from an NTFS field
+    // (0x000A), an extended timestamp (0x5455) or an Info-ZIP Unix field
+    // (0x5855) of the central header, the first of these there is: exact
+    // where ModDateTime is local time of an unknown zone.
     std::optional<int64_t> ModTimeUtc;
     uint16_t ExtraLength = 0;       // central extra field length
     uint16_t LocalExtraLength = 0;  // local extra field length
@@ -161,8 +162,9 @@ public:
     uint32_t ExternalAttributes = 32;
     // Total size of the Zip64 block found in the central extra field, 0 if none.
     uint16_t Zip64BlockSize = 0;
-    // Write ModTimeUtc as an extended timestamp into both headers (new
-    // entries; a carried-over entry keeps the fields it has).
+    // Write ModTimeUtc into both headers (new entries; a carried-over entry
+    // keeps the fields it has): as an extended timestamp, or as an NTFS field
+    // when the time lies outside 1970 to 2106.
     bool WriteTimestamp = false;
     bool Selected = false;
     int64_t ExtraStart = 0;
@@ -283,7 +285,7 @@ private:
     void ReadTimestamps(const std::string& field);
     std::string Zip64Block(bool central) const;
     // The blocks a new entry writes into both headers: the extended
-    // timestamp (when WriteTimestamp), then AddedExtra.
+    // timestamp or NTFS field (when WriteTimestamp), then AddedExtra.
     std::string NewBlocks() const;
 
     uint32_t compressedSize_ = 0;
@@ -364,8 +366,9 @@ public:
     std::optional<TZip64EndRecord> Zip64EndRecord;
     std::optional<TZip64Locator> Zip64Locator;
 
-    // Finds the last end record within the final 65 557 bytes of the stream
-    // and reads it with its Zip64 records; the comment is not loaded. True for
+    // Finds the end record within the final 65 557 bytes of the stream (the
+    // first whose comment ends where the stream ends, else the last one) and
+    // reads it with its Zip64 records; the comment is not loaded. True for
     // an empty stream (an archive without entries). False, with the record
     // cleared, when there is no end record, or when a Zip64 locator points at
     // no Zip64 end record while the end record needs one.

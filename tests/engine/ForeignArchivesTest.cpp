@@ -159,22 +159,73 @@ TEST(ForeignArchives, TimesAndFolderModesComeFromTheArchive)
 
 TEST(ForeignArchives, NewEntriesCarryTheirExactTime)
 {
+    // Times 1970 to 2106 go into an extended timestamp (those after 2038
+    // wrapped, as other tools write them), the others into an NTFS field.
+    struct Case {
+        int64_t time;
+        bool ntfs;  // else an extended timestamp
+        const char* shown;  // as 7-Zip shows it
+    } cases[] = {
+        {1623758401, false, "2021-06-15 12:00:01"},
+        {0, false, "1970-01-01 00:00:00"},
+        {2524608000, false, "2050-01-01 00:00:00"},
+        {4294967295, false, "2106-02-07 06:28:15"},
+        {4294967296, true, "2106-02-07 06:28:16"},
+        {4430678400, true, "2110-05-28 00:00:00"},
+        {-14182940, true, "1969-07-20 20:17:40"},
+        {-1893456000, true, "1910-01-01 00:00:00"},
+    };
+    TempDir t;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const std::string file = t / "src/f.txt", zip = t / "x.zip";
+        WriteFile(file, "f");
+        fs::remove(zip);
+        std::string out;
+        ASSERT_EQ(testing_support::Run("touch -d @" + std::to_string(c.time) + " '" + file + "'", &out), 0);
+        {
+            TZipWriter w;
+            w.SetZipName(zip);
+            w.FilesList = {file};
+            ASSERT_EQ(w.Zip(), 1);
+        }
+        // The field is in both headers.
+        const std::string bytes = ReadFile(zip);
+        const std::string tag = c.ntfs ? std::string("\x0a\x00\x20\x00", 4) : std::string("UT\x05\x00", 4);
+        const size_t central = bytes.find("PK\1\2");
+        EXPECT_LT(bytes.find(tag), central);
+        EXPECT_NE(bytes.find(tag, central), std::string::npos);
+
+        TZipReader r;
+        r.SetZipName(zip);
+        r.ReadArchive();
+        EXPECT_EQ(r.EntryInfo(0).ModTimeUtc, std::optional<int64_t>(c.time));
+        r.SetDestDir(t / "dest");
+        r.DoAll = true;
+        r.OverwriteMode = TUZOverwriteMode::Always;
+        ASSERT_EQ(r.UnZip(), 1);
+        EXPECT_EQ(fs::last_write_time(t / "dest/f.txt"), fs::last_write_time(file));
+
+        ASSERT_EQ(testing_support::Run("TZ=UTC 7zz l -slt '" + zip + "'", &out), 0) << out;
+        EXPECT_NE(out.find(std::string("Modified = ") + c.shown), std::string::npos) << out;
+        EXPECT_EQ(testing_support::Run("python3 -m zipfile -t '" + zip + "'", &out), 0) << out;
+    }
+}
+
+TEST(ForeignArchives, TheNtfsTimeOfSevenZipIsRead)
+{
     TempDir t;
     WriteFile(t / "src/f.txt", "f");
     std::string out;
-    ASSERT_EQ(testing_support::Run("touch -d @1623758401 '" + t / "src/f.txt" + "'", &out), 0);
-    {
-        TZipWriter w;
-        w.SetZipName(t / "x.zip");
-        w.FilesList = {t / "src/f.txt"};
-        ASSERT_EQ(w.Zip(), 1);
-    }
-    ASSERT_EQ(testing_support::Run("zipinfo -v '" + t / "x.zip" + "'", &out), 0);
-    EXPECT_NE(out.find("0x5455"), std::string::npos) << out;
+    ASSERT_EQ(testing_support::Run("touch -d '2017-11-01 04:11:57.7 UTC' '" + t / "src/f.txt" + "' && cd '" +
+                                       t / "src" + "' && 7zz a -tzip -mtc=on ../x.zip f.txt",
+                                   &out),
+              0)
+        << out;
     TZipReader r;
     r.SetZipName(t / "x.zip");
     r.ReadArchive();
-    EXPECT_EQ(r.EntryInfo(0).ModTimeUtc, std::optional<int64_t>(1623758401));
+    EXPECT_EQ(r.EntryInfo(0).ModTimeUtc, std::optional<int64_t>(1509509517));
 }
 
 TEST(ForeignArchives, SevenZipVolumesReadAsOneArchive)

@@ -1,4 +1,5 @@
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -244,6 +245,34 @@ TEST(ZipHeader, StoredNamesAreConvertedByModeHostAndFlag)
     }
 }
 
+TEST(ZipHeader, TheNtfsTimeWinsAndIsReadWithinItsBounds)
+{
+    const uint64_t ticks = (uint64_t(1509509517) + 11644473600u) * 10000000u + 1230000u;  // 2017-11-01 04:11:57.123
+    const auto ntfs = [](const std::string& attributes) { return Block(0x000A, Le(0, 4) + attributes); };
+    const std::string times = Le(ticks, 8) + Le(0, 16);
+    const std::string extended = Block(0x5455, "\1" + Le(1000, 4)), infoZip = Block(0x5855, Le(0, 4) + Le(2000, 4));
+    struct Case {
+        std::string extra;
+        std::optional<int64_t> time;
+    } cases[] = {
+        {ntfs(Block(1, times)), 1509509517},
+        {extended + infoZip + ntfs(Block(2, "xy") + Block(1, times)), 1509509517},
+        {infoZip + extended, 1000},
+        {infoZip, 2000},
+        {ntfs(Block(1, Le(0, 24))) + extended, 1000},       // 0: no time
+        {ntfs(Block(1, times.substr(0, 16))) + infoZip, 2000},  // attribute too short
+        {ntfs(Le(1, 2) + Le(24, 2) + times.substr(0, 20)), std::nullopt},  // runs past the field
+        {Block(0x000A, "\0\0"), std::nullopt},
+        {ntfs(Block(1, Le(uint64_t(1) << 63, 8) + Le(0, 16))), std::nullopt},
+        {ntfs(Block(1, Le(10000000, 8) + Le(0, 16))), -11644473599},  // 1601
+    };
+    for (const Case& c : cases) {
+        auto h = ReadCentral(CentralHeaderBytes(0, 0, 10, "n", c.extra));
+        ASSERT_TRUE(h);
+        EXPECT_EQ(h->ModTimeUtc, c.time) << testing::PrintToString(c.extra);
+    }
+}
+
 TEST(ZipHeader, CentralHeaderSplitAcrossPartsIsJoined)
 {
     const std::string header = CentralHeaderBytes(0x0314, 0, 77, "joined.txt");
@@ -337,6 +366,38 @@ TEST(EndCentral, LongestCommentAndDamagedZip64Records)
         THugeCustomMemoryStream s(bytes.data(), int64_t(bytes.size()));
         EXPECT_EQ(e.ReadEndRecord(s), end == plain);
         EXPECT_FALSE(e.Zip64EndRecord);
+    }
+}
+
+TEST(EndCentral, TheRecordWhoseCommentReachesTheEndWins)
+{
+    // The real record says the directory lies at 200; fakes say 7.
+    const auto record = [](uint32_t offset, size_t commentLength) {
+        return Le(EndCentralDirSig, 4) + Le(0, 8) + Le(100, 4) + Le(offset, 4) + Le(commentLength, 2);
+    };
+    const std::string fake0 = record(7, 0), fill(1000, 'c');
+    struct Case {
+        std::string comment, after;  // the real record's comment, bytes after it
+        uint32_t offset;
+    } cases[] = {
+        {fill + fake0, "", 200},                      // the fake reaches the end too
+        {fake0 + fill, "", 200},                      // the fake's comment ends early
+        {fill + record(7, 1000), "", 200},           // the fake's comment runs past the end
+        {std::string(0xFFFF - 22, 'c') + fake0, "", 200},  // the longest comment
+        {"short", "", 200},
+        // No record reaches the end (bytes after the archive): the last one.
+        {"", "junk", 200},
+        {fake0, "junk", 7},
+    };
+    for (const Case& c : cases) {
+        const std::string bytes = "data" + record(200, c.comment.size()) + c.comment + c.after;
+        THugeCustomMemoryStream m(bytes.data(), int64_t(bytes.size()));
+        TEndCentral e;
+        ASSERT_TRUE(e.ReadEndRecord(m)) << c.comment.size();
+        EXPECT_EQ(e.CentralDirOffset(), c.offset) << c.comment.size();
+        if (c.offset == 200) {
+            EXPECT_EQ(e.CommentPosition, 4 + 22) << c.comment.size();
+        }
     }
 }
 

@@ -1018,6 +1018,54 @@ TEST(ZipWriterRemove, PlainNamesAndPatternsRemoveTheirEntries)
     }
 }
 
+TEST(ZipWriterRemove, ACommentHoldingEndRecordsIsKeptByteForByte)
+{
+    // An end record without entries, with the comment length given.
+    const auto record = [](uint16_t commentLength) {
+        return std::string("PK\5\6", 4) + std::string(16, '\0') + char(commentLength & 0xFF) + char(commentLength >> 8);
+    };
+    const std::string fill(0xFFFF - 22, 'c');
+    const std::string cases[] = {
+        fill + record(0),                                // reaches the end of the file as well
+        record(0) + fill,                                // at the start, pointing nowhere
+        fill.substr(0, 100) + record(500) + fill.substr(100),  // its comment would run past the end
+    };
+    TempDir t;
+    WriteFile(t / "src/a.txt", Text(200));
+    WriteFile(t / "src/b.txt", "b");
+    WriteFile(t / "new.txt", "new");
+    for (const std::string& comment : cases) {
+        SCOPED_TRACE(comment.find("PK"));
+        const std::string zip = t / "x.zip";
+        fs::remove(zip);
+        {
+            TZipWriter w;
+            ZipTree(w, t / "src", zip);
+            w.SetArchiveComment(comment);
+            ASSERT_EQ(w.Zip(), 2);
+        }
+        // A deletion, then an update.
+        for (const bool deleting : {true, false}) {
+            TZipWriter w;
+            w.SetZipName(zip);
+            w.FilesList = {deleting ? "b.txt" : t / "new.txt"};
+            EXPECT_EQ(deleting ? w.RemoveEntries() : w.Zip(), 1);
+            const std::string bytes = ReadFile(zip);
+            ASSERT_GT(bytes.size(), comment.size());
+            EXPECT_TRUE(bytes.substr(bytes.size() - comment.size()) == comment);
+            TZipReader r;
+            r.SetZipName(zip);
+            r.ReadArchive();
+            const std::vector<std::string> left =
+                deleting ? std::vector<std::string>{"a.txt"} : std::vector<std::string>{"a.txt", "new.txt"};
+            EXPECT_EQ(StoredNames(r), left);
+            EXPECT_TRUE(r.ArchiveComment() == comment);
+            std::string out;
+            EXPECT_EQ(testing_support::Run("7zz t '" + zip + "'", &out), 0) << out;
+        }
+    }
+}
+
 // ---- Edge cases -------------------------------------------------------------------
 
 TEST(ZipWriter, AFileListedTwiceIsWrittenOnce)
