@@ -1361,6 +1361,39 @@ void TZipWriter::WriteCentralDirectory(TWriteRun& run)
     run.parts->MakeRoom(record.Size());
     run.end.SetThisDisk(uint32_t(run.parts->Part()));
     run.end.WriteEndRecord(run.parts->Stream());
+    // A set of blocks that ended in its first part is a plain archive, which
+    // readers take only without the split marker.
+    if (MultiMode() == TMultiMode::mmBlocks && run.parts->Part() == 0 && DropSplitMarker(run))
+        WriteCentralDirectory(run);
+}
+
+bool TZipWriter::DropSplitMarker(TWriteRun& run)
+{
+    TLFNFileStream& out = run.parts->Stream();
+    const int64_t end = out.Position();
+    const int64_t directory = int64_t(run.end.CentralDirOffset());
+    uint8_t marker[4] = {};
+    out.SetPosition(0);
+    if (directory < 4 || out.Read(marker, 4) != 4 || Get32(marker) != DataDescriptorSig) {
+        out.SetPosition(end);
+        return false;
+    }
+    // The entries move 4 bytes to the front; the directory goes, to be
+    // written again with their new offsets.
+    std::vector<uint8_t> block(CopyBlock);
+    for (int64_t from = 4; from < directory;) {
+        const int64_t n = std::min<int64_t>(directory - from, int64_t(block.size()));
+        Poll();
+        out.SetPosition(from);
+        out.ReadBuffer(block.data(), n);
+        out.SetPosition(from - 4);
+        out.WriteBuffer(block.data(), n);
+        from += n;
+    }
+    out.SetSize(directory - 4);
+    for (const auto& entry : run.entries)
+        entry->SetLocalHeaderOffset(entry->LocalHeaderOffset() - 4);
+    return true;
 }
 
 // ---- Multi-part output ----------------------------------------------------------
@@ -1400,7 +1433,7 @@ void TZipWriter::OpenFirstPart(TWriteRun& run)
         capacity = FreeSpace(name) - reserve;
     } else {
         name = SplitPartName(1, TSplitPartType::sptFirst);
-        RefuseTaken(run, name);
+        RefuseTaken(name);
         capacity = (MultiZipInfo.FirstBlockSize > 0 ? MultiZipInfo.FirstBlockSize : MultiZipInfo.BlockSize) - reserve;
     }
     run.parts = std::make_unique<TPartOutput>(
@@ -1422,17 +1455,17 @@ std::pair<std::string, int64_t> TZipWriter::NextPart(TWriteRun& run, int part, c
         capacity = FreeSpace(name);
     } else {
         name = SplitPartName(part + 1, TSplitPartType::sptMiddle);
-        RefuseTaken(run, name);
+        RefuseTaken(name);
         capacity = MultiZipInfo.BlockSize;
     }
     run.end.SetEntriesThisDisk(0);
     return {name, capacity};
 }
 
-void TZipWriter::RefuseTaken(const TWriteRun& run, const std::string& part) const
+void TZipWriter::RefuseTaken(const std::string& part) const
 {
     std::error_code ec;
-    if (run.copying && std::filesystem::exists(std::filesystem::symlink_status(part, ec)))
+    if (std::filesystem::exists(std::filesystem::symlink_status(part, ec)))
         throw EFCreateError("Cannot create " + part + ": a file of that name exists");
 }
 

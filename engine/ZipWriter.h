@@ -65,7 +65,8 @@ public:
     // one item) to ZipName, creating it or rewriting it through a temporary
     // file. An item that names an existing file is that file, even when its
     // name holds wildcard characters. Returns the number of files written as
-    // new or replacing entries. FilesList is empty afterwards.
+    // new or replacing entries. FilesList is empty afterwards. A part of a
+    // blocked archive never replaces a file of its name: EFCreateError.
     int Zip();
     // Rewrites ZipName without the entries FilesList names (stored names, or
     // patterns: without a '/' they match the name part, with one the whole
@@ -190,15 +191,22 @@ private:
     void CountRead(TWriteRun& run, int64_t n);
     // Encrypts (with a password) and writes a block of entry data.
     void WriteOutput(TWriteRun& run, uint8_t* buffer, size_t n);
+    // Writes the central directory and the end record; a set of blocks that
+    // ends in its first part becomes a plain archive (DropSplitMarker).
     void WriteCentralDirectory(TWriteRun& run);
+    // Takes the split marker from the start of the part being written and
+    // moves what follows it, up to the directory (dropped), 4 bytes to the
+    // front, with the entries' offsets; false when there was no marker.
+    bool DropSplitMarker(TWriteRun& run);
     // Multi-part output: the first part, the file and capacity of the next
     // (asking for a disk), a local header that may not straddle parts, the
     // copy of an entry's staged data into the parts, and the ".zfc" file
     // with the directory, for reading when the last part is not at hand.
     void OpenFirstPart(TWriteRun& run);
     std::pair<std::string, int64_t> NextPart(TWriteRun& run, int part, const std::string& previous);
-    // A copy's parts never take the place of a file (or link) of their name.
-    void RefuseTaken(const TWriteRun& run, const std::string& part) const;
+    // A block never takes the place of a file (or link) of its name, which
+    // may be the user's or a part of another set: EFCreateError.
+    void RefuseTaken(const std::string& part) const;
     void WriteLocalHeaderInPart(TWriteRun& run, TZipHeaderInfo& header);
     void SpanCopy(TWriteRun& run, const TZipHeaderInfo& header, THugeStream& temporary);
     void SaveZipConfiguration(TWriteRun& run);
