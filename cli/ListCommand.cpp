@@ -249,6 +249,18 @@ std::string HostName(uint32_t host)
     return host < std::size(names) ? names[host] : "host " + std::to_string(host);
 }
 
+// The field an entry's exact time comes from, as a script reads it.
+const char* TimeFieldName(TZipHeaderInfo::TTimeField field)
+{
+    switch (field) {
+    case TZipHeaderInfo::TTimeField::Ntfs: return "NTFS";
+    case TZipHeaderInfo::TTimeField::ExtendedTimestamp: return "extended timestamp";
+    case TZipHeaderInfo::TTimeField::InfoZipUnix: return "Info-ZIP Unix";
+    case TZipHeaderInfo::TTimeField::Dos: break;
+    }
+    return "DOS date (local time)";
+}
+
 // Every field of every entry as a JSON array, an object a line, for scripts.
 void WriteJson(Session& session, TZipReader& engine, const std::vector<std::string>& archives)
 {
@@ -277,7 +289,7 @@ void WriteJson(Session& session, TZipReader& engine, const std::vector<std::stri
                 ", \"encryption\": \"" +
                 (!e.Encrypted() ? "none" : method.starts_with("aes") ? method.substr(0, 6) : "zipcrypto") + '"' +
                 ", \"modified_utc\": \"" + Formatted("%Y-%m-%dT%H:%M:%SZ", engine.EntryDateTime(i), true) + '"' +
-                ", \"modified_from\": \"" + (e.ModTimeUtc ? "extra field" : "DOS date") + '"' +
+                ", \"modified_from\": \"" + TimeFieldName(e.ModTimeField) + '"' +
                 ", \"dos_date\": " + (time.empty() ? "null" : '"' + time + '"') +
                 ", \"mode\": " + (mode == "-" ? "null" : '"' + mode + '"') +
                 ", \"attributes\": " + std::to_string(e.ExternalAttributes) + ", \"host\": " + std::to_string(host) +

@@ -489,6 +489,10 @@ void TZipHeaderInfo::ReadTimestamps(const std::string& field)
     // The NTFS time needs no guess about wrapped values and covers any year:
     // it wins over the 32-bit fields.
     ModTimeUtc = ntfs ? ntfs : extended ? extended : infoZip;
+    ModTimeField = ntfs       ? TTimeField::Ntfs
+                   : extended ? TTimeField::ExtendedTimestamp
+                   : infoZip  ? TTimeField::InfoZipUnix
+                              : TTimeField::Dos;
 }
 
 std::string TZipHeaderInfo::UnicodePathName(const std::string& extra, const std::string& raw, int host) const

@@ -171,6 +171,9 @@ public:
     // Position of this entry's central header in the part it was read from.
     int64_t CentralHeaderOffset = 0;
     TOEMConvert OEMConvert = TOEMConvert::oemNever;
+    // The extra field ModTimeUtc was read from; Dos when there is none.
+    enum class TTimeField : uint8_t { Dos, Ntfs, ExtendedTimestamp, InfoZipUnix };
+    TTimeField ModTimeField = TTimeField::Dos;
     // The code page of names without the UTF-8 flag from hosts that store
     // code-page names (an iconv name); none for code page 437. One string is
     // shared by all entries of a reading.

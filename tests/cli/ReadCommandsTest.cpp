@@ -322,7 +322,7 @@ TEST_F(ReadCommands, VerboseAndJsonListingsShowEveryField)
         }
 
     Write("text.txt", std::string(4000, 'a'));
-    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && 7zz a -bd -tzip -mem=AES256 -ppw aes.zip text.txt >/dev/null"), 0);
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && 7zz a -bd -tzip -mtc=on -mem=AES256 -ppw aes.zip text.txt >/dev/null"), 0);
     r = Cli("list --verbose aes.zip");
     EXPECT_NE(r.out.find("aes256/deflated"), std::string::npos) << r.out;
     r = Cli("list --json aes.zip modes.zip");
@@ -332,7 +332,8 @@ TEST_F(ReadCommands, VerboseAndJsonListingsShowEveryField)
         << r.out;
     for (const std::string field :
          {"\"method\": \"aes256/deflated\"", "\"encryption\": \"aes256\"", "\"mode\": \"-rwsr-xr-x\"",
-          "\"name\": \"caf\u00e9\", \"name_hex\": \"63616682\"", "\"comment\": \"note \\\"1\\\"\"", "\"host_name\": \"MS-DOS\""})
+          "\"name\": \"caf\u00e9\", \"name_hex\": \"63616682\"", "\"comment\": \"note \\\"1\\\"\"", "\"host_name\": \"MS-DOS\"",
+          "\"modified_from\": \"NTFS\"", "\"modified_from\": \"DOS date (local time)\""})
         EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
 }
 
