@@ -97,6 +97,11 @@ TEST_F(ZipCommand, BlockedArchiveIsCutIntoPartsOfTheSize)
         }
         Shell("rm -r " + Quoted(Path("out")) + " " + Quoted(Path("")) + "parts.*");
     }
+    // A part never takes the place of a file of its name.
+    Write("taken.z02", "mine");
+    EXPECT_EQ(Cli("zip --blocked 100K --name taken big.bin").code, 3);
+    EXPECT_EQ(Read("taken.z02"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(Path("taken.z01")));
     EXPECT_EQ(Cli("zip --part-names peers big.bin").code, 2);  // only with --blocked
     for (const std::string size : {"10K", "1.5M", "12Q", "-1M"})
         EXPECT_EQ(Cli("zip --blocked " + size + " big.bin").code, 2) << size;
@@ -190,7 +195,8 @@ TEST_F(ZipCommand, AesArchivesOpenWithThePasswordInOtherTools)
 
 TEST_F(ZipCommand, HelpAndVersionAnswerAndSucceed)
 {
-    for (const char* args : {"--help", "--version", "zip --help", "extract --help", "add --help", "join --help", "split --help"}) {
+    for (const char* args :
+         {"--help", "--version", "zip --help", "extract --help", "add --help", "join --help", "split --help"}) {
         SCOPED_TRACE(args);
         const Result r = Cli(args);
         EXPECT_EQ(r.code, 0) << r.err;
