@@ -28,8 +28,8 @@ protected:
         EXPECT_EQ(Shell("unzip -tqq " + a), 0);
         EXPECT_EQ(Shell("7zz t " + a), 0);
         EXPECT_EQ(Shell("bsdtar -tf " + a), 0);
-        EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
-                        "sys.exit(z.testzip() is not None or z.read(\"big.bin\") != open(sys.argv[2], \"rb\").read())' " +
+        EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() "
+                        "is not None or z.read(\"big.bin\") != open(sys.argv[2], \"rb\").read())' " +
                         a + " " + Quoted(Path("big.bin"))),
                   0);
     }
@@ -41,7 +41,8 @@ TEST_F(PartsCommands, JoinsSetsOfEveryNaming)
         std::string name, make, set;
     } sets[] = {
         {"Info-ZIP", "zip -qs 64k peers.zip big.bin small.txt", "peers.zip"},
-        {"zamblok", ZAMBLOK_CLI + std::string(" zip -q --blocked 64K --part-names zamblok --name own big.bin small.txt"),
+        {"zamblok",
+         ZAMBLOK_CLI + std::string(" zip -q --blocked 64K --part-names zamblok --name own big.bin small.txt"),
          "own.zip"},
         {"7-Zip volumes", "7zz a -tzip -v100k vol.zip big.bin small.txt", "vol.zip.001"},
     };
