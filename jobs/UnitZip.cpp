@@ -177,6 +177,10 @@ int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::st
 {
     cancel_ = false;
     notMoved.clear();
+    // A new archive is never written where a link leads to nothing.
+    std::error_code ec;
+    if (fs::is_symlink(archive, ec) && !fs::exists(archive, ec))
+        throw EFCreateError("Cannot create " + archive + ": it is a symbolic link to nothing");
     const bool existed = platform::FileExists(archive);
     SetUp(archive, items, compress);
     engine_->ZipAction = onlyNewer ? TZipAction::zaUpdate : TZipAction::zaReplace;

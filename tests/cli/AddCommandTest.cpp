@@ -107,6 +107,10 @@ TEST_F(AddCommand, AFailedAddLeavesTheArchiveAndTheFilesAsTheyWere)
         {asNobody + " add --move t.zip a", "t.zip", 2},  // a folder is no item
         {std::string(ZAMBLOK_CLI) + " add --move " + Quoted(Path("not.zip")) + " " + Quoted(Path("a/new.txt")),
          "not.zip", 3},
+        // never written where a link leads
+        {"cd " + Quoted(dir.Path()) + " && ln -s nowhere.zip link.zip && " + ZAMBLOK_CLI +
+             " add --move link.zip a/new.txt",
+         "link.zip", 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -117,7 +121,7 @@ TEST_F(AddCommand, AFailedAddLeavesTheArchiveAndTheFilesAsTheyWere)
         EXPECT_TRUE(fs::exists(Path("a/new.txt")));
     }
     EXPECT_EQ(Everything(), (std::vector<std::string>{"a", "a/new.txt", "a/one.txt", "a/three.bin", "a/two.txt",
-                                                      "not.zip", "t.zip"}));
+                                                      "link.zip", "not.zip", "t.zip"}));
 }
 
 }  // namespace
