@@ -13,11 +13,12 @@ namespace {
 
 constexpr uint64_t GiB = uint64_t(1) << 30;
 
+// v in width little-endian bytes; past the eighth, zeros.
 std::string Le(uint64_t v, int width)
 {
     std::string s;
     for (int i = 0; i < width; ++i)
-        s += char(uint8_t(v >> (8 * i)));
+        s += char(i < 8 ? uint8_t(v >> (8 * i)) : 0);
     return s;
 }
 
