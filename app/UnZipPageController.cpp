@@ -135,6 +135,8 @@ void UnZipPageController::StartListing()
     listed_.clear();
     listJob_ = std::make_unique<TExtractAndView>();
     listJob_->OnArchive = [this](const ParArchiveProgress& p) {
+        if (p.state == ParArchiveProgress::State::Failed)
+            Update(listView_, [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error); });
         if (p.state != ParArchiveProgress::State::Started)
             return;
         const QString status =
@@ -151,7 +153,11 @@ void UnZipPageController::StartListing()
 void UnZipPageController::ListingEnded()
 {
     listJob_.reset();
-    Update(listView_, [](RunView& view) { view = {}; });
+    QStringList failures;
+    Update(listView_, [&](RunView& view) {
+        failures = view.report;
+        view = {};
+    });
     if (started_ != requested_) {
         // Superseded: the user asked for another listing, or none, meanwhile.
         listed_.clear();
@@ -173,6 +179,19 @@ void UnZipPageController::ListingEnded()
     }
     listed_.clear();
     hidden_ = false;
+    // Archives that could not be read are the listing's summary, with the
+    // reason of each in the report; the others are listed all the same. A
+    // listing that follows a deletion keeps the deletion's summary, which
+    // names the same archives.
+    if (!failures.isEmpty() && failure.isEmpty() && started_ != afterDeletion_)
+        Update(runView_, [&](RunView& view) {
+            view.status = QString("Listed %1 %2; %3 of %4 archives could not be read.")
+                              .arg(rows_.size())
+                              .arg(rows_.size() == 1 ? "entry" : "entries")
+                              .arg(failures.size())
+                              .arg(archives_.size());
+            view.report = failures;
+        });
     emit RowsChanged();
     emit Changed();
     PublishProgress();
@@ -279,11 +298,15 @@ void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& group
     Watch(*job_, deleting);
     std::function<void()> work;
     if (deleting)
-        work = [this, groups] { job_->DeleteSelected(groups); };
+        work = [this, groups] { tally_.archivesFailed = job_->DeleteSelected(groups); };
     else if (groups.empty())
-        work = [this, archives = archives_, o = ReadUnCompressOptions()] { job_->ExtractAll(archives, o); };
+        work = [this, archives = archives_, o = ReadUnCompressOptions()] {
+            tally_.archivesFailed = job_->ExtractAll(archives, o);
+        };
     else
-        work = [this, groups, o = ReadUnCompressOptions()] { job_->ExtractSelected(groups, o); };
+        work = [this, groups, o = ReadUnCompressOptions()] {
+            tally_.archivesFailed = job_->ExtractSelected(groups, o);
+        };
     deleting_ = deleting;
     run_.Start(std::move(work), [this] { job_->Cancel(); });
     PublishProgress();
@@ -311,6 +334,9 @@ void UnZipPageController::RunFinished()
     if (ending.isEmpty() && run_.Cancelled())
         ending = " Cancelled.";
     const Tally& t = tally_;  // the run's thread has ended
+    // The archives that failed are named with their reasons in the report.
+    if (t.archivesFailed > 0)
+        ending = QString(" %1 of %2 archives failed.").arg(t.archivesFailed).arg(t.archives) + ending;
     const QString summary =
         deleting ? QString("Deleted the selected entries from %1 %2.%3")
                        .arg(t.archivesDone)
@@ -332,6 +358,7 @@ void UnZipPageController::RunFinished()
         rows_.clear();
         emit RowsChanged();
         ShowFileDetails();
+        afterDeletion_ = requested_;
     }
     emit RunEnded();
     if (!message.isEmpty())

@@ -115,6 +115,7 @@ private:
     // The tally of an extraction or deletion, kept by its thread.
     struct Tally {
         int extracted = 0, skipped = 0, failed = 0, archivesDone = 0;
+        size_t archivesFailed = 0;
         size_t archive = 0, archives = 0;
         bool replaceAll = false, replaceNone = false;
     };
@@ -143,6 +144,7 @@ private:
     std::unique_ptr<TExtractAndView> listJob_;
     ParArrayOfFileDetail listed_;
     int requested_ = 0, started_ = 0;
+    int afterDeletion_ = 0;  // the listing request that follows a deletion
     bool wantRows_ = false;
 
     // Extraction or deletion.

@@ -86,7 +86,9 @@ void ReportDamaged(Session& session, const EDamagedDirectory& damaged);
 // Tells, once per archive, that engine read the entries of its archive from
 // their local headers.
 void AnnounceRepair(Session& session, const TZipReader& engine);
-// Has job announce each archive it read so.
-void AnnounceRepairs(Session& session, TExtractAndView& job);
+// Has job announce each archive it read so, and end its run at the first
+// archive that fails, with that archive's exception: each command tells a
+// failure by its kind, and runs one archive at a time where it goes on.
+void FollowArchives(Session& session, TExtractAndView& job);
 
 }  // namespace cli

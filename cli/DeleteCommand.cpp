@@ -27,6 +27,7 @@ int RunDelete(Session& session, const std::string& archive, const std::vector<st
               bool patterns)
 {
     TExtractAndView job;
+    FollowArchives(session, job);
     session.SetCancel([&job] { job.Cancel(); });
     // A file without an end record is no archive to delete from.
     job.Engine().IncompleteZipMode = TIncompleteZipMode::izAssumeNotAZip;

@@ -102,7 +102,7 @@ int RunExtract(Session& session, const ExtractRequest& request)
 
     engine.AllowOutsideLinks = request.allowOutsideLinks;
     SetReading(session, engine, request.reading);
-    AnnounceRepairs(session, job);
+    FollowArchives(session, job);
 
     ParArrayOfToUnZip groups;
     if (request.only.empty()) {

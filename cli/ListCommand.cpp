@@ -321,7 +321,7 @@ int RunList(Session& session, const std::vector<std::string>& archives, ListForm
     job.Engine().KeepZipOpen = true;
     const bool verbose = format == ListFormat::Verbose || format == ListFormat::VerboseTabSeparated;
     const bool tabSeparated = format == ListFormat::TabSeparated || format == ListFormat::VerboseTabSeparated;
-    AnnounceRepairs(session, job);
+    FollowArchives(session, job);
     session.SetCancel([&job] { job.Cancel(); });
     // A missing archive is reported; the others are listed, and so is a
     // multi-part archive whose last part is missing but whose side file,

@@ -114,11 +114,13 @@ void AnnounceRepair(Session& session, const TZipReader& engine)
         session.Note(engine.ArchiveName() + ": the entries were read from their local headers");
 }
 
-void AnnounceRepairs(Session& session, TExtractAndView& job)
+void FollowArchives(Session& session, TExtractAndView& job)
 {
     job.OnArchive = [&session, &job](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Done)
             AnnounceRepair(session, job.Engine());
+        if (p.state == ParArchiveProgress::State::Failed)
+            std::rethrow_exception(p.failure);
     };
 }
 

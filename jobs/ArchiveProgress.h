@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <string>
 
 // Archive index (from 0) of count: started, done, or failed with the
-// failure's message.
+// failure's message and the exception itself, for a caller that handles
+// failures by their kind.
 struct ParArchiveProgress {
     enum class State { Started, Done, Failed };
     State state = State::Started;
@@ -14,6 +16,7 @@ struct ParArchiveProgress {
     size_t count = 0;
     std::string archive;
     std::string error;
+    std::exception_ptr failure;
 };
 
 using TArchiveProgressEvent = std::function<void(const ParArchiveProgress&)>;

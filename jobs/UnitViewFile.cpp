@@ -83,31 +83,29 @@ void TExtractAndView::ReadArchive(const std::string& archive)
     CheckDirectory(*engine_);
 }
 
-void TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
+size_t TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
 {
-    // The rows are filled aside and take the place of the old ones only when
-    // every archive was read, so that one that cannot be opened leaves the
-    // rows as they were.
+    // The rows are filled aside and take the place of the old ones at the
+    // end, so that a handler ending the listing at a failure leaves the rows
+    // as they were.
     ParArrayOfFileDetail filled;
+    size_t failed = 0;
     try {
-        ListArchives(archives, [&filled](const ParFileDetail& row) { filled.push_back(row); });
+        failed = ListArchives(archives, [&filled](const ParFileDetail& row) { filled.push_back(row); });
     } catch (const EAbort&) {
         rows.clear();
         throw;
     }
     rows = std::move(filled);
+    return failed;
 }
 
-void TExtractAndView::ListArchives(const std::vector<std::string>& archives,
-                                   const std::function<void(const ParFileDetail&)>& row)
+size_t TExtractAndView::ListArchives(const std::vector<std::string>& archives,
+                                     const std::function<void(const ParFileDetail&)>& row)
 {
     try {
-        for (size_t k = 0; k < archives.size(); ++k) {
+        const size_t failed = ForEachArchive(archives, [&](size_t k) {
             const std::string& archive = archives[k];
-            if (PumpMessages())
-                throw EAbort();
-            if (OnArchive)
-                OnArchive({ParArchiveProgress::State::Started, k, archives.size(), archive, {}});
             ReadArchive(archive);
             for (int i = 0; i < engine_->EntryCount(); ++i) {
                 if (PumpMessages())
@@ -115,9 +113,10 @@ void TExtractAndView::ListArchives(const std::vector<std::string>& archives,
                 row({archive, engine_->EntryName(i), engine_->EntryFolder(i), SizeText(engine_->EntrySize(i)),
                      DateText(engine_->EntryDateTime(i))});
             }
-            if (OnArchive)
-                OnArchive({ParArchiveProgress::State::Done, k, archives.size(), archive, {}});
-        }
+        });
+        if (cancel_)
+            throw EAbort();
+        return failed;
     } catch (const Exception&) {
         // Whether this job saw the cancel or the engine stopped its read for
         // it (EUserCanceled), a cancelled listing ends in EAbort.
@@ -140,31 +139,37 @@ void TExtractAndView::PrepareExtraction(const std::string& archive, const ParUnC
     engine_->Threads = options.threads;
 }
 
-void TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
-                                     const std::function<void(size_t)>& work)
+size_t TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
+                                       const std::function<void(size_t)>& work)
 {
     cancel_ = false;
+    size_t failed = 0;
     for (size_t k = 0; k < archives.size(); ++k) {
         if (PumpMessages())
-            return;
-        const auto tell = [&](ParArchiveProgress::State state, const std::string& error) {
+            break;
+        const auto tell = [&](ParArchiveProgress::State state, const std::string& error, std::exception_ptr failure) {
             if (OnArchive)
-                OnArchive({state, k, archives.size(), archives[k], error});
+                OnArchive({state, k, archives.size(), archives[k], error, failure});
         };
-        tell(ParArchiveProgress::State::Started, {});
+        tell(ParArchiveProgress::State::Started, {}, {});
         try {
             work(k);
         } catch (const std::exception& e) {
-            tell(ParArchiveProgress::State::Failed, e.what());
-            throw;
+            tell(ParArchiveProgress::State::Failed, e.what(), std::current_exception());
+            // A cancel ends the run; any other failure is this archive's alone.
+            if (cancel_ || dynamic_cast<const EUserCanceled*>(&e) || dynamic_cast<const EAbort*>(&e))
+                throw;
+            ++failed;
+            continue;
         }
-        tell(ParArchiveProgress::State::Done, {});
+        tell(ParArchiveProgress::State::Done, {}, {});
     }
+    return failed;
 }
 
-void TExtractAndView::ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options)
+size_t TExtractAndView::ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options)
 {
-    ForEachArchive(archives, [&](size_t k) {
+    return ForEachArchive(archives, [&](size_t k) {
         PrepareExtraction(archives[k], options);
         engine_->DoAll = true;
         engine_->UnZip();
@@ -180,9 +185,9 @@ static std::vector<std::string> ArchivesOf(const ParArrayOfToUnZip& groups)
     return archives;
 }
 
-void TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options)
+size_t TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options)
 {
-    ForEachArchive(ArchivesOf(groups), [&](size_t k) {
+    return ForEachArchive(ArchivesOf(groups), [&](size_t k) {
         PrepareExtraction(groups[k].archive, options);
         engine_->DoAll = false;
         engine_->ExactNames = true;
@@ -191,9 +196,9 @@ void TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const Par
     });
 }
 
-void TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
+size_t TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
 {
-    ForEachArchive(ArchivesOf(groups), [&](size_t k) {
+    return ForEachArchive(ArchivesOf(groups), [&](size_t k) {
         ReadArchive(groups[k].archive);
         engine_->DoAll = false;
         engine_->ExactNames = true;

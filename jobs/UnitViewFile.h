@@ -63,34 +63,38 @@ class TExtractAndView {
 public:
     TExtractAndView();
 
-    // Fills rows with the entries of every archive, archive by archive in list
-    // order and in the engine's entry order within one archive. The rows are
-    // gathered apart and handed over whole at the end, so a view bound to
-    // rows never sees them change while the listing pumps messages; a
-    // failure leaves them as they were. An archive that cannot be opened
-    // raises the engine's EFOpenError, one with a damaged directory
-    // EDamagedDirectory (see CheckDirectory); a file that is no archive gives
-    // no rows. A cancel empties the rows and raises EAbort.
-    void ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives);
+    // A batch survives its bad members: an archive that is missing, is no
+    // archive, is damaged (its engine exception, or EDamagedDirectory, see
+    // CheckDirectory) or cannot be updated is told to OnArchive as Failed,
+    // with its reason, and the run goes on with the next one; what was done
+    // before stays done. Each run returns the number of archives that failed.
+    // A cancel ends the whole run: between archives quietly for extraction
+    // and deletion, with EAbort for a listing; one that stops the engine in
+    // the middle of an archive raises EUserCanceled (EAbort for a listing).
+    // An OnArchive handler may rethrow the failure (ParArchiveProgress::
+    // failure) to end the run at the first bad archive instead.
+
+    // Fills rows with the entries of every archive that could be read,
+    // archive by archive in list order and in the engine's entry order
+    // within one archive. The rows are gathered apart and handed over whole
+    // at the end, so a view bound to rows never sees them change during the
+    // listing; a cancel empties them and raises EAbort. A file that is no
+    // archive may give no rows, as the engine's IncompleteZipMode says.
+    size_t ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives);
     // The same listing handed to row one row at a time, as each archive is
     // read: only one archive's directory is held at a time, whatever the
-    // number of entries. A failure or cancel raises as above, after the rows
-    // of the archives before it.
-    void ListArchives(const std::vector<std::string>& archives, const std::function<void(const ParFileDetail&)>& row);
+    // number of entries.
+    size_t ListArchives(const std::vector<std::string>& archives, const std::function<void(const ParFileDetail&)>& row);
 
-    // Extraction and deletion go archive by archive in order. Any engine
-    // failure ends the run with its exception and leaves the later archives
-    // untouched; what was done before stays done. A cancel between archives
-    // ends the run quietly; one that stops the engine in the middle of an
-    // archive raises EUserCanceled. An archive with a damaged directory fails
-    // as CheckDirectory says, before anything is written.
-    void ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options);
+    // Extraction and deletion go archive by archive in order. An archive
+    // with a damaged directory fails before anything is written from it.
+    size_t ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options);
     // Extracts exactly the entries each group names from its archive: its
     // names are stored names, taken byte for byte, never as patterns.
-    void ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options);
+    size_t ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options);
     // Rewrites each group's archive without the entries the group names, as
     // exactly as ExtractSelected takes them.
-    void DeleteSelected(const ParArrayOfToUnZip& groups);
+    size_t DeleteSelected(const ParArrayOfToUnZip& groups);
 
     // Asks the run under way to stop at its next check; an engine operation
     // under way is asked to stop too.
@@ -113,8 +117,10 @@ private:
     // Reads archive as ReadArchive does and sets the extraction options for it.
     void PrepareExtraction(const std::string& archive, const ParUnCompress& options);
     // Runs work on each of archives in order, telling OnArchive where the run
-    // stands; stops quietly at a cancel seen between two archives.
-    void ForEachArchive(const std::vector<std::string>& archives, const std::function<void(size_t)>& work);
+    // stands; an archive whose work fails is told as Failed and the run goes
+    // on. Stops quietly at a cancel seen between two archives; returns the
+    // number of archives that failed.
+    size_t ForEachArchive(const std::vector<std::string>& archives, const std::function<void(size_t)>& work);
 
     bool cancel_ = false;
     std::unique_ptr<TZipWriter> engine_;

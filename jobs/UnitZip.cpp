@@ -225,7 +225,7 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
             return;
         const auto tell = [&](ParArchiveProgress::State state, const std::string& error) {
             if (OnArchive)
-                OnArchive({state, k, plan.size(), archive.archive, error});
+                OnArchive({state, k, plan.size(), archive.archive, error, {}});
         };
         tell(ParArchiveProgress::State::Started, {});
         SetUp(archive.archive, archive.items, compress);

@@ -160,16 +160,19 @@ TEST_F(UnZipWindow, ArchivesAreAddedOnceRemovedAndListed)
     Click("btnRemoveAllUnZip");
 
     // A file that is no archive gives no rows; one that cannot be read is
-    // reported, and the rows stay those of the elements behind them.
+    // reported with its reason, and the others are listed.
     WriteFile(dir / "text.zip", "no archive here");
     Find<QCheckBox>("ChAotoDisplay")->setChecked(true);
-    Add({one, dir / "text.zip"});
+    Add({dir / "text.zip", one});
     EXPECT_EQ(Rows(), 2);
     fs::remove(dir / "text.zip");
     fs::create_directory(dir / "text.zip");
+    messages.clear();
     Run("btnDisplayDetails");
-    EXPECT_EQ(messages.back(), "Cannot open file " + dir / "text.zip");
-    EXPECT_EQ(size_t(Rows()), Details().size());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Listed 2 entries; 1 of 2 archives could not be read.");
+    EXPECT_EQ(Find<QListWidget>("ListUnZipReport")->item(0)->text(), "text.zip: Cannot open file " + Q(dir / "text.zip"));
 }
 
 TEST_F(UnZipWindow, SelectedEntriesAreExtractedAndDeletedPerArchive)
@@ -238,12 +241,46 @@ TEST_F(UnZipWindow, SelectedEntriesAreExtractedAndDeletedPerArchive)
     EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Deleted the selected entries from 2 archives.");
     EXPECT_TRUE(Find<QAbstractButton>("btnExtractAll")->isEnabled());
 
-    // A deletion that fails part-way still lists what is on disk now.
+    // A deletion goes on past an archive that is gone, and lists what is on
+    // disk now.
     SelectRows({0, 1});
-    fs::remove(two);
+    fs::remove(one);
     Run("btnDeleteSelectedFiles");
-    EXPECT_EQ(messages.back(), "Cannot open file " + two);
     EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(),
+              "Deleted the selected entries from 1 archive. 1 of 2 archives failed.");
+    EXPECT_EQ(Find<QListWidget>("ListUnZipReport")->item(0)->text(), "one.zip: Cannot open file " + Q(one));
+}
+
+// One bad archive costs only itself: Extract All over ten archives of which
+// three are bad extracts the seven good ones and names the three with reasons.
+TEST_F(UnZipWindow, ExtractAllGoesOnPastBadArchives)
+{
+    std::vector<std::string> archives;
+    for (int k = 0; k < 7; ++k) {
+        WriteFile(dir / ("src/f" + std::to_string(k) + ".txt"), std::string(size_t(100 * k + 1), char('a' + k)));
+        archives.push_back(Zip("good" + std::to_string(k) + ".zip", "f" + std::to_string(k) + ".txt"));
+    }
+    WriteFile(dir / "text.zip", "no archive here");
+    const std::string whole = ReadFile(archives[0]);
+    WriteFile(dir / "cut.zip", whole.substr(0, whole.size() / 2));
+    archives.insert(archives.begin() + 2, dir / "missing.zip");
+    archives.insert(archives.begin() + 5, dir / "text.zip");
+    archives.push_back(dir / "cut.zip");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QCheckBox>("ChAotoDisplay")->setChecked(false);
+    Add(archives);
+    Run("btnExtractAll");
+    for (int k = 0; k < 7; ++k)
+        EXPECT_EQ(ReadFile(dir / ("out/f" + std::to_string(k) + ".txt")), ReadFile(dir / ("src/f" + std::to_string(k) + ".txt")));
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 7 entries, skipped 0, failed 0. 3 of 10 archives failed.");
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    ASSERT_EQ(report->count(), 3);
+    EXPECT_EQ(report->item(0)->text(), "missing.zip: Cannot open file " + Q(dir / "missing.zip"));
+    EXPECT_EQ(report->item(1)->text(), "text.zip: Incomplete Zip File");
+    EXPECT_TRUE(report->item(2)->text().startsWith("cut.zip: ")) << report->item(2)->text().toStdString();
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOne)

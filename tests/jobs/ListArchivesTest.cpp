@@ -107,16 +107,30 @@ TEST_F(ListArchives, SizeAndDateTexts)
     EXPECT_EQ(rows[5].date, "01/02/20");
 }
 
-TEST_F(ListArchives, MissingArchiveEndsTheListingAndKeepsTheRows)
+// An archive that cannot be read is told with its reason and costs only
+// its own rows; a handler that rethrows it ends the listing with the rows
+// as they were.
+TEST_F(ListArchives, MissingArchiveIsToldAndTheOthersListed)
 {
+    const std::string stored = CorpusDir() + "/peers/py-stored.zip";
     const std::string missing = CorpusDir() + "/peers/no-such-archive.zip";
+    std::string error;
+    job.OnArchive = [&](const ParArchiveProgress& p) {
+        if (p.state == ParArchiveProgress::State::Failed)
+            error = p.error;
+    };
     ParArrayOfFileDetail rows{{"a", "b", "", "1", "d"}};
-    try {
-        job.ListArchives(rows, {CorpusDir() + "/peers/py-stored.zip", missing});
-        FAIL() << "no exception";
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), "Cannot open file " + missing);
-    }
+    EXPECT_EQ(job.ListArchives(rows, {missing, stored}), 1u);
+    EXPECT_EQ(error, "Cannot open file " + missing);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front().archive, stored);
+
+    job.OnArchive = [](const ParArchiveProgress& p) {
+        if (p.failure)
+            std::rethrow_exception(p.failure);
+    };
+    rows = {{"a", "b", "", "1", "d"}};
+    EXPECT_THROW(job.ListArchives(rows, {stored, missing}), EFOpenError);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].archive, "a");
 }
