@@ -1,12 +1,15 @@
 #include "app/UnZipPage.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDrag>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -68,6 +71,17 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     G3 = new QGroupBox(splitter);
     G3->setObjectName("G3");
     auto* entries = new QVBoxLayout(G3);
+    EditFilter = new QLineEdit(G3);
+    EditFilter->setObjectName("EditFilter");
+    EditFilter->setPlaceholderText("Filter by name or folder");
+    EditFilter->setClearButtonEnabled(true);
+    EditFilter->setToolTip("Shows only the entries whose stored name holds this text, whatever its case");
+    auto* filterRow = new QHBoxLayout;
+    auto* filterLabel = new QLabel("&Filter:", G3);
+    filterLabel->setBuddy(EditFilter);
+    filterRow->addWidget(filterLabel);
+    filterRow->addWidget(EditFilter, 1);
+    entries->addLayout(filterRow);
     model_ = new ui::FileDetailModel(c_.Rows(), this);
     ListBoxFileDetail = new ui::EntryListView(model_, G3);
     entries->addWidget(ListBoxFileDetail, 1);
@@ -184,6 +198,13 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     connect(btnExtractSelected, &QPushButton::clicked, this,
             [this] { c_.ExtractSelected(ListBoxFileDetail->SelectedRows()); });
     connect(btnUnZipCancel, &QPushButton::clicked, &c_, &UnZipPageController::Cancel);
+    connect(EditFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        ListBoxFileDetail->SetFilter(text);
+        ShowRows();
+    });
+    connect(ListBoxFileDetail, &ui::EntryListView::OpenRequested, &c_, &UnZipPageController::OpenEntry);
+    connect(ListBoxFileDetail, &ui::EntryListView::DragRequested, this, &UnZipPage::DragOut);
+    connect(ListBoxFileDetail, &QWidget::customContextMenuRequested, this, &UnZipPage::ShowEntryMenu);
     connect(ListBoxZipList, &QListWidget::itemSelectionChanged, this, [this] {
         const QList<QListWidgetItem*> selected = ListBoxZipList->selectedItems();
         c_.SetCurrentArchive(selected.isEmpty() ? -1 : ListBoxZipList->row(selected.front()));
@@ -260,7 +281,37 @@ void UnZipPage::ShowRows()
 {
     model_->Reset();
     G3->setTitle(c_.RowsHidden() ? QString("Compressed Files To UnZIP: Hidden")
-                                 : QString("Compressed Files To UnZIP: %1").arg(model_->rowCount()));
+                                 : QString("Compressed Files To UnZIP: %1").arg(ListBoxFileDetail->ShownRows()));
+}
+
+void UnZipPage::ShowEntryMenu(const QPoint& pos)
+{
+    const int row = ListBoxFileDetail->CurrentRow();
+    if (!ListBoxFileDetail->indexAt(pos).isValid() || row < 0)
+        return;
+    const bool busy = c_.Busy();
+    QMenu menu(this);
+    menu.setObjectName("EntryMenu");
+    menu.addAction("&Open", this, [this, row] { c_.OpenEntry(row); })->setEnabled(!busy);
+    menu.addAction("&Extract Selected", btnExtractSelected, &QPushButton::click)->setEnabled(!busy);
+    menu.addAction("&Delete...", btnDeleteSelectedFiles, &QPushButton::click)->setEnabled(!busy);
+    menu.addAction("&Copy name", this, [this] {
+        QStringList names;
+        for (const int r : ListBoxFileDetail->SelectedRows())
+            names << ui::FromUtf8(c_.Rows()[size_t(r)].path + c_.Rows()[size_t(r)].fileName);
+        QApplication::clipboard()->setText(names.join('\n'));
+    });
+    menu.exec(ListBoxFileDetail->viewport()->mapToGlobal(pos));
+}
+
+void UnZipPage::DragOut(const std::vector<int>& rows)
+{
+    const QStringList paths = c_.ExtractPrivately(rows, {});
+    if (paths.isEmpty())
+        return;
+    auto* drag = new QDrag(ListBoxFileDetail);
+    drag->setMimeData(new ui::PendingFiles(paths, [this] { return !c_.Busy(); }));
+    drag->exec(Qt::CopyAction);
 }
 
 void UnZipPage::ShowProgress()

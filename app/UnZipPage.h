@@ -39,6 +39,10 @@ private:
     void Refresh();
     void ShowProgress();
     void ShowRows();
+    // The menu of the entry list at pos: Open, Extract Selected, Delete..., Copy name.
+    void ShowEntryMenu(const QPoint& pos);
+    // Drags the entries of rows out, extracted as the drop asks for them.
+    void DragOut(const std::vector<int>& rows);
 
     UnZipPageController& c_;
     QBoxLayout* toolbar_;
@@ -54,6 +58,7 @@ private:
     QPushButton* btnRemoveUnZip;
     QPushButton* btnRemoveAllUnZip;
     QGroupBox* G3;
+    QLineEdit* EditFilter;
     ui::FileDetailModel* model_;
     ui::EntryListView* ListBoxFileDetail;
     QPushButton* btnSelectall;

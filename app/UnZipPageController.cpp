@@ -1,7 +1,9 @@
 #include "app/UnZipPageController.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <QMessageBox>
 #include <algorithm>
 
@@ -20,6 +22,7 @@ const char* const Section = "UnZip Options";
 UnZipPageController::UnZipPageController(QObject* parent) : QObject(parent)
 {
     options.extractFolder = QDir::homePath();
+    OpenFile = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     connect(&list_, &ui::RunBridge::Tick, this, &UnZipPageController::PublishProgress);
     connect(&run_, &ui::RunBridge::Tick, this, &UnZipPageController::PublishProgress);
     connect(&list_, &ui::RunBridge::Finished, this, &UnZipPageController::ListingEnded);
@@ -244,7 +247,8 @@ void UnZipPageController::ExtractAll()
         Information("No item for UnZIP, please select ZIP archives first!");
         return;
     }
-    StartRun(false, {});
+    if (HasExtractFolder())
+        StartRun(false, {}, ReadUnCompressOptions());
 }
 
 void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
@@ -254,7 +258,8 @@ void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
         Information("No selected compressed files in Zip archives for UnZIP!");
         return;
     }
-    StartRun(false, groups);
+    if (HasExtractFolder())
+        StartRun(false, groups, ReadUnCompressOptions());
 }
 
 void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
@@ -272,7 +277,54 @@ void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
     const QString question = QString("Do you want to delete the selected %1 compressed files?").arg(n);
     if (platform::MessageBox(question.toStdString(), "Zamblok", platform::mbYesNo | 0x30) != platform::idYes)
         return;
-    StartRun(true, groups);
+    StartRun(true, groups, {});
+}
+
+QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
+                                                  std::function<void(const QStringList&)> done)
+{
+    if (Busy())
+        return {};
+    if (!private_)
+        private_ = std::make_unique<QTemporaryDir>();  // created with mode 0700
+    if (!private_->isValid()) {
+        Information("Cannot create a temporary folder: " + private_->errorString());
+        return {};
+    }
+    ParUnCompress o = ReadUnCompressOptions();
+    o.destination = private_->filePath(QString::number(++privateRuns_)).toStdString() + "/";
+    o.subfolderPerArchive = true;
+    o.useStoredPaths = true;
+    o.overwriteMode = TUZOverwriteMode::Always;
+    // A folder entry brings the entries stored under it.
+    std::vector<int> taken;
+    QStringList paths;
+    for (const int row : rows) {
+        if (row < 0 || size_t(row) >= rows_.size())
+            continue;
+        const ParFileDetail& picked = rows_[size_t(row)];
+        const std::string stored = picked.path + picked.fileName;
+        for (size_t k = 0; k < rows_.size(); ++k)
+            if (int(k) == row || (picked.fileName.empty() && rows_[k].archive == picked.archive &&
+                                  (rows_[k].path + rows_[k].fileName).starts_with(stored)))
+                taken.push_back(int(k));
+        std::string path = ArchiveFolder(o.destination, picked.archive) + "/" + stored;
+        if (path.back() == '/')
+            path.pop_back();
+        paths << ui::FromUtf8(path);
+    }
+    if (paths.isEmpty())
+        return {};
+    StartRun(false, CollectSelected(taken), o, [done = std::move(done), paths] {
+        if (done)
+            done(paths);
+    });
+    return paths;
+}
+
+void UnZipPageController::OpenEntry(int row)
+{
+    ExtractPrivately({row}, [this](const QStringList& paths) { OpenFile(paths.front()); });
 }
 
 void UnZipPageController::Cancel()
@@ -284,14 +336,19 @@ void UnZipPageController::Cancel()
     emit Changed();
 }
 
-void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& groups)
+bool UnZipPageController::HasExtractFolder()
+{
+    if (!options.extractFolder.trimmed().isEmpty())
+        return true;
+    Information("Please enter the folder to extract to.");
+    return false;
+}
+
+void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
+                                   std::function<void()> then)
 {
     if (Busy())
         return;  // the buttons are disabled; a drop or a key may still come
-    if (!deleting && options.extractFolder.trimmed().isEmpty()) {
-        Information("Please enter the folder to extract to.");
-        return;
-    }
     job_ = std::make_unique<TExtractAndView>();
     tally_ = {};
     Update(runView_, [](RunView& view) { view = {}; });
@@ -300,14 +357,11 @@ void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& group
     if (deleting)
         work = [this, groups] { tally_.archivesFailed = job_->DeleteSelected(groups); };
     else if (groups.empty())
-        work = [this, archives = archives_, o = ReadUnCompressOptions()] {
-            tally_.archivesFailed = job_->ExtractAll(archives, o);
-        };
+        work = [this, archives = archives_, options] { tally_.archivesFailed = job_->ExtractAll(archives, options); };
     else
-        work = [this, groups, o = ReadUnCompressOptions()] {
-            tally_.archivesFailed = job_->ExtractSelected(groups, o);
-        };
+        work = [this, groups, options] { tally_.archivesFailed = job_->ExtractSelected(groups, options); };
     deleting_ = deleting;
+    then_ = std::move(then);
     run_.Start(std::move(work), [this] { job_->Cancel(); });
     PublishProgress();
     emit Changed();
@@ -316,6 +370,8 @@ void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& group
 void UnZipPageController::RunFinished()
 {
     const bool deleting = deleting_;
+    const std::function<void()> then = std::move(then_);
+    then_ = {};
     QString ending, message;
     try {
         if (run_.Error())
@@ -363,6 +419,8 @@ void UnZipPageController::RunFinished()
     emit RunEnded();
     if (!message.isEmpty())
         Information(message);
+    else if (then && ending.isEmpty() && t.skipped + t.failed == 0)
+        then();
 }
 
 void UnZipPageController::Watch(TExtractAndView& job, bool deleting)

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,6 +82,14 @@ public:
     void DeleteSelected(const std::vector<int>& rows);
     // Stops the extraction or deletion under way, else the listing.
     void Cancel();
+    // Extracts the entries of rows into a new private folder (mode 0700,
+    // removed when the controller goes), each archive's into a folder named
+    // after it and with their stored folders, a folder entry with everything
+    // stored under it. Returns the files and folders the rows become there,
+    // or none when no run can start; done is told them once they are written.
+    QStringList ExtractPrivately(const std::vector<int>& rows, std::function<void(const QStringList&)> done);
+    // Extracts the entry of row privately and hands it to OpenFile.
+    void OpenEntry(int row);
 
     // Questions of an extraction, asked on the GUI thread; tests replace them.
     // Whether to replace a file: a QMessageBox::StandardButton (Yes,
@@ -88,6 +97,8 @@ public:
     std::function<int(const QString& text)> AskOverwrite;
     // Another password for an entry, or none to skip it.
     std::function<std::optional<QString>(const QString& text)> AskPassword;
+    // Hands a file or folder to the desktop's default application; tests replace it.
+    std::function<void(const QString& path)> OpenFile;
 
     // ---- What the run under way, or the last one, reached ----
     int Permille() const { return shown_.permille; }
@@ -124,8 +135,12 @@ private:
     void RefreshOrHide();
     void StartListing();
     void ListingEnded();
-    // Starts an extraction (groups empty: every archive) or a deletion.
-    void StartRun(bool deleting, const ParArrayOfToUnZip& groups);
+    // Starts an extraction (groups empty: every archive) with options, or a
+    // deletion; then is called when it has ended well.
+    void StartRun(bool deleting, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
+                  std::function<void()> then = {});
+    // The extract-to folder is set, else the user is told.
+    bool HasExtractFolder();
     void RunFinished();
     void Watch(TExtractAndView& job, bool deleting);
     // Publishes what the runs reached, on the GUI thread.
@@ -150,7 +165,11 @@ private:
     // Extraction or deletion.
     std::unique_ptr<TExtractAndView> job_;
     bool deleting_ = false;
+    std::function<void()> then_;  // what follows the run under way when it ends well
     Tally tally_;
+    // Where entries are extracted to be opened or dragged out, made at the first.
+    std::unique_ptr<QTemporaryDir> private_;
+    int privateRuns_ = 0;
 
     mutable std::mutex mutex_;
     RunView runView_;   // under mutex_: the extraction's or deletion's

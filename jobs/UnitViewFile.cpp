@@ -27,9 +27,8 @@ std::string DateText(std::time_t t)
     return std::string(text, n);
 }
 
-// The folder an archive of its own is extracted into: the destination and the
-// archive's file name without its last extension. A name that would leave
-// nothing or lead out of the destination ("..zip", "...zip") is kept whole.
+}  // namespace
+
 std::string ArchiveFolder(const std::string& destination, const std::string& archive)
 {
     const std::filesystem::path name = std::filesystem::path(archive).filename();
@@ -38,8 +37,6 @@ std::string ArchiveFolder(const std::string& destination, const std::string& arc
         folder = name.string();
     return destination + folder;
 }
-
-}  // namespace
 
 std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password)
 {
@@ -110,8 +107,10 @@ size_t TExtractAndView::ListArchives(const std::vector<std::string>& archives,
             for (int i = 0; i < engine_->EntryCount(); ++i) {
                 if (PumpMessages())
                     throw EAbort();
-                row({archive, engine_->EntryName(i), engine_->EntryFolder(i), SizeText(engine_->EntrySize(i)),
-                     DateText(engine_->EntryDateTime(i))});
+                const uint64_t bytes = engine_->EntrySize(i);
+                const std::time_t time = engine_->EntryDateTime(i);
+                row({archive, engine_->EntryName(i), engine_->EntryFolder(i), SizeText(bytes), DateText(time), bytes,
+                     time});
             }
         });
         if (cancel_)

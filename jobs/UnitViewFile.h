@@ -4,6 +4,8 @@
 // chosen entries out, deletion rewrites archives without the chosen entries.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +22,8 @@ struct ParFileDetail {
     std::string path;      // the entry's stored folder, ending with '/', or empty
     std::string size;      // uncompressed size in thousands of bytes, at least "1"
     std::string date;      // the entry's time as local short date and long time
+    uint64_t bytes = 0;    // uncompressed size
+    std::time_t time = 0;  // the entry's time, as date shows it
 };
 
 using ParArrayOfFileDetail = std::vector<ParFileDetail>;
@@ -42,6 +46,12 @@ struct ParUnCompress {
     TUZOverwriteMode overwriteMode = TUZOverwriteMode::Prompt;
     int threads = 0;                   // threads that decode entries ahead; 0: one per core
 };
+
+// The folder an archive of its own is extracted into: destination (ending
+// with '/') and the archive's file name without its last extension. A name
+// that would leave nothing or lead out of the destination ("..zip", "...zip")
+// is kept whole.
+std::string ArchiveFolder(const std::string& destination, const std::string& archive);
 
 // What a skipped entry's reason means to a user: the entry's stored name is
 // said by the caller; fileName is the output file; password whether one was given.

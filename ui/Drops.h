@@ -2,8 +2,10 @@
 // carries addresses, and the drop hands over the local paths it carries.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QUrl>
 #include <QStringList>
 #include <functional>
 
@@ -32,5 +34,30 @@ inline bool TakeDrop(QEvent* event, const std::function<void(const QStringList&)
         take(paths);
     return true;
 }
+
+// Files dragged out of the window while a run still writes them: the drag
+// carries their addresses from its start, and a drop target that asks for
+// them waits, with the window answering, until written() says the run is over.
+class PendingFiles : public QMimeData {
+public:
+    PendingFiles(const QStringList& paths, std::function<bool()> written) : written_(std::move(written))
+    {
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        setUrls(urls);
+    }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        while (!written_())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        return QMimeData::retrieveData(mimeType, type);
+    }
+
+private:
+    std::function<bool()> written_;
+};
 
 }  // namespace ui

@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QTableView>
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include <fstream>
 
 #include "app/IniFile.h"
+#include "ui/Drops.h"
 #include "tests/app/WindowTest.h"
 
 namespace fs = std::filesystem;
@@ -281,6 +284,91 @@ TEST_F(UnZipWindow, ExtractAllGoesOnPastBadArchives)
     EXPECT_EQ(report->item(1)->text(), "text.zip: Incomplete Zip File");
     EXPECT_TRUE(report->item(2)->text().startsWith("cut.zip: ")) << report->item(2)->text().toStdString();
     EXPECT_TRUE(messages.empty());
+}
+
+// The list as a user works it: headers sort (sizes and dates as numbers),
+// the filter narrows it and Select All, the count and extraction follow what
+// is shown; a row tells its archive's full path and its exact size.
+TEST_F(UnZipWindow, TheEntryListSortsFiltersAndTellsEachRow)
+{
+    WriteFile(dir / "src/b.txt", std::string(12000, 'b'));
+    WriteFile(dir / "src/sub/a.txt", std::string(9000, 'a'));
+    WriteFile(dir / "src/sub/z.txt", "z");
+    const std::string one = Zip("one.zip", "b.txt sub sub/a.txt sub/z.txt");
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({one});
+    auto* view = Find<QTableView>("ListBoxFileDetail");
+    const auto column = [&](int c) {
+        std::vector<std::string> shown;
+        for (int r = 0; r < view->model()->rowCount(); ++r)
+            shown.push_back(view->model()->index(r, c).data().toString().toStdString());
+        return shown;
+    };
+    EXPECT_EQ(column(1), (std::vector<std::string>{"b.txt", "sub", "a.txt", "z.txt"}));
+    EXPECT_EQ(column(0)[0], "one.zip");
+    EXPECT_EQ(view->model()->index(0, 0).data(Qt::ToolTipRole).toString(), Q(one));
+    EXPECT_EQ(view->model()->index(0, 3).data(Qt::ToolTipRole).toString(), "12,000 bytes");
+    for (int r = 0; r < 4; ++r)
+        EXPECT_FALSE(view->model()->index(r, 1).data(Qt::DecorationRole).value<QIcon>().isNull());
+
+    QHeaderView* header = view->horizontalHeader();
+    const auto clickHeader = [&](int c) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(c) + 5, 5));
+    };
+    clickHeader(3);
+    EXPECT_EQ(column(1), (std::vector<std::string>{"sub", "z.txt", "a.txt", "b.txt"}));
+    clickHeader(3);
+    EXPECT_EQ(column(1), (std::vector<std::string>{"b.txt", "a.txt", "z.txt", "sub"}));
+
+    // Home and End go to the first and the last row.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->currentIndex().row(), 3);
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->currentIndex().row(), 0);
+
+    QTest::keyClicks(Find<QLineEdit>("EditFilter"), "SUB/A");
+    EXPECT_EQ(column(1), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 1");
+    Click("btnSelectall");
+    Run("btnExtractSelected");
+    EXPECT_EQ(ReadFile(dir / "out/sub/a.txt"), std::string(9000, 'a'));
+    EXPECT_FALSE(fs::exists(dir / "out/b.txt"));
+    EXPECT_FALSE(fs::exists(dir / "out/sub/z.txt"));
+}
+
+// Double-click opens an entry: its bytes go to a private folder, handed to
+// the desktop, and gone when the window is; entries dragged out are
+// extracted there too, a folder with what it holds.
+TEST_F(UnZipWindow, EntriesOpenAndDragOutFromAPrivateFolder)
+{
+    WriteFile(dir / "src/b.txt", "bee");
+    WriteFile(dir / "src/sub/a.txt", "ay");
+    const std::string one = Zip("one.zip", "-r b.txt sub");
+    Open();
+    Add({one});
+    std::vector<QString> opened;
+    form->UnZipController().OpenFile = [&](const QString& path) { opened.push_back(path); };
+    auto* view = Find<QTableView>("ListBoxFileDetail");
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 1)).center());
+    WaitIdle();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(ReadFile(opened[0].toStdString()), "bee");
+    const fs::path root = fs::path(opened[0].toStdString()).parent_path().parent_path().parent_path();
+    EXPECT_EQ(fs::status(root).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    const QStringList dragged = form->UnZipController().ExtractPrivately({1}, {});  // the folder "sub/"
+    ASSERT_EQ(dragged.size(), 1);
+    ui::PendingFiles mime(dragged, [&] { return !form->Running(); });
+    const QList<QUrl> urls = mime.urls();  // waits for the files
+    ASSERT_EQ(urls.size(), 1);
+    EXPECT_EQ(urls[0].fileName(), "sub");
+    EXPECT_EQ(ReadFile(urls[0].toLocalFile().toStdString() + "/a.txt"), "ay");
+
+    form->close();
+    form.reset();
+    EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOne)
