@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDrag>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -10,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -18,6 +21,7 @@
 
 #include "ui/Buttons.h"
 #include "ui/Drops.h"
+#include "platform/CodePage.h"
 #include "ui/Text.h"
 
 UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget(parent), c_(controller)
@@ -26,16 +30,20 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
 
     // Toolbar.
     toolbar_ = new QHBoxLayout;
-    btnExtractAll = ui::PushButton(this, "btnExtractAll", "Extract All", "Extract all compressed files in ZIP archives",
+    btnExtractAll = ui::PushButton(this, "btnExtractAll", "Extr&act All", "Extract all compressed files in ZIP archives",
                                    "archive-extract", QStyle::SP_ArrowDown);
-    btnExtractSelected = ui::PushButton(this, "btnExtractSelected", "Extract Selected",
+    btnExtractSelected = ui::PushButton(this, "btnExtractSelected", "&Extract Selected",
                                         "Extract all selected compressed files in ZIP archives", "document-save",
                                         QStyle::SP_DialogSaveButton);
     btnUnZipCancel =
-        ui::PushButton(this, "btnUnZipCancel", "Cancel", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
+        ui::PushButton(this, "btnUnZipCancel", "Ca&ncel", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
     btnUnZipCancel->hide();
+    btnTest = ui::PushButton(this, "btnTest", "Te&st",
+                             "Test the archives of the selected entries, or all: every entry decoded and checked",
+                             "tools-check-spelling", QStyle::SP_DialogApplyButton);
     toolbar_->addWidget(btnExtractAll);
     toolbar_->addWidget(btnExtractSelected);
+    toolbar_->addWidget(btnTest);
     toolbar_->addWidget(btnUnZipCancel);
     toolbar_->addStretch(1);
     layout->addLayout(toolbar_);
@@ -55,12 +63,12 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     archives->addWidget(ListBoxZipList, 1);
     auto* archiveButtons = new QGridLayout;
     btnSelectZIP =
-        ui::PushButton(this, "btnSelectZIP", "Add...", "Add ZIP files by filename", "list-add", QStyle::SP_FileIcon);
-    btnDisplayDetails = ui::PushButton(this, "btnDisplayDetails", "Display", "Display compressed files in ZIP archives",
+        ui::PushButton(this, "btnSelectZIP", "A&dd...", "Add ZIP files by filename", "list-add", QStyle::SP_FileIcon);
+    btnDisplayDetails = ui::PushButton(this, "btnDisplayDetails", "Displa&y", "Display compressed files in ZIP archives",
                                        "view-list-details", QStyle::SP_FileDialogDetailedView);
     btnRemoveUnZip =
-        ui::PushButton(this, "btnRemoveUnZip", "Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
-    btnRemoveAllUnZip = ui::PushButton(this, "btnRemoveAllUnZip", "Remove All", "Remove all items", "edit-clear",
+        ui::PushButton(this, "btnRemoveUnZip", "&Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
+    btnRemoveAllUnZip = ui::PushButton(this, "btnRemoveAllUnZip", "Remo&ve All", "Remove all items", "edit-clear",
                                        QStyle::SP_DialogResetButton);
     archiveButtons->addWidget(btnSelectZIP, 0, 0);
     archiveButtons->addWidget(btnDisplayDetails, 0, 1);
@@ -86,12 +94,12 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     ListBoxFileDetail = new ui::EntryListView(model_, G3);
     entries->addWidget(ListBoxFileDetail, 1);
     auto* entryButtons = new QHBoxLayout;
-    btnSelectall = ui::PushButton(this, "btnSelectall", "Select All", "Select all  items", "edit-select-all",
+    btnSelectall = ui::PushButton(this, "btnSelectall", "Sele&ct All", "Select all  items", "edit-select-all",
                                   QStyle::SP_DialogApplyButton);
-    btnUnselectAll = ui::PushButton(this, "btnUnselectAll", "Unselect All", "Unselect all items", "edit-select-none",
+    btnUnselectAll = ui::PushButton(this, "btnUnselectAll", "&Unselect All", "Unselect all items", "edit-select-none",
                                     QStyle::SP_DialogCancelButton);
     btnDeleteSelectedFiles =
-        ui::PushButton(this, "btnDeleteSelectedFiles", "Delete...", "Delete selected compressed files in ZIP archives",
+        ui::PushButton(this, "btnDeleteSelectedFiles", "De&lete...", "Delete selected compressed files in ZIP archives",
                        "edit-delete", QStyle::SP_TrashIcon);
     entryButtons->addWidget(btnSelectall);
     entryButtons->addWidget(btnUnselectAll);
@@ -107,9 +115,25 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     auto* display = new QGroupBox("Display Options", this);
     auto* displayBox = new QVBoxLayout(display);
     ChAotoDisplay = new QCheckBox(
-        "Automatically display compressed files list after you have selected  one or multiple ZIP archives", display);
+        "Automatically display compressed files list after you have selected  one or multiple &ZIP archives", display);
     ChAotoDisplay->setObjectName("ChAotoDisplay");
     displayBox->addWidget(ChAotoDisplay);
+    // Names without the UTF-8 flag are read in this code page by listing,
+    // extraction, test and deletion alike.
+    CodePage = new QComboBox(display);
+    CodePage->setObjectName("CodePage");
+    for (const char* page : {"CP437", "CP850", "CP852", "CP855", "CP857", "CP860", "CP861", "CP862", "CP863",
+                             "CP865", "CP866", "CP869", "CP874", "CP932", "CP936", "CP949", "CP950", "CP1250",
+                             "CP1251", "CP1252", "CP1253", "CP1254", "CP1255", "CP1256", "CP1257", "CP1258"})
+        if (platform::KnownCodePage(page) || std::string_view(page) == "CP437")
+            CodePage->addItem(page);
+    auto* codePageRow = new QHBoxLayout;
+    auto* codePageLabel = new QLabel("Names in archives from &Windows tools:", display);
+    codePageLabel->setBuddy(CodePage);
+    codePageRow->addWidget(codePageLabel);
+    codePageRow->addWidget(CodePage);
+    codePageRow->addStretch(1);
+    displayBox->addLayout(codePageRow);
     layout->addWidget(display);
 
     // What the run under way, or the last one, did.
@@ -130,6 +154,10 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     progressBox->addWidget(ProgressUnZip);
     progressBox->addWidget(LabelUnZipStatus);
     progressBox->addWidget(ListUnZipReport, 1);
+    btnOpenDestination = ui::PushButton(this, "btnOpenDestination", "O&pen destination",
+                                        "Open the folder the last extraction wrote to", "folder-open",
+                                        QStyle::SP_DirOpenIcon);
+    progressBox->addWidget(btnOpenDestination, 0, Qt::AlignLeft);
     // The report keeps to a few lines; the entry list above gets the room.
     ListUnZipReport->setMaximumHeight(5 * fontMetrics().height());
 
@@ -139,22 +167,27 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     ExtractFolder->setObjectName("ExtractFolder");
     ExtractFolder->setText(c_.options.extractFolder);
     ChCreateSubFolder =
-        new QCheckBox("Auto create new subfolder under destination folder for each ZIP archive", prefs);
+        new QCheckBox("Auto create new su&bfolder under destination folder for each ZIP archive", prefs);
     ChCreateSubFolder->setObjectName("ChCreateSubFolder");
-    ChUseOrigPath = new QCheckBox("Use original directory name which is stored in ZIP archive", prefs);
+    ChUseOrigPath = new QCheckBox("Use ori&ginal directory name which is stored in ZIP archive", prefs);
     ChUseOrigPath->setObjectName("ChUseOrigPath");
     EditPWD = new QLineEdit(prefs);
     EditPWD->setObjectName("EditPWD");
     EditPWD->setEchoMode(QLineEdit::Password);
-    grid->addWidget(new QLabel("Extract to:", prefs), 0, 0);
+    auto* extractLabel = new QLabel("Ex&tract to:", prefs);
+    extractLabel->setBuddy(ExtractFolder->lineEdit());
+    grid->addWidget(extractLabel, 0, 0);
     grid->addWidget(ExtractFolder, 0, 1, 1, 2);
     grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);
     grid->addWidget(ChUseOrigPath, 2, 0, 1, 3);
-    auto* passwordLabel = new QLabel("Input Password ( If has )", prefs);
+    auto* passwordLabel = new QLabel("&Input Password ( If has )", prefs);
+    passwordLabel->setBuddy(EditPWD);
     grid->addWidget(passwordLabel, 3, 0);
     grid->setColumnMinimumWidth(0, passwordLabel->sizeHint().width());
     grid->addWidget(EditPWD, 3, 1, 1, 2);
-    grid->addWidget(new QLabel("Overwrite Mode:", prefs), 4, 0);
+    // The modes are reached by the label's key and picked with the arrows.
+    auto* modeLabel = new QLabel("&Overwrite Mode:", prefs);
+    grid->addWidget(modeLabel, 4, 0);
     overwrite_ = new QButtonGroup(this);
     const char* const modes[] = {"Prompt before overwrite", "Always without prompt", "Never", "If newer file",
                                  "If older file"};
@@ -164,6 +197,8 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
         radio->setObjectName(QString("R%1").arg(k));
         overwrite_->addButton(radio, k);
         modeBox->addWidget(radio, k % 3, k / 3);
+        if (k == 0)
+            modeLabel->setBuddy(radio);
     }
     grid->addLayout(modeBox, 4, 1, 1, 2);
     grid->setColumnStretch(2, 1);
@@ -179,6 +214,42 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
             listed.empty() ? ExtractFolder->folder() : QFileInfo(ui::FromUtf8(listed.back())).path();
         return QFileDialog::getOpenFileNames(this, "Select one or multiple ZIP files by filename", folder,
                                              "All ZIP files (*.zip)");
+    };
+
+    // The questions of a run, asked while it waits.
+    c_.AskOverwrite = [this](const QString& text) {
+        using B = QMessageBox::StandardButton;
+        QMessageBox box(QMessageBox::Question, "Zamblok", text, B::Yes | B::No | B::YesToAll | B::NoToAll, this);
+        box.setObjectName("OverwriteQuestion");
+        QPushButton* rename = box.addButton("Re&name", QMessageBox::AcceptRole);
+        rename->setToolTip("Write the file from the archive under a free name beside the existing one");
+        box.exec();
+        return box.clickedButton() == rename ? UnZipPageController::RenameAnswer
+                                             : int(box.standardButton(box.clickedButton()));
+    };
+    c_.AskPassword = [this](const QString& text) {
+        QDialog dialog(this);
+        dialog.setObjectName("PasswordQuestion");
+        dialog.setWindowTitle("Zamblok");
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(new QLabel(text, &dialog));
+        auto* edit = new QLineEdit(&dialog);
+        edit->setEchoMode(QLineEdit::Password);
+        layout->addWidget(edit);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+        QPushButton* skipEntry = buttons->addButton("Skip this &entry", QDialogButtonBox::RejectRole);
+        QPushButton* skipArchive = buttons->addButton("Skip this &archive", QDialogButtonBox::RejectRole);
+        layout->addWidget(buttons);
+        QAbstractButton* clicked = nullptr;
+        connect(buttons, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* b) {
+            clicked = b;
+            b == skipEntry || b == skipArchive ? dialog.reject() : dialog.accept();
+        });
+        const bool ok = dialog.exec() == QDialog::Accepted;
+        using Kind = PasswordAnswer::Kind;
+        if (ok)
+            return PasswordAnswer{Kind::Password, edit->text()};
+        return PasswordAnswer{clicked == skipArchive ? Kind::SkipArchive : Kind::SkipEntry, {}};
     };
 
     // The user's actions go to the controller.
@@ -198,6 +269,15 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     connect(btnExtractSelected, &QPushButton::clicked, this,
             [this] { c_.ExtractSelected(ListBoxFileDetail->SelectedRows()); });
     connect(btnUnZipCancel, &QPushButton::clicked, &c_, &UnZipPageController::Cancel);
+    connect(btnTest, &QPushButton::clicked, this, [this] { c_.Test(ListBoxFileDetail->SelectedRows()); });
+    connect(btnOpenDestination, &QPushButton::clicked, &c_, &UnZipPageController::OpenDestination);
+    connect(CodePage, &QComboBox::currentTextChanged, this, [this](const QString& page) {
+        if (page == c_.options.namesCodePage)
+            return;
+        c_.options.namesCodePage = page;
+        if (!c_.RowsHidden() && !c_.Archives().empty())
+            c_.ShowFileDetails();  // the names as the new code page reads them
+    });
     connect(EditFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
         ListBoxFileDetail->SetFilter(text);
         ShowRows();
@@ -267,12 +347,19 @@ void UnZipPage::Refresh()
         EditPWD->setText(o.password);
     if (ExtractFolder->folder() != o.extractFolder)
         ExtractFolder->setText(o.extractFolder);
+    {
+        const QSignalBlocker block(CodePage);
+        if (CodePage->findText(o.namesCodePage) < 0)
+            CodePage->addItem(o.namesCodePage);  // one the settings name beyond the usual list
+        CodePage->setCurrentText(o.namesCodePage);
+    }
 
     // What may be done now.
     const bool busy = c_.Busy();
-    for (QWidget* w : std::initializer_list<QWidget*>{btnExtractAll, btnExtractSelected, btnSelectZIP, btnRemoveUnZip,
-                                                      btnRemoveAllUnZip, btnDeleteSelectedFiles})
+    for (QWidget* w : std::initializer_list<QWidget*>{btnExtractAll, btnExtractSelected, btnTest, btnSelectZIP,
+                                                      btnRemoveUnZip, btnRemoveAllUnZip, btnDeleteSelectedFiles})
         w->setEnabled(!busy);
+    btnOpenDestination->setEnabled(!busy && !c_.LastDestination().isEmpty());
     btnUnZipCancel->setVisible(c_.CancelShown());
     cursor_.Set(c_.Running());
 }

@@ -4,6 +4,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,7 +51,10 @@ private:
 
     QPushButton* btnExtractAll;
     QPushButton* btnExtractSelected;
+    QPushButton* btnTest;
     QPushButton* btnUnZipCancel;
+    QPushButton* btnOpenDestination;
+    QComboBox* CodePage;
     QGroupBox* G2;
     QListWidget* ListBoxZipList;
     QPushButton* btnSelectZIP;

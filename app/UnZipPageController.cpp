@@ -1,14 +1,17 @@
 #include "app/UnZipPageController.h"
 
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QUrl>
 #include <QMessageBox>
 #include <algorithm>
 
 #include "app/IniFile.h"
 #include "engine/ZipExceptions.h"
+#include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 #include "platform/Hooks.h"
 #include "ui/Text.h"
@@ -37,6 +40,8 @@ void UnZipPageController::LoadSettings(const TIniFile& ini)
     options.subfolderPerArchive = ini.ReadBool(Section, "Create SubFolder", false);
     const int mode = ini.ReadInteger(Section, "Overwite", 2);
     options.overwriteMode = mode >= 0 && mode <= 4 ? mode : -1;  // none checked
+    const QString codePage = QString::fromStdString(ini.ReadString(Section, "Names Code Page", "CP437"));
+    options.namesCodePage = platform::KnownCodePage(codePage.toStdString()) ? codePage : "CP437";
     emit Changed();
 }
 
@@ -45,6 +50,7 @@ void UnZipPageController::SaveSettings(TIniFile& ini) const
     ini.WriteBool(Section, "Auto Display Details", options.autoDisplay);
     ini.WriteBool(Section, "Create SubFolder", options.subfolderPerArchive);
     ini.WriteInteger(Section, "Overwite", std::max(options.overwriteMode, 0));
+    ini.WriteString(Section, "Names Code Page", options.namesCodePage.toStdString());
 }
 
 // ---- The archive list ----------------------------------------------------------------
@@ -136,7 +142,7 @@ void UnZipPageController::StartListing()
 {
     started_ = requested_;
     listed_.clear();
-    listJob_ = std::make_unique<TExtractAndView>();
+    listJob_ = NewJob();
     listJob_->OnArchive = [this](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Failed)
             Update(listView_, [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error); });
@@ -248,7 +254,7 @@ void UnZipPageController::ExtractAll()
         return;
     }
     if (HasExtractFolder())
-        StartRun(false, {}, ReadUnCompressOptions());
+        StartRun(RunKind::Extract, {}, ReadUnCompressOptions());
 }
 
 void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
@@ -259,7 +265,7 @@ void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
         return;
     }
     if (HasExtractFolder())
-        StartRun(false, groups, ReadUnCompressOptions());
+        StartRun(RunKind::Extract, groups, ReadUnCompressOptions());
 }
 
 void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
@@ -277,7 +283,34 @@ void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
     const QString question = QString("Do you want to delete the selected %1 compressed files?").arg(n);
     if (platform::MessageBox(question.toStdString(), "Zamblok", platform::mbYesNo | 0x30) != platform::idYes)
         return;
-    StartRun(true, groups, {});
+    StartRun(RunKind::Delete, groups, {});
+}
+
+void UnZipPageController::Test(const std::vector<int>& rows)
+{
+    if (archives_.empty()) {
+        Information("No item for UnZIP, please select ZIP archives first!");
+        return;
+    }
+    ParArrayOfToUnZip groups = CollectSelected(rows);
+    if (groups.empty())
+        for (const std::string& archive : archives_)
+            groups.push_back({archive, {}});
+    StartRun(RunKind::Test, groups, ReadUnCompressOptions());
+}
+
+void UnZipPageController::OpenDestination()
+{
+    if (!lastDestination_.isEmpty())
+        OpenFile(lastDestination_);
+}
+
+std::unique_ptr<TExtractAndView> UnZipPageController::NewJob() const
+{
+    auto job = std::make_unique<TExtractAndView>();
+    // Code page 437 is the engine's own, read without iconv.
+    job->Engine().NamesCodePage = options.namesCodePage == "CP437" ? "" : options.namesCodePage.toStdString();
+    return job;
 }
 
 QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
@@ -315,7 +348,7 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
     }
     if (paths.isEmpty())
         return {};
-    StartRun(false, CollectSelected(taken), o, [done = std::move(done), paths] {
+    StartRun(RunKind::Extract, CollectSelected(taken), o, [done = std::move(done), paths] {
         if (done)
             done(paths);
     });
@@ -344,24 +377,41 @@ bool UnZipPageController::HasExtractFolder()
     return false;
 }
 
-void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
+void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
                                    std::function<void()> then)
 {
     if (Busy())
         return;  // the buttons are disabled; a drop or a key may still come
-    job_ = std::make_unique<TExtractAndView>();
+    job_ = NewJob();
     tally_ = {};
     Update(runView_, [](RunView& view) { view = {}; });
-    Watch(*job_, deleting);
+    Watch(*job_, kind);
     std::function<void()> work;
-    if (deleting)
-        work = [this, groups] { tally_.archivesFailed = job_->DeleteSelected(groups); };
-    else if (groups.empty())
-        work = [this, archives = archives_, options] { tally_.archivesFailed = job_->ExtractAll(archives, options); };
-    else
-        work = [this, groups, options] { tally_.archivesFailed = job_->ExtractSelected(groups, options); };
-    deleting_ = deleting;
+    switch (kind) {
+    case RunKind::Delete: work = [this, groups] { tally_.archivesFailed = job_->DeleteSelected(groups); }; break;
+    case RunKind::Test: {
+        std::vector<std::string> archives;
+        for (const ParToUnZip& group : groups)
+            archives.push_back(group.archive);
+        work = [this, archives, password = options.password] {
+            tally_.archivesFailed = job_->TestArchives(archives, password);
+        };
+        break;
+    }
+    case RunKind::Extract:
+        if (groups.empty())
+            work = [this, archives = archives_, options] {
+                tally_.archivesFailed = job_->ExtractAll(archives, options);
+            };
+        else
+            work = [this, groups, options] { tally_.archivesFailed = job_->ExtractSelected(groups, options); };
+        if (!then)  // not a private extraction
+            lastDestination_ = QString::fromStdString(options.destination);
+        break;
+    }
+    kind_ = kind;
     then_ = std::move(then);
+    runTime_.start();
     run_.Start(std::move(work), [this] { job_->Cancel(); });
     PublishProgress();
     emit Changed();
@@ -369,9 +419,10 @@ void UnZipPageController::StartRun(bool deleting, const ParArrayOfToUnZip& group
 
 void UnZipPageController::RunFinished()
 {
-    const bool deleting = deleting_;
+    const RunKind kind = kind_;
     const std::function<void()> then = std::move(then_);
     then_ = {};
+    lastRunSeconds_ = double(runTime_.elapsed()) / 1000;
     QString ending, message;
     try {
         if (run_.Error())
@@ -393,24 +444,37 @@ void UnZipPageController::RunFinished()
     // The archives that failed are named with their reasons in the report.
     if (t.archivesFailed > 0)
         ending = QString(" %1 of %2 archives failed.").arg(t.archivesFailed).arg(t.archives) + ending;
-    const QString summary =
-        deleting ? QString("Deleted the selected entries from %1 %2.%3")
-                       .arg(t.archivesDone)
-                       .arg(t.archivesDone == 1 ? "archive" : "archives")
-                       .arg(ending)
-                 : QString("Extracted %1 %2, skipped %3, failed %4.%5")
-                       .arg(t.extracted)
-                       .arg(t.extracted == 1 ? "entry" : "entries")
-                       .arg(t.skipped)
-                       .arg(t.failed)
-                       .arg(ending);
+    const auto entries = [](int n) { return QString("%1 %2").arg(n).arg(n == 1 ? "entry" : "entries"); };
+    QString summary;
+    switch (kind) {
+    case RunKind::Delete:
+        summary = QString("Deleted the selected entries from %1 %2.%3")
+                      .arg(t.archivesDone)
+                      .arg(t.archivesDone == 1 ? "archive" : "archives")
+                      .arg(ending);
+        break;
+    case RunKind::Test:
+        summary = QString("Tested %1: %2 OK, %3 failed.%4")
+                      .arg(entries(t.extracted + t.skipped + t.failed))
+                      .arg(t.extracted)
+                      .arg(t.skipped + t.failed)
+                      .arg(ending);
+        break;
+    case RunKind::Extract:
+        summary = QString("Extracted %1, skipped %2, failed %3.%4")
+                      .arg(entries(t.extracted))
+                      .arg(t.skipped)
+                      .arg(t.failed)
+                      .arg(ending);
+        break;
+    }
     Update(runView_, [&](RunView& view) { view.status = summary; });
     job_.reset();
     PublishProgress();
     emit Changed();
     // A deletion is followed by a listing of what is on disk now, whatever
     // it came to: the list never shows entries that are gone.
-    if (deleting) {
+    if (kind == RunKind::Delete) {
         rows_.clear();
         emit RowsChanged();
         ShowFileDetails();
@@ -423,7 +487,30 @@ void UnZipPageController::RunFinished()
         then();
 }
 
-void UnZipPageController::Watch(TExtractAndView& job, bool deleting)
+namespace {
+
+// "name (1).txt", "name (2).txt", ...: the first name beside path that is free.
+std::string FreeName(const std::string& path)
+{
+    const QFileInfo file(ui::FromUtf8(path));
+    const QString stem = file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName();
+    const QString suffix = file.completeBaseName().isEmpty() || file.suffix().isEmpty() ? QString() : "." + file.suffix();
+    for (int n = 1;; ++n) {
+        const QString name = file.dir().filePath(QString("%1 (%2)%3").arg(stem).arg(n).arg(suffix));
+        if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
+            return name.toStdString();
+    }
+}
+
+// "12 bytes, 08/12/26 10:30:00" in the locale's short form.
+QString SizeAndDate(qint64 bytes, const QDateTime& time)
+{
+    return QString("%1 bytes, %2").arg(QLocale().toString(bytes), QLocale().toString(time, QLocale::ShortFormat));
+}
+
+}  // namespace
+
+void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
 {
     // Everything here runs on the run's thread: it writes the tally, which
     // only that thread touches until the run has ended, and the run's view
@@ -433,23 +520,33 @@ void UnZipPageController::Watch(TExtractAndView& job, bool deleting)
     };
     const auto where = [](TZipReader& sender) { return ui::FileNameOf(sender.ZipName()) + ": "; };
     const auto report = [this](const QString& line) { Update(runView_, [&](RunView& v) { v.report << line; }); };
+    const bool testing = kind == RunKind::Test;
     TZipWriter& engine = job.Engine();
-    job.OnArchive = [this, report, deleting](const ParArchiveProgress& p) {
+    job.OnArchive = [this, report, kind](const ParArchiveProgress& p) {
         tally_.archive = p.index;
         tally_.archives = p.count;
-        if (p.state == ParArchiveProgress::State::Started)
+        const QString name = ui::FileNameOf(p.archive);
+        if (p.state == ParArchiveProgress::State::Started) {
+            tally_.archivePassed = tally_.archiveFailed = 0;
+            tally_.skipPasswords = false;
+            const char* doing = kind == RunKind::Delete ? "Deleting from" : kind == RunKind::Test ? "Testing" : "Archive";
             Update(runView_, [&](RunView& view) {
-                view.status = QString("%1 archive %2 of %3: %4")
-                                  .arg(deleting ? "Deleting from" : "Archive")
-                                  .arg(p.index + 1)
-                                  .arg(p.count)
-                                  .arg(ui::FileNameOf(p.archive));
+                view.status = QString("%1 archive %2 of %3: %4").arg(doing).arg(p.index + 1).arg(p.count).arg(name);
                 view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
             });
-        if (p.state == ParArchiveProgress::State::Done)
+        }
+        if (p.state == ParArchiveProgress::State::Done) {
             ++tally_.archivesDone;
+            // A test ends each archive with its line.
+            if (kind == RunKind::Test) {
+                const int tested = tally_.archivePassed + tally_.archiveFailed;
+                report(tally_.archiveFailed == 0
+                           ? QString("%1: %2 %3 OK").arg(name).arg(tested).arg(tested == 1 ? "entry" : "entries")
+                           : QString("%1: %2 of %3 entries failed").arg(name).arg(tally_.archiveFailed).arg(tested));
+            }
+        }
         if (p.state == ParArchiveProgress::State::Failed)
-            report(ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error));
+            report(name + ": " + ui::FromUtf8(p.error));
     };
     engine.OnTotalPercentDone = [this](TZipReader&, int percent) {
         const size_t archives = std::max<size_t>(tally_.archives, 1);
@@ -457,7 +554,7 @@ void UnZipPageController::Watch(TExtractAndView& job, bool deleting)
             view.permille = int((tally_.archive * 1000 + size_t(percent) * 10) / archives);
         });
     };
-    if (deleting)
+    if (kind == RunKind::Delete)
         return;
     engine.OnStartUnZip = [this, entryName](TZipReader& sender, int index, std::string&, bool&) {
         const QString status = QString("Archive %1 of %2: %3 \u2014 %4")
@@ -467,24 +564,37 @@ void UnZipPageController::Watch(TExtractAndView& job, bool deleting)
                                    .arg(entryName(sender, index));
         Update(runView_, [&](RunView& view) { view.status = status; });
     };
-    engine.OnEndUnZip = [this](TZipReader&, int, const std::string&) { ++tally_.extracted; };
-    engine.OnSkippingFile = [this, entryName, where, report](TZipReader& sender, TSkipReason reason,
-                                                              const std::string& fileName, int index, bool&) {
+    engine.OnEndUnZip = [this, testing, entryName, where, report](TZipReader& sender, int index, const std::string&) {
+        ++tally_.extracted;
+        ++tally_.archivePassed;
+        if (testing)
+            report(where(sender) + entryName(sender, index) + ": OK");
+    };
+    const QString notDone = testing ? "" : "; not extracted";
+    engine.OnSkippingFile = [this, entryName, where, report, testing](TZipReader& sender, TSkipReason reason,
+                                                                       const std::string& fileName, int index, bool&) {
         ++tally_.skipped;
-        report(where(sender) + entryName(sender, index) + ": " +
-               ui::FromUtf8(SkipReasonText(reason, fileName, !sender.Password.empty())));
+        ++tally_.archiveFailed;
+        const std::string why = testing && reason == TSkipReason::skBadPassword
+                                    ? (sender.Password.empty() ? "encrypted and no password given" : "wrong password")
+                                    : SkipReasonText(reason, fileName, !sender.Password.empty());
+        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(why));
     };
-    engine.OnBadCRC = [this, entryName, where, report](TZipReader& sender, uint32_t computed, uint32_t stored,
-                                                       int index) {
+    engine.OnBadCRC = [this, entryName, where, report, notDone](TZipReader& sender, uint32_t computed,
+                                                                uint32_t stored, int index) {
         ++tally_.failed;
+        ++tally_.archiveFailed;
         report(where(sender) + entryName(sender, index) +
-               QString(": bad CRC %1 (stored %2); not extracted")
+               QString(": bad CRC %1 (stored %2)%3")
                    .arg(computed, 8, 16, QChar('0'))
-                   .arg(stored, 8, 16, QChar('0')));
+                   .arg(stored, 8, 16, QChar('0'))
+                   .arg(notDone));
     };
-    engine.OnEntryError = [this, entryName, where, report](TZipReader& sender, int index, const std::string& what) {
+    engine.OnEntryError = [this, entryName, where, report, notDone](TZipReader& sender, int index,
+                                                                    const std::string& what) {
         ++tally_.failed;
-        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(what) + "; not extracted");
+        ++tally_.archiveFailed;
+        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(what) + notDone);
     };
     engine.OnHandleMessage = [](TZipReader&, int id, const std::string& text, const std::string& caption,
                                 unsigned flags, int& result) {
@@ -493,28 +603,37 @@ void UnZipPageController::Watch(TExtractAndView& job, bool deleting)
     };
     // One answer may hold for the rest of the run: a user extracting 500
     // files is not asked 500 times.
-    engine.OnPromptForOverwrite = [this](TZipReader& sender, bool& overwrite, int, std::string& fileName) {
+    engine.OnPromptForOverwrite = [this](TZipReader& sender, bool& overwrite, int index, std::string& fileName) {
         if (tally_.replaceAll || tally_.replaceNone) {
             overwrite = tally_.replaceAll;
             return;
         }
         const QFileInfo existing(ui::FromUtf8(fileName));
-        const QString text = QString("Replace the existing file %1\nin %2\nwith the one from the archive %3?")
-                                 .arg(existing.fileName(), existing.path(), ui::FileNameOf(sender.ZipName()));
+        const QString text =
+            QString("Replace the existing file %1\nin %2\nwith the one from the archive %3?\n\n"
+                    "Existing file: %4\nFrom the archive: %5")
+                .arg(existing.fileName(), existing.path(), ui::FileNameOf(sender.ZipName()),
+                     SizeAndDate(existing.size(), existing.lastModified()),
+                     SizeAndDate(qint64(sender.EntrySize(index)),
+                                 QDateTime::fromSecsSinceEpoch(qint64(sender.EntryDateTime(index)))));
         using B = QMessageBox::StandardButton;
         const int answer = ui::OnGuiThread<int>([&] { return AskOverwrite(text); }, B::No);
         tally_.replaceAll = answer == B::YesToAll;
         tally_.replaceNone = answer == B::NoToAll;
-        overwrite = answer == B::Yes || answer == B::YesToAll;
+        overwrite = answer == B::Yes || answer == B::YesToAll || answer == RenameAnswer;
+        if (answer == RenameAnswer)
+            fileName = FreeName(fileName);
     };
     engine.OnBadPassword = [this, entryName](TZipReader& sender, int index, std::string& password) {
+        if (tally_.skipPasswords)
+            return;  // the user chose to skip this archive's encrypted entries
         const QString text = "The password does not open " + entryName(sender, index) + " of " +
-                             ui::FileNameOf(sender.ZipName()) +
-                             ".\nEnter another password, or Cancel to skip the entry:";
-        const std::optional<QString> answer =
-            ui::OnGuiThread<std::optional<QString>>([&] { return AskPassword(text); }, std::nullopt);
-        if (answer && !answer->isEmpty())
-            password = answer->toStdString();
+                             ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
+        const PasswordAnswer answer =
+            ui::OnGuiThread<PasswordAnswer>([&] { return AskPassword(text); }, PasswordAnswer{});
+        tally_.skipPasswords = answer.kind == PasswordAnswer::Kind::SkipArchive;
+        if (answer.kind == PasswordAnswer::Kind::Password && !answer.password.isEmpty())
+            password = answer.password.toStdString();
     };
 }
 

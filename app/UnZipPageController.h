@@ -6,6 +6,7 @@
 // they work. The widgets show this state and forward the user's actions.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -29,6 +30,14 @@ struct UnZipOptions {
     int overwriteMode = 2;            // R0 to R4; -1 when none is checked
     QString extractFolder;            // ExtractFolder, as typed
     QString password;                 // EditPWD
+    QString namesCodePage = "CP437";  // CodePage: names of archives from Windows tools
+};
+
+// The answer to "the password does not open this entry".
+struct PasswordAnswer {
+    enum class Kind { Password, SkipEntry, SkipArchive };
+    Kind kind = Kind::SkipEntry;
+    QString password;  // for Password
 };
 
 class UnZipPageController : public QObject {
@@ -80,6 +89,16 @@ public:
     void ExtractAll();
     void ExtractSelected(const std::vector<int>& rows);
     void DeleteSelected(const std::vector<int>& rows);
+    // Tests the archives of the given rows, every archive when there are
+    // none: each entry decoded and checked, a line per entry and per archive
+    // in the report.
+    void Test(const std::vector<int>& rows);
+    // Opens the folder the last extraction wrote to (OpenFile).
+    void OpenDestination();
+    // The folder the last extraction wrote to, or empty.
+    const QString& LastDestination() const { return lastDestination_; }
+    // Seconds the last run took, once it has ended.
+    double LastRunSeconds() const { return lastRunSeconds_; }
     // Stops the extraction or deletion under way, else the listing.
     void Cancel();
     // Extracts the entries of rows into a new private folder (mode 0700,
@@ -91,12 +110,15 @@ public:
     // Extracts the entry of row privately and hands it to OpenFile.
     void OpenEntry(int row);
 
-    // Questions of an extraction, asked on the GUI thread; tests replace them.
-    // Whether to replace a file: a QMessageBox::StandardButton (Yes,
-    // YesToAll, No, NoToAll).
+    // Questions of an extraction, asked on the GUI thread; the page sets
+    // them, tests replace them. Whether to replace a file: a
+    // QMessageBox::StandardButton (Yes, YesToAll, No, NoToAll) or
+    // RenameAnswer, which writes the entry under a free name beside it.
+    static constexpr int RenameAnswer = 1;
     std::function<int(const QString& text)> AskOverwrite;
-    // Another password for an entry, or none to skip it.
-    std::function<std::optional<QString>(const QString& text)> AskPassword;
+    // Another password for an entry, or skip the entry or the archive's
+    // encrypted entries.
+    std::function<PasswordAnswer(const QString& text)> AskPassword;
     // Hands a file or folder to the desktop's default application; tests replace it.
     std::function<void(const QString& path)> OpenFile;
 
@@ -127,6 +149,8 @@ private:
     struct Tally {
         int extracted = 0, skipped = 0, failed = 0, archivesDone = 0;
         size_t archivesFailed = 0;
+        int archivePassed = 0, archiveFailed = 0;  // entries of the archive under way
+        bool skipPasswords = false;                // of the archive under way
         size_t archive = 0, archives = 0;
         bool replaceAll = false, replaceNone = false;
     };
@@ -135,14 +159,18 @@ private:
     void RefreshOrHide();
     void StartListing();
     void ListingEnded();
-    // Starts an extraction (groups empty: every archive) with options, or a
-    // deletion; then is called when it has ended well.
-    void StartRun(bool deleting, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
+    enum class RunKind { Extract, Delete, Test };
+    // Starts an extraction (groups empty: every archive) with options, a
+    // deletion, or a test of the groups' archives; then is called when it
+    // has ended well.
+    void StartRun(RunKind kind, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
                   std::function<void()> then = {});
     // The extract-to folder is set, else the user is told.
     bool HasExtractFolder();
     void RunFinished();
-    void Watch(TExtractAndView& job, bool deleting);
+    void Watch(TExtractAndView& job, RunKind kind);
+    // A job reading names in the page's code page.
+    std::unique_ptr<TExtractAndView> NewJob() const;
     // Publishes what the runs reached, on the GUI thread.
     void PublishProgress();
     // Changes view under the lock, from a run's thread.
@@ -164,7 +192,10 @@ private:
 
     // Extraction or deletion.
     std::unique_ptr<TExtractAndView> job_;
-    bool deleting_ = false;
+    RunKind kind_ = RunKind::Extract;
+    QElapsedTimer runTime_;
+    double lastRunSeconds_ = 0;
+    QString lastDestination_;
     std::function<void()> then_;  // what follows the run under way when it ends well
     Tally tally_;
     // Where entries are extracted to be opened or dragged out, made at the first.

@@ -136,6 +136,7 @@ void TExtractAndView::PrepareExtraction(const std::string& archive, const ParUnC
     engine_->OverwriteMode = options.overwriteMode;
     engine_->Password = options.password;
     engine_->Threads = options.threads;
+    engine_->TestOnly = false;
 }
 
 size_t TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
@@ -203,5 +204,16 @@ size_t TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
         engine_->ExactNames = true;
         engine_->FilesList = groups[k].entries;
         engine_->RemoveEntries();
+    });
+}
+
+size_t TExtractAndView::TestArchives(const std::vector<std::string>& archives, const std::string& password)
+{
+    return ForEachArchive(archives, [&](size_t k) {
+        ReadArchive(archives[k]);
+        engine_->TestOnly = true;
+        engine_->DoAll = true;
+        engine_->Password = password;
+        engine_->UnZip();
     });
 }

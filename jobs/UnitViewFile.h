@@ -105,6 +105,9 @@ public:
     // Rewrites each group's archive without the entries the group names, as
     // exactly as ExtractSelected takes them.
     size_t DeleteSelected(const ParArrayOfToUnZip& groups);
+    // Decodes every entry of each archive and checks it, writing nothing;
+    // the engine's events tell each entry's result as in extraction.
+    size_t TestArchives(const std::vector<std::string>& archives, const std::string& password);
 
     // Asks the run under way to stop at its next check; an engine operation
     // under way is asked to stop too.

@@ -21,8 +21,10 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "app/IniFile.h"
+#include "platform/CodePage.h"
 #include "ui/Drops.h"
 #include "tests/app/WindowTest.h"
 
@@ -53,7 +55,7 @@ TEST_F(UnZipWindow, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
     EXPECT_EQ(ReadFile(dir / "settings.ini"),
               "[Zip Options]\nAddPassword=0\nEncryption=0\nAddComment=0\nZIP Method=2\nIsAutoName=1\nPerItem=1\n"
               "Manual Filename=Filename\nSuff=2\nInCludeSubFolder=1\nStorePath=1\nIncludeSysAndHide=1\nRate=7\n\n"
-              "[UnZip Options]\nAuto Display Details=1\nCreate SubFolder=0\nOverwite=2\n\n");
+              "[UnZip Options]\nAuto Display Details=1\nCreate SubFolder=0\nOverwite=2\nNames Code Page=CP437\n\n");
 
     // Values out of range, and a section of the wildcard dialogs, which is kept.
     WriteFile(dir / "settings.ini",
@@ -72,12 +74,14 @@ TEST_F(UnZipWindow, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
 TEST(UnZipPageController, EveryKeyIsReadBackAndTheControlsShowIt)
 {
     TempDir dir;
-    WriteFile(dir / "settings.ini", "[UnZip Options]\nAuto Display Details=0\nCreate SubFolder=1\nOverwite=4\n");
+    WriteFile(dir / "settings.ini",
+              "[UnZip Options]\nAuto Display Details=0\nCreate SubFolder=1\nOverwite=4\nNames Code Page=CP866\n");
     UnZipPageController controller;
     controller.LoadSettings(TIniFile(dir / "settings.ini"));
     EXPECT_FALSE(controller.options.autoDisplay);
     EXPECT_TRUE(controller.options.subfolderPerArchive);
     EXPECT_EQ(controller.ReadUnCompressOptions().overwriteMode, TUZOverwriteMode::ifOlder);
+    EXPECT_EQ(controller.options.namesCodePage, "CP866");
     TIniFile out(dir / "out.ini");
     controller.SaveSettings(out);
     ASSERT_TRUE(out.UpdateFile());
@@ -221,7 +225,8 @@ TEST_F(UnZipWindow, SelectedEntriesAreExtractedAndDeletedPerArchive)
     WriteFile(dir / "out/a.txt", "old");
     Run("btnExtractAll");
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], "Replace the existing file a.txt\nin " + Q(dir / "out") + "\nwith the one from the archive one.zip?");
+    EXPECT_TRUE(asked[0].startsWith("Replace the existing file a.txt\nin " + Q(dir / "out") +
+                                     "\nwith the one from the archive one.zip?\n\nExisting file: 3 bytes, "));
     EXPECT_EQ(ReadFile(dir / "out/a.txt"), "a");
 
     // Deleting: asked first, with progress and the busy state; the list is
@@ -371,26 +376,131 @@ TEST_F(UnZipWindow, EntriesOpenAndDragOutFromAPrivateFolder)
     EXPECT_FALSE(fs::exists(root));
 }
 
-TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOne)
+// A wrong password asks for another one; the question may also skip the
+// entry, or every encrypted entry of the archive without asking again.
+TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
 {
     WriteFile(dir / "src/secret.txt", "secret");
     WriteFile(dir / "src/other.txt", "other");
     const std::string locked = Zip("locked.zip", "secret.txt other.txt", "-P right");
+    using Kind = PasswordAnswer::Kind;
+    const struct {
+        Kind answer;
+        size_t asked;
+        bool extracted;
+    } cases[] = {{Kind::Password, 1, true}, {Kind::SkipEntry, 2, false}, {Kind::SkipArchive, 1, false}};
+    Open();
+    Find<QLineEdit>("EditPWD")->setText("  wrong  ");
+    Add({locked});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.answer));
+        const std::string out = dir / ("out" + std::to_string(int(c.answer)));
+        SetExtractFolder(out);
+        size_t asked = 0;
+        form->UnZipController().AskPassword = [&](const QString&) {
+            ++asked;
+            return PasswordAnswer{c.answer, "right"};  // not asked again: the new password fits other.txt too
+        };
+        Run("btnExtractAll");
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(fs::exists(out + "/secret.txt"), c.extracted);
+        EXPECT_EQ(fs::exists(out + "/other.txt"), c.extracted);
+    }
+    EXPECT_EQ(ReadFile(dir / "out0/other.txt"), "other");
+}
+
+// Test decodes every entry and writes nothing: a line per entry and per
+// archive, a bad CRC named as such, the archives of the selected rows only.
+TEST_F(UnZipWindow, TestChecksEveryEntryAndWritesNothing)
+{
+    WriteFile(dir / "src/a.txt", "alpha");
+    const std::string good = Zip("good.zip", "a.txt");
+    testing_support::WriteFile(dir / "bad.zip", testing_support::AssembleZip({{"x.txt", "data", 0, 0, 0x12345678u}}));
     Open();
     SetExtractFolder(dir / "out");
-    Find<QLineEdit>("EditPWD")->setText("  wrong  ");
-    std::vector<std::string> asked;
-    form->UnZipController().AskPassword = [&](const QString& text) -> std::optional<QString> {
-        asked.push_back(text.toStdString());
-        if (asked.size() == 1)
-            return QString("right");
-        return std::nullopt;  // not asked again: the new password fits other.txt too
-    };
-    Add({locked});
+    Add({good, dir / "bad.zip"});
+    Run("btnTest");
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    QStringList lines;
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    for (int k = 0; k < report->count(); ++k)
+        lines << report->item(k)->text();
+    EXPECT_EQ(lines, (QStringList{"good.zip: a.txt: OK", "good.zip: 1 entry OK",
+                                  "bad.zip: x.txt: bad CRC adf3f363 (stored 12345678)", "bad.zip: 1 of 1 entries failed"}));
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Tested 2 entries: 1 OK, 1 failed.");
+    SelectRows({0});
+    Run("btnTest");
+    EXPECT_EQ(report->count(), 2);
+}
+
+// Names without the UTF-8 flag are read in the chosen code page by the
+// listing and the extraction alike, and the choice is kept.
+TEST_F(UnZipWindow, NamesAreReadInTheChosenCodePage)
+{
+    const std::string cyrillic = "\x8f\xe0\xa8\xa2\xa5\xe2.txt";  // "Привет.txt" in CP866
+    testing_support::WriteFile(dir / "dos.zip", testing_support::AssembleZip({{cyrillic, "hi"}}));
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({dir / "dos.zip"});
+    EXPECT_EQ(Details()[0].fileName, platform::Cp437ToUtf8(cyrillic));
+    Find<QComboBox>("CodePage")->setCurrentText("CP866");
+    WaitIdle();
+    EXPECT_EQ(Details()[0].fileName, "Привет.txt");
     Run("btnExtractAll");
-    EXPECT_EQ(asked.size(), 1u);
-    EXPECT_EQ(ReadFile(dir / "out/secret.txt"), "secret");
-    EXPECT_EQ(ReadFile(dir / "out/other.txt"), "other");
+    EXPECT_EQ(ReadFile(dir / "out/Привет.txt"), "hi");
+    form->close();
+    EXPECT_EQ(TIniFile((dir / "settings.ini").c_str()).ReadString("UnZip Options", "Names Code Page", ""), "CP866");
+}
+
+// The overwrite question shows both files; Rename writes the entry under a
+// free name and keeps the existing file; Open destination opens the folder.
+TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
+{
+    WriteFile(dir / "src/a.txt", "new");
+    const std::string one = Zip("one.zip", "a.txt");
+    WriteFile(dir / "out/a.txt", "old");
+    WriteFile(dir / "out/a (1).txt", "older");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QRadioButton>("R0")->setChecked(true);
+    Add({one});
+    QString asked;
+    form->UnZipController().AskOverwrite = [&](const QString& text) {
+        asked = text;
+        return UnZipPageController::RenameAnswer;
+    };
+    EXPECT_FALSE(Find<QAbstractButton>("btnOpenDestination")->isEnabled());
+    Run("btnExtractAll");
+    EXPECT_TRUE(asked.contains("Existing file: 3 bytes, ")) << asked.toStdString();
+    EXPECT_TRUE(asked.contains("From the archive: 3 bytes, ")) << asked.toStdString();
+    EXPECT_EQ(ReadFile(dir / "out/a.txt"), "old");
+    EXPECT_EQ(ReadFile(dir / "out/a (1).txt"), "older");
+    EXPECT_EQ(ReadFile(dir / "out/a (2).txt"), "new");
+
+    QString opened;
+    form->UnZipController().OpenFile = [&](const QString& path) { opened = path; };
+    Click("btnOpenDestination");
+    EXPECT_EQ(opened, Q(dir / "out/"));
+}
+
+// Every button and option of the page has an access key of its own.
+TEST_F(UnZipWindow, AccessKeysAreUniqueOnThePage)
+{
+    Open();
+    QWidget* page = form->UnZipView();
+    std::map<QChar, QString> keys;
+    const auto take = [&](const QString& text) {
+        const qsizetype at = text.indexOf('&');
+        ASSERT_GE(at, 0) << text.toStdString() << " has no access key";
+        const QChar key = text[at + 1].toLower();
+        EXPECT_TRUE(keys.emplace(key, text).second) << text.toStdString() << " and " << keys[key].toStdString();
+    };
+    for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+        if (!qobject_cast<QRadioButton*>(b) && !b->text().isEmpty())
+            take(b->text());
+    for (QLabel* label : page->findChildren<QLabel*>())
+        if (label->buddy())
+            take(label->text());
 }
 
 TEST_F(UnZipWindow, ChecksRefuseRunsThatCannotStart)
