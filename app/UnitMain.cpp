@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -67,8 +69,17 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
         PageControl1->setCurrentIndex(1);
         unzip_.SetArchives(archives);
     });
-    connect(&zip_, &ZipPageController::RunEnded, this, &TFormMain::RunEnded);
-    connect(&unzip_, &UnZipPageController::RunEnded, this, &TFormMain::RunEnded);
+    connect(&zip_, &ZipPageController::Changed, this, &TFormMain::RunChanged);
+    connect(&unzip_, &UnZipPageController::Changed, this, &TFormMain::RunChanged);
+    connect(&zip_, &ZipPageController::RunEnded, this, [this] { RunEnded(zip_.Status()); });
+    connect(&unzip_, &UnZipPageController::RunEnded, this, [this] { RunEnded(unzip_.Status()); });
+    Notify = [](const QString& text) {
+        QDBusMessage notice = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
+                                                             "/org/freedesktop/Notifications",
+                                                             "org.freedesktop.Notifications", "Notify");
+        notice << "Zamblok" << 0u << "zamblok" << "Zamblok" << text << QStringList() << QVariantMap() << -1;
+        QDBusConnection::sessionBus().send(notice);  // no answer waited for
+    };
 
     PageControl1->setCurrentIndex(0);
     LoadSettings();
@@ -187,8 +198,19 @@ void TFormMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TFormMain::RunEnded()
+void TFormMain::RunChanged()
 {
+    if (Running() && !runTime_.isValid())
+        runTime_.start();
+}
+
+void TFormMain::RunEnded(const QString& status)
+{
+    if (!Running() && runTime_.isValid()) {
+        if (runTime_.elapsed() >= notifyAfterMs && !isActiveWindow())
+            Notify(status);
+        runTime_.invalidate();
+    }
     if (closePending_ && !Running())
         QTimer::singleShot(0, this, &QWidget::close);
 }

@@ -4,6 +4,7 @@
 // UnZipPageController) and the widgets that show it (ZipPage, UnZipPage).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QTabWidget>
 #include <QWidget>
@@ -41,6 +42,12 @@ public:
     // A run of either page is under way.
     bool Running() const { return zip_.Running() || unzip_.Running(); }
 
+    // A run that took at least this long and ends while the window is not
+    // active is told to the desktop through Notify, with its summary.
+    int notifyAfterMs = 10000;
+    // A desktop notification (freedesktop, over D-Bus); tests replace it.
+    std::function<void(const QString& text)> Notify;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -49,8 +56,11 @@ private:
     // Adds the menu, help and exit buttons to a page's toolbar.
     void AddMenuHelpExit(QBoxLayout* toolbar, const QString& menuName, const QString& helpName,
                          const QString& exitName, int helpContext);
-    // Closes the window once the runs have ended, when a close waits for them.
-    void RunEnded();
+    // Starts timing when a run begins while none is under way.
+    void RunChanged();
+    // Tells the desktop of a long run's end (status: its summary), and closes
+    // the window once the runs have ended, when a close waits for them.
+    void RunEnded(const QString& status);
     void Pm_AboutClick();
     void PM_VisitsWebsiteClick();
 
@@ -58,6 +68,7 @@ private:
     QString helpFolder_;
     THelpWindow* help_ = nullptr;
     bool closePending_ = false;
+    QElapsedTimer runTime_;  // since the runs under way began
 
     ZipPageController zip_;
     UnZipPageController unzip_;

@@ -483,6 +483,31 @@ TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
     EXPECT_EQ(opened, Q(dir / "out/"));
 }
 
+// A run that ends while the user works in another window is told to the
+// desktop with its summary; one the user watches is not.
+TEST_F(UnZipWindow, ARunEndingUnseenIsToldToTheDesktop)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    const std::string one = Zip("one.zip", "a.txt");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QCheckBox>("ChAotoDisplay")->setChecked(false);
+    Add({one});
+    std::vector<QString> told;
+    form->Notify = [&](const QString& text) { told.push_back(text); };
+    form->notifyAfterMs = 0;
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Run("btnExtractAll");
+    EXPECT_TRUE(told.empty());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    Run("btnExtractAll");
+    EXPECT_EQ(told, std::vector<QString>{"Extracted 0 entries, skipped 1, failed 0."});
+}
+
 // Every button and option of the page has an access key of its own.
 TEST_F(UnZipWindow, AccessKeysAreUniqueOnThePage)
 {
