@@ -270,7 +270,7 @@ TEST(ZipHeader, TheNtfsTimeWinsAndIsReadWithinItsBounds)
         {ntfs(Block(1, Le(10000000, 8) + Le(0, 16))), -11644473599},  // 1601
         {accessOnly, std::nullopt},  // no modification time: the DOS time stands
         {accessOnly + infoZip, 2000},
-        {Block(0x5455, "\1" + Le(0xFFFFFFFF, 4)), -1},
+        {Block(0x5455, "\1" + Le(0xFFFFFFFF, 4)), -1},  // signed in 2021: 1969
         // A time of February 2038 past 2^31 seconds, as the DOS time tells.
         {Block(0x5455, "\1" + Le(2150000000, 4)), 2150000000, 58u << 25 | 2u << 21 | 18u << 16},
     };

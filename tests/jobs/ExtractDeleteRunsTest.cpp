@@ -97,8 +97,9 @@ protected:
     void SetUp() override
     {
         job.OnArchive = [this](const ParArchiveProgress& p) {
-            told.push_back(std::string(p.state == ParArchiveProgress::State::Started ? "started " : "ended ") +
-                           std::to_string(p.index) + "/" + std::to_string(p.count) + " " + p.archive + p.error);
+            const char* states[] = {"started ", "done ", "failed "};
+            told.push_back(states[int(p.state)] + std::to_string(p.index) + "/" + std::to_string(p.count) + " " +
+                           p.archive + p.error);
         };
     }
     void TearDown() override { platform::InstalledHooks() = {}; }
@@ -108,7 +109,7 @@ protected:
     {
         std::vector<std::string> lines;
         for (size_t i = 0; i < archives.size(); ++i)
-            for (const char* state : {"started ", "ended "})
+            for (const char* state : {"started ", "done "})
                 lines.push_back(state + std::to_string(i) + "/" + std::to_string(archives.size()) + " " + archives[i]);
         return lines;
     }
