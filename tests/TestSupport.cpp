@@ -170,8 +170,8 @@ std::string LocalHeader(const RawEntry& e)
 {
     Bytes b;
     b.U32(0x04034b50);
-    CommonFields(b, e, false, 0);
-    return b.s + e.name;
+    CommonFields(b, e, false, uint16_t(e.localExtra.size()));
+    return b.s + e.name + e.localExtra;
 }
 
 std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint32_t> zip64Disk)

@@ -77,6 +77,7 @@ struct RawEntry {
     uint32_t externalAttributes = 0;
     std::string extra{};     // the central header's extra field
     std::string comment{};   // the entry comment
+    std::string localExtra{};  // the local header's extra field
 };
 // The local header of entry (without its data).
 std::string LocalHeader(const RawEntry& entry);

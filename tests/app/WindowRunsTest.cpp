@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
@@ -120,6 +122,34 @@ TEST_F(WindowRuns, EditsDuringAListingAndTwoRunsAtOnceAreSafe)
     for (const char* button : {"btnUnZipCancel", "spZipCancel"})
         EXPECT_TRUE(Find<QWidget>(button)->isHidden()) << button;
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// "Prompt before overwrite": "No" keeps the file and asks again for the
+// next one; "No to All" keeps it and every later one without asking.
+TEST_F(WindowRuns, NoAsksAgainForTheNextFileNoToAllDoesNot)
+{
+    const std::vector<std::string> files{"a.txt", "b.txt", "c.txt"};
+    for (const std::string& f : files)
+        WriteFile(dir / ("src/" + f), f);
+    const std::string archive = Zip("abc.zip", "a.txt b.txt c.txt");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QRadioButton>("R0")->setChecked(true);
+    Add({archive});
+    for (const auto& [reply, questions] : {std::pair{QMessageBox::No, 3}, {QMessageBox::NoToAll, 1}}) {
+        SCOPED_TRACE(questions);
+        for (const std::string& f : files)
+            WriteFile(dir / ("out/" + f), "old");
+        int asked = 0;
+        form->UnZipController().AskOverwrite = [&](const QString&) {
+            ++asked;
+            return int(reply);
+        };
+        Run("btnExtractAll");
+        EXPECT_EQ(asked, questions);
+        for (const std::string& f : files)
+            EXPECT_EQ(ReadFile(dir / ("out/" + f)), "old") << f;
+    }
 }
 
 // The longest wait of the event loop allowed: 100 ms, and three times that

@@ -78,7 +78,9 @@ TEST_F(ZipPageTest, TheControlsFollowTheirRules)
         EXPECT_FALSE(Find<QRadioButton>(radio)->isChecked()) << radio;
     EXPECT_TRUE(Enabled("RxSpinPerItem"));
     EXPECT_FALSE(Enabled("cbSplitSize"));
-    for (const char* edit : {"EditName", "RxSpintAdd0", "EditPassword", "EditConfirmPassword", "Editcomment"})
+    const auto edits = {"EditName",     "RxSpintAdd0",  "EditPassword", "EditConfirmPassword",
+                        "CbEncryption", "Editcomment"};
+    for (const char* edit : edits)
         EXPECT_FALSE(Enabled(edit)) << edit;
     for (const char* hidden : {"spinEditSplitSize", "cbsplitType", "spZipCancel", "btnViewLastZip"})
         EXPECT_FALSE(Shown(hidden)) << hidden;
@@ -86,8 +88,19 @@ TEST_F(ZipPageTest, TheControlsFollowTheirRules)
     Click("RaManuName");
     Click("ChPassword");
     Click("ChComment");
-    for (const char* edit : {"EditName", "RxSpintAdd0", "EditPassword", "EditConfirmPassword", "Editcomment"})
+    for (const char* edit : edits)
         EXPECT_TRUE(Enabled(edit)) << edit;
+    Click("ChPassword");
+    EXPECT_FALSE(Enabled("CbEncryption"));
+    Click("ChPassword");
+
+    // The part size belongs to "Blocked ZIP" alone.
+    for (const char* other : {"RaMultipleZIP", "RaSingle"}) {
+        Click("RaBlock");
+        EXPECT_TRUE(Enabled("cbSplitSize"));
+        Click(other);
+        EXPECT_FALSE(Enabled("cbSplitSize")) << other;
+    }
 
     // "Other Size" in Kb: 10 is raised to 64, parts of 65,536 bytes; a new method starts at "1.2M".
     Click("RaBlock");

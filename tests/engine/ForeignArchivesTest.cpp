@@ -95,6 +95,11 @@ TEST(ForeignArchives, MoreEntriesThanTheCountHolds)
     EXPECT_EQ(count, 65537);
     EXPECT_EQ(tested.passed.size(), 65537u);
     EXPECT_EQ(tested.passed.back(), "f65536");
+    // The end record as read holds the real total, not the wrapped count.
+    TZipReader r;
+    r.SetZipName(t / "many.zip");
+    r.ReadArchive();
+    EXPECT_EQ(r.EndCentral().TotalEntries(), 65537u);
 }
 
 TEST(ForeignArchives, UnicodePathFieldsNameTheirEntries)

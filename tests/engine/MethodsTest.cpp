@@ -143,6 +143,15 @@ TEST(Methods, HostileStreamsFailTheirEntryAndNothingElse)
     }
     // Deflate64, a fixed block: a match of 3 at distance 1 before any data, then the end.
     const std::string before = Bits("1" "10" "0000001" "00000" "0000000");
+    // Deflate64, a fixed block: 'z', then a match of 1000 at distance 1 (length code 285).
+    const std::string longMatch = Bits("1" "10" "10101010" "11000101" + Code(1000 - 3, 16) + "00000" "0000000");
+    // LZMA properties asking for a dictionary of 512 MiB.
+    const std::string lzma512 = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x20", 9);
+    // A Zstandard frame of one raw block, "hello", under a window of 2^log bytes.
+    const auto zstd = [](int log) {
+        return std::string("\x28\xb5\x2f\xfd\x00", 5) + char((log - 10) << 3) + "\x29" + std::string(2, '\0') +
+               "hello";
+    };
     // Implode: a length tree of 16 codes where 64 belong.
     const std::string shortTree = std::string("\x00\xff", 2) + garbage;
 
@@ -153,10 +162,16 @@ TEST(Methods, HostileStreamsFailTheirEntryAndNothingElse)
         std::string data;
         std::string content;  // what a sound stream decodes to; empty: the entry fails
         uint64_t size = 0;    // declared; 0: the content's
+        std::string failure = "";  // part of the entry's failure, when it matters
     };
     std::vector<Case> cases = {
         {"shrink, a partial clear at every step", 1, 0, Bits(clears), letters},
         {"deflate64, a distance before the data", 9, 0, before, "", 3},
+        {"deflate64, a match longer than 258", 9, 0, longMatch, std::string(1001, 'z')},
+        {"LZMA, a dictionary above 256 MiB for more data", 14, 0, lzma512, "", 1u << 30,
+         "needs a dictionary larger than 256 MiB"},
+        {"Zstandard, a window of 2^27", 93, 0, zstd(27), "hello"},
+        {"Zstandard, a window above 2^27", 93, 0, zstd(28), "", 5, "needs a window larger than 128 MiB"},
         {"implode, a tree too short", 6, 0, shortTree, "", 1000},
         {"implode, three trees too short", 6, 6, shortTree, "", 1000},
     };
@@ -181,6 +196,7 @@ TEST(Methods, HostileStreamsFailTheirEntryAndNothingElse)
             EXPECT_EQ(o.extracted, 1);
             ASSERT_EQ(o.errors.size(), 1u);
             EXPECT_TRUE(o.errors[0].ends_with("(" + MethodName(k.method) + ")")) << o.errors[0];
+            EXPECT_NE(o.errors[0].find(k.failure), std::string::npos) << o.errors[0];
             EXPECT_FALSE(fs::exists(dest + "/hostile.bin"));
         } else {
             EXPECT_EQ(o.extracted, 2);

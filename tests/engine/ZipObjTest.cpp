@@ -252,9 +252,11 @@ TEST(ZipHeader, TheNtfsTimeWinsAndIsReadWithinItsBounds)
     const auto ntfs = [](const std::string& attributes) { return Block(0x000A, Le(0, 4) + attributes); };
     const std::string times = Le(ticks, 8) + Le(0, 16);
     const std::string extended = Block(0x5455, "\1" + Le(1000, 4)), infoZip = Block(0x5855, Le(0, 4) + Le(2000, 4));
+    const std::string accessOnly = Block(0x5455, "\2" + Le(1000, 4));
     struct Case {
         std::string extra;
         std::optional<int64_t> time;
+        uint32_t dos = 0x52CF645C;  // 2021
     } cases[] = {
         {ntfs(Block(1, times)), 1509509517},
         {extended + infoZip + ntfs(Block(2, "xy") + Block(1, times)), 1509509517},
@@ -266,9 +268,14 @@ TEST(ZipHeader, TheNtfsTimeWinsAndIsReadWithinItsBounds)
         {Block(0x000A, "\0\0"), std::nullopt},
         {ntfs(Block(1, Le(uint64_t(1) << 63, 8) + Le(0, 16))), std::nullopt},
         {ntfs(Block(1, Le(10000000, 8) + Le(0, 16))), -11644473599},  // 1601
+        {accessOnly, std::nullopt},  // no modification time: the DOS time stands
+        {accessOnly + infoZip, 2000},
+        {Block(0x5455, "\1" + Le(0xFFFFFFFF, 4)), -1},  // signed in 2021: 1969
+        // A time of February 2038 past 2^31 seconds, as the DOS time tells.
+        {Block(0x5455, "\1" + Le(2150000000, 4)), 2150000000, 58u << 25 | 2u << 21 | 18u << 16},
     };
     for (const Case& c : cases) {
-        auto h = ReadCentral(CentralHeaderBytes(0, 0, 10, "n", c.extra));
+        auto h = ReadCentral(CentralHeaderBytes(0, 0, 10, "n", c.extra).replace(12, 4, Le(c.dos, 4)));
         ASSERT_TRUE(h);
         EXPECT_EQ(h->ModTimeUtc, c.time) << testing::PrintToString(c.extra);
     }

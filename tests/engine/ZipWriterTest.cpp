@@ -937,24 +937,37 @@ open(sys.argv[1], "wb").write(data)
 
 TEST(ZipWriterUpdate, AnEntryCommentSetBeforeTheRewriteIsWritten)
 {
-    TempDir t;
-    const std::string zip = t / "comments.zip";
-    fs::copy_file(CorpusDir() + "/peers/izip-entry-comments.zip", zip);
-    fs::permissions(zip, fs::perms::owner_write, fs::perm_options::add);
-    TZipWriter w;
-    w.SetZipName(zip);
-    w.ReadArchive();
-    ASSERT_GE(w.EntryCount(), 2);
-    const std::string kept = w.EntryComment(1);
-    w.SetEntryComment(0, "changed since it was read");
-    w.FilesList = {"no such entry"};
-    EXPECT_EQ(w.RemoveEntries(), 0);
-    TZipReader r;
-    r.SetZipName(zip);
-    r.ReadArchive();
-    EXPECT_EQ(r.EntryComment(0), "changed since it was read");
-    EXPECT_EQ(r.EntryComment(1), kept);
-    ExpectPeersAccept(zip);
+    // Longer than 255 bytes: both bytes of its length go into the kept header.
+    const std::string comment = "changed since it was read, " + std::string(300, 'c');
+    for (const bool update : {false, true}) {
+        SCOPED_TRACE(update ? "update" : "delete");
+        TempDir t;
+        const std::string zip = t / "comments.zip";
+        fs::copy_file(CorpusDir() + "/peers/izip-entry-comments.zip", zip);
+        fs::permissions(zip, fs::perms::owner_write, fs::perm_options::add);
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.ReadArchive();
+        ASSERT_GE(w.EntryCount(), 2);
+        const int count = w.EntryCount();
+        const std::string kept = w.EntryComment(1);
+        w.SetEntryComment(0, comment);
+        if (update) {
+            WriteFile(t / "new.txt", "new");
+            w.FilesList = {t / "new.txt"};
+            EXPECT_EQ(w.Zip(), 1);
+        } else {
+            w.FilesList = {"no such entry"};
+            EXPECT_EQ(w.RemoveEntries(), 0);
+        }
+        TZipReader r;
+        r.SetZipName(zip);
+        r.ReadArchive();
+        EXPECT_EQ(r.EntryCount(), count + update);
+        EXPECT_EQ(r.EntryComment(0), comment);
+        EXPECT_EQ(r.EntryComment(1), kept);
+        ExpectPeersAccept(zip);
+    }
 }
 
 // ---- Deleting ---------------------------------------------------------------------

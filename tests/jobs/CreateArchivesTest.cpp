@@ -133,6 +133,15 @@ TEST_F(CreateArchives, UniqueNamesAvoidWhatIsOnDisk)
     EXPECT_EQ(TZipFile::MakeUniqueName(x), dir / "out/x_2.zip");
     fs::create_directory(dir / "out/y.zip");  // a folder is in the way too
     EXPECT_EQ(TZipFile::MakeUniqueName(dir / "out/y.zip"), dir / "out/y_1.zip");
+
+    // So is a link that leads nowhere: the run writes beside it, not through it.
+    fs::create_directory(dir / "elsewhere");
+    fs::create_symlink(dir / "elsewhere/target.zip", dir / "out/Backup.zip");
+    job.CreateArchives(Sources({"1.txt"}), Manual(0), {});
+    EXPECT_EQ(Created(), std::vector<std::string>{"Backup_1.zip"});
+    EXPECT_EQ(Entries(dir / "out/Backup_1.zip"), std::vector<std::string>{"1.txt"});
+    EXPECT_TRUE(fs::is_symlink(dir / "out/Backup.zip"));
+    EXPECT_FALSE(fs::exists(dir / "elsewhere/target.zip"));
 }
 
 TEST_F(CreateArchives, CancelWhilePlanningAborts)

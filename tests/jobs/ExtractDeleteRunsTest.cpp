@@ -94,7 +94,25 @@ Names UnzipEntries(const std::string& archive)
 
 class ExtractDeleteRuns : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        job.OnArchive = [this](const ParArchiveProgress& p) {
+            const char* states[] = {"started ", "done ", "failed "};
+            told.push_back(states[int(p.state)] + std::to_string(p.index) + "/" + std::to_string(p.count) + " " +
+                           p.archive + p.error);
+        };
+    }
     void TearDown() override { platform::InstalledHooks() = {}; }
+
+    // What OnArchive tells of a run over archives that all succeed.
+    static std::vector<std::string> StartedThenDone(const std::vector<std::string>& archives)
+    {
+        std::vector<std::string> lines;
+        for (size_t i = 0; i < archives.size(); ++i)
+            for (const char* state : {"started ", "done "})
+                lines.push_back(state + std::to_string(i) + "/" + std::to_string(archives.size()) + " " + archives[i]);
+        return lines;
+    }
 
     ParUnCompress Options(const std::string& folder)
     {
@@ -107,6 +125,7 @@ protected:
 
     TempDir dir;
     TExtractAndView job;
+    std::vector<std::string> told;  // by OnArchive
 };
 
 // One bad archive costs only itself: the run reports it with its reason and
@@ -155,6 +174,7 @@ TEST_F(ExtractDeleteRuns, SubfolderPerArchive)
     job.ExtractAll(archives, options);
     EXPECT_EQ(FilesUnder(dir / "out"),
               (Names{"dest/b/in-b", "dest/photos.2006/in-photos", "dest/...zip/in-dots", "dest/..zip/in-dot"}));
+    EXPECT_EQ(told, StartedThenDone(archives));
 }
 
 // Only the named entries come out, even where a stored name holds the
@@ -171,6 +191,7 @@ TEST_F(ExtractDeleteRuns, ExtractSelectedTakesExactlyEachGroupsEntries)
     EXPECT_EQ(FilesUnder(dir / "out"), (Names{"<b>.txt", "dir/a.txt", "w?ld.txt", "s*.txt", "y.txt"}));
     EXPECT_EQ(ReadFile(dir / "out/dir/a.txt"), "dir a");
     EXPECT_EQ(ReadFile(dir / "out/w?ld.txt"), "w?");
+    EXPECT_EQ(told, StartedThenDone({one, two}));
 }
 
 TEST_F(ExtractDeleteRuns, PasswordComesFromTheOptions)
@@ -295,6 +316,7 @@ TEST_F(ExtractDeleteRuns, DeleteSelectedRemovesExactlyTheNamedEntries)
     EXPECT_EQ(OurEntries(two), restOfTwo);
     EXPECT_EQ(UnzipEntries(two), restOfTwo);
     EXPECT_EQ(OurEntries(three), (Names{"/File?.txt", "FILE?.TXT", "keep.txt"}));
+    EXPECT_EQ(told, StartedThenDone({one, two, three}));
 }
 
 // A cancel never leaves an archive damaged: each one still holds all its
