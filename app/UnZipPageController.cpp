@@ -145,7 +145,8 @@ void UnZipPageController::StartListing()
     listJob_ = NewJob();
     listJob_->OnArchive = [this](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Failed)
-            Update(listView_, [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error); });
+            Update(listView_,
+                   [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error); });
         if (p.state != ParArchiveProgress::State::Started)
             return;
         const QString status =
@@ -494,9 +495,9 @@ std::string FreeName(const std::string& path)
 {
     const QFileInfo file(ui::FromUtf8(path));
     const QString stem = file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName();
-    const QString suffix = file.completeBaseName().isEmpty() || file.suffix().isEmpty() ? QString() : "." + file.suffix();
+    const QString suffix = file.fileName().mid(stem.size());
     for (int n = 1;; ++n) {
-        const QString name = file.dir().filePath(QString("%1 (%2)%3").arg(stem).arg(n).arg(suffix));
+        const QString name = file.dir().filePath(stem + QString(" (%1)").arg(n) + suffix);
         if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
             return name.toStdString();
     }
@@ -529,7 +530,9 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         if (p.state == ParArchiveProgress::State::Started) {
             tally_.archivePassed = tally_.archiveFailed = 0;
             tally_.skipPasswords = false;
-            const char* doing = kind == RunKind::Delete ? "Deleting from" : kind == RunKind::Test ? "Testing" : "Archive";
+            const char* doing = kind == RunKind::Delete ? "Deleting from"
+                                : kind == RunKind::Test   ? "Testing"
+                                                          : "Archive";
             Update(runView_, [&](RunView& view) {
                 view.status = QString("%1 archive %2 of %3: %4").arg(doing).arg(p.index + 1).arg(p.count).arg(name);
                 view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
