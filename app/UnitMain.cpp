@@ -238,9 +238,10 @@ void TFormMain::keyPressEvent(QKeyEvent* event)
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    // A run under way is cancelled first, when the user agrees; the window
-    // closes once it has ended, so nothing it uses is freed under it.
-    if (Running() && !closePending_ &&
+    // A run under way is cancelled first, when the user agrees; a listing,
+    // which changes nothing, without a question. The window closes once they
+    // have ended, so nothing they use is freed under them.
+    if ((zip_.Running() || unzip_.Busy()) && !closePending_ &&
         platform::MessageBox("A run is under way. Cancel it and quit?", "Zamblok", platform::mbYesNo | 0x20) !=
             platform::idYes) {
         event->ignore();

@@ -226,25 +226,31 @@ TEST_F(WindowRuns, TheWindowAnswersDuringLongRunsAndCancelEndsThem)
 
 // Exit or the close box during a run of either page asks first: No keeps the
 // run and the window; Yes cancels the run and closes the window once it has
-// ended, also when it ended by itself while the question was open.
+// ended, also when it ended by itself while the question was open. A
+// listing is stopped without a question.
 TEST_F(WindowRuns, QuittingDuringARunAsksFirst)
 {
     BigFile("src/big.bin", 100 << 20);
     const std::string bigZip = dir / "big.zip";
     ASSERT_EQ(testing_support::Run("cd '" + dir.Path() + "/src' && zip -q -0 '" + bigZip + "' big.bin"), 0);
+    QStringList many;
+    for (const std::string& a : SmallArchives(300))
+        many << Q(a);
+    enum Kind { Creation, Extraction, Listing };
     struct Case {
         const char* what;
-        bool zip;            // a creation run, else an extraction
+        Kind kind;
         const char* quit;    // the Exit button, or nothing for the close box
         int answer;
         bool waitForTheEnd;  // the run ends while the question is open
         bool closed;
     };
     const Case cases[] = {
-        {"No to Exit during a creation", true, "SpExit", platform::idNo, false, false},
-        {"Yes to the close box during a creation", true, nullptr, platform::idYes, false, true},
-        {"Yes to Exit during an extraction", false, "SpeedButton24", platform::idYes, false, true},
-        {"Yes once the extraction has ended", false, nullptr, platform::idYes, true, true},
+        {"No to Exit during a creation", Creation, "SpExit", platform::idNo, false, false},
+        {"Yes to the close box during a creation", Creation, nullptr, platform::idYes, false, true},
+        {"Yes to Exit during an extraction", Extraction, "SpeedButton24", platform::idYes, false, true},
+        {"Yes once the extraction has ended", Extraction, nullptr, platform::idYes, true, true},
+        {"the close box during a listing", Listing, nullptr, platform::idNo, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -257,26 +263,31 @@ TEST_F(WindowRuns, QuittingDuringARunAsksFirst)
             }
             return c.answer;
         };
-        if (c.zip) {
+        if (c.kind == Creation) {
             SetZipItems({Q(dir / "src/big.bin")}, dir / "made");
             Click("btnZip");
-        } else {
+        } else if (c.kind == Extraction) {
             form->UnZipController().SetArchives({Q(bigZip)});
             WaitIdle();
             SetExtractFolder(dir / "out");
             Click("btnExtractAll");
+        } else {
+            form->AddArchives(many);
         }
         ASSERT_TRUE(form->Running());
         if (c.quit)
             Click(c.quit);
         else
             form->close();
-        EXPECT_EQ(asked, std::vector<std::string>{"A run is under way. Cancel it and quit?"});
+        EXPECT_EQ(asked, c.kind == Listing ? std::vector<std::string>{}
+                                           : std::vector<std::string>{"A run is under way. Cancel it and quit?"});
         EXPECT_TRUE(QTest::qWaitFor([&] { return form->isHidden() == c.closed && !form->Running(); }, 60000));
         EXPECT_EQ(form->isHidden(), c.closed);
         // A run cancelled leaves no file half written; one let go writes it whole.
-        const std::string output = c.zip ? dir / "made/big.zip" : dir / "out/big.bin";
-        EXPECT_EQ(fs::exists(output), !c.closed || c.waitForTheEnd);
+        if (c.kind != Listing) {
+            const std::string output = c.kind == Creation ? dir / "made/big.zip" : dir / "out/big.bin";
+            EXPECT_EQ(fs::exists(output), !c.closed || c.waitForTheEnd);
+        }
         fs::remove_all(dir / "made");
         fs::remove_all(dir / "out");
     }
