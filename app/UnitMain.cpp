@@ -4,8 +4,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
@@ -103,6 +103,8 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
     layoutParts_ = {{"ZipSplitter", PageSplitter(zipPage_), {}},
                     {"UnZipSplitter", PageSplitter(unzipPage_), {}},
                     {"EntryColumns", unzipPage_->findChild<QHeaderView*>("mytherdercontrol"), {}}};
+    // A page built without one of them keeps no state for it.
+    std::erase_if(layoutParts_, [](const LayoutPart& part) { return !part.widget; });
     for (const LayoutPart& part : layoutParts_)
         part.widget->installEventFilter(this);
 
@@ -114,7 +116,6 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
         move((area.width() - width()) / 2, std::max(-3, (area.height() - height()) / 2 - 17));
     }
     LoadSettings();
-
 }
 
 // The pages go before the controllers they show.

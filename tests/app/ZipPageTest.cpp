@@ -337,16 +337,11 @@ TEST_F(ZipPageTest, CreatedArchivesOpenEverywhereAndComeBackWhole)
 
 namespace {
 
-// 200,000 bytes that deflate cannot shrink: four parts of 64 KiB.
-std::string Noise()
+// 200,000 bytes that deflate cannot shrink, at path: four parts of 64 KiB.
+void WriteNoise(const std::string& path)
 {
-    std::string noise(200000, '\0');
-    uint32_t x = 2463534242u;
-    for (char& c : noise) {
-        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-        c = char(x);
-    }
-    return noise;
+    fs::create_directories(fs::path(path).parent_path());
+    EXPECT_EQ(testing_support::Run("head -c 200000 /dev/urandom > '" + path + "'"), 0);
 }
 
 std::vector<std::string> FilesIn(const std::string& folder)
@@ -373,7 +368,7 @@ void ChooseBlocked(QWidget* page)
 // when the setting says so; the setting is kept; both sets read back.
 TEST_F(ZipPageTest, BlockedPartsAreNamedAsOtherToolsReadThem)
 {
-    WriteFile(dir / "src/noise.bin", Noise());
+    WriteNoise(dir / "src/noise.bin");
     struct Case {
         bool older;
         std::vector<std::string> parts;
@@ -419,7 +414,7 @@ TEST_F(ZipPageTest, BlockedPartsAreNamedAsOtherToolsReadThem)
 TEST_F(ZipPageTest, TheSummaryTellsWhatWasKeptAndWhy)
 {
     WriteFile(dir / "src/small.txt", "small");
-    WriteFile(dir / "src/noise.bin", Noise());
+    WriteNoise(dir / "src/noise.bin");
     {
         // Text that deflate works hard on at level 9.
         std::ofstream big(dir / "src/big.txt", std::ios::binary);
