@@ -6,11 +6,14 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QSplitter>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "app/HelpWindow.h"
 #include "app/IniFile.h"
@@ -27,6 +30,33 @@ QUrl Website(const QString& helpFolder)
 {
     const QString address = ZAMBLOK_WEBSITE;
     return address.isEmpty() ? QUrl::fromLocalFile(helpFolder + "/index.html") : QUrl(address);
+}
+
+// Section of the settings file that keeps the window's size and place, the
+// pages' splitters and the entry list's columns.
+const char* const LayoutSection = "Window";
+
+// The splitter between a page's lists; the UnZIP page's is found here so
+// that its page needs to know nothing of the settings.
+QSplitter* PageSplitter(QWidget* page)
+{
+    return page->findChild<QSplitter*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+QByteArray StateOf(const QWidget* part)
+{
+    if (const auto* splitter = qobject_cast<const QSplitter*>(part))
+        return splitter->saveState();
+    return static_cast<const QHeaderView*>(part)->saveState();
+}
+
+// A missing or damaged state leaves the part as it is.
+void Restore(QWidget* part, const QByteArray& state)
+{
+    if (auto* splitter = qobject_cast<QSplitter*>(part))
+        splitter->restoreState(state);
+    else
+        static_cast<QHeaderView*>(part)->restoreState(state);
 }
 
 }  // namespace
@@ -81,14 +111,22 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
         QDBusConnection::sessionBus().send(notice);  // no answer waited for
     };
 
-    PageControl1->setCurrentIndex(0);
-    LoadSettings();
+    layoutParts_ = {{"ZipSplitter", PageSplitter(zipPage_), {}},
+                    {"UnZipSplitter", PageSplitter(unzipPage_), {}},
+                    {"EntryColumns", unzipPage_->findChild<QHeaderView*>("mytherdercontrol"), {}}};
+    // A page built without one of them keeps no state for it.
+    std::erase_if(layoutParts_, [](const LayoutPart& part) { return !part.widget; });
+    for (const LayoutPart& part : layoutParts_)
+        part.widget->installEventFilter(this);
 
-    // Centred, and never more than 3 pixels above the top of the screen.
+    PageControl1->setCurrentIndex(0);
+    // Centred, and never more than 3 pixels above the top of the screen,
+    // until the settings put it where the user left it.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
         move((area.width() - width()) / 2, std::max(-3, (area.height() - height()) / 2 - 17));
     }
+    LoadSettings();
 }
 
 // The pages go before the controllers they show.
@@ -112,12 +150,12 @@ void TFormMain::AddItems(const QStringList& paths)
 void TFormMain::AddMenuHelpExit(QBoxLayout* toolbar, const QString& menuName, const QString& helpName,
                                 const QString& exitName, int helpContext)
 {
-    QToolButton* menu = ui::FlatButton(this, menuName, "Menu", "Menu", "open-menu", QStyle::SP_FileDialogContentsView);
+    QToolButton* menu = ui::FlatButton(this, menuName, "&Menu", "Menu", "open-menu", QStyle::SP_FileDialogContentsView);
     connect(menu, &QToolButton::clicked, this,
             [this, menu] { PM_Options->exec(menu->mapToGlobal(QPoint(0, menu->height()))); });
-    QToolButton* help = ui::FlatButton(this, helpName, "Help", "Help", "help-contents", QStyle::SP_MessageBoxQuestion);
+    QToolButton* help = ui::FlatButton(this, helpName, "&Help", "Help", "help-contents", QStyle::SP_MessageBoxQuestion);
     connect(help, &QToolButton::clicked, this, [this, helpContext] { ShowHelp(helpContext); });
-    QToolButton* exit = ui::FlatButton(this, exitName, "Exit", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
+    QToolButton* exit = ui::FlatButton(this, exitName, "E&xit", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
     connect(exit, &QToolButton::clicked, this, &QWidget::close);
     toolbar->addWidget(menu);
     toolbar->addWidget(help);
@@ -131,6 +169,7 @@ void TFormMain::LoadSettings()
     const TIniFile ini(settingsPath_.toStdString());
     zip_.LoadSettings(ini);
     unzip_.LoadSettings(ini);
+    RestoreLayout(ini);
 }
 
 void TFormMain::SaveSettings()
@@ -138,9 +177,43 @@ void TFormMain::SaveSettings()
     TIniFile ini(settingsPath_.toStdString());
     zip_.SaveSettings(ini);
     unzip_.SaveSettings(ini);
+    SaveLayout(ini);
     if (!ini.UpdateFile())
         platform::MessageBox(("The settings could not be saved to " + settingsPath_).toStdString(), "Zamblok",
                              platform::mbOK | 0x10);
+}
+
+void TFormMain::RestoreLayout(const TIniFile& ini)
+{
+    const auto read = [&](const char* key) {
+        return QByteArray::fromBase64(QByteArray::fromStdString(ini.ReadString(LayoutSection, key, "")));
+    };
+    restoreGeometry(read("Geometry"));
+    for (LayoutPart& part : layoutParts_) {
+        part.pending = read(part.key);
+        if (part.widget->isVisible())
+            Restore(part.widget, std::exchange(part.pending, {}));
+    }
+}
+
+void TFormMain::SaveLayout(TIniFile& ini) const
+{
+    const auto write = [&](const char* key, const QByteArray& state) {
+        ini.WriteString(LayoutSection, key, state.toBase64().toStdString());
+    };
+    write("Geometry", saveGeometry());
+    for (const LayoutPart& part : layoutParts_)
+        write(part.key, part.pending.isEmpty() ? StateOf(part.widget) : part.pending);
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // Shown, the part has its real size, which its state is measured against.
+    if (event->type() == QEvent::Show)
+        for (LayoutPart& part : layoutParts_)
+            if (part.widget == watched && !part.pending.isEmpty())
+                Restore(part.widget, std::exchange(part.pending, {}));
+    return QWidget::eventFilter(watched, event);
 }
 
 // ---- Help, about ----------------------------------------------------------------
@@ -177,15 +250,17 @@ void TFormMain::keyPressEvent(QKeyEvent* event)
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    // A run under way is cancelled first, when the user agrees; the window
-    // closes once it has ended, so nothing it uses is freed under it.
+    // A run under way is cancelled first, when the user agrees; a listing,
+    // which changes nothing, without a question. The window closes once they
+    // have ended, so nothing they use is freed under them.
+    if ((zip_.Running() || unzip_.Busy()) && !closePending_ &&
+        platform::MessageBox("A run is under way. Cancel it and quit?", "Zamblok", platform::mbYesNo | 0x20) !=
+            platform::idYes) {
+        event->ignore();
+        return;
+    }
+    // The run may have ended while the question was open.
     if (Running()) {
-        if (!closePending_ &&
-            platform::MessageBox("A run is under way. Stop it and close Zamblok?", "Zamblok",
-                                 platform::mbYesNo | 0x20) != platform::idYes) {
-            event->ignore();
-            return;
-        }
         closePending_ = true;
         zip_.Cancel();
         unzip_.Cancel();

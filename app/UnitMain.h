@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <QWidget>
+#include <vector>
 
 #include "app/UnZipPage.h"
 #include "app/UnZipPageController.h"
@@ -15,6 +16,7 @@
 #include "app/ZipPageController.h"
 
 class THelpWindow;
+class TIniFile;
 
 class TFormMain : public QWidget {
     Q_OBJECT
@@ -51,6 +53,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Adds the menu, help and exit buttons to a page's toolbar.
@@ -61,6 +64,10 @@ private:
     // Tells the desktop of a long run's end (status: its summary), and closes
     // the window once the runs have ended, when a close waits for them.
     void RunEnded(const QString& status);
+    // The window's size and place, the splitters of both pages and the
+    // columns of the entry list, in the settings file.
+    void RestoreLayout(const TIniFile& ini);
+    void SaveLayout(TIniFile& ini) const;
     void Pm_AboutClick();
     void PM_VisitsWebsiteClick();
 
@@ -69,6 +76,15 @@ private:
     THelpWindow* help_ = nullptr;
     bool closePending_ = false;
     QElapsedTimer runTime_;  // since the runs under way began
+    // A splitter or column header whose state is kept in the settings. The
+    // state read is applied once the part is first shown at its real size,
+    // and saved as read while it is still pending (a page never opened).
+    struct LayoutPart {
+        const char* key;
+        QWidget* widget;
+        QByteArray pending;
+    };
+    std::vector<LayoutPart> layoutParts_;
 
     ZipPageController zip_;
     UnZipPageController unzip_;

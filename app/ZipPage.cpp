@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -32,21 +33,23 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* layout = new QVBoxLayout(this);
 
     toolbar_ = new QHBoxLayout;
-    btnZip = ui::PushButton(this, "btnZip", "Create ZIP", "Create ZIP", "archive-insert", QStyle::SP_DialogSaveButton);
+    btnZip = ui::PushButton(this, "btnZip", "&Create ZIP", "Create ZIP", "archive-insert", QStyle::SP_DialogSaveButton);
     QFont bold = btnZip->font();
     bold.setBold(true);
     btnZip->setFont(bold);
-    btnViewLastZip = ui::PushButton(this, "btnViewLastZip", "View ZIP", "View Last Created ZIP Archives",
+    btnViewLastZip = ui::PushButton(this, "btnViewLastZip", "&View ZIP", "View Last Created ZIP Archives",
                                     "document-open", QStyle::SP_DirOpenIcon);
     spZipCancel =
-        ui::PushButton(this, "spZipCancel", "Cancel", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
+        ui::PushButton(this, "spZipCancel", "Cance&l", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
     toolbar_->addWidget(btnZip);
     toolbar_->addWidget(btnViewLastZip);
     toolbar_->addWidget(spZipCancel);
     toolbar_->addStretch(1);
     layout->addLayout(toolbar_);
 
-    auto* middle = new QHBoxLayout;
+    // The items beside the options; the user moves the line between them.
+    auto* middle = new QSplitter(Qt::Horizontal, this);
+    middle->setChildrenCollapsible(false);
     // The items.
     G1 = new QGroupBox(this);
     G1->setObjectName("G1");
@@ -59,15 +62,15 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ListboxZIP->installEventFilter(this);
     items->addWidget(ListboxZIP, 1);
     auto* itemButtons = new QGridLayout;
-    QPushButton* addFiles = ui::PushButton(this, "btnSelectFile", "Add Files...", "Add items by filename",
+    QPushButton* addFiles = ui::PushButton(this, "btnSelectFile", "Add &Files...", "Add items by filename",
                                            "document-new", QStyle::SP_FileIcon);
-    QPushButton* addWildcard = ui::PushButton(this, "btnSelectFolder", "Add Wildcard...", "Add item by wildcard",
+    QPushButton* addWildcard = ui::PushButton(this, "btnSelectFolder", "Add &Wildcard...", "Add item by wildcard",
                                               "folder-new", QStyle::SP_DirIcon);
-    QPushButton* up = ui::PushButton(this, "btnUp", "Up", "Move item up", "go-up", QStyle::SP_ArrowUp);
-    QPushButton* down = ui::PushButton(this, "btnDown", "Down", "Move item down ", "go-down", QStyle::SP_ArrowDown);
+    QPushButton* up = ui::PushButton(this, "btnUp", "&Up", "Move item up", "go-up", QStyle::SP_ArrowUp);
+    QPushButton* down = ui::PushButton(this, "btnDown", "&Down", "Move item down ", "go-down", QStyle::SP_ArrowDown);
     QPushButton* remove =
-        ui::PushButton(this, "btnRemoveZip", "Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
-    QPushButton* removeAll = ui::PushButton(this, "btnRemoveAllZip", "Remove All", "Remove all items", "edit-clear",
+        ui::PushButton(this, "btnRemoveZip", "&Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
+    QPushButton* removeAll = ui::PushButton(this, "btnRemoveAllZip", "Remove &All", "Remove all items", "edit-clear",
                                             QStyle::SP_DialogResetButton);
     itemButtons->addWidget(addFiles, 0, 0);
     itemButtons->addWidget(addWildcard, 0, 1);
@@ -76,17 +79,19 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     itemButtons->addWidget(remove, 2, 0);
     itemButtons->addWidget(removeAll, 2, 1);
     items->addLayout(itemButtons);
-    middle->addWidget(G1, 1);
+    middle->addWidget(G1);
 
-    auto* options = new QVBoxLayout;
+    auto* optionsPane = new QWidget(middle);
+    auto* options = new QVBoxLayout(optionsPane);
+    options->setContentsMargins(0, 0, 0, 0);
     // Create method.
     auto* method = new QGroupBox("Create Method", this);
     auto* methodGrid = new QGridLayout(method);
-    RaSingle = new QRadioButton("Single ZIP for all items", method);
+    RaSingle = new QRadioButton("&Single ZIP for all items", method);
     RaSingle->setObjectName("RaSingle");
-    RaBlock = new QRadioButton("Blocked ZIP, part size", method);
+    RaBlock = new QRadioButton("&Blocked ZIP, part size", method);
     RaBlock->setObjectName("RaBlock");
-    RaMultipleZIP = new QRadioButton("Multiple ZIPs, per", method);
+    RaMultipleZIP = new QRadioButton("Multiple &ZIPs, per", method);
     RaMultipleZIP->setObjectName("RaMultipleZIP");
     method_ = new QButtonGroup(this);
     method_->addButton(RaSingle, 0);
@@ -112,6 +117,11 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     methodGrid->addWidget(RaMultipleZIP, 2, 0);
     methodGrid->addWidget(RxSpinPerItem, 2, 1);
     methodGrid->addWidget(new QLabel("Items ", method), 2, 2);
+    ChZipPartNames = new QCheckBox("Name the parts x.zip.z01, x.zip.z02, ... (&older form)", method);
+    ChZipPartNames->setObjectName("ChZipPartNames");
+    ChZipPartNames->setToolTip("Unchecked, the parts of x.zip are x.z01, x.z02, ..., x.zip, as Info-ZIP's "
+                               "zip -s names them and 7-Zip reads them");
+    methodGrid->addWidget(ChZipPartNames, 3, 0, 1, 4);
     methodGrid->setColumnStretch(4, 1);
     methodGrid->setVerticalSpacing(2);
     options->addWidget(method);
@@ -121,9 +131,9 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* namingGrid = new QGridLayout(naming);
     TargetDirectory = new ui::FolderEdit("Please select directory", naming);
     TargetDirectory->setObjectName("TargetDirectory");
-    RaAutoName = new QRadioButton("Auto generate ZIP filename", naming);
+    RaAutoName = new QRadioButton("Auto &generate ZIP filename", naming);
     RaAutoName->setObjectName("RaAutoName");
-    RaManuName = new QRadioButton("Manually generate filename", naming);
+    RaManuName = new QRadioButton("Ma&nually generate filename", naming);
     RaManuName->setObjectName("RaManuName");
     EditName = new QLineEdit(naming);
     EditName->setObjectName("EditName");
@@ -149,19 +159,19 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     // Compression.
     auto* prefs = new QGroupBox("Compress Preferences", this);
     auto* prefsGrid = new QGridLayout(prefs);
-    chStorePath = new QCheckBox("Store full path information", prefs);
+    chStorePath = new QCheckBox("Store full &path information", prefs);
     chStorePath->setObjectName("chStorePath");
-    ChIncludeSunFolder = new QCheckBox("Include subfolder", prefs);
+    ChIncludeSunFolder = new QCheckBox("&Include subfolder", prefs);
     ChIncludeSunFolder->setObjectName("ChIncludeSunFolder");
     ChIncludeSunFolder->setToolTip(
         "This is only valid in the items which are created by Select Files by Wildcard method");
-    ChIncludeSystemAndHide = new QCheckBox("Include system and hidden attribute files ", prefs);
+    ChIncludeSystemAndHide = new QCheckBox("Include s&ystem and hidden attribute files ", prefs);
     ChIncludeSystemAndHide->setObjectName("ChIncludeSystemAndHide");
     SpinCompressRate = new QSpinBox(prefs);
     SpinCompressRate->setObjectName("SpinCompressRate");
     SpinCompressRate->setRange(0, 9);
     SpinCompressRate->setToolTip("A value of 9 has the highest compression ratio");
-    ChPassword = new QCheckBox("Add password to protect Zip file", prefs);
+    ChPassword = new QCheckBox("Add password &to protect Zip file", prefs);
     ChPassword->setObjectName("ChPassword");
     EditPassword = new QLineEdit(prefs);
     EditPassword->setObjectName("EditPassword");
@@ -174,7 +184,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     CbEncryption->addItems({"ZIP 2.0 (compatible)", "AES-256 (strong)"});
     CbEncryption->setToolTip("ZIP 2.0: every tool opens it, but it is weak. AES-256: 7-Zip, WinZip and most "
                              "current tools open it; Info-ZIP unzip does not");
-    ChComment = new QCheckBox("Add comment", prefs);
+    ChComment = new QCheckBox("Add comm&ent", prefs);
     ChComment->setObjectName("ChComment");
     Editcomment = new QLineEdit(prefs);
     Editcomment->setObjectName("Editcomment");
@@ -204,8 +214,10 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->setVerticalSpacing(2);
     options->addWidget(prefs);
     options->addStretch(1);
-    middle->addLayout(options, 2);
-    layout->addLayout(middle, 1);
+    middle->addWidget(optionsPane);
+    middle->setStretchFactor(0, 1);
+    middle->setStretchFactor(1, 2);
+    layout->addWidget(middle, 1);
 
     // What the run under way, or the last one, did.
     auto* progress = new QGroupBox("Progress", this);
@@ -255,7 +267,8 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     const auto edited = [this] { c_.SetOptions(Shown()); };
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{RaSingle, RaBlock, RaMultipleZIP, RaAutoName,
                                                                      RaManuName, chStorePath, ChIncludeSunFolder,
-                                                                     ChIncludeSystemAndHide, ChPassword, ChComment})
+                                                                     ChIncludeSystemAndHide, ChPassword, ChComment,
+                                                                     ChZipPartNames})
         connect(b, &QAbstractButton::clicked, this, edited);
     for (QLineEdit* e : {EditPassword, EditConfirmPassword, Editcomment, EditName, TargetDirectory->lineEdit()})
         connect(e, &QLineEdit::textChanged, this, edited);
@@ -293,6 +306,7 @@ ZipOptions ZipPage::Shown() const
     o.subfolders = ChIncludeSunFolder->isChecked();
     o.sysAndHidden = ChIncludeSystemAndHide->isChecked();
     o.level = SpinCompressRate->value();
+    o.zipPartNames = ChZipPartNames->isChecked();
     return o;
 }
 
@@ -326,6 +340,8 @@ void ZipPage::Refresh()
     cbsplitType->setCurrentIndex(o.otherUnit);
     RxSpinPerItem->setValue(o.perItem);
     RxSpinPerItem->setEnabled(c_.PerItemEnabled());
+    ChZipPartNames->setChecked(o.zipPartNames);
+    ChZipPartNames->setEnabled(c_.PartNamesEnabled());
 
     ShowText(TargetDirectory->lineEdit(), o.destination);
     RaAutoName->setChecked(o.autoName);

@@ -64,6 +64,7 @@ private:
     QSpinBox* spinEditSplitSize;
     QComboBox* cbsplitType;
     QSpinBox* RxSpinPerItem;
+    QCheckBox* ChZipPartNames;
     ui::FolderEdit* TargetDirectory;
     QRadioButton* RaAutoName;
     QRadioButton* RaManuName;

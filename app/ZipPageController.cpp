@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <utility>
 
 #include "app/IniFile.h"
 #include "engine/ZipExceptions.h"
@@ -84,6 +85,7 @@ void ZipPageController::LoadSettings(const TIniFile& ini)
     o.storePaths = ini.ReadBool(Section, "StorePath", true);
     o.sysAndHidden = ini.ReadBool(Section, "IncludeSysAndHide", true);
     o.level = ini.ReadInteger(Section, "Rate", 7);
+    o.zipPartNames = ini.ReadBool(Section, "ZipPartNames", false);
     // Loading runs the create-method rule, which starts at the first part size.
     o.partSize = 0;
     SetOptions(o);
@@ -104,6 +106,7 @@ void ZipPageController::SaveSettings(TIniFile& ini) const
     ini.WriteBool(Section, "StorePath", o.storePaths);
     ini.WriteBool(Section, "IncludeSysAndHide", o.sysAndHidden);
     ini.WriteInteger(Section, "Rate", o.level);
+    ini.WriteBool(Section, "ZipPartNames", o.zipPartNames);
 }
 
 // ---- Items ------------------------------------------------------------------------------
@@ -274,8 +277,10 @@ bool ZipPageController::ReadRun(ParZipName& naming, ParCompress& compress)
     if (o.addComment)
         compress.comment = o.comment.trimmed().toStdString();
     compress.blocked = o.method == 1;
-    if (compress.blocked)
+    if (compress.blocked) {
         compress.blockSize = GetBlockSize();
+        compress.peerPartNames = !o.zipPartNames;
+    }
     // With no method chosen, neither single nor blocked: one archive per perItem items.
     naming.single = o.method == 0 || o.method == 1;
     naming.itemsPerArchive = o.perItem;
@@ -326,9 +331,13 @@ void ZipPageController::Follow(TZipFile& job)
 {
     TZipWriter& engine = job.Engine();
     job.OnArchive = [this](const ParArchiveProgress& p) {
+        const std::lock_guard lock(mutex_);
+        // Only the files of the archives kept count.
+        if (p.state == ParArchiveProgress::State::Done)
+            reached_.files += std::exchange(reached_.archiveFiles, 0);
         if (p.state != ParArchiveProgress::State::Started)
             return;
-        const std::lock_guard lock(mutex_);
+        reached_.archiveFiles = 0;
         reached_.archive = p.index;
         reached_.archives = p.count;
         reached_.archiveName = ui::FileNameOf(p.archive);
@@ -352,24 +361,23 @@ void ZipPageController::Follow(TZipFile& job)
     };
     engine.OnEndZip = [this](TZipWriter&, const std::string&, int64_t, int64_t, int64_t) {
         const std::lock_guard lock(mutex_);
-        ++reached_.files;
+        ++reached_.archiveFiles;
     };
-    engine.OnNoSuchFile = [this](TZipWriter& sender, const std::string& file) {
-        Skipped(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " +
-                ui::FromUtf8(TZipFile::LeftOutReason(file)) + "; skipped");
+    engine.OnNoSuchFile = [this](TZipWriter&, const std::string& file) {
+        Skipped(file, TZipFile::LeftOutReason(file));
     };
     engine.OnSkippingFile = [this](TZipReader& sender, TSkipReason reason, const std::string& file, int, bool&) {
-        const std::string& error = static_cast<TZipWriter&>(sender).SourceError();
-        Skipped(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " +
-                ui::FromUtf8(TZipFile::SkippedReason(reason, error)) + "; skipped");
+        Skipped(file, TZipFile::SkippedReason(reason, static_cast<TZipWriter&>(sender).SourceError()));
     };
 }
 
-void ZipPageController::Skipped(const QString& line)
+void ZipPageController::Skipped(const std::string& file, const std::string& reason)
 {
+    const QString line = ui::FromUtf8(file) + ": " + ui::FromUtf8(reason) + "; skipped";
     const std::lock_guard lock(mutex_);
     ++reached_.skipped;
-    reached_.report << line;
+    // Named after the archive the run writes, not the part of it under way.
+    reached_.report << reached_.archiveName + ": " + line;
 }
 
 void ZipPageController::Publish()
@@ -400,23 +408,33 @@ void ZipPageController::Publish()
 
 void ZipPageController::RunFinished()
 {
+    // The archives written whole: they stay on disk also when a cancel or a
+    // failure stopped the run after them.
+    std::vector<std::string> names;
+    job_->CopyCreatedArchives(names);
     QStringList created;
+    for (const std::string& name : names)
+        created << ui::FromUtf8(name);
     QString failure, ending;
+    bool failed = false;
     try {
         if (bridge_.Error())
             std::rethrow_exception(bridge_.Error());
-        std::vector<std::string> names;
-        job_->CopyCreatedArchives(names);
-        for (const std::string& name : names)
-            created << ui::FromUtf8(name);
     } catch (const std::exception& e) {
         failure = e.what();
-        ending = dynamic_cast<const EUserCanceled*>(&e) || dynamic_cast<const EAbort*>(&e)
-                     ? QString(" Cancelled.")
-                     : QString(" Stopped: %1").arg(failure);
+        failed = !dynamic_cast<const EUserCanceled*>(&e) && !dynamic_cast<const EAbort*>(&e);
+        ending = failed ? QString(" Stopped: %1").arg(failure) : QString(" Cancelled.");
     }
     if (ending.isEmpty() && bridge_.Cancelled())
         ending = " Cancelled.";
+    // A run that wrote nothing, though nothing stopped it, says why.
+    if (created.isEmpty() && ending.isEmpty()) {
+        failed = true;
+        failure = shown_.report.isEmpty() ? QString("No ZIP archive was written: the items match no file.")
+                                          : QString("No ZIP archive was written: no file could be added.\n\n") +
+                                                shown_.report.mid(0, 10).join('\n') +
+                                                (shown_.report.size() > 10 ? QString("\n...") : QString());
+    }
     if (failure.isEmpty())
         progress_ = 1000;
     status_ = QString("Wrote %1 %2 with %3 %4; skipped %5.%6")
@@ -429,9 +447,12 @@ void ZipPageController::RunFinished()
     emit Progress();
     // The message is shown while the run still counts as under way, so that
     // no other run starts beneath it.
-    if (!failure.isEmpty())
+    if (failed)
+        Fail(failure);
+    else if (!failure.isEmpty())
         Inform(failure);
-    lastCreated_ = created;
+    // After a cancel or a failure "View ZIP" stays hidden.
+    lastCreated_ = failure.isEmpty() ? created : QStringList();
     job_.reset();
     emit Changed();
     emit RunEnded();

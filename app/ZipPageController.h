@@ -31,6 +31,9 @@ struct ZipOptions {
     int partSize = 0;    // entry of PartSizeNames()
     int otherSize = 1;   // "Other Size" in units of otherUnit
     int otherUnit = -1;  // 0 bytes, 1 Kb, 2 Mb; -1 none chosen yet
+    // The parts of a blocked x.zip are named x.zip.z01, x.zip.z02, ..., x.zip
+    // rather than x.z01, x.z02, ..., x.zip, which other tools read.
+    bool zipPartNames = false;
     QString destination;  // as typed
     bool autoName = true;
     QString baseName = "FileName";
@@ -83,6 +86,7 @@ public:
     bool NameFieldsEnabled() const { return !options_.autoName; }
     bool PerItemEnabled() const { return options_.method != 0; }
     bool SplitSizeEnabled() const { return options_.method == 1; }
+    bool PartNamesEnabled() const { return options_.method == 1; }
     bool OtherSizeShown() const { return options_.partSize == OtherSize; }
     // The smallest "Other Size" in the chosen unit: 64 KiB.
     int OtherSizeMinimum() const;
@@ -123,7 +127,9 @@ private:
         int percent = 0;
         int64_t archiveBytes = 0;
         std::chrono::steady_clock::time_point archiveStarted;
-        int files = 0, skipped = 0;
+        int files = 0;         // in the archives written whole
+        int archiveFiles = 0;  // in the archive under way
+        int skipped = 0;
         QStringList report;
     };
 
@@ -131,7 +137,8 @@ private:
     // The settings of the run, or a message and nothing when they are refused.
     bool ReadRun(ParZipName& naming, ParCompress& compress);
     void Follow(TZipFile& job);
-    void Skipped(const QString& line);
+    // Notes a file left out of the archive under way, and why.
+    void Skipped(const std::string& file, const std::string& reason);
     void Publish();
     void RunFinished();
 

@@ -1,6 +1,7 @@
 #include "engine/HugeStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -77,7 +78,7 @@ THugeFileStream::THugeFileStream(const std::string& fileName, unsigned mode)
 {
     if (handle_ == platform::InvalidHandle) {
         if (mode == platform::fmCreate)
-            throw EFCreateError("Cannot create file " + fileName);
+            throw EFCreateError("Cannot create file " + fileName + ": " + ErrorText(errno));
         throw EFOpenError("Cannot open file " + fileName);
     }
 }

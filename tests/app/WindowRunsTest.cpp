@@ -7,9 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QSplitter>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
@@ -249,4 +252,105 @@ TEST_F(WindowRuns, TheWindowAnswersDuringLongRunsAndCancelEndsThem)
     }
     EXPECT_FALSE(fs::exists(dir / "out/big.bin"));
     EXPECT_EQ(testing_support::Run("unzip -tq '" + wide + "' > /dev/null"), 0);
+}
+
+// Exit or the close box during a run of either page asks first: No keeps the
+// run and the window; Yes cancels the run and closes the window once it has
+// ended, also when it ended by itself while the question was open. A
+// listing is stopped without a question.
+TEST_F(WindowRuns, QuittingDuringARunAsksFirst)
+{
+    BigFile("src/big.bin", 100 << 20);
+    const std::string bigZip = dir / "big.zip";
+    ASSERT_EQ(testing_support::Run("cd '" + dir.Path() + "/src' && zip -q -0 '" + bigZip + "' big.bin"), 0);
+    QStringList many;
+    for (const std::string& a : SmallArchives(300))
+        many << Q(a);
+    enum Kind { Creation, Extraction, Listing };
+    struct Case {
+        const char* what;
+        Kind kind;
+        const char* quit;    // the Exit button, or nothing for the close box
+        int answer;
+        bool waitForTheEnd;  // the run ends while the question is open
+        bool closed;
+    };
+    const Case cases[] = {
+        {"No to Exit during a creation", Creation, "SpExit", platform::idNo, false, false},
+        {"Yes to the close box during a creation", Creation, nullptr, platform::idYes, false, true},
+        {"Yes to Exit during an extraction", Extraction, "SpeedButton24", platform::idYes, false, true},
+        {"Yes once the extraction has ended", Extraction, nullptr, platform::idYes, true, true},
+        {"the close box during a listing", Listing, nullptr, platform::idNo, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Open();
+        std::vector<std::string> asked;
+        platform::InstalledHooks().MessageBox = [&](const std::string& text, const std::string&, unsigned) {
+            asked.push_back(text);
+            if (c.waitForTheEnd) {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Running(); }, 60000));
+            }
+            return c.answer;
+        };
+        if (c.kind == Creation) {
+            SetZipItems({Q(dir / "src/big.bin")}, dir / "made");
+            Click("btnZip");
+        } else if (c.kind == Extraction) {
+            form->UnZipController().SetArchives({Q(bigZip)});
+            WaitIdle();
+            SetExtractFolder(dir / "out");
+            Click("btnExtractAll");
+        } else {
+            form->AddArchives(many);
+        }
+        ASSERT_TRUE(form->Running());
+        if (c.quit)
+            Click(c.quit);
+        else
+            form->close();
+        EXPECT_EQ(asked, c.kind == Listing ? std::vector<std::string>{}
+                                           : std::vector<std::string>{"A run is under way. Cancel it and quit?"});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->isHidden() == c.closed && !form->Running(); }, 60000));
+        EXPECT_EQ(form->isHidden(), c.closed);
+        // A run cancelled leaves no file half written; one let go writes it whole.
+        if (c.kind != Listing) {
+            const std::string output = c.kind == Creation ? dir / "made/big.zip" : dir / "out/big.bin";
+            EXPECT_EQ(fs::exists(output), !c.closed || c.waitForTheEnd);
+        }
+        fs::remove_all(dir / "made");
+        fs::remove_all(dir / "out");
+    }
+}
+
+// The window comes back with the size, place, splitters and columns the
+// user left; at its smallest it fits a screen of 1280x720.
+TEST_F(WindowRuns, TheWindowComesBackAsItWasLeft)
+{
+    Open();
+    auto* pages = Find<QTabWidget>("PageControl1");
+    for (int page : {0, 1}) {
+        pages->setCurrentIndex(page);
+        const QSize smallest = form->minimumSizeHint();
+        EXPECT_LE(smallest.width(), 1280) << page;
+        EXPECT_LE(smallest.height(), 720 - 60) << page;  // room for a title bar and a panel
+    }
+    const auto splitter = [&](QWidget* page) { return page->findChild<QSplitter*>(); };
+    const auto columns = [&] { return Find<QTableView>("ListBoxFileDetail")->horizontalHeader(); };
+    const QRect place(40, 30, 1000, 680);
+    form->setGeometry(place);
+    pages->setCurrentIndex(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return splitter(form->ZipView())->width() > 900; }));
+    splitter(form->ZipView())->setSizes({400, 560});
+    pages->setCurrentIndex(1);
+    splitter(form->UnZipView())->setSizes({300, 660});
+    columns()->resizeSection(1, 321);
+    const QList<int> zipSizes = splitter(form->ZipView())->sizes(), unzipSizes = splitter(form->UnZipView())->sizes();
+    form->close();
+    Open();
+    EXPECT_EQ(form->geometry(), place);
+    EXPECT_EQ(splitter(form->ZipView())->sizes(), zipSizes);
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    EXPECT_EQ(splitter(form->UnZipView())->sizes(), unzipSizes);
+    EXPECT_EQ(columns()->sectionSize(1), 321);
 }

@@ -5,16 +5,20 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "app/IniFile.h"
 #include "app/UnitAddWildcard.h"
@@ -342,4 +346,171 @@ TEST_F(ZipPageTest, CreatedArchivesOpenEverywhereAndComeBackWhole)
             EXPECT_EQ(a.st_mode, b.st_mode);
         }
     }
+}
+
+namespace {
+
+// A file of 200,000 bytes that deflate cannot shrink: four parts of 64 KiB.
+void WriteNoise(const std::string& path)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    EXPECT_EQ(testing_support::Run("head -c 200000 /dev/urandom > '" + path + "'"), 0);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Chooses "Blocked ZIP" on the page with parts of 64 KiB.
+void ChooseBlocked(QWidget* page)
+{
+    page->findChild<QAbstractButton*>("RaBlock")->click();
+    page->findChild<QComboBox*>("cbSplitSize")->setCurrentIndex(ZipPageController::OtherSize);
+    page->findChild<QComboBox*>("cbsplitType")->setCurrentIndex(0);
+    page->findChild<QSpinBox*>("spinEditSplitSize")->setValue(65536);
+}
+
+}  // namespace
+
+// Blocked parts are named as other tools read them, or in the older form
+// when the setting says so; the setting is kept; both sets read back.
+TEST_F(ZipPageTest, BlockedPartsAreNamedAsOtherToolsReadThem)
+{
+    WriteNoise(dir / "src/noise.bin");
+    struct Case {
+        bool older;
+        std::vector<std::string> parts;
+    };
+    const Case cases[] = {
+        {false, {"noise.z01", "noise.z02", "noise.z03", "noise.zip"}},
+        {true, {"noise.zip", "noise.zip.z01", "noise.zip.z02", "noise.zip.z03"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.older);
+        // The window opens on the settings the case before left.
+        Open();
+        auto* older = Find<QAbstractButton>("ChZipPartNames");
+        EXPECT_EQ(older->isChecked(), c.older);
+        EXPECT_EQ(older->isEnabled(), c.older);  // the blocked method was kept too
+        ChooseBlocked(form->ZipView());
+        ASSERT_TRUE(older->isEnabled());
+        AddFiles({dir / "src/noise.bin"});
+        const std::string out = dir / (c.older ? "older" : "peer");
+        SetFolder("TargetDirectory", out);
+        Run("btnZip");
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(FilesIn(out), c.parts);
+        EXPECT_EQ(form->ZipController().LastCreated(), QStringList{Q(out + "/noise.zip")});
+        Click("btnViewLastZip");
+        WaitIdle();
+        EXPECT_EQ(Rows(), 1);
+        if (!c.older) {
+            // 7-Zip opens the set as it is.
+            std::string said;
+            EXPECT_EQ(testing_support::Run("7zz t '" + out + "/noise.zip'", &said), 0) << said;
+            // Checked now, the next case finds it so.
+            older->click();
+        }
+        form->close();
+    }
+}
+
+// The summary counts the archives kept and their files, and says why
+// nothing or less was written: skipped files under the archive the user
+// asked for, a failure in an error box with the system's reason.
+TEST_F(ZipPageTest, TheSummaryTellsWhatWasKeptAndWhy)
+{
+    WriteFile(dir / "src/small.txt", "small");
+    WriteNoise(dir / "src/noise.bin");
+    {
+        // Text that deflate works hard on at level 9.
+        std::ofstream big(dir / "src/big.txt", std::ios::binary);
+        for (unsigned i = 0; i < (2u << 20); ++i)
+            big << "entry " << (i * 7919u) % 100003u << " of a long list\n";
+    }
+    const std::string gone = dir / "src/gone.txt";
+    struct Case {
+        const char* what;
+        std::vector<std::string> items;
+        std::string folder;
+        bool blocked, cancel;
+        std::string status;
+        std::vector<std::string> messages;
+        std::vector<std::string> report;
+    };
+    const Case cases[] = {
+        {"cancelled in the second archive", {dir / "src/small.txt", dir / "src/big.txt"}, dir / "out1", false, true,
+         "Wrote 1 archive with 1 file; skipped 0. Cancelled.", {"User Aborted Operation"}, {}},
+        {"a folder that takes no file", {dir / "src/small.txt"}, "/sys", false, false,
+         "Wrote 0 archives with 0 files; skipped 0. Stopped: Cannot create file /sys/small.zip: Permission denied",
+         {"Cannot create file /sys/small.zip: Permission denied"}, {}},
+        {"a file gone from a set in parts", {dir / "src/noise.bin", gone}, dir / "out2", true, false,
+         "Wrote 1 archive with 1 file; skipped 1.", {}, {"split.zip: " + gone + ": not found; skipped"}},
+        {"no file to add", {gone}, dir / "out3", true, false, "Wrote 0 archives with 0 files; skipped 1.",
+         {"No ZIP archive was written: no file could be added.\n\nsplit.zip: " + gone + ": not found; skipped"},
+         {"split.zip: " + gone + ": not found; skipped"}},
+    };
+    Open();
+    Find<QSpinBox>("SpinCompressRate")->setValue(9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.clear();
+        Click("btnRemoveAllZip");
+        WriteFile(gone, "");
+        AddFiles(c.items);
+        fs::remove(gone);
+        SetFolder("TargetDirectory", c.folder);
+        if (c.blocked) {
+            ChooseBlocked(form->ZipView());
+            Click("RaManuName");
+            Find<QLineEdit>("EditName")->setText("split");
+        } else {
+            Click("RaMultipleZIP");
+            Click("RaAutoName");
+        }
+        Click("btnZip");
+        if (c.cancel) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return Find<QProgressBar>("ProgressZip")->value() > 500; }, 60000));
+            Click("spZipCancel");
+        }
+        WaitIdle();
+        EXPECT_EQ(Find<QLabel>("LabelZipStatus")->text().toStdString(), c.status);
+        EXPECT_EQ(messages, c.messages);
+        std::vector<std::string> report;
+        for (const QString& line : form->ZipController().Report())
+            report.push_back(line.toStdString());
+        EXPECT_EQ(report, c.report);
+    }
+}
+
+// Every button and option of the page, and the window's own buttons on
+// its toolbar, has an access key of its own, and the key reaches it.
+TEST_F(ZipPageTest, EveryButtonAndOptionHasItsOwnAccessKey)
+{
+    Open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QWidget* page = form->ZipView();
+    std::map<int, std::string> taken;
+    for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+        if (button->text().isEmpty())
+            continue;  // a glyph alone: the folder edit's browse button
+        const std::string name = button->objectName().toStdString();
+        const QKeySequence key = QKeySequence::mnemonic(button->text());
+        ASSERT_FALSE(key.isEmpty()) << name;
+        const auto [at, added] = taken.emplace(key[0].toCombined(), name);
+        EXPECT_TRUE(added) << name << " has the key of " << at->second;
+        // The key presses the button (its action held back: only that it was reached counts).
+        if (!button->isVisible() || !button->isEnabled())
+            continue;
+        const QSignalBlocker quiet(button);
+        QTest::keyClick(form.get(), Qt::Key(key[0].key()), Qt::AltModifier);
+        EXPECT_TRUE(button->isDown()) << name;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !button->isDown(); }));
+    }
+    EXPECT_EQ(taken.size(), 23u);
 }
