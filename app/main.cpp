@@ -1,6 +1,8 @@
 // zamblok: the desktop program. Archives named on the command line (or by
 // "Open with" of a file manager) are added to the "Multiple UnZIP" page;
 // with --zip, files and folders are added to the "Multiple ZIP" page.
+// --extract-here, --extract-subfolders and --zip-each (a file manager's
+// actions on selected files) run at once in a small window of their own.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
+#include "app/DesktopActionWindow.h"
 #include "app/UnitMain.h"
 #include "platform/Files.h"
 
@@ -66,11 +69,18 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName("zamblok");
     HoldLock();
 
+    QStringList names = QApplication::arguments().mid(1);
+    if (const auto action = DesktopActionWindow::ActionOf(names.value(0))) {
+        DesktopActionWindow window(*action, names.mid(1));
+        window.show();
+        window.Start();
+        return QApplication::exec();
+    }
+
     TFormMain window(SettingsPath(), QCoreApplication::applicationDirPath() + "/help");
     window.show();
     // "zamblok --zip FILE..." starts on the "Multiple ZIP" page with those
     // items; other names are archives for the "Multiple UnZIP" page.
-    QStringList names = QApplication::arguments().mid(1);
     if (!names.isEmpty() && names.front() == "--zip")
         window.AddItems(names.mid(1));
     else if (!names.isEmpty())
