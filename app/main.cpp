@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -66,7 +67,8 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     QApplication::setApplicationName("Zamblok");
     QApplication::setApplicationDisplayName("Zamblok");
-    QApplication::setDesktopFileName("zamblok");
+    QApplication::setDesktopFileName("io.github.zamblok.Zamblok");
+    QApplication::setWindowIcon(QIcon::fromTheme("io.github.zamblok.Zamblok", QIcon(":/zamblok.svg")));
     HoldLock();
 
     QStringList names = QApplication::arguments().mid(1);
