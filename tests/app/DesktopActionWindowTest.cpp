@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTranslator>
 #include <filesystem>
 
 #include "app/DesktopActionWindow.h"
@@ -115,6 +116,20 @@ TEST_F(DesktopAction, CompressesEachFileAndFolderBesideItWithNamesRelativeToIt)
     EXPECT_TRUE(summary.startsWith("Wrote 3 archives with 4 files; skipped 1.")) << summary.toStdString();
     const QString report = window->findChild<QWidget*>("report")->property("plainText").toString();
     EXPECT_TRUE(report.contains("gone.txt")) << report.toStdString();
+}
+
+TEST_F(DesktopAction, ShowsGermanTextsWithTheGermanTranslationAndEnglishWithout)
+{
+    const auto texts = [] {
+        DesktopActionWindow w(DesktopActionWindow::Action::ZipEach, {});
+        return w.windowTitle() + "|" + w.findChild<QPushButton*>("btnCancel")->text();
+    };
+    EXPECT_EQ(texts(), "Compress each into its own ZIP|Cancel");
+    QTranslator german;
+    ASSERT_TRUE(german.load(QLocale(QLocale::German, QLocale::Germany), "zamblok", "_", ZAMBLOK_TRANSLATIONS_DIR));
+    QCoreApplication::installTranslator(&german);
+    EXPECT_EQ(texts(), "Jedes in ein eigenes ZIP packen|Abbrechen");
+    QCoreApplication::removeTranslator(&german);
 }
 
 }  // namespace
