@@ -68,4 +68,134 @@
         <translation>Schließen</translation>
     </message>
 </context>
+<context>
+    <name>TFormWildcard</name>
+    <message>
+        <source>Edit Wildcard</source>
+        <translation>Platzhalter bearbeiten</translation>
+    </message>
+    <message>
+        <source>Please enter a new  wildcard</source>
+        <translation>Bitte einen neuen Platzhalter eingeben</translation>
+    </message>
+    <message>
+        <source>Delete a item</source>
+        <translation>Einen Eintrag löschen</translation>
+    </message>
+    <message>
+        <source>Delete all items</source>
+        <translation>Alle Einträge löschen</translation>
+    </message>
+    <message>
+        <source>Up a item</source>
+        <translation>Eintrag nach oben</translation>
+    </message>
+    <message>
+        <source>Down a item</source>
+        <translation>Eintrag nach unten</translation>
+    </message>
+    <message>
+        <source>Add wildcard</source>
+        <translation>Platzhalter hinzufügen</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Ok</source>
+        <translation>&amp;OK</translation>
+    </message>
+    <message>
+        <source>Can&amp;cel</source>
+        <translation>Ab&amp;brechen</translation>
+    </message>
+    <message>
+        <source>Wildcard list:</source>
+        <translation>Platzhalterliste:</translation>
+    </message>
+    <message>
+        <source>Add wildcard:</source>
+        <translation>Platzhalter hinzufügen:</translation>
+    </message>
+    <message>
+        <source>Please select a item by clicking</source>
+        <translation>Bitte einen Eintrag durch Anklicken auswählen</translation>
+    </message>
+    <message>
+        <source>The wildcards could not be saved to %1</source>
+        <translation>Die Platzhalter konnten nicht in %1 gespeichert werden</translation>
+    </message>
+</context>
+<context>
+    <name>TFormselectbyfilter</name>
+    <message>
+        <source>Select files by wildcard</source>
+        <translation>Dateien nach Platzhalter auswählen</translation>
+    </message>
+    <message>
+        <source>Edit Wildcard</source>
+        <translation>Platzhalter bearbeiten</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Ok</source>
+        <translation>&amp;OK</translation>
+    </message>
+    <message>
+        <source>Can&amp;cel</source>
+        <translation>Ab&amp;brechen</translation>
+    </message>
+    <message>
+        <source>Folder selected:</source>
+        <translation>Gewählter Ordner:</translation>
+    </message>
+    <message>
+        <source>Wildcard:</source>
+        <translation>Platzhalter:</translation>
+    </message>
+    <message>
+        <source>Result:</source>
+        <translation>Ergebnis:</translation>
+    </message>
+    <message>
+        <source>Please select a folder!</source>
+        <translation>Bitte einen Ordner auswählen!</translation>
+    </message>
+</context>
+<context>
+    <name>THelpWindow</name>
+    <message>
+        <source>Zamblok Help</source>
+        <translation>Zamblok-Hilfe</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;The help page %1 is missing from %2.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Die Hilfeseite %1 fehlt in %2.&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>Taboutform</name>
+    <message>
+        <source>About Zamblok</source>
+        <translation>Über Zamblok</translation>
+    </message>
+    <message>
+        <source>Zamblok V1.00  ( Build 4 )</source>
+        <translation>Zamblok V1.00  ( Build 4 )</translation>
+    </message>
+    <message>
+        <source>A batch tool for ZIP archives: create many archives in one run,
+list, extract and delete the entries of many archives at once.</source>
+        <translation>Ein Stapelwerkzeug für ZIP-Archive: viele Archive in einem Lauf erstellen,
+die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</translation>
+    </message>
+    <message>
+        <source>Cl&amp;ose</source>
+        <translation>Schl&amp;ießen</translation>
+    </message>
+</context>
 </TS>
