@@ -236,6 +236,7 @@ void DesktopActionWindow::StartZipping()
     compress.includeSysAndHidden = true;
     compress.level = 7;
 
+    created_.clear();
     zipJob_ = std::make_unique<TZipFile>();
     TZipFile& job = *zipJob_;
     const size_t total = std::accumulate(folders.begin(), folders.end(), size_t(0),
@@ -280,7 +281,20 @@ void DesktopActionWindow::StartZipping()
                     break;
                 job.Engine().RelativePathList = {folder.prefix};
                 job.Engine().SetRelativePaths(true);
-                job.WriteArchives(folder.plan, compress);
+                // The job tells the archives of its last plan only: each
+                // folder's are kept, those of a plan that failed too.
+                const auto keep = [&] {
+                    std::vector<std::string> written;
+                    job.CopyCreatedArchives(written);
+                    created_.insert(created_.end(), written.begin(), written.end());
+                };
+                try {
+                    job.WriteArchives(folder.plan, compress);
+                } catch (...) {
+                    keep();
+                    throw;
+                }
+                keep();
                 *done += folder.plan.size();
             }
         },
@@ -289,8 +303,7 @@ void DesktopActionWindow::StartZipping()
 
 void DesktopActionWindow::ZippingEnded()
 {
-    std::vector<std::string> created;
-    zipJob_->CopyCreatedArchives(created);
+    const size_t created = created_.size();
     QString ending;
     try {
         if (zipRun_.Error())
@@ -308,8 +321,8 @@ void DesktopActionWindow::ZippingEnded()
     report_ << reached_.report;
     const int files = reached_.files;
     summaries_ << tr("Wrote %1 %2 with %3 %4; skipped %5.%6")
-                      .arg(created.size())
-                      .arg(created.size() == 1 ? tr("archive") : tr("archives"))
+                      .arg(created)
+                      .arg(created == 1 ? tr("archive") : tr("archives"))
                       .arg(files)
                       .arg(files == 1 ? tr("file") : tr("files"))
                       .arg(report_.size())

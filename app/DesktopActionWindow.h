@@ -83,6 +83,7 @@ private:
     std::mutex mutex_;
     Reached reached_;  // under mutex_
     std::unique_ptr<TZipFile> zipJob_;
+    std::vector<std::string> created_;  // the run's thread's until it has ended
 
     QProgressBar* progress_;
     QLabel* status_;

@@ -18,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::ReadFile;
-using testing_support::Run;
 using testing_support::WriteFile;
 
 class DesktopAction : public ::testing::Test {
@@ -43,7 +42,7 @@ protected:
     std::string Names(const std::string& archive)
     {
         std::string out;
-        EXPECT_EQ(Run("unzip -Z1 '" + archive + "' | sort", &out), 0);
+        EXPECT_EQ(testing_support::Run("unzip -Z1 '" + archive + "' | sort", &out), 0);
         return out;
     }
 
@@ -57,15 +56,15 @@ TEST_F(DesktopAction, ExtractsEachArchiveBesideItselfOrIntoItsOwnFolder)
         fs::create_directories(dir / folder);
     WriteFile(dir / "src/docs/one.txt", "one");
     WriteFile(dir / "src/two.txt", "two");
-    ASSERT_EQ(Run("cd '" + (dir / "src") + "' && zip -qr ../a/first.zip docs && zip -q ../b/second.zip two.txt"), 0);
+    ASSERT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -qr ../a/first.zip docs && zip -q ../b/second.zip two.txt"), 0);
     const QStringList archives = {QString::fromStdString(dir / "a/first.zip"),
                                   QString::fromStdString(dir / "b/second.zip")};
 
     const QString summary = RunAction(DesktopActionWindow::Action::ExtractHere, archives);
     EXPECT_EQ(ReadFile(dir / "a/docs/one.txt"), "one");
     EXPECT_EQ(ReadFile(dir / "b/two.txt"), "two");
-    EXPECT_TRUE(summary.contains("Extracted 2 entries")) << summary.toStdString();
-    EXPECT_TRUE(summary.contains("Extracted 1 entry")) << summary.toStdString();
+    // One run, and one line of summary, per folder.
+    EXPECT_EQ(summary, "Extracted 1 entry, skipped 0, failed 0.\nExtracted 1 entry, skipped 0, failed 0.");
 
     RunAction(DesktopActionWindow::Action::ExtractSubfolders, archives);
     EXPECT_EQ(ReadFile(dir / "a/first/docs/one.txt"), "one");
@@ -77,7 +76,7 @@ TEST_F(DesktopAction, AsksBeforeReplacingAnExistingFile)
     fs::create_directories(dir / "src");
     WriteFile(dir / "src/a.txt", "new a");
     WriteFile(dir / "src/b.txt", "new b");
-    ASSERT_EQ(Run("cd '" + (dir / "src") + "' && zip -q ../x.zip a.txt b.txt"), 0);
+    ASSERT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -q ../x.zip a.txt b.txt"), 0);
     WriteFile(dir / "a.txt", "old a");
     WriteFile(dir / "b.txt", "old b");
 
