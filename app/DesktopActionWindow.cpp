@@ -131,17 +131,13 @@ bool DesktopActionWindow::Running() const
     return unzip_.Running() || zipRun_.Running();
 }
 
-QString DesktopActionWindow::Summary() const
-{
-    return summaries_.join('\n');
-}
-
 void DesktopActionWindow::Start()
 {
     if (action_ == Action::ZipEach) {
         StartZipping();
     } else {
         groups_ = ByFolder(files_);
+        severalFolders_ = groups_.size() > 1;
         StartNextExtraction();
     }
 }
@@ -194,7 +190,8 @@ void DesktopActionWindow::StartNextExtraction()
 
 void DesktopActionWindow::ExtractionEnded()
 {
-    summaries_ << unzip_.Status();
+    // With archives in several folders, each folder's summary says which it is.
+    summaries_ << (severalFolders_ ? unzip_.options.extractFolder + ": " : QString()) + unzip_.Status();
     report_ << unzip_.Report();
     StartNextExtraction();
 }

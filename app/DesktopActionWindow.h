@@ -41,8 +41,6 @@ public:
     // Starts the run; the window shows it.
     void Start();
     bool Running() const;
-    // The summary of each finished run, and what was skipped or failed.
-    QString Summary() const;
 
     // The controller of the extraction runs; tests script its questions.
     UnZipPageController& Extraction() { return unzip_; }
@@ -66,6 +64,7 @@ private:
     Action action_;
     // Extraction: the archives grouped by folder, still to run.
     QList<QStringList> groups_;
+    bool severalFolders_ = false;
     QStringList files_;
     QStringList summaries_;
     QStringList report_;

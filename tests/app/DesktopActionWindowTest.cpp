@@ -64,7 +64,8 @@ TEST_F(DesktopAction, ExtractsEachArchiveBesideItselfOrIntoItsOwnFolder)
     EXPECT_EQ(ReadFile(dir / "a/docs/one.txt"), "one");
     EXPECT_EQ(ReadFile(dir / "b/two.txt"), "two");
     // One run, and one line of summary, per folder.
-    EXPECT_EQ(summary, "Extracted 1 entry, skipped 0, failed 0.\nExtracted 1 entry, skipped 0, failed 0.");
+    EXPECT_EQ(summary, QString::fromStdString(dir / "a: Extracted 1 entry, skipped 0, failed 0.\n" + dir.Path() +
+                                              "/b: Extracted 1 entry, skipped 0, failed 0."));
 
     RunAction(DesktopActionWindow::Action::ExtractSubfolders, archives);
     EXPECT_EQ(ReadFile(dir / "a/first/docs/one.txt"), "one");
