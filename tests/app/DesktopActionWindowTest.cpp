@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTranslator>
+#include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "app/DesktopActionWindow.h"
 #include "platform/Hooks.h"
@@ -116,6 +118,29 @@ TEST_F(DesktopAction, CompressesEachFileAndFolderBesideItWithNamesRelativeToIt)
     EXPECT_TRUE(summary.startsWith("Wrote 3 archives with 4 files; skipped 1.")) << summary.toStdString();
     const QString report = window->findChild<QWidget*>("report")->property("plainText").toString();
     EXPECT_TRUE(report.contains("gone.txt")) << report.toStdString();
+}
+
+TEST_F(DesktopAction, CancelStopsTheArchiveUnderWayAndTheRestAndTheWindowSaysSo)
+{
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    // A first file that takes a while, so that Cancel comes while it is written.
+    std::string noise(64 << 20, '\0');
+    std::mt19937 random(27);
+    std::generate(noise.begin(), noise.end(), [&] { return char(random()); });
+    WriteFile(dir / "a/big.bin", noise);
+    WriteFile(dir / "b/two.txt", "two");
+    window = std::make_unique<DesktopActionWindow>(
+        DesktopActionWindow::Action::ZipEach,
+        QStringList{QString::fromStdString(dir / "a/big.bin"), QString::fromStdString(dir / "b/two.txt")});
+    window->show();
+    window->Start();
+    window->findChild<QPushButton*>("btnCancel")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished(); }, 60000));
+    const QString summary = window->findChild<QLabel*>("status")->text();
+    EXPECT_TRUE(summary.endsWith("Cancelled.")) << summary.toStdString();
+    EXPECT_FALSE(fs::exists(dir / "a/big.zip"));  // the archive under way is removed
+    EXPECT_FALSE(fs::exists(dir / "b/two.zip"));
 }
 
 TEST_F(DesktopAction, ShowsGermanTextsWithTheGermanTranslationAndEnglishWithout)
