@@ -8,7 +8,7 @@ THelpWindow::THelpWindow(const QString& folder, QWidget* parent)
     : QWidget(parent, Qt::Window), folder_(folder), browser_(new QTextBrowser(this))
 {
     setObjectName("HelpWindow");
-    setWindowTitle("Zamblok Help");
+    setWindowTitle(tr("Zamblok Help"));
     resize(640, 560);
     browser_->setObjectName("HelpBrowser");
     browser_->setOpenExternalLinks(true);
@@ -24,7 +24,7 @@ void THelpWindow::ShowTopic(int context)
     if (QFileInfo::exists(page))
         browser_->setSource(QUrl::fromLocalFile(page));
     else
-        browser_->setHtml(QString("<p>The help page %1 is missing from %2.</p>").arg(context).arg(folder_));
+        browser_->setHtml(tr("<p>The help page %1 is missing from %2.</p>").arg(context).arg(folder_));
     show();
     raise();
     activateWindow();

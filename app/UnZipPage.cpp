@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDrag>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -12,13 +10,13 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "app/UnZipQuestions.h"
 #include "ui/Buttons.h"
 #include "ui/Drops.h"
 #include "platform/CodePage.h"
@@ -217,40 +215,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     };
 
     // The questions of a run, asked while it waits.
-    c_.AskOverwrite = [this](const QString& text) {
-        using B = QMessageBox::StandardButton;
-        QMessageBox box(QMessageBox::Question, "Zamblok", text, B::Yes | B::No | B::YesToAll | B::NoToAll, this);
-        box.setObjectName("OverwriteQuestion");
-        QPushButton* rename = box.addButton("Re&name", QMessageBox::AcceptRole);
-        rename->setToolTip("Write the file from the archive under a free name beside the existing one");
-        box.exec();
-        return box.clickedButton() == rename ? UnZipPageController::RenameAnswer
-                                             : int(box.standardButton(box.clickedButton()));
-    };
-    c_.AskPassword = [this](const QString& text) {
-        QDialog dialog(this);
-        dialog.setObjectName("PasswordQuestion");
-        dialog.setWindowTitle("Zamblok");
-        auto* layout = new QVBoxLayout(&dialog);
-        layout->addWidget(new QLabel(text, &dialog));
-        auto* edit = new QLineEdit(&dialog);
-        edit->setEchoMode(QLineEdit::Password);
-        layout->addWidget(edit);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
-        QPushButton* skipEntry = buttons->addButton("Skip this &entry", QDialogButtonBox::RejectRole);
-        QPushButton* skipArchive = buttons->addButton("Skip this &archive", QDialogButtonBox::RejectRole);
-        layout->addWidget(buttons);
-        QAbstractButton* clicked = nullptr;
-        connect(buttons, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* b) {
-            clicked = b;
-            b == skipEntry || b == skipArchive ? dialog.reject() : dialog.accept();
-        });
-        const bool ok = dialog.exec() == QDialog::Accepted;
-        using Kind = PasswordAnswer::Kind;
-        if (ok)
-            return PasswordAnswer{Kind::Password, edit->text()};
-        return PasswordAnswer{clicked == skipArchive ? Kind::SkipArchive : Kind::SkipEntry, {}};
-    };
+    AskWithDialogs(c_, this);
 
     // The user's actions go to the controller.
     connect(btnSelectZIP, &QPushButton::clicked, this, [this] {

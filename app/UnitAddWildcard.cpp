@@ -31,36 +31,36 @@ TFormWildcard::TFormWildcard(const QString& settingsPath, std::function<void(int
     : QDialog(parent), settingsPath_(settingsPath), help_(std::move(help))
 {
     setObjectName("TFormWildcard");
-    setWindowTitle("Edit Wildcard");
+    setWindowTitle(tr("Edit Wildcard"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName("ListBox1");
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName("Edit1");
-    Edit1->setToolTip("Please enter a new  wildcard");
-    QToolButton* remove = Tool(this, "Button4", "Delete a item", "list-remove", QStyle::SP_DialogNoButton);
-    QToolButton* removeAll = Tool(this, "SpeedButton1", "Delete all items", "edit-clear", QStyle::SP_DialogResetButton);
-    QToolButton* up = Tool(this, "SpeedButton3", "Up a item", "go-up", QStyle::SP_ArrowUp);
-    QToolButton* down = Tool(this, "SpeedButton2", "Down a item", "go-down", QStyle::SP_ArrowDown);
-    QToolButton* add = Tool(this, "SpNew", "Add wildcard", "list-add", QStyle::SP_FileDialogNewFolder);
-    auto* helpButton = new QPushButton("Help", this);
+    Edit1->setToolTip(tr("Please enter a new  wildcard"));
+    QToolButton* remove = Tool(this, "Button4", tr("Delete a item"), "list-remove", QStyle::SP_DialogNoButton);
+    QToolButton* removeAll = Tool(this, "SpeedButton1", tr("Delete all items"), "edit-clear", QStyle::SP_DialogResetButton);
+    QToolButton* up = Tool(this, "SpeedButton3", tr("Up a item"), "go-up", QStyle::SP_ArrowUp);
+    QToolButton* down = Tool(this, "SpeedButton2", tr("Down a item"), "go-down", QStyle::SP_ArrowDown);
+    QToolButton* add = Tool(this, "SpNew", tr("Add wildcard"), "list-add", QStyle::SP_FileDialogNewFolder);
+    auto* helpButton = new QPushButton(tr("Help"), this);
     helpButton->setObjectName("Button1");
-    auto* ok = new QPushButton("&Ok", this);
+    auto* ok = new QPushButton(tr("&Ok"), this);
     ok->setObjectName("btnOk");
     ok->setDefault(true);
-    auto* cancel = new QPushButton("Can&cel", this);
+    auto* cancel = new QPushButton(tr("Can&cel"), this);
     cancel->setObjectName("Button3");
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel("Wildcard list:", this), 0, 0);
+    layout->addWidget(new QLabel(tr("Wildcard list:"), this), 0, 0);
     layout->addWidget(ListBox1, 1, 0);
     auto* side = new QVBoxLayout;
     for (QToolButton* b : {remove, removeAll, up, down})
         side->addWidget(b);
     side->addStretch(1);
     layout->addLayout(side, 1, 1);
-    layout->addWidget(new QLabel("Add wildcard:", this), 2, 0);
+    layout->addWidget(new QLabel(tr("Add wildcard:"), this), 2, 0);
     layout->addWidget(Edit1, 3, 0);
     layout->addWidget(add, 3, 1);
     auto* buttons = new QHBoxLayout;
@@ -107,7 +107,7 @@ void TFormWildcard::Button4Click()
 {
     QListWidgetItem* item = ListBox1->currentItem();
     if (!item || !item->isSelected()) {
-        platform::MessageBox("Please select a item by clicking", "Edit Wildcard", platform::mbOK | 0x40);
+        platform::MessageBox(tr("Please select a item by clicking").toStdString(), tr("Edit Wildcard").toStdString(), platform::mbOK | 0x40);
         return;
     }
     delete ListBox1->takeItem(ListBox1->row(item));
@@ -134,8 +134,8 @@ void TFormWildcard::btnOkClick()
     for (int i = 0; i < ListBox1->count(); ++i)
         list.push_back(ListBox1->item(i)->text().toStdString());
     if (!SaveWildcards(settingsPath_.toStdString(), list)) {
-        platform::MessageBox("The wildcards could not be saved to " + settingsPath_.toStdString(), "Edit Wildcard",
-                             platform::mbOK | 0x10);
+        platform::MessageBox(tr("The wildcards could not be saved to %1").arg(settingsPath_).toStdString(),
+                             tr("Edit Wildcard").toStdString(), platform::mbOK | 0x10);
         return;
     }
     accept();

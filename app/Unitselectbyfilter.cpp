@@ -17,7 +17,7 @@ TFormselectbyfilter::TFormselectbyfilter(const QString& settingsPath, std::funct
     : QDialog(parent), settingsPath_(settingsPath), help_(std::move(help))
 {
     setObjectName("TFormselectbyfilter");
-    setWindowTitle("Select files by wildcard");
+    setWindowTitle(tr("Select files by wildcard"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
     folders_ = new QFileSystemModel(this);
@@ -40,29 +40,29 @@ TFormselectbyfilter::TFormselectbyfilter(const QString& settingsPath, std::funct
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     auto* edit = new QToolButton(this);
     edit->setObjectName("SpeedButton1");
-    edit->setToolTip("Edit Wildcard");
+    edit->setToolTip(tr("Edit Wildcard"));
     edit->setIcon(QIcon::fromTheme("document-edit", style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
     auto* helpButton = new QToolButton(this);
     helpButton->setObjectName("Sphelp");
-    helpButton->setToolTip("Help");
+    helpButton->setToolTip(tr("Help"));
     helpButton->setIcon(QIcon::fromTheme("help-contents", style()->standardIcon(QStyle::SP_MessageBoxQuestion)));
     EditInputWild = new QLineEdit(this);
     EditInputWild->setObjectName("EditInputWild");
-    auto* ok = new QPushButton("&Ok", this);
+    auto* ok = new QPushButton(tr("&Ok"), this);
     ok->setObjectName("Button1");
     ok->setDefault(true);
-    auto* cancel = new QPushButton("Can&cel", this);
+    auto* cancel = new QPushButton(tr("Can&cel"), this);
     cancel->setObjectName("Button2");
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel("Folder selected:", this), 0, 0);
+    layout->addWidget(new QLabel(tr("Folder selected:"), this), 0, 0);
     layout->addWidget(labFolder, 0, 1, 1, 3);
     layout->addWidget(ShellTree1, 1, 0, 1, 4);
-    layout->addWidget(new QLabel("Wildcard:", this), 2, 0);
+    layout->addWidget(new QLabel(tr("Wildcard:"), this), 2, 0);
     layout->addWidget(ComboBox1, 2, 1);
     layout->addWidget(edit, 2, 2);
     layout->addWidget(helpButton, 2, 3);
-    layout->addWidget(new QLabel("Result:", this), 3, 0);
+    layout->addWidget(new QLabel(tr("Result:"), this), 3, 0);
     layout->addWidget(EditInputWild, 3, 1, 1, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -132,7 +132,7 @@ void TFormselectbyfilter::Button1Click()
 {
     const QString result = EditInputWild->text().trimmed();
     if (result.isEmpty() || result == ComboBox1->currentText().trimmed()) {
-        platform::MessageBox("Please select a folder!", "Select files by wildcard", platform::mbOK | 0x30);
+        platform::MessageBox(tr("Please select a folder!").toStdString(), tr("Select files by wildcard").toStdString(), platform::mbOK | 0x30);
         return;
     }
     accept();

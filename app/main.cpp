@@ -1,6 +1,8 @@
 // zamblok: the desktop program. Archives named on the command line (or by
 // "Open with" of a file manager) are added to the "Multiple UnZIP" page;
 // with --zip, files and folders are added to the "Multiple ZIP" page.
+// --extract-here, --extract-subfolders and --zip-each (a file manager's
+// actions on selected files) run at once in a small window of their own.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -8,9 +10,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QTranslator>
 
+#include "app/DesktopActionWindow.h"
 #include "app/UnitMain.h"
 #include "platform/Files.h"
 
@@ -40,6 +47,25 @@ void HoldLock()
         ::flock(fd, LOCK_SH | LOCK_NB);
 }
 
+// The window's texts in the user's language (LANGUAGE, LC_ALL,
+// LC_MESSAGES, LANG) where a translation ships: Zamblok's own from
+// translations/ beside the executable, Qt's (standard buttons and dialogs)
+// from Qt's folder. English, as written, otherwise.
+void LoadTranslations(QApplication& app)
+{
+    const std::pair<QString, QString> catalogues[] = {
+        {"zamblok", QCoreApplication::applicationDirPath() + "/translations"},
+        {"qtbase", QLibraryInfo::path(QLibraryInfo::TranslationsPath)},
+    };
+    for (const auto& [name, folder] : catalogues) {
+        auto* translator = new QTranslator(&app);
+        if (translator->load(QLocale(), name, "_", folder))
+            app.installTranslator(translator);
+        else
+            delete translator;
+    }
+}
+
 // An error that no handler caught is shown, never the end of the program.
 class TApplication : public QApplication {
 public:
@@ -63,14 +89,23 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     QApplication::setApplicationName("Zamblok");
     QApplication::setApplicationDisplayName("Zamblok");
-    QApplication::setDesktopFileName("zamblok");
+    QApplication::setDesktopFileName("io.github.zamblok.Zamblok");
+    QApplication::setWindowIcon(QIcon::fromTheme("io.github.zamblok.Zamblok", QIcon(":/zamblok.svg")));
+    LoadTranslations(app);
     HoldLock();
+
+    QStringList names = QApplication::arguments().mid(1);
+    if (const auto action = DesktopActionWindow::ActionOf(names.value(0))) {
+        DesktopActionWindow window(*action, names.mid(1));
+        window.show();
+        window.Start();
+        return QApplication::exec();
+    }
 
     TFormMain window(SettingsPath(), QCoreApplication::applicationDirPath() + "/help");
     window.show();
     // "zamblok --zip FILE..." starts on the "Multiple ZIP" page with those
     // items; other names are archives for the "Multiple UnZIP" page.
-    QStringList names = QApplication::arguments().mid(1);
     if (!names.isEmpty() && names.front() == "--zip")
         window.AddItems(names.mid(1));
     else if (!names.isEmpty())

@@ -42,17 +42,17 @@ private:
 Taboutform::Taboutform(const QString& website, QWidget* parent) : QDialog(parent)
 {
     setObjectName("Taboutform");
-    setWindowTitle("About Zamblok");
+    setWindowTitle(tr("About Zamblok"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel("Zamblok V1.00  ( Build 4 )", this);
+    auto* title = new QLabel(tr("Zamblok V1.00  ( Build 4 )"), this);
     title->setObjectName("AboutTitle");
     QFont bigger = title->font();
     bigger.setPointSizeF(bigger.pointSizeF() * 1.4);
     bigger.setBold(true);
     title->setFont(bigger);
     layout->addWidget(title);
-    layout->addWidget(new QLabel("A batch tool for ZIP archives: create many archives in one run,\n"
-                                 "list, extract and delete the entries of many archives at once.",
+    layout->addWidget(new QLabel(tr("A batch tool for ZIP archives: create many archives in one run,\n"
+                                    "list, extract and delete the entries of many archives at once."),
                                  this));
     auto* web = new LinkLabel(website, website, this);
     web->setObjectName("AboutWebsite");
@@ -62,7 +62,7 @@ Taboutform::Taboutform(const QString& website, QWidget* parent) : QDialog(parent
     layout->addWidget(web);
     layout->addWidget(support);
     auto* buttons = new QHBoxLayout;
-    auto* close = new QPushButton("Cl&ose", this);
+    auto* close = new QPushButton(tr("Cl&ose"), this);
     close->setObjectName("AboutClose");
     close->setDefault(true);
     buttons->addStretch(1);
