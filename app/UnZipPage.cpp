@@ -284,8 +284,10 @@ void UnZipPage::Refresh()
         const QSignalBlocker block(ListBoxZipList);
         if (!same) {
             ListBoxZipList->clear();
-            for (const std::string& name : archives)
+            for (const std::string& name : archives) {
                 ListBoxZipList->addItem(ui::FromUtf8(name));
+                ListBoxZipList->item(ListBoxZipList->count() - 1)->setToolTip(ui::FromUtf8(name));  // when cut
+            }
         }
         if (c_.CurrentArchive() >= 0)
             ListBoxZipList->setCurrentRow(c_.CurrentArchive());
