@@ -293,7 +293,18 @@ private:
     void ReadDirectory();
     // Extracts from the open archive; returns the number of entries extracted.
     int RunExtraction();
+    // Where one entry goes: its names, folder and what stands there.
+    struct TEntryTarget;
     void ExtractEntry(TUnZipRun& run, int index);
+    // The stages of ExtractEntry, in order (see each for what it takes and gives).
+    bool PlaceEntry(TUnZipRun& run, int index, TEntryTarget& target);
+    bool OpenOutputFolder(TUnZipRun& run, TEntryTarget& target);
+    bool PrepareCipher(TUnZipRun& run, int index, const TEntryTarget& target);
+    void KeepLinkTarget(TUnZipRun& run, int index, const TEntryTarget& target);
+    bool DecideOverwrite(TUnZipRun& run, int index, TEntryTarget& target);
+    std::unique_ptr<TLFNFileStream> CreateOutput(TUnZipRun& run, int index, TEntryTarget& target);
+    bool DecodeToOutput(TUnZipRun& run, int index, const TEntryTarget& target, std::unique_ptr<TLFNFileStream> out);
+    void FinishEntry(TUnZipRun& run, int index, const TEntryTarget& target, bool good);
     // The folder an entry goes to, relative to the destination.
     std::string OutputFolder(const TZipHeaderInfo& entry) const;
     // Moves the archive to the entry's data; what went wrong when it cannot.
