@@ -290,7 +290,22 @@ private:
     struct TUnZipRun;
     struct TDecodedAhead;
 
+    // The walk over the central headers.
+    struct TDirectoryScan;
     void ReadDirectory();
+    // The stages of ReadDirectory, in order (see each for what it takes and gives).
+    THugeStream* FindEndRecord(std::unique_ptr<TLFNFileStream>& side);
+    void CheckEndRecordPart() const;
+    int64_t PrefixLength(THugeStream& s) const;
+    THugeStream* GoToDirectory(THugeStream* s, bool fromSide, int64_t prefix);
+    THugeStream* ReadIncompleteArchive();
+    void ReadCentralHeaders(TDirectoryScan& scan);
+    bool EntriesInOrder(TDirectoryScan& scan);
+    void RestartScan(TDirectoryScan& scan);
+    bool ReadNextCentralHeader(TDirectoryScan& scan, TZipHeaderInfo& h);
+    void CompleteRebuiltEntry(TDirectoryScan& scan, const TZipHeaderInfo& h);
+    void AppendCentralEntry(TDirectoryScan& scan, TZipHeaderInfo* e);
+    void FinishDirectory(TDirectoryScan& scan, bool fromSide);
     // Extracts from the open archive; returns the number of entries extracted.
     int RunExtraction();
     // Where one entry goes: its names, folder and what stands there.
