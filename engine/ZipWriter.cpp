@@ -140,6 +140,11 @@ struct TZipWriter::TWriteRun {
     bool copying = false;
     // Where the archive goes: one file, or its parts.
     std::unique_ptr<TPartOutput> parts;
+    // The archive's file (where a link to it leads), the file a single-file
+    // archive is written to, and whether that is to be removed on a failure.
+    std::string target;
+    std::string single;
+    bool outputMade = false;
     // The new directory in written order, and the stored names in it.
     std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
     std::unordered_set<std::string> names;
@@ -320,6 +325,10 @@ int TZipWriter::CopyArchive(const std::string& output)
 
 // ---- The driver ------------------------------------------------------------------
 
+// Writes the archive in stages: the run's plan, the old archive opened for
+// an update, the output, the kept entries carried over, the new entries, the
+// central directory; then the new archive takes its place and its directory
+// becomes the component's. A failure removes what the run wrote.
 int TZipWriter::WriteArchive(bool deleting)
 {
     struct RestoreWorking {
@@ -345,173 +354,216 @@ int TZipWriter::WriteArchive(bool deleting)
         CloseZipFile();
         FilesList.clear();
     };
-
-    // The file made for a single-file archive, and whether it is to be
-    // removed on a failure.
-    std::string single;
-    bool outputMade = false;
-    // An archive reached through a symbolic link is rewritten where the link
-    // leads; the link stays.
-    std::string target = zipName_;
     try {
-        // A multi-part archive is always written anew.
-        run.multi = MultiMode() != TMultiMode::mmNone;
-        run.updating = !run.multi && platform::FileExists(zipName_);
-        // Deleting from an archive that is not there deletes nothing: it must
-        // not make an empty archive of that name and report success.
-        if (deleting && !run.updating)
-            throw EFOpenError("Cannot open file " + zipName_);
-        if (run.updating) {
-            std::error_code ec;
-            if (std::filesystem::is_symlink(zipName_, ec))
-                target = std::filesystem::canonical(zipName_, ec).string();
-            // The new archive is written beside the old one and renamed over
-            // it: the folder must take a new file.
-            const std::string folder = FolderPart(target);
-            if (!platform::FolderWritable(folder))
-                throw EFCreateError("Cannot create a file in " + (folder.empty() ? std::string(".") : folder) +
-                                    ": " + ErrorText(errno));
-        }
-        if (!deleting && !FilesList.empty())
-            ExpandFilesList(run);
-        if (!deleting && !FilesList.empty() && OnStartZipInfo) {
-            bool stopNow = false;
-            OnStartZipInfo(*this, int(FilesList.size()), run.totalBytes, &run.end, stopNow);
-            if (stopNow)
-                throw EUserCanceled("User canceled Zip operation");
-        }
-
-        if (run.updating) {
-            // A comment set before the directory was read outlives its reading.
-            const std::optional<std::string> comment =
-                endCentral_.Modified ? endCentral_.CommentText() : std::optional<std::string>();
-            OpenZipFile();
-            if (comment && endCentral_.CommentText() != comment) {
-                endCentral_.SetCommentText(*comment);
-                endCentral_.Modified = true;
-            }
-            // Parts cannot be rewritten one by one: refuse rather than write
-            // a new archive over the last part.
-            if (endCentral_.ThisDisk() != 0 || THugeVolumeStream::VolumesOf(zipName_).size() > 1)
-                throw EZipEngineError("A multi-part archive cannot be updated: " + zipName_);
-            // Carrying entries over copies each one's bytes: entries that
-            // share theirs would blow a small archive up as extraction would.
-            CheckOverlaps();
-            if (endCentral_.HasComment())
-                ArchiveComment();  // carried into the new archive
-        }
-        if (run.multi) {
-            OpenFirstPart(run);
-        } else {
-            const std::string folder = FolderPart(target).empty() ? "./" : FolderPart(target);
-            single = run.updating ? platform::MakeTempFileName(folder, ".ZBK") : zipName_;
-            if (single.empty())
-                throw EFCreateError("Cannot create a file in " + folder + ": " + ErrorText(errno));
-            outputMade = run.updating;
-            run.parts = std::make_unique<TPartOutput>(single, FlushFilesOnClose);
-        }
-        outputMade = true;
-        run.data = &run.parts->Stream();
-        if (run.updating || endCentral_.Modified) {
-            run.end.Assign(endCentral_);
-            run.end.SetTotalEntries(0);
-            run.end.SetEntriesThisDisk(0);
-            run.end.Modified = false;
-        }
-
+        PlanRun(run);
+        if (run.updating)
+            OpenForUpdate();
+        OpenOutput(run);
         if (run.updating)
             CarryOverEntries(run);
-        if (run.multi) {
-            // Each byte passes twice: into the entry's staging area, then into the parts.
-            run.totalBytes *= 2;
-            run.parts->Stream().WriteBuffer("PK\x07\x08", 4);
-        }
-        if (!deleting) {
-            const std::vector<std::string> items = FilesList;
-            run.workers = std::make_unique<TWorkers>(Threads > 0 ? Threads : DefaultThreads());
-            for (size_t i = 0; i < items.size(); ++i) {
-                LoadAhead(run, items, i);
-                AddNewEntry(run, items[i], i);
-                if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
-                    // A file loaded for nothing (it was skipped) counts until
-                    // its worker is done with it.
-                    if (done->second.done.valid())
-                        WaitPolling(done->second.done);
-                    run.aheadBytes -= done->second.work->planned;
-                    run.ahead.erase(done);
-                }
-            }
-        }
+        WriteNewEntries(run);
         WriteCentralDirectory(run);
         run.parts->Close();
     } catch (...) {
-        // Of a multi-part archive, the part under way goes, and the finished
-        // ones of blocked output (useless without the last); spanned disks stay.
-        const std::string current = run.parts ? run.parts->Name() : single;
-        const std::vector<std::string> finished =
-            run.parts && MultiMode() == TMultiMode::mmBlocks ? run.parts->Finished() : std::vector<std::string>();
-        run.parts.reset();
-        if (outputMade && !current.empty())
-            platform::DeleteFile(current);
-        for (const std::string& part : finished)
-            platform::DeleteFile(part);
+        RemoveFailedOutput(run);
         restore();
         throw;
     }
-
     try {
-        if (run.updating) {
-            archive_.reset();
-            FreeEntries();
-            // The new archive keeps the old one's owner and permissions and
-            // takes its place in one step.
-            platform::FileCopyOwnerAndMode(target, single);
-            if (!platform::RenameFile(single, target)) {
-                const std::string why = ErrorText(errno);
-                platform::DeleteFile(single);
-                throw EFCreateError("Cannot replace " + target + ": " + why);
-            }
-        }
-        if (run.multi && MultiMode() == TMultiMode::mmBlocks) {
-            // The last part takes its final name, unless a file of that name is in the way.
-            const std::string last = SplitPartName(run.parts->Part() + 1, TSplitPartType::sptLast);
-            if (last == run.parts->Name() || platform::RenameFileNoReplace(run.parts->Name(), last))
-                zipName_ = last;
-            else
-                zipName_ = run.parts->Name();
-        } else if (run.multi) {
-            zipName_ = run.parts->Name();
-        }
-        for (const std::string& file : run.disposeList) {
-            bool skip = false;
-            if (OnDisposeFile)
-                OnDisposeFile(*this, file, skip);
-            if (!skip)
-                platform::DeleteFile(file);
-        }
-        // The new directory is the component's now; nothing needs reading again.
-        FreeEntries();
-        entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
-        for (auto& entry : run.entries)
-            entries_->Append(entry.release());
-        entries_->Sort();
-        endCentral_.Assign(run.end);
-        endCentral_.Modified = false;
-        platform::GetFileStamp(zipName_, stamp_);
-        rebuilt_ = false;
-        currentPart_ = run.parts->Part();
-        partCount_ = run.parts->Part() + 1;
-        SortEntries(sortMode);
-        if (OnTotalPercentDone)
-            OnTotalPercentDone(*this, 100);
-        if (run.multi && run.parts->Part() > 0 && MultiZipInfo.SaveZipInfoOnFirstDisk)
-            SaveZipConfiguration(run);
+        PutInPlace(run);
+        AdoptWritten(run, sortMode);
     } catch (...) {
         restore();
         throw;
     }
     restore();
     return run.count;
+}
+
+// The run's plan: takes the run and FilesList; gives whether the archive is
+// updated or written anew, in parts or not, where it is written
+// (run.target), and the files that go in with their bytes. Raises when the
+// run cannot be done, or OnStartZipInfo stops it.
+void TZipWriter::PlanRun(TWriteRun& run)
+{
+    // An archive reached through a symbolic link is rewritten where the link
+    // leads; the link stays.
+    run.target = zipName_;
+    // A multi-part archive is always written anew.
+    run.multi = MultiMode() != TMultiMode::mmNone;
+    run.updating = !run.multi && platform::FileExists(zipName_);
+    // Deleting from an archive that is not there deletes nothing: it must
+    // not make an empty archive of that name and report success.
+    if (run.deleting && !run.updating)
+        throw EFOpenError("Cannot open file " + zipName_);
+    if (run.updating) {
+        std::error_code ec;
+        if (std::filesystem::is_symlink(zipName_, ec))
+            run.target = std::filesystem::canonical(zipName_, ec).string();
+        // The new archive is written beside the old one and renamed over
+        // it: the folder must take a new file.
+        const std::string folder = FolderPart(run.target);
+        if (!platform::FolderWritable(folder))
+            throw EFCreateError("Cannot create a file in " + (folder.empty() ? std::string(".") : folder) + ": " +
+                                ErrorText(errno));
+    }
+    if (!run.deleting && !FilesList.empty())
+        ExpandFilesList(run);
+    if (!run.deleting && !FilesList.empty() && OnStartZipInfo) {
+        bool stopNow = false;
+        OnStartZipInfo(*this, int(FilesList.size()), run.totalBytes, &run.end, stopNow);
+        if (stopNow)
+            throw EUserCanceled("User canceled Zip operation");
+    }
+}
+
+// An update: reads the old archive's directory (keeping a comment set
+// before it was read) and checks that its entries can be carried over.
+// Raises for a multi-part archive and for entries that overlap.
+void TZipWriter::OpenForUpdate()
+{
+    // A comment set before the directory was read outlives its reading.
+    const std::optional<std::string> comment =
+        endCentral_.Modified ? endCentral_.CommentText() : std::optional<std::string>();
+    OpenZipFile();
+    if (comment && endCentral_.CommentText() != comment) {
+        endCentral_.SetCommentText(*comment);
+        endCentral_.Modified = true;
+    }
+    // Parts cannot be rewritten one by one: refuse rather than write
+    // a new archive over the last part.
+    if (endCentral_.ThisDisk() != 0 || THugeVolumeStream::VolumesOf(zipName_).size() > 1)
+        throw EZipEngineError("A multi-part archive cannot be updated: " + zipName_);
+    // Carrying entries over copies each one's bytes: entries that
+    // share theirs would blow a small archive up as extraction would.
+    CheckOverlaps();
+    if (endCentral_.HasComment())
+        ArchiveComment();  // carried into the new archive
+}
+
+// Takes the plan; gives the open output (the first part, the archive's own
+// file, or for an update a new file beside the old one, in run.single) and
+// the new end record, which keeps an updated archive's comment.
+void TZipWriter::OpenOutput(TWriteRun& run)
+{
+    if (run.multi) {
+        OpenFirstPart(run);
+    } else {
+        const std::string folder = FolderPart(run.target).empty() ? "./" : FolderPart(run.target);
+        run.single = run.updating ? platform::MakeTempFileName(folder, ".ZBK") : zipName_;
+        if (run.single.empty())
+            throw EFCreateError("Cannot create a file in " + folder + ": " + ErrorText(errno));
+        run.outputMade = run.updating;
+        run.parts = std::make_unique<TPartOutput>(run.single, FlushFilesOnClose);
+    }
+    run.outputMade = true;
+    run.data = &run.parts->Stream();
+    if (run.updating || endCentral_.Modified) {
+        run.end.Assign(endCentral_);
+        run.end.SetTotalEntries(0);
+        run.end.SetEntriesThisDisk(0);
+        run.end.Modified = false;
+    }
+    if (run.multi) {
+        // Each byte passes twice: into the entry's staging area, then into the parts.
+        run.totalBytes *= 2;
+        run.parts->Stream().WriteBuffer("PK\x07\x08", 4);
+    }
+}
+
+// Takes the expanded FilesList; writes an entry for each file, loading small
+// files ahead on the workers.
+void TZipWriter::WriteNewEntries(TWriteRun& run)
+{
+    if (run.deleting)
+        return;
+    const std::vector<std::string> items = FilesList;
+    run.workers = std::make_unique<TWorkers>(Threads > 0 ? Threads : DefaultThreads());
+    for (size_t i = 0; i < items.size(); ++i) {
+        LoadAhead(run, items, i);
+        AddNewEntry(run, items[i], i);
+        if (const auto done = run.ahead.find(i); done != run.ahead.end()) {
+            // A file loaded for nothing (it was skipped) counts until
+            // its worker is done with it.
+            if (done->second.done.valid())
+                WaitPolling(done->second.done);
+            run.aheadBytes -= done->second.work->planned;
+            run.ahead.erase(done);
+        }
+    }
+}
+
+// Takes a run that failed while writing; removes its output.
+void TZipWriter::RemoveFailedOutput(TWriteRun& run)
+{
+    // Of a multi-part archive, the part under way goes, and the finished
+    // ones of blocked output (useless without the last); spanned disks stay.
+    const std::string current = run.parts ? run.parts->Name() : run.single;
+    const std::vector<std::string> finished =
+        run.parts && MultiMode() == TMultiMode::mmBlocks ? run.parts->Finished() : std::vector<std::string>();
+    run.parts.reset();
+    if (run.outputMade && !current.empty())
+        platform::DeleteFile(current);
+    for (const std::string& part : finished)
+        platform::DeleteFile(part);
+}
+
+// Takes the written archive; an update takes the old archive's place, the
+// last part its final name (zipName_ follows), and the files of
+// run.disposeList go (as OnDisposeFile allows).
+void TZipWriter::PutInPlace(TWriteRun& run)
+{
+    if (run.updating) {
+        archive_.reset();
+        FreeEntries();
+        // The new archive keeps the old one's owner and permissions and
+        // takes its place in one step.
+        platform::FileCopyOwnerAndMode(run.target, run.single);
+        if (!platform::RenameFile(run.single, run.target)) {
+            const std::string why = ErrorText(errno);
+            platform::DeleteFile(run.single);
+            throw EFCreateError("Cannot replace " + run.target + ": " + why);
+        }
+    }
+    if (run.multi && MultiMode() == TMultiMode::mmBlocks) {
+        // The last part takes its final name, unless a file of that name is in the way.
+        const std::string last = SplitPartName(run.parts->Part() + 1, TSplitPartType::sptLast);
+        if (last == run.parts->Name() || platform::RenameFileNoReplace(run.parts->Name(), last))
+            zipName_ = last;
+        else
+            zipName_ = run.parts->Name();
+    } else if (run.multi) {
+        zipName_ = run.parts->Name();
+    }
+    for (const std::string& file : run.disposeList) {
+        bool skip = false;
+        if (OnDisposeFile)
+            OnDisposeFile(*this, file, skip);
+        if (!skip)
+            platform::DeleteFile(file);
+    }
+}
+
+// Takes the archive in place; its directory, as the run wrote it, becomes
+// the component's (nothing needs reading again), sorted as sortMode says.
+void TZipWriter::AdoptWritten(TWriteRun& run, TZipSortMode sortMode)
+{
+    FreeEntries();
+    entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
+    for (auto& entry : run.entries)
+        entries_->Append(entry.release());
+    entries_->Sort();
+    endCentral_.Assign(run.end);
+    endCentral_.Modified = false;
+    platform::GetFileStamp(zipName_, stamp_);
+    rebuilt_ = false;
+    currentPart_ = run.parts->Part();
+    partCount_ = run.parts->Part() + 1;
+    SortEntries(sortMode);
+    if (OnTotalPercentDone)
+        OnTotalPercentDone(*this, 100);
+    if (run.multi && run.parts->Part() > 0 && MultiZipInfo.SaveZipInfoOnFirstDisk)
+        SaveZipConfiguration(run);
 }
 
 bool TZipWriter::MatchesList(const std::vector<std::string>& patterns, const std::string& file) const

@@ -154,6 +154,14 @@ private:
 
     void SetMaskBit(int bit, bool on);
     int WriteArchive(bool deleting);
+    // The stages of WriteArchive, in order (see each for what it takes and gives).
+    void PlanRun(TWriteRun& run);
+    void OpenForUpdate();
+    void OpenOutput(TWriteRun& run);
+    void WriteNewEntries(TWriteRun& run);
+    void RemoveFailedOutput(TWriteRun& run);
+    void PutInPlace(TWriteRun& run);
+    void AdoptWritten(TWriteRun& run, TZipSortMode sortMode);
     void ExpandFilesList(TWriteRun& run);
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
