@@ -1042,58 +1042,136 @@ void TZipWriter::AppendEntry(TWriteRun& run, std::unique_ptr<TZipHeaderInfo> ent
     run.entries.push_back(std::move(entry));
 }
 
+// One file entry on its way into the output: how it is written, where its
+// data goes first, and what its local header took. The staging file, if
+// any, goes with it.
+struct TZipWriter::TEntryWrite {
+    bool encrypt = false;
+    bool aes = false;
+    int level = 0;  // 0: stored
+    bool forceZip64 = false;
+    // Multi-part output: the entry's data, staged in memory or in a file.
+    std::unique_ptr<THugeStream> temporary;
+    std::string temporaryName;
+    // A single file: where the local header starts, and its length.
+    int64_t offset = 0;
+    int64_t headerSize = 0;
+    uint32_t checkedCrc = 0;  // the CRC the traditional cipher's header checks
+    int64_t bytesRead = 0;
+
+    ~TEntryWrite()
+    {
+        temporary.reset();
+        if (!temporaryName.empty())
+            platform::DeleteFile(temporaryName);
+    }
+};
+
+// Writes one new entry, in stages: the source (a folder, or a file opened
+// for reading) and the header it gives, the checks that may skip it, then
+// for a file the chain header set-up → output (in place, or staged for
+// parts) → source read whole or streamed, with its CRC → cipher header →
+// codec → the entry closed and its header placed. False when the item was
+// skipped (reported).
 bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, TZipHeaderInfo& header)
 {
     run.fileDone = 0;
-    const bool folderItem = EndsWithSlash(item);
-    std::unique_ptr<THugeFileStream> source;
     run.recordedSize = 0;
     header.VersionMadeBy = MadeByUnix;
     header.InternalAttributes = 0;
     header.Crc32 = 0;
-    if (folderItem) {
-        const std::string folder = item.size() > 1 ? item.substr(0, item.size() - 1) : item;
-        uint32_t dos = 0;
-        const bool exists = platform::DirectoryExists(folder) && platform::FileGetDosTime(folder, dos);
-        header.ModDateTime = exists ? dos : platform::DateTimeToDosDateTime(std::time(nullptr));
-        header.CompressionMethod = 0;
-        header.ExternalAttributes = exists ? uint32_t(platform::FileGetMode(folder)) << 16 |
-                                                 uint32_t(platform::FileGetAttr(folder) & 0x3F)
-                                           : platform::faArchive;
-    } else {
-        const int attr = platform::FileGetAttr(item);
-        if (!platform::FileExists(item)) {
-            if (OnNoSuchFile)
-                OnNoSuchFile(*this, item);
-            return false;
-        }
-        // A file that cannot be read is skipped; the rest of the run goes on.
-        // (Sources are read in large blocks: they need no buffer of their own.)
-        try {
-            source = std::make_unique<THugeFileStream>(item, platform::fmOpenRead | platform::fmShareDenyNone);
-        } catch (const EFOpenError&) {
-            sourceError_ = ErrorText(errno);
-            std::error_code ec;
-            run.totalBytes -= int64_t(std::filesystem::file_size(item, ec));
-            bool retry = false;
-            if (OnSkippingFile)
-                OnSkippingFile(*this, TSkipReason::skUnreadable, item, -1, retry);
-            return false;
-        }
-        platform::FileGetDosTime(item, header.ModDateTime);
-        std::time_t modified;
-        header.ModTimeUtc.reset();
-        if (platform::FileGetTime(item, modified))
-            header.ModTimeUtc = modified;
-        header.WriteTimestamp = true;
-        header.ExternalAttributes = uint32_t(platform::FileGetMode(item)) << 16 | uint32_t(attr & 0x3F);
-        run.recordedSize = source->Size();
-        header.SetUncompressedSize(uint64_t(run.recordedSize));
-    }
+    const bool folderItem = EndsWithSlash(item);
+    std::unique_ptr<THugeFileStream> source;
+    if (folderItem)
+        DescribeFolder(item, header);
+    else if (!(source = OpenSource(run, item, header)))
+        return false;
     header.SetFileName(folderItem ? std::string() : NamePart(item));
     header.SetDirectory(StoredFolder(item));
     header.SetDiskNumberStart(0);
+    if (!EntryWanted(run, item, header))
+        return false;
+    if (folderItem) {
+        header.GeneralFlags = 0;
+        WriteLocalHeaderInPart(run, header);
+        if (OnEndZip)
+            OnEndZip(*this, item, 0, 0, 0);
+        return true;
+    }
 
+    TEntryWrite entry;
+    SetUpFileHeader(run, item, header, entry);
+    OpenEntryOutput(run, header, entry);
+    // A small file is read whole (mostly ahead, on a worker), which gives
+    // its CRC before its data is written.
+    const std::shared_ptr<TWholeFile> whole =
+        run.recordedSize <= WholeFileLimit ? LoadWhole(run, index, item, entry.level, *source) : nullptr;
+    WriteCipherHeader(run, header, entry, whole.get(), *source);
+    WriteEntryData(run, item, entry, whole.get(), *source);
+    if (!EntryIntact(run, item, header, entry))
+        return false;
+    const uint64_t compressed = CloseEntryData(run, header, entry);
+    PlaceLocalHeader(run, item, header, entry);
+    if (OnEndZip)
+        OnEndZip(*this, item, entry.bytesRead, int64_t(compressed), run.parts->Stream().Size());
+    return true;
+}
+
+// Source, a folder: takes the folder item ("dir/"); gives the header its
+// time and mode (now, and plain attributes, when the folder is gone).
+void TZipWriter::DescribeFolder(const std::string& item, TZipHeaderInfo& header) const
+{
+    const std::string folder = item.size() > 1 ? item.substr(0, item.size() - 1) : item;
+    uint32_t dos = 0;
+    const bool exists = platform::DirectoryExists(folder) && platform::FileGetDosTime(folder, dos);
+    header.ModDateTime = exists ? dos : platform::DateTimeToDosDateTime(std::time(nullptr));
+    header.CompressionMethod = 0;
+    header.ExternalAttributes = exists ? uint32_t(platform::FileGetMode(folder)) << 16 |
+                                             uint32_t(platform::FileGetAttr(folder) & 0x3F)
+                                       : platform::faArchive;
+}
+
+// Source, a file: takes the file item; gives it open for reading, with the
+// header's times, mode and size and run.recordedSize. Null when the file is
+// gone or cannot be read (reported; the rest of the run goes on).
+std::unique_ptr<THugeFileStream> TZipWriter::OpenSource(TWriteRun& run, const std::string& item,
+                                                        TZipHeaderInfo& header)
+{
+    const int attr = platform::FileGetAttr(item);
+    if (!platform::FileExists(item)) {
+        if (OnNoSuchFile)
+            OnNoSuchFile(*this, item);
+        return nullptr;
+    }
+    // (Sources are read in large blocks: they need no buffer of their own.)
+    std::unique_ptr<THugeFileStream> source;
+    try {
+        source = std::make_unique<THugeFileStream>(item, platform::fmOpenRead | platform::fmShareDenyNone);
+    } catch (const EFOpenError&) {
+        sourceError_ = ErrorText(errno);
+        std::error_code ec;
+        run.totalBytes -= int64_t(std::filesystem::file_size(item, ec));
+        bool retry = false;
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skUnreadable, item, -1, retry);
+        return nullptr;
+    }
+    platform::FileGetDosTime(item, header.ModDateTime);
+    std::time_t modified;
+    header.ModTimeUtc.reset();
+    if (platform::FileGetTime(item, modified))
+        header.ModTimeUtc = modified;
+    header.WriteTimestamp = true;
+    header.ExternalAttributes = uint32_t(platform::FileGetMode(item)) << 16 | uint32_t(attr & 0x3F);
+    run.recordedSize = source->Size();
+    header.SetUncompressedSize(uint64_t(run.recordedSize));
+    return source;
+}
+
+// Takes the named header; false when the item is skipped: its stored name
+// is in the run already, or OnStartZip says so (reported).
+bool TZipWriter::EntryWanted(TWriteRun& run, const std::string& item, TZipHeaderInfo& header)
+{
     bool retry = false;
     if (run.names.count(header.Directory() + header.FileName())) {
         if (OnSkippingFile)
@@ -1110,149 +1188,169 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
             OnSkippingFile(*this, TSkipReason::skByHandler, item, -1, retry);
         return false;
     }
+    return true;
+}
 
-    if (folderItem) {
-        header.GeneralFlags = 0;
-        WriteLocalHeaderInPart(run, header);
-        if (OnEndZip)
-            OnEndZip(*this, item, 0, 0, 0);
-        return true;
-    }
-    const bool encrypt = !Password.empty();
-    const bool aes = encrypt && Encryption == TEncryption::Aes256;
+// Header set-up: takes a file's header; gives its flags, codec (stored or
+// deflated, under an AES block with AES), a Zip64 block reserved for a file
+// that may reach 4 GiB, and the entry's cipher and level.
+void TZipWriter::SetUpFileHeader(TWriteRun& run, const std::string& item, TZipHeaderInfo& header,
+                                 TEntryWrite& entry) const
+{
+    entry.encrypt = !Password.empty();
+    entry.aes = entry.encrypt && Encryption == TEncryption::Aes256;
     const int packLevel = std::clamp(PackLevel, 0, 9);
-    header.GeneralFlags = uint16_t((encrypt ? 1 : 0) | (packLevel <= 2 ? 4 : packLevel >= 8 ? 2 : 0));
-    const int level = EntryLevel(item);
-    const bool stored = level == 0;
-    header.CompressionMethod = stored ? 0 : 8;
+    header.GeneralFlags = uint16_t((entry.encrypt ? 1 : 0) | (packLevel <= 2 ? 4 : packLevel >= 8 ? 2 : 0));
+    entry.level = EntryLevel(item);
+    header.CompressionMethod = entry.level == 0 ? 0 : 8;
     header.AddedExtra.reset();
-    if (aes) {
+    if (entry.aes) {
         // The method moves into the AES block; the header says 99.
         header.AddedExtra = TAesField{2, 3, header.CompressionMethod}.Block();
         header.CompressionMethod = MethodAes;
     }
-    const bool forceZip64 = !run.multi && uint64_t(run.recordedSize) + Zip64Margin >= 0xFFFFFFFFu;
-    if (forceZip64)
+    entry.forceZip64 = !run.multi && uint64_t(run.recordedSize) + Zip64Margin >= 0xFFFFFFFFu;
+    if (entry.forceZip64)
         header.SetUncompressedSize(0xFFFFFFFFu);  // a Zip64 block from the start
-    // A single file gets its local header now and again once the sizes are
-    // known; for parts, the data goes first to memory (a small entry) or to
-    // a temporary file and the header is written once, complete.
-    std::unique_ptr<THugeStream> temporary;
-    std::string temporaryName;
-    struct RemoveTemporary {
-        std::unique_ptr<THugeStream>& stream;
-        std::string& name;
-        ~RemoveTemporary()
-        {
-            stream.reset();
-            if (!name.empty())
-                platform::DeleteFile(name);
-        }
-    } removeTemporary{temporary, temporaryName};
+}
+
+// Output: takes the set-up header; gives run.data, where the entry's data
+// goes. A single file gets its local header now and again once the sizes
+// are known; for parts, the data goes first to memory (a small entry) or to
+// a temporary file and the header is written once, complete.
+void TZipWriter::OpenEntryOutput(TWriteRun& run, TZipHeaderInfo& header, TEntryWrite& entry)
+{
     TLFNFileStream& out = run.parts->Stream();
-    const int64_t offset = out.Position();
-    int64_t headerSize = 0;
+    entry.offset = out.Position();
     if (run.multi && run.recordedSize <= StagedInMemory) {
-        temporary = std::make_unique<THugeMemoryStream>();
-        run.data = temporary.get();
+        entry.temporary = std::make_unique<THugeMemoryStream>();
+        run.data = entry.temporary.get();
     } else if (run.multi) {
-        temporaryName = platform::MakeTempFileName(WorkFolder(), "ZBK");
-        if (temporaryName.empty())
+        entry.temporaryName = platform::MakeTempFileName(WorkFolder(), "ZBK");
+        if (entry.temporaryName.empty())
             throw EFCreateError("Cannot create file " + WorkFolder() + "ZBK");
-        temporary = std::make_unique<TLFNFileStream>(temporaryName, 8192, false, platform::fmCreate);
-        run.data = temporary.get();
+        entry.temporary = std::make_unique<TLFNFileStream>(entry.temporaryName, 8192, false, platform::fmCreate);
+        run.data = entry.temporary.get();
     } else {
         header.WriteLocalHeader(out);
-        headerSize = out.Position() - offset;
+        entry.headerSize = out.Position() - entry.offset;
         run.data = &out;
     }
+}
 
-    // A small file is read whole (mostly ahead, on a worker), which gives
-    // its CRC before its data is written.
-    const std::shared_ptr<TWholeFile> whole =
-        run.recordedSize <= WholeFileLimit ? LoadWhole(run, index, item, level, *source) : nullptr;
+// Cipher: takes the open output and the source; writes what goes before the
+// encrypted data (the AES salt and verifier, or the traditional header,
+// whose check bytes need the file's CRC first: from the whole file, or a
+// pass over the source) and sets up the cipher.
+void TZipWriter::WriteCipherHeader(TWriteRun& run, TZipHeaderInfo& header, TEntryWrite& entry,
+                                   const TWholeFile* whole, THugeFileStream& source)
+{
     run.readError.clear();
-    uint32_t checkedCrc = 0;
     run.aes.reset();
-    if (aes) {
+    if (entry.aes) {
         WriteAesHeader(run);
-    } else if (encrypt && whole) {
-        checkedCrc = header.Crc32 = whole->crc ^ 0xFFFFFFFF;
+    } else if (entry.encrypt && whole) {
+        entry.checkedCrc = header.Crc32 = whole->crc ^ 0xFFFFFFFF;
         WriteEncryptionHeader(run, header);
-    } else if (encrypt) {
-        // The header's check bytes need the CRC before the data is written.
+    } else if (entry.encrypt) {
         std::vector<uint8_t> block(CrcBlock);
         uint32_t crc = 0xFFFFFFFF;
-        for (int64_t n; (n = platform::FileRead(source->Handle(), block.data(), int64_t(block.size()))) > 0;) {
+        for (int64_t n; (n = platform::FileRead(source.Handle(), block.data(), int64_t(block.size()))) > 0;) {
             crc = Crc32Update(crc, block.data(), size_t(n));
             Poll();
         }
-        checkedCrc = header.Crc32 = crc ^ 0xFFFFFFFF;
-        source->SetPosition(0);
+        entry.checkedCrc = header.Crc32 = crc ^ 0xFFFFFFFF;
+        source.SetPosition(0);
         WriteEncryptionHeader(run, header);
     }
+}
+
+// Codec: takes the source (whole or streamed); writes its data, stored or
+// deflated and encrypted, to run.data, summing its CRC; gives the bytes read.
+// A file that shrank while it was read is told, and its entry holds what was
+// read.
+void TZipWriter::WriteEntryData(TWriteRun& run, const std::string& item, TEntryWrite& entry, TWholeFile* whole,
+                                THugeFileStream& source)
+{
     run.crc = 0xFFFFFFFF;
     run.written = 0;
     if (whole)
         WriteWhole(run, *whole);
-    else if (stored)
-        WriteDataStored(run, *source);
+    else if (entry.level == 0)
+        WriteDataStored(run, source);
     else
-        WriteDataDeflated(run, *source);
-    const int64_t bytesRead = run.fileDone;
-    if (bytesRead < run.recordedSize && run.readError.empty())
+        WriteDataDeflated(run, source);
+    entry.bytesRead = run.fileDone;
+    if (entry.bytesRead < run.recordedSize && run.readError.empty())
         HandleMessage(MsgSourceShrank, "The file got shorter while it was being read; the entry holds what was read.",
                       item, platform::mbOK);
+}
 
+// Takes the written data and gives the header its CRC; false when the entry
+// is taken back and the file skipped (reported): its file could not be read
+// to its end, or it changed between the two reads of an encrypted entry
+// (its check byte would fit no password).
+bool TZipWriter::EntryIntact(TWriteRun& run, const std::string& item, TZipHeaderInfo& header,
+                             const TEntryWrite& entry)
+{
     header.Crc32 = run.crc ^ 0xFFFFFFFF;
-    // An entry whose file could not be read to its end is taken back, as is
-    // one whose file changed between the two reads of an encrypted entry (its
-    // check byte would fit no password); the file is skipped.
     const bool failed = !run.readError.empty();
-    if (failed || (encrypt && !aes && header.Crc32 != checkedCrc)) {
-        if (!run.multi) {
-            out.SetSize(offset);
-            out.SetPosition(offset);
-        }
-        run.totalBytes -= std::max(bytesRead, run.recordedSize);
-        if (failed)
-            sourceError_ = run.readError;
-        bool retry = false;
-        if (OnSkippingFile)
-            OnSkippingFile(*this, failed ? TSkipReason::skUnreadable : TSkipReason::skChanged, item, -1, retry);
-        return false;
+    if (!failed && !(entry.encrypt && !entry.aes && header.Crc32 != entry.checkedCrc))
+        return true;
+    if (!run.multi) {
+        TLFNFileStream& out = run.parts->Stream();
+        out.SetSize(entry.offset);
+        out.SetPosition(entry.offset);
     }
-    // AES: the salt and verifier before the data, the authentication code
-    // after it, and no CRC (AE-2).
-    if (aes) {
+    run.totalBytes -= std::max(entry.bytesRead, run.recordedSize);
+    if (failed)
+        sourceError_ = run.readError;
+    bool retry = false;
+    if (OnSkippingFile)
+        OnSkippingFile(*this, failed ? TSkipReason::skUnreadable : TSkipReason::skChanged, item, -1, retry);
+    return false;
+}
+
+// Takes the intact entry; writes the AES authentication code after its data
+// (an AES entry keeps no CRC: AE-2) and gives the header its sizes. Gives the
+// compressed size, with what the cipher put around the data.
+uint64_t TZipWriter::CloseEntryData(TWriteRun& run, TZipHeaderInfo& header, const TEntryWrite& entry)
+{
+    if (entry.aes) {
         const std::array<uint8_t, 10> code = run.aes->Code();
         if (run.data->Write(code.data(), 10) != 10)
             throw ENotEnoughRoom();
         header.Crc32 = 0;
     }
     const uint64_t compressed =
-        uint64_t(run.written) + (aes ? TAesField{}.SaltLength() + 2 + 10 : encrypt ? 12 : 0);
-    if (forceZip64 && uint64_t(bytesRead) < 0xFFFFFFFFu)
-        header.Zip64Record->UncompressedSize = uint64_t(bytesRead);  // keep the reserved block
+        uint64_t(run.written) + (entry.aes ? TAesField{}.SaltLength() + 2 + 10 : entry.encrypt ? 12 : 0);
+    if (entry.forceZip64 && uint64_t(entry.bytesRead) < 0xFFFFFFFFu)
+        header.Zip64Record->UncompressedSize = uint64_t(entry.bytesRead);  // keep the reserved block
     else
-        header.SetUncompressedSize(uint64_t(bytesRead));
+        header.SetUncompressedSize(uint64_t(entry.bytesRead));
     header.SetCompressedSize(compressed);
+    return compressed;
+}
 
+// Part output: takes the complete header; for parts, writes it and copies the
+// staged data after it; in a single file, writes it again over the first
+// one, which must keep its length.
+void TZipWriter::PlaceLocalHeader(TWriteRun& run, const std::string& item, TZipHeaderInfo& header,
+                                  TEntryWrite& entry)
+{
     if (run.multi) {
         WriteLocalHeaderInPart(run, header);
-        SpanCopy(run, header, *temporary);
-    } else {
-        const int64_t end = out.Position();
-        run.parts->Flush();  // so that a full disk shows here, as such
-        out.SetPosition(offset);
-        header.WriteLocalHeader(out);
-        if (out.Position() - offset != headerSize)
-            throw EZipEngineError("The file grew past 4 GiB while it was being added: " + item);
-        out.SetPosition(end);
+        SpanCopy(run, header, *entry.temporary);
+        return;
     }
-    if (OnEndZip)
-        OnEndZip(*this, item, bytesRead, int64_t(compressed), run.parts->Stream().Size());
-    return true;
+    TLFNFileStream& out = run.parts->Stream();
+    const int64_t end = out.Position();
+    run.parts->Flush();  // so that a full disk shows here, as such
+    out.SetPosition(entry.offset);
+    header.WriteLocalHeader(out);
+    if (out.Position() - entry.offset != entry.headerSize)
+        throw EZipEngineError("The file grew past 4 GiB while it was being added: " + item);
+    out.SetPosition(end);
 }
 
 size_t TZipWriter::ReadSource(TWriteRun& run, THugeFileStream& source, uint8_t* buffer, size_t n)

@@ -185,8 +185,23 @@ private:
     // Writes items[index] as a new entry of the run, counting it, unless it
     // is skipped; false then (the file went, a handler skipped it).
     bool AddNewEntry(TWriteRun& run, const std::string& item, size_t index);
+    // One file entry on its way into the output.
+    struct TEntryWrite;
     // Writes one new entry; false when the item was skipped.
     bool AddFile(TWriteRun& run, const std::string& item, size_t index, TZipHeaderInfo& header);
+    // The stages of AddFile, in order (see each for what it takes and gives).
+    void DescribeFolder(const std::string& item, TZipHeaderInfo& header) const;
+    std::unique_ptr<THugeFileStream> OpenSource(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
+    bool EntryWanted(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
+    void SetUpFileHeader(TWriteRun& run, const std::string& item, TZipHeaderInfo& header, TEntryWrite& entry) const;
+    void OpenEntryOutput(TWriteRun& run, TZipHeaderInfo& header, TEntryWrite& entry);
+    void WriteCipherHeader(TWriteRun& run, TZipHeaderInfo& header, TEntryWrite& entry, const TWholeFile* whole,
+                           THugeFileStream& source);
+    void WriteEntryData(TWriteRun& run, const std::string& item, TEntryWrite& entry, TWholeFile* whole,
+                        THugeFileStream& source);
+    bool EntryIntact(TWriteRun& run, const std::string& item, TZipHeaderInfo& header, const TEntryWrite& entry);
+    uint64_t CloseEntryData(TWriteRun& run, TZipHeaderInfo& header, const TEntryWrite& entry);
+    void PlaceLocalHeader(TWriteRun& run, const std::string& item, TZipHeaderInfo& header, TEntryWrite& entry);
     void WriteWhole(TWriteRun& run, TWholeFile& whole);
     void WriteDataStored(TWriteRun& run, THugeFileStream& source);
     void WriteDataDeflated(TWriteRun& run, THugeFileStream& source);
