@@ -570,28 +570,7 @@ int TZipReader::RunExtraction()
         if (resort)
             SortEntries(TZipSortMode::ByNone);
 
-        run.numFiles = EntryCount();
-        const std::unordered_set<std::string> exact =
-            ExactNames ? std::unordered_set<std::string>(FilesList.begin(), FilesList.end())
-                       : std::unordered_set<std::string>();
-        for (int i = 0; i < EntryCount(); ++i) {
-            Poll();
-            TZipHeaderInfo& e = Entry(i);
-            e.Selected = DoAll;
-            if (e.FileName().empty() && !RecreateDirs) {
-                e.Selected = false;
-            } else if (!DoAll) {
-                const std::string stored = e.Directory() + e.FileName();
-                const auto matches = [&](const std::string& pattern) { return MatchesPattern(pattern, stored); };
-                e.Selected = ExactNames ? exact.count(stored) != 0
-                                        : std::any_of(FilesList.begin(), FilesList.end(), matches);
-            }
-            if (e.Selected)
-                run.totalBytes = SaturatedSum(run.totalBytes, Clamped(e.UncompressedSize()));
-            else
-                --run.numFiles;
-        }
-
+        SelectEntries(run);
         bool stopNow = false;
         if (OnStartUnZipInfo)
             OnStartUnZipInfo(*this, run.numFiles, run.totalBytes, stopNow);
@@ -624,6 +603,34 @@ int TZipReader::RunExtraction()
     }
     finish();
     return run.fileCount;
+}
+
+// Marks the entries the run extracts (all, or those FilesList names or
+// matches; folder entries only with RecreateDirs); gives their number and
+// their bytes in run.numFiles and run.totalBytes.
+void TZipReader::SelectEntries(TUnZipRun& run)
+{
+    run.numFiles = EntryCount();
+    const std::unordered_set<std::string> exact =
+        ExactNames ? std::unordered_set<std::string>(FilesList.begin(), FilesList.end())
+                   : std::unordered_set<std::string>();
+    for (int i = 0; i < EntryCount(); ++i) {
+        Poll();
+        TZipHeaderInfo& e = Entry(i);
+        e.Selected = DoAll;
+        if (e.FileName().empty() && !RecreateDirs) {
+            e.Selected = false;
+        } else if (!DoAll) {
+            const std::string stored = e.Directory() + e.FileName();
+            const auto matches = [&](const std::string& pattern) { return MatchesPattern(pattern, stored); };
+            e.Selected = ExactNames ? exact.count(stored) != 0
+                                    : std::any_of(FilesList.begin(), FilesList.end(), matches);
+        }
+        if (e.Selected)
+            run.totalBytes = SaturatedSum(run.totalBytes, Clamped(e.UncompressedSize()));
+        else
+            --run.numFiles;
+    }
 }
 
 void TZipReader::CheckOverlaps()

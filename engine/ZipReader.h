@@ -308,6 +308,8 @@ private:
     void FinishDirectory(TDirectoryScan& scan, bool fromSide);
     // Extracts from the open archive; returns the number of entries extracted.
     int RunExtraction();
+    // Marks the entries the run extracts; counts them and their bytes.
+    void SelectEntries(TUnZipRun& run);
     // Where one entry goes: its names, folder and what stands there.
     struct TEntryTarget;
     void ExtractEntry(TUnZipRun& run, int index);
