@@ -104,20 +104,7 @@ int TZipWriter::CopyArchive(const std::string& output)
     run.multi = outputMode != TMultiMode::mmNone;
     std::string single;
     try {
-        // The parts read are found under their usual names; the handler
-        // names the parts written.
-        TFileNameForSplitPartEvent naming;
-        std::swap(naming, OnFileNameForSplitPart);
-        try {
-            SetMultiMode(TMultiMode::mmNone);
-            OpenZipFile();
-            if (PartCount() > 1)
-                ReadPartsAsOneFile();
-        } catch (...) {
-            std::swap(naming, OnFileNameForSplitPart);
-            throw;
-        }
-        std::swap(naming, OnFileNameForSplitPart);
+        OpenForCopy();
         if (SortMode != TZipSortMode::ByNone)
             SortEntries(TZipSortMode::ByNone);
         CheckOverlaps();
@@ -160,6 +147,24 @@ int TZipWriter::CopyArchive(const std::string& output)
     if (OnTotalPercentDone)
         OnTotalPercentDone(*this, 100);
     return int(run.entries.size());
+}
+
+// Opens the archive CopyArchive reads, its parts as one file. The parts read
+// are found under their usual names; the handler names the parts written.
+void TZipWriter::OpenForCopy()
+{
+    TFileNameForSplitPartEvent naming;
+    std::swap(naming, OnFileNameForSplitPart);
+    try {
+        SetMultiMode(TMultiMode::mmNone);
+        OpenZipFile();
+        if (PartCount() > 1)
+            ReadPartsAsOneFile();
+    } catch (...) {
+        std::swap(naming, OnFileNameForSplitPart);
+        throw;
+    }
+    std::swap(naming, OnFileNameForSplitPart);
 }
 
 // ---- The driver ------------------------------------------------------------------

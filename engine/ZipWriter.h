@@ -153,6 +153,8 @@ private:
     struct TWholeFile;
 
     void SetMaskBit(int bit, bool on);
+    // Opens the archive CopyArchive reads, its parts as one file.
+    void OpenForCopy();
     int WriteArchive(bool deleting);
     // The stages of WriteArchive, in order (see each for what it takes and gives).
     void PlanRun(TWriteRun& run);
