@@ -570,28 +570,7 @@ int TZipReader::RunExtraction()
         if (resort)
             SortEntries(TZipSortMode::ByNone);
 
-        run.numFiles = EntryCount();
-        const std::unordered_set<std::string> exact =
-            ExactNames ? std::unordered_set<std::string>(FilesList.begin(), FilesList.end())
-                       : std::unordered_set<std::string>();
-        for (int i = 0; i < EntryCount(); ++i) {
-            Poll();
-            TZipHeaderInfo& e = Entry(i);
-            e.Selected = DoAll;
-            if (e.FileName().empty() && !RecreateDirs) {
-                e.Selected = false;
-            } else if (!DoAll) {
-                const std::string stored = e.Directory() + e.FileName();
-                const auto matches = [&](const std::string& pattern) { return MatchesPattern(pattern, stored); };
-                e.Selected = ExactNames ? exact.count(stored) != 0
-                                        : std::any_of(FilesList.begin(), FilesList.end(), matches);
-            }
-            if (e.Selected)
-                run.totalBytes = SaturatedSum(run.totalBytes, Clamped(e.UncompressedSize()));
-            else
-                --run.numFiles;
-        }
-
+        SelectEntries(run);
         bool stopNow = false;
         if (OnStartUnZipInfo)
             OnStartUnZipInfo(*this, run.numFiles, run.totalBytes, stopNow);
@@ -624,6 +603,34 @@ int TZipReader::RunExtraction()
     }
     finish();
     return run.fileCount;
+}
+
+// Marks the entries the run extracts (all, or those FilesList names or
+// matches; folder entries only with RecreateDirs); gives their number and
+// their bytes in run.numFiles and run.totalBytes.
+void TZipReader::SelectEntries(TUnZipRun& run)
+{
+    run.numFiles = EntryCount();
+    const std::unordered_set<std::string> exact =
+        ExactNames ? std::unordered_set<std::string>(FilesList.begin(), FilesList.end())
+                   : std::unordered_set<std::string>();
+    for (int i = 0; i < EntryCount(); ++i) {
+        Poll();
+        TZipHeaderInfo& e = Entry(i);
+        e.Selected = DoAll;
+        if (e.FileName().empty() && !RecreateDirs) {
+            e.Selected = false;
+        } else if (!DoAll) {
+            const std::string stored = e.Directory() + e.FileName();
+            const auto matches = [&](const std::string& pattern) { return MatchesPattern(pattern, stored); };
+            e.Selected = ExactNames ? exact.count(stored) != 0
+                                    : std::any_of(FilesList.begin(), FilesList.end(), matches);
+        }
+        if (e.Selected)
+            run.totalBytes = SaturatedSum(run.totalBytes, Clamped(e.UncompressedSize()));
+        else
+            --run.numFiles;
+    }
 }
 
 void TZipReader::CheckOverlaps()
@@ -727,66 +734,116 @@ std::string TZipReader::FindEntryData(const TZipHeaderInfo& entry, std::string* 
     return {};
 }
 
+// Where one entry goes: found by PlaceEntry, read by the stages after it.
+struct TZipReader::TEntryTarget {
+    std::string root;        // the destination, "." when none is set
+    std::string storedName;  // folder and name as the archive has them
+    std::string localExtra;  // the local header's extra field (read for AES entries)
+    std::string fileName;    // the output file's name, as the events see it
+    TOutputPlace place;
+    std::shared_ptr<platform::SafeFolder> dir;  // none when the run only tests
+    platform::EntryType existing = platform::EntryType::None;  // what stands at the name
+    std::string temp;  // the name the data is written under
+    platform::Handle handle = platform::InvalidHandle;
+};
+
+// One entry of the run, in five stages: place (where its file goes), decide
+// (its cipher and password; whether what stands at the name is replaced),
+// decode and check (into a new file, or a link's target kept for later),
+// finish (the file takes its name, or goes again). Every stage that stops
+// the entry has reported why; run.retry asks for the entry again.
 void TZipReader::ExtractEntry(TUnZipRun& run, int index)
 {
     run.retry = false;
-    TZipHeaderInfo& work = run.work;
-    work.Assign(Entry(index));
-    const std::string root = destDir_.empty() ? "." : destDir_;
+    run.work.Assign(Entry(index));
+    TEntryTarget target;
+    if (!PlaceEntry(run, index, target) || !PrepareCipher(run, index, target))
+        return;
+    if (target.dir && IsLinkEntry(run.work)) {
+        KeepLinkTarget(run, index, target);
+        return;
+    }
+    if (!DecideOverwrite(run, index, target))
+        return;
+    std::unique_ptr<TLFNFileStream> out;
+    if (target.dir && !(out = CreateOutput(run, index, target)))
+        return;
+    const bool good = DecodeToOutput(run, index, target, std::move(out));
+    FinishEntry(run, index, target, good);
+}
+
+// Place: takes the entry in run.work; gives the target's names, the local
+// extra field and the open output folder. False when the entry ends here: a
+// folder entry made, a name no file can have, data that cannot be found, or
+// OnStartUnZip said skip.
+bool TZipReader::PlaceEntry(TUnZipRun& run, int index, TEntryTarget& target)
+{
+    const TZipHeaderInfo& work = run.work;
+    target.root = destDir_.empty() ? "." : destDir_;
     const std::string folder = OutputFolder(work);
     // A path the system cannot hold fails before any folder is made for it.
-    if (const std::string overlong = OverlongPath(root + '/' + folder + work.FileName());
+    if (const std::string overlong = OverlongPath(target.root + '/' + folder + work.FileName());
         !TestOnly && !overlong.empty()) {
         FailEntry(run, index, overlong);
-        return;
+        return false;
     }
     if (work.FileName().empty()) {
         // Its time and mode are set once its contents are written.
-        if (RecreateDirs && !TestOnly && !folder.empty() && platform::SafeFolder(root, folder, true).IsOpen())
+        if (RecreateDirs && !TestOnly && !folder.empty() && platform::SafeFolder(target.root, folder, true).IsOpen())
             run.folders.push_back({index, folder});
         ++run.fileCount;
-        return;
+        return false;
     }
-    const std::string storedName = work.Directory() + work.FileName();
+    target.storedName = work.Directory() + work.FileName();
     // A NUL ends the name for the system, which would then write another file.
-    if (storedName.find('\0') != std::string::npos) {
-        SkipEntry(run, TSkipReason::skBadName, storedName, index);
-        return;
+    if (target.storedName.find('\0') != std::string::npos) {
+        SkipEntry(run, TSkipReason::skBadName, target.storedName, index);
+        return false;
     }
-    std::string localExtra;  // read for the AES block
-    const std::string failure = FindEntryData(work, work.CompressionMethod == MethodAes ? &localExtra : nullptr);
+    const std::string failure =
+        FindEntryData(work, work.CompressionMethod == MethodAes ? &target.localExtra : nullptr);
     if (!failure.empty()) {
         FailEntry(run, index, failure);
-        return;
+        return false;
     }
 
-    std::string fileName = root + '/' + folder + work.FileName();
+    target.fileName = target.root + '/' + folder + work.FileName();
     bool skip = false;
     if (OnStartUnZip)
-        OnStartUnZip(*this, index, fileName, skip);
+        OnStartUnZip(*this, index, target.fileName, skip);
     if (skip)
-        return;
+        return false;
     if (work.FileName() == "." || work.FileName() == "..") {
-        SkipEntry(run, TSkipReason::skCreateError, fileName, index);  // no file can have that name
-        return;
+        SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);  // no file can have that name
+        return false;
     }
-    TOutputPlace place;
-    std::shared_ptr<platform::SafeFolder> dir;
-    const auto openFolder = [&] {
-        place = PlaceOf(root, fileName);
-        const std::string key = place.root + '\0' + place.folder;
-        if (key != run.folderKey || !run.folder) {
-            run.folder = std::make_shared<platform::SafeFolder>(place.root, place.folder, true);
-            run.folderKey = run.folder->IsOpen() ? key : std::string();
-        }
-        dir = run.folder;
-        return dir->IsOpen();
-    };
-    if (!TestOnly && !openFolder()) {
-        SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-        return;
+    if (!TestOnly && !OpenOutputFolder(run, target)) {
+        SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);
+        return false;
     }
+    return true;
+}
 
+// Opens the folder of target.fileName (kept in the run for the next entries
+// that go there) into target.place and target.dir; false when it cannot be.
+bool TZipReader::OpenOutputFolder(TUnZipRun& run, TEntryTarget& target)
+{
+    target.place = PlaceOf(target.root, target.fileName);
+    const std::string key = target.place.root + '\0' + target.place.folder;
+    if (key != run.folderKey || !run.folder) {
+        run.folder = std::make_shared<platform::SafeFolder>(target.place.root, target.place.folder, true);
+        run.folderKey = run.folder->IsOpen() ? key : std::string();
+    }
+    target.dir = run.folder;
+    return target.dir->IsOpen();
+}
+
+// Decide, the cipher: takes the entry in run.work, gives run.toRead, the
+// entry's AES block and method, and its cipher once the password passed.
+// False when the entry cannot be decrypted (reported).
+bool TZipReader::PrepareCipher(TUnZipRun& run, int index, const TEntryTarget& target)
+{
+    TZipHeaderInfo& work = run.work;
     run.toRead = Clamped(work.CompressedSize());
     run.aes.reset();
     run.aesField.reset();
@@ -795,12 +852,12 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         // Which AES and which method lie under it, from the local header or
         // the central one (found through the entry itself: its working copy
         // does not know where that one lies).
-        run.aesField = FindAesField(localExtra);
+        run.aesField = FindAesField(target.localExtra);
         if (!run.aesField)
             run.aesField = FindAesField(CentralExtra(Entry(index)));
         if (!run.aesField || !work.Encrypted()) {
             FailEntry(run, index, "AES encryption without its extra field");
-            return;
+            return false;
         }
         work.CompressionMethod = run.aesField->method;
         run.checkCrc = run.aesField->version == 1;
@@ -812,80 +869,104 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         FailEntry(run, index,
                   "the data is cut short: its " + std::to_string(run.toRead) + " bytes cannot hold the " +
                       (run.aesField ? "AES salt, password check and authentication code" : "encryption header"));
-        return;
+        return false;
     }
     try {
         if (work.Encrypted() && !PasswordAccepted(run, index)) {
-            SkipEntry(run, TSkipReason::skBadPassword, storedName, index);
-            return;
+            SkipEntry(run, TSkipReason::skBadPassword, target.storedName, index);
+            return false;
         }
     } catch (const EFatalUnzipError&) {
         FailEntry(run, index, "the archive ends inside the entry's data");
+        return false;
+    }
+    return true;
+}
+
+// Decode, a link: takes a link entry placed in target, reads its target into
+// run.links, where the link waits to be made after every file.
+void TZipReader::KeepLinkTarget(TUnZipRun& run, int index, const TEntryTarget& target)
+{
+    if (run.work.UncompressedSize() > MaxLinkTarget) {
+        FailEntry(run, index, "a link target longer than " + std::to_string(MaxLinkTarget) + " bytes");
         return;
     }
+    std::string linkTarget;
+    run.text = &linkTarget;
+    const bool good = DecodeChecked(run, index);
+    run.text = nullptr;
+    if (good)
+        run.links.push_back({index, target.place, target.fileName, linkTarget});
+}
 
-    // A link's target is kept until the run's files are all written.
-    if (dir && IsLinkEntry(work)) {
-        if (work.UncompressedSize() > MaxLinkTarget) {
-            FailEntry(run, index, "a link target longer than " + std::to_string(MaxLinkTarget) + " bytes");
-            return;
-        }
-        std::string target;
-        run.text = &target;
-        const bool good = DecodeChecked(run, index);
-        run.text = nullptr;
-        if (good)
-            run.links.push_back({index, place, fileName, target});
-        return;
-    }
-
-    platform::EntryType existing = dir ? dir->TypeOf(place.name) : platform::EntryType::None;
+// Decide, the name: takes the placed target, gives what stands at its name;
+// asks about an existing file through OverwriteMode and the events, which may
+// name another file. False when the entry is not to be written (reported).
+bool TZipReader::DecideOverwrite(TUnZipRun& run, int index, TEntryTarget& target)
+{
+    platform::EntryType& existing = target.existing;
+    existing = target.dir ? target.dir->TypeOf(target.place.name) : platform::EntryType::None;
     if (existing != platform::EntryType::None && OverwriteMode != TUZOverwriteMode::Always) {
-        const std::string asked = fileName;
-        if (KeepExistingFile(run, index, *dir, place.name, fileName)) {
-            SkipEntry(run, TSkipReason::skNoOverwrite, fileName, index);
-            return;
+        const std::string asked = target.fileName;
+        if (KeepExistingFile(run, index, *target.dir, target.place.name, target.fileName)) {
+            SkipEntry(run, TSkipReason::skNoOverwrite, target.fileName, index);
+            return false;
         }
         // The question may have named another file to write.
-        if (fileName != asked) {
-            if (!openFolder()) {
-                SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-                return;
+        if (target.fileName != asked) {
+            if (!OpenOutputFolder(run, target)) {
+                SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);
+                return false;
             }
-            existing = dir->TypeOf(place.name);
+            existing = target.dir->TypeOf(target.place.name);
         }
     }
-    if (existing == platform::EntryType::File && !ReplaceReadOnly && !dir->Writable(place.name)) {
-        SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-        return;
+    if (existing == platform::EntryType::File && !ReplaceReadOnly && !target.dir->Writable(target.place.name)) {
+        SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);
+        return false;
     }
+    return true;
+}
 
+// Takes the decided target, gives the open output file, sized for the
+// entry, and target.temp and target.handle; null when it cannot be made
+// (reported).
+std::unique_ptr<TLFNFileStream> TZipReader::CreateOutput(TUnZipRun& run, int index, TEntryTarget& target)
+{
     // A new name is written in place (and removed again should the entry
     // fail). What stands at the name already is replaced only by a whole
     // entry: the data goes into a new file beside it, renamed over it at the
     // end, so a failure leaves the old file as it was and nothing else behind.
-    std::string temp = place.name;
-    std::unique_ptr<TLFNFileStream> out;
-    platform::Handle handle = platform::InvalidHandle;
-    if (dir) {
-        handle = existing == platform::EntryType::None ? dir->Create(temp) : dir->CreateTemp(temp, ".ZBK");
-        if (handle == platform::InvalidHandle) {
-            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-            return;
-        }
-        out = std::make_unique<TLFNFileStream>(handle, 8192, FlushFilesOnClose);
-        try {
-            out->SetSize(Clamped(work.UncompressedSize()));
-            out->SetPosition(0);
-        } catch (const Exception&) {
-            out.reset();
-            dir->Remove(temp);  // a size the file system cannot hold
-            SkipEntry(run, TSkipReason::skCreateError, fileName, index);
-            return;
-        }
+    platform::SafeFolder& dir = *target.dir;
+    target.temp = target.place.name;
+    target.handle = target.existing == platform::EntryType::None ? dir.Create(target.temp)
+                                                                 : dir.CreateTemp(target.temp, ".ZBK");
+    if (target.handle == platform::InvalidHandle) {
+        SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);
+        return nullptr;
     }
+    auto out = std::make_unique<TLFNFileStream>(target.handle, 8192, FlushFilesOnClose);
+    try {
+        out->SetSize(Clamped(run.work.UncompressedSize()));
+        out->SetPosition(0);
+    } catch (const Exception&) {
+        out.reset();
+        dir.Remove(target.temp);  // a size the file system cannot hold
+        SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);
+        return nullptr;
+    }
+    return out;
+}
+
+// Decode and check: takes the output (null when testing), decodes the entry
+// into it and checks its CRC and length; a good file gets the entry's time
+// and mode. The output is closed on return; thrown errors remove it.
+// True when the entry is good.
+bool TZipReader::DecodeToOutput(TUnZipRun& run, int index, const TEntryTarget& target,
+                                std::unique_ptr<TLFNFileStream> out)
+{
     run.out = out.get();
-    run.fileName = fileName;
+    run.fileName = target.fileName;
     bool good;
     try {
         good = DecodeChecked(run, index);
@@ -893,7 +974,7 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
         run.out = nullptr;
         if (out) {
             out.reset();
-            dir->Remove(temp);
+            target.dir->Remove(target.temp);
         }
         throw;
     }
@@ -901,24 +982,31 @@ void TZipReader::ExtractEntry(TUnZipRun& run, int index)
     // Its data is written out: the time and mode go on the file still open,
     // before it takes its name.
     if (good && out)
-        SetAttributes(handle, work);
-    out.reset();
-    if (!dir) {
+        SetAttributes(target.handle, run.work);
+    return good;
+}
+
+// Finish: takes the decoded target and whether it is good; a good file
+// takes its name, a failed one is removed. Counts the entry and tells
+// OnEndUnZip.
+void TZipReader::FinishEntry(TUnZipRun& run, int index, const TEntryTarget& target, bool good)
+{
+    if (!target.dir) {
         if (good && OnEndUnZip)
-            OnEndUnZip(*this, index, fileName);
+            OnEndUnZip(*this, index, target.fileName);
         run.fileCount += good;
         return;
     }
     if (good) {
-        if (temp == place.name || dir->Rename(temp, place.name)) {
+        if (target.temp == target.place.name || target.dir->Rename(target.temp, target.place.name)) {
             if (OnEndUnZip)
-                OnEndUnZip(*this, index, fileName);
+                OnEndUnZip(*this, index, target.fileName);
             ++run.fileCount;
             return;
         }
-        SkipEntry(run, TSkipReason::skCreateError, fileName, index);
+        SkipEntry(run, TSkipReason::skCreateError, target.fileName, index);
     }
-    dir->Remove(temp);
+    target.dir->Remove(target.temp);
 }
 
 void TZipReader::SetAttributes(platform::Handle file, const TZipHeaderInfo& entry) const

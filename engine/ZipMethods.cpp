@@ -465,8 +465,99 @@ void Explode(TBitInput& in, TMethodStreams& streams, uint16_t flags, uint64_t si
 // ---- Deflate64 (method 9) ------------------------------------------------------
 
 // Deflate with a 64 KiB window: length code 285 takes 16 extra bits (3 to
-// 65,538) and distance codes 30 and 31 reach 65,536 back.
-void Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
+// 65,538) and distance codes 30 and 31 reach 65,536 back. Each stage below
+// gives why the data cannot be decoded, or null.
+constexpr const char* Deflate64Cut = "the compressed data ends before its stream does";
+constexpr const char* Deflate64Broken = "the compressed data is broken";
+
+// A stored block: takes the input after the block's type; copies its bytes,
+// from the next whole byte on, to out.
+const char* CopyStoredBlock(TBitInput& in, TWindowOutput& out)
+{
+    in.Align();
+    int b[4];
+    for (int& x : b)
+        x = in.NextAlignedByte();
+    if (b[3] < 0)
+        return Deflate64Cut;
+    const int len = b[0] | b[1] << 8;
+    if (len != (~(b[2] | b[3] << 8) & 0xFFFF))
+        return Deflate64Broken;
+    for (int i = 0; i < len; ++i) {
+        const int c = in.NextAlignedByte();
+        if (c < 0)
+            return Deflate64Cut;
+        out.Put(uint8_t(c));
+    }
+    return nullptr;
+}
+
+// A dynamic block's code lengths: takes the input after the block's type;
+// gives the lengths of the 288 literal/length codes, then of the 32
+// distance codes (those the block does not use are 0).
+const char* ReadDynamicLengths(TBitInput& in, uint8_t (&lengths)[320])
+{
+    const size_t nlit = in.Bits(5) + 257;
+    const size_t ndist = in.Bits(5) + 1;
+    const size_t ncode = in.Bits(4) + 4;
+    static constexpr uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    uint8_t codeLengths[19] = {};
+    for (size_t i = 0; i < ncode; ++i)
+        codeLengths[order[i]] = uint8_t(in.Bits(3));
+    THuffman code;
+    if (!code.Build(codeLengths, 19))
+        return Deflate64Broken;
+    for (size_t i = 0; i < nlit + ndist;) {
+        const int sym = code.DecodeFast(in);
+        if (sym < 0 || in.Ended())
+            return Deflate64Broken;
+        if (sym < 16) {
+            lengths[i++] = uint8_t(sym);
+            continue;
+        }
+        uint8_t repeat = 0;
+        size_t times;
+        if (sym == 16) {
+            if (i == 0)
+                return Deflate64Broken;
+            repeat = lengths[i - 1];
+            times = 3 + in.Bits(2);
+        } else {
+            times = sym == 17 ? 3 + in.Bits(3) : 11 + in.Bits(7);
+        }
+        if (i + times > nlit + ndist)
+            return Deflate64Broken;
+        std::fill(lengths + i, lengths + i + times, repeat);
+        i += times;
+    }
+    std::memmove(lengths + 288, lengths + nlit, ndist);
+    std::fill(lengths + nlit, lengths + 288, 0);
+    std::fill(lengths + 288 + ndist, lengths + 320, 0);
+    return nullptr;
+}
+
+// A compressed block's codes: takes the input after the block's type; gives
+// the literal/length and distance codes, fixed or read from the block.
+const char* ReadBlockCodes(TBitInput& in, bool fixed, THuffman& lit, THuffman& dist)
+{
+    uint8_t lengths[320] = {};
+    if (fixed) {
+        std::fill(lengths, lengths + 144, 8);
+        std::fill(lengths + 144, lengths + 256, 9);
+        std::fill(lengths + 256, lengths + 280, 7);
+        std::fill(lengths + 280, lengths + 288, 8);
+        std::fill(lengths + 288, lengths + 320, 5);
+    } else if (const char* why = ReadDynamicLengths(in, lengths)) {
+        return why;
+    }
+    if (!lit.Build(lengths, 288) || !dist.Build(lengths + 288, 32))
+        return Deflate64Broken;
+    return nullptr;
+}
+
+// A compressed block's data: takes the input after its codes; decodes
+// literals and copies into out up to the end-of-block code.
+const char* InflateBlockData(TBitInput& in, const THuffman& lit, const THuffman& dist, TWindowOutput& out)
 {
     static constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
@@ -477,103 +568,51 @@ void Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
                                                   2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
     static constexpr uint8_t distanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                                   7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
-    const auto broken = [&](const char* why) { failure = why; };
+    for (;;) {
+        const int sym = lit.DecodeFast(in);
+        if (sym < 0 || in.Ended())
+            return in.Ended() ? Deflate64Cut : Deflate64Broken;
+        if (sym < 256) {
+            out.Put(uint8_t(sym));
+            continue;
+        }
+        if (sym == 256)
+            return nullptr;
+        const int l = sym - 257;
+        if (l >= 29)
+            return Deflate64Broken;
+        const size_t length = lengthBase[l] + in.Bits(lengthExtra[l]);
+        const int d = dist.DecodeFast(in);
+        if (d < 0)
+            return Deflate64Broken;
+        const size_t distance = distanceBase[d] + in.Bits(distanceExtra[d]);
+        if (!out.Copy(distance, length, true))
+            return "the compressed data is broken (a distance reaches before the data)";
+    }
+}
+
+// Takes the entry's compressed data; decodes it block by block (a block's
+// header, then a stored block, or a compressed one's codes and data) into
+// streams; failure says why when it cannot.
+void Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
+{
     TWindowOutput out(streams, 65536);
     THuffman lit, dist;
     for (bool last = false; !last;) {
         last = in.Bit();
         const uint32_t type = in.Bits(2);
+        const char* why = nullptr;
         if (in.Ended())
-            return broken("the compressed data ends before its stream does");
-        if (type == 0) {
-            in.Align();
-            int b[4];
-            for (int& x : b)
-                x = in.NextAlignedByte();
-            if (b[3] < 0)
-                return broken("the compressed data ends before its stream does");
-            const int len = b[0] | b[1] << 8;
-            if (len != (~(b[2] | b[3] << 8) & 0xFFFF))
-                return broken("the compressed data is broken");
-            for (int i = 0; i < len; ++i) {
-                const int c = in.NextAlignedByte();
-                if (c < 0)
-                    return broken("the compressed data ends before its stream does");
-                out.Put(uint8_t(c));
-            }
-            continue;
-        }
-        if (type == 3)
-            return broken("the compressed data is broken");
-        uint8_t lengths[320] = {};
-        size_t nlit = 288, ndist = 32;
-        if (type == 1) {
-            std::fill(lengths, lengths + 144, 8);
-            std::fill(lengths + 144, lengths + 256, 9);
-            std::fill(lengths + 256, lengths + 280, 7);
-            std::fill(lengths + 280, lengths + 288, 8);
-            std::fill(lengths + 288, lengths + 320, 5);
-        } else {
-            nlit = in.Bits(5) + 257;
-            ndist = in.Bits(5) + 1;
-            const size_t ncode = in.Bits(4) + 4;
-            static constexpr uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-            uint8_t codeLengths[19] = {};
-            for (size_t i = 0; i < ncode; ++i)
-                codeLengths[order[i]] = uint8_t(in.Bits(3));
-            THuffman code;
-            if (!code.Build(codeLengths, 19))
-                return broken("the compressed data is broken");
-            for (size_t i = 0; i < nlit + ndist;) {
-                const int sym = code.DecodeFast(in);
-                if (sym < 0 || in.Ended())
-                    return broken("the compressed data is broken");
-                if (sym < 16) {
-                    lengths[i++] = uint8_t(sym);
-                    continue;
-                }
-                uint8_t repeat = 0;
-                size_t times;
-                if (sym == 16) {
-                    if (i == 0)
-                        return broken("the compressed data is broken");
-                    repeat = lengths[i - 1];
-                    times = 3 + in.Bits(2);
-                } else {
-                    times = sym == 17 ? 3 + in.Bits(3) : 11 + in.Bits(7);
-                }
-                if (i + times > nlit + ndist)
-                    return broken("the compressed data is broken");
-                std::fill(lengths + i, lengths + i + times, repeat);
-                i += times;
-            }
-            std::memmove(lengths + 288, lengths + nlit, ndist);
-            std::fill(lengths + nlit, lengths + 288, 0);
-            std::fill(lengths + 288 + ndist, lengths + 320, 0);
-        }
-        if (!lit.Build(lengths, 288) || !dist.Build(lengths + 288, 32))
-            return broken("the compressed data is broken");
-        for (;;) {
-            const int sym = lit.DecodeFast(in);
-            if (sym < 0 || in.Ended())
-                return broken(in.Ended() ? "the compressed data ends before its stream does"
-                                         : "the compressed data is broken");
-            if (sym < 256) {
-                out.Put(uint8_t(sym));
-                continue;
-            }
-            if (sym == 256)
-                break;
-            const int l = sym - 257;
-            if (l >= 29)
-                return broken("the compressed data is broken");
-            const size_t length = lengthBase[l] + in.Bits(lengthExtra[l]);
-            const int d = dist.DecodeFast(in);
-            if (d < 0)
-                return broken("the compressed data is broken");
-            const size_t distance = distanceBase[d] + in.Bits(distanceExtra[d]);
-            if (!out.Copy(distance, length, true))
-                return broken("the compressed data is broken (a distance reaches before the data)");
+            why = Deflate64Cut;
+        else if (type == 0)
+            why = CopyStoredBlock(in, out);
+        else if (type == 3)
+            why = Deflate64Broken;
+        else if (!(why = ReadBlockCodes(in, type == 1, lit, dist)))
+            why = InflateBlockData(in, lit, dist, out);
+        if (why) {
+            failure = why;
+            return;
         }
     }
     out.Finish();

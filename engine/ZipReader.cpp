@@ -235,6 +235,24 @@ void TZipReader::CloseZipFile()
         archive_.reset();
 }
 
+// The walk over the central headers: the stream it reads (which moves to
+// the next part, and back to the archive when the directory is rebuilt),
+// how far it is, and what it needs to take back a header read wrongly.
+struct TZipReader::TDirectoryScan {
+    THugeStream* s = nullptr;
+    std::shared_ptr<const std::string> codePage;  // the names' code page
+    int64_t prefix = 0;  // bytes in front of the archive, added to its offsets
+    bool multiPart = false;
+    uint64_t i = 0;                      // headers read
+    TZipHeaderInfo* previous = nullptr;  // read last, with an extra field
+    std::unordered_set<const TZipHeaderInfo*> completed;  // rebuilt entries given their central header
+};
+
+// Reads the archive's directory into the entries, in five stages: the end
+// record (with its Zip64 records, or the side file of a multi-part archive
+// without its last part), the prefix correction, the way to the directory
+// (or what the handler of an incomplete archive chose), the central headers
+// (with the count correction), and the end record's corrections and comment.
 void TZipReader::ReadDirectory()
 {
     const bool wasReading = reading_;
@@ -245,189 +263,267 @@ void TZipReader::ReadDirectory()
     platform::GetFileStamp(zipName_, stamp_);
     FreeEntries();
     const auto codePage = SharedCodePage(NamesCodePage);
-    THugeStream* s = archive_.get();
-    bool found = s && endCentral_.ReadEndRecord(*s) && endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
-
-    // Without an end record, a side file may hold the directory of a
-    // multi-part archive whose last part is missing.
     std::unique_ptr<TLFNFileStream> side;
-    if (!found) {
-        const std::string sideName = SideFileName();
-        if (sideName != zipName_ && platform::FileExists(sideName)) {
-            side = OpenStream(sideName, platform::fmShareDenyNone);
-            // Only a multi-part archive has a side file; one that says
-            // otherwise would leave no archive to read the entries from.
-            found = endCentral_.ReadEndRecord(*side) && endCentral_.ThisDisk() != 0 &&
-                    endCentral_.ThisDisk() >= endCentral_.CentralDirDisk();
-            if (found)
-                s = side.get();
-            else
-                side.reset();
-        }
-    }
+    THugeStream* s = FindEndRecord(side);
     const bool fromSide = side != nullptr;
-
-    // Part numbers count the files of a set: more than MaxParts is no set.
-    if (found && endCentral_.ThisDisk() >= MaxParts)
-        throw EBadZipFile("Not a valid zip file: its end record names part " +
-                          std::to_string(uint64_t(endCentral_.ThisDisk()) + 1));
-    // Data in front of the archive (a self-extractor's stub, an installer's
-    // header) shifts every recorded offset by its length: it shows as the
-    // gap between where the directory should end and where the end record
-    // really is. The offsets are read through that shift, when the directory
-    // is found there and not where it is recorded.
     int64_t prefix = 0;
-    if (found && !fromSide && endCentral_.ThisDisk() == 0 && endCentral_.TotalEntries() > 0) {
-        const int64_t end = endCentral_.RecordsPosition();
-        const uint64_t recorded = endCentral_.CentralDirOffset() + endCentral_.CentralDirSize();
-        if (recorded < uint64_t(end) && !CentralHeaderAt(*s, endCentral_.CentralDirOffset()) &&
-            CentralHeaderAt(*s, endCentral_.CentralDirOffset() + uint64_t(end) - recorded))
-            prefix = end - int64_t(recorded);
-    }
-    if (found) {
-        currentPart_ = fromSide ? 0 : int(endCentral_.ThisDisk());
-        if (endCentral_.ThisDisk() == 0)
-            SetMultiMode(TMultiMode::mmNone);
-        else if (MultiMode() == TMultiMode::mmNone)
-            SetMultiMode(TMultiMode::mmBlocks);  // no drive here is removable
-        partCount_ = int(endCentral_.ThisDisk()) + 1;
-        if (endCentral_.TotalEntries() > 0) {
-            if (!fromSide && MultiMode() != TMultiMode::mmNone && int(endCentral_.CentralDirDisk()) != currentPart_)
-                s = OpenPart(int(endCentral_.CentralDirDisk()) + 1);
-            s->SetPosition(fromSide ? 0 : int64_t(std::min<uint64_t>(endCentral_.CentralDirOffset(), INT64_MAX)) + prefix);
-        }
+    if (s) {
+        CheckEndRecordPart();
+        if (!fromSide)
+            prefix = PrefixLength(*s);
+        s = GoToDirectory(s, fromSide, prefix);
     } else {
-        TIncompleteZipMode mode = IncompleteZipMode;
-        const std::string name = zipName_;
-        if (OnInCompleteZip)
-            OnInCompleteZip(*this, mode);
-        IncompleteZipMode = mode;
-        // A handler that named another archive has closed this one: read again.
-        if (zipName_ != name)
-            throw EIncompleteZip();
-        switch (mode) {
-        case TIncompleteZipMode::izAssumeNotAZip: throw ENotAZipFile();
-        case TIncompleteZipMode::izAssumeMulti: throw EIncompleteZip();
-        case TIncompleteZipMode::izAssumeBad:
-            if (!RebuildDirectory()) {
-                ResetArchive();
-                throw EBadZipFile();
-            }
-            s = archive_.get();
-            break;
-        }
+        s = ReadIncompleteArchive();
     }
     if (!entries_)
         entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
     partCount_ = int(endCentral_.ThisDisk()) + 1;
 
-    const bool multiPart = endCentral_.ThisDisk() != 0;
-    TZipHeaderInfo* previous = nullptr;  // read last, with an extra field
-    std::unordered_set<const TZipHeaderInfo*> completed;  // rebuilt entries given their central header
-    auto restart = [&] {
-        s = archive_.get();
-        previous = nullptr;
-        completed.clear();
-    };
-    // Older tools write the 16-bit entry count modulo 65,536: a directory
-    // that holds more headers than counted is read to its recorded end.
-    const bool countMayWrap = !multiPart && !endCentral_.Zip64EndRecord;
-    const uint64_t directoryEnd = endCentral_.CentralDirOffset() + uint64_t(prefix) + endCentral_.CentralDirSize();
-    const auto more = [&](uint64_t i) {
-        return i < endCentral_.TotalEntries() ||
-               (countMayWrap && !rebuilt_ && uint64_t(s->Position()) + 46 <= directoryEnd);
-    };
-    // Read, the entries are put in order once. Two central headers for one
-    // local header rank equal: the local headers are trusted then, and the
-    // directory is read again to complete the entries they give.
-    const auto inOrder = [&](uint64_t& i) {
-        if (rebuilt_)
-            return true;
-        try {
-            entries_->Sort();
-            return true;
-        } catch (const EListError&) {
-        }
+    TDirectoryScan scan;
+    scan.s = s;
+    scan.codePage = codePage;
+    scan.prefix = prefix;
+    scan.multiPart = endCentral_.ThisDisk() != 0;
+    ReadCentralHeaders(scan);
+    FinishDirectory(scan, fromSide);
+}
+
+// Takes the open archive; gives the stream its end record was read from: the
+// archive's, or the side file's (then kept open in side). Null when neither
+// holds one.
+THugeStream* TZipReader::FindEndRecord(std::unique_ptr<TLFNFileStream>& side)
+{
+    THugeStream* s = archive_.get();
+    if (s && endCentral_.ReadEndRecord(*s) && endCentral_.ThisDisk() >= endCentral_.CentralDirDisk())
+        return s;
+    // Without an end record, a side file may hold the directory of a
+    // multi-part archive whose last part is missing.
+    const std::string sideName = SideFileName();
+    if (sideName == zipName_ || !platform::FileExists(sideName))
+        return nullptr;
+    side = OpenStream(sideName, platform::fmShareDenyNone);
+    // Only a multi-part archive has a side file; one that says
+    // otherwise would leave no archive to read the entries from.
+    if (endCentral_.ReadEndRecord(*side) && endCentral_.ThisDisk() != 0 &&
+        endCentral_.ThisDisk() >= endCentral_.CentralDirDisk())
+        return side.get();
+    side.reset();
+    return nullptr;
+}
+
+// Takes the end record read; raises when its part number is no set's.
+void TZipReader::CheckEndRecordPart() const
+{
+    // Part numbers count the files of a set: more than MaxParts is no set.
+    if (endCentral_.ThisDisk() >= MaxParts)
+        throw EBadZipFile("Not a valid zip file: its end record names part " +
+                          std::to_string(uint64_t(endCentral_.ThisDisk()) + 1));
+}
+
+// Takes the archive whose end record was read from it; gives the length of
+// the data in front of it (0 when none).
+int64_t TZipReader::PrefixLength(THugeStream& s) const
+{
+    // Data in front of the archive (a self-extractor's stub, an installer's
+    // header) shifts every recorded offset by its length: it shows as the
+    // gap between where the directory should end and where the end record
+    // really is. The offsets are read through that shift, when the directory
+    // is found there and not where it is recorded.
+    if (endCentral_.ThisDisk() != 0 || endCentral_.TotalEntries() == 0)
+        return 0;
+    const int64_t end = endCentral_.RecordsPosition();
+    const uint64_t recorded = endCentral_.CentralDirOffset() + endCentral_.CentralDirSize();
+    if (recorded < uint64_t(end) && !CentralHeaderAt(s, endCentral_.CentralDirOffset()) &&
+        CentralHeaderAt(s, endCentral_.CentralDirOffset() + uint64_t(end) - recorded))
+        return end - int64_t(recorded);
+    return 0;
+}
+
+// Takes the stream the end record was read from; sets the archive's
+// multi-part mode and part count, and gives the stream at the directory's
+// first header (the part that holds it).
+THugeStream* TZipReader::GoToDirectory(THugeStream* s, bool fromSide, int64_t prefix)
+{
+    currentPart_ = fromSide ? 0 : int(endCentral_.ThisDisk());
+    if (endCentral_.ThisDisk() == 0)
+        SetMultiMode(TMultiMode::mmNone);
+    else if (MultiMode() == TMultiMode::mmNone)
+        SetMultiMode(TMultiMode::mmBlocks);  // no drive here is removable
+    partCount_ = int(endCentral_.ThisDisk()) + 1;
+    if (endCentral_.TotalEntries() > 0) {
+        if (!fromSide && MultiMode() != TMultiMode::mmNone && int(endCentral_.CentralDirDisk()) != currentPart_)
+            s = OpenPart(int(endCentral_.CentralDirDisk()) + 1);
+        s->SetPosition(fromSide ? 0 : int64_t(std::min<uint64_t>(endCentral_.CentralDirOffset(), INT64_MAX)) + prefix);
+    }
+    return s;
+}
+
+// An archive without an end record: OnInCompleteZip chooses what it is.
+// Gives the archive's stream when its directory was rebuilt from its local
+// headers; raises otherwise.
+THugeStream* TZipReader::ReadIncompleteArchive()
+{
+    TIncompleteZipMode mode = IncompleteZipMode;
+    const std::string name = zipName_;
+    if (OnInCompleteZip)
+        OnInCompleteZip(*this, mode);
+    IncompleteZipMode = mode;
+    // A handler that named another archive has closed this one: read again.
+    if (zipName_ != name)
+        throw EIncompleteZip();
+    switch (mode) {
+    case TIncompleteZipMode::izAssumeNotAZip: throw ENotAZipFile();
+    case TIncompleteZipMode::izAssumeMulti: throw EIncompleteZip();
+    case TIncompleteZipMode::izAssumeBad:
         if (!RebuildDirectory()) {
             ResetArchive();
             throw EBadZipFile();
         }
-        restart();
-        i = 0;
-        return false;
-    };
-    for (uint64_t i = 0; more(i) || !inOrder(i);) {
-        Poll();
-        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, codePage);
-        TNextPartEvent nextPart;
-        if (!rebuilt_ && MultiMode() != TMultiMode::mmNone)
-            nextPart = [this](THugeStream*& stream) { stream = OpenPart(currentPart_ + 2); };
-        bool ok = h->ReadCentralHeader(s, nextPart);
-        if (!ok && previous) {
-            // The previous header may announce an extra field that is not
-            // there: try again with the stream before it.
-            const int64_t back = previous->ExtraLength;
-            previous->ExtraLength = 0;
-            previous->ExtraReadLength = 0;
-            previous->Zip64BlockSize = 0;
-            s->Seek(-back, THugeStream::soCurrent);
-            ok = h->ReadCentralHeader(s, nextPart);
-        }
-        previous = nullptr;
+        break;
+    }
+    return archive_.get();
+}
 
+// Takes the scan at the directory's first header; reads every central header
+// into the entries (or, for a rebuilt directory, completes the entries the
+// local headers gave) and puts them in order. Falls back to rebuilding the
+// directory from the local headers where the central ones cannot be read.
+void TZipReader::ReadCentralHeaders(TDirectoryScan& scan)
+{
+    // Older tools write the 16-bit entry count modulo 65,536: a directory
+    // that holds more headers than counted is read to its recorded end.
+    const bool countMayWrap = !scan.multiPart && !endCentral_.Zip64EndRecord;
+    const uint64_t directoryEnd =
+        endCentral_.CentralDirOffset() + uint64_t(scan.prefix) + endCentral_.CentralDirSize();
+    const auto more = [&] {
+        return scan.i < endCentral_.TotalEntries() ||
+               (countMayWrap && !rebuilt_ && uint64_t(scan.s->Position()) + 46 <= directoryEnd);
+    };
+    while (more() || !EntriesInOrder(scan)) {
+        Poll();
+        auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, scan.codePage);
+        const bool ok = ReadNextCentralHeader(scan, *h);
         if (ok && rebuilt_) {
-            // Complete the entry the local-header scan found at the same place.
-            // The first central header for a local header counts; another one
-            // pointing at the same data is not allowed to rename it.
-            int index;
-            if (entries_->Find(h.get(), index)) {
-                TZipHeaderInfo* e = entries_->Get(index);
-                if (completed.insert(e).second) {
-                    const uint64_t offset = e->LocalHeaderOffset();
-                    e->Assign(*h);
-                    e->SetLocalHeaderOffset(offset);
-                    e->ExtraStart = h->ExtraStart;
-                    e->ExtraReadLength = h->ExtraReadLength;
-                    e->Zip64BlockSize = h->Zip64BlockSize;
-                }
-            }
-            s->Seek(h->ExtraLength + int64_t(h->CommentLength()), THugeStream::soCurrent);
-            ++i;
+            CompleteRebuiltEntry(scan, *h);
+            ++scan.i;
         } else if (ok) {
-            TZipHeaderInfo* e = h.release();
-            if (prefix != 0)
-                e->SetLocalHeaderOffset(e->LocalHeaderOffset() + uint64_t(prefix));
-            entries_->Append(e);
-            if (multiPart && e->HasComment())
-                e->ReadFileComment(*s);  // its part is open now
-            s->Seek(e->ExtraLength + int64_t(e->CommentLength()), THugeStream::soCurrent);
-            if (e->ExtraLength != 0)
-                previous = e;
-            ++i;
-        } else if (rebuilt_ || i >= endCentral_.TotalEntries()) {
-            if (inOrder(i))
+            AppendCentralEntry(scan, h.release());
+            ++scan.i;
+        } else if (rebuilt_ || scan.i >= endCentral_.TotalEntries()) {
+            if (EntriesInOrder(scan))
                 break;
         } else {
             if (MultiMode() != TMultiMode::mmNone || !RebuildDirectory()) {
                 ResetArchive();
                 throw EBadZipFile();
             }
-            restart();
-            i = 0;
+            RestartScan(scan);
         }
     }
+}
 
+// Takes the scan after its last header. Read, the entries are put in order
+// once; true when they are. Two central headers for one local header rank
+// equal: the local headers are trusted then, the scan starts again on the
+// rebuilt directory to complete the entries they give, and it is false.
+bool TZipReader::EntriesInOrder(TDirectoryScan& scan)
+{
+    if (rebuilt_)
+        return true;
+    try {
+        entries_->Sort();
+        return true;
+    } catch (const EListError&) {
+    }
+    if (!RebuildDirectory()) {
+        ResetArchive();
+        throw EBadZipFile();
+    }
+    RestartScan(scan);
+    return false;
+}
+
+// Takes a scan to begin again from the start of a rebuilt directory.
+void TZipReader::RestartScan(TDirectoryScan& scan)
+{
+    scan.s = archive_.get();
+    scan.previous = nullptr;
+    scan.completed.clear();
+    scan.i = 0;
+}
+
+// Takes the scan at a central header; gives whether h could be read from there.
+bool TZipReader::ReadNextCentralHeader(TDirectoryScan& scan, TZipHeaderInfo& h)
+{
+    TNextPartEvent nextPart;
+    if (!rebuilt_ && MultiMode() != TMultiMode::mmNone)
+        nextPart = [this](THugeStream*& stream) { stream = OpenPart(currentPart_ + 2); };
+    bool ok = h.ReadCentralHeader(scan.s, nextPart);
+    if (!ok && scan.previous) {
+        // The previous header may announce an extra field that is not
+        // there: try again with the stream before it.
+        const int64_t back = scan.previous->ExtraLength;
+        scan.previous->ExtraLength = 0;
+        scan.previous->ExtraReadLength = 0;
+        scan.previous->Zip64BlockSize = 0;
+        scan.s->Seek(-back, THugeStream::soCurrent);
+        ok = h.ReadCentralHeader(scan.s, nextPart);
+    }
+    scan.previous = nullptr;
+    return ok;
+}
+
+// Takes a central header read over a rebuilt directory: it completes the
+// entry the local-header scan found at the same place; the scan goes past it.
+void TZipReader::CompleteRebuiltEntry(TDirectoryScan& scan, const TZipHeaderInfo& h)
+{
+    // The first central header for a local header counts; another one
+    // pointing at the same data is not allowed to rename it.
+    int index;
+    if (entries_->Find(&h, index)) {
+        TZipHeaderInfo* e = entries_->Get(index);
+        if (scan.completed.insert(e).second) {
+            const uint64_t offset = e->LocalHeaderOffset();
+            e->Assign(h);
+            e->SetLocalHeaderOffset(offset);
+            e->ExtraStart = h.ExtraStart;
+            e->ExtraReadLength = h.ExtraReadLength;
+            e->Zip64BlockSize = h.Zip64BlockSize;
+        }
+    }
+    scan.s->Seek(h.ExtraLength + int64_t(h.CommentLength()), THugeStream::soCurrent);
+}
+
+// Takes a central header read; it becomes an entry, its offset shifted by
+// the prefix, and the scan goes past its extra field and comment.
+void TZipReader::AppendCentralEntry(TDirectoryScan& scan, TZipHeaderInfo* e)
+{
+    if (scan.prefix != 0)
+        e->SetLocalHeaderOffset(e->LocalHeaderOffset() + uint64_t(scan.prefix));
+    entries_->Append(e);
+    if (scan.multiPart && e->HasComment())
+        e->ReadFileComment(*scan.s);  // its part is open now
+    scan.s->Seek(e->ExtraLength + int64_t(e->CommentLength()), THugeStream::soCurrent);
+    if (e->ExtraLength != 0)
+        scan.previous = e;
+}
+
+// Takes the scan after the directory: corrects the end record's count and
+// offset to what was read, reads the comment of a multi-part archive from
+// its last part, and sorts the entries as SortMode says.
+void TZipReader::FinishDirectory(TDirectoryScan& scan, bool fromSide)
+{
     if (!rebuilt_ && uint64_t(EntryCount()) > endCentral_.TotalEntries())
         endCentral_.SetTotalEntries(uint64_t(EntryCount()));
-    if (prefix != 0)
-        endCentral_.SetCentralDirOffset(endCentral_.CentralDirOffset() + uint64_t(prefix));
-    if (multiPart && !fromSide && currentPart_ != int(endCentral_.ThisDisk()))
-        s = OpenPart(partCount_);  // the last part is the archive's own file
-    if (multiPart && endCentral_.HasComment()) {
+    if (scan.prefix != 0)
+        endCentral_.SetCentralDirOffset(endCentral_.CentralDirOffset() + uint64_t(scan.prefix));
+    if (scan.multiPart && !fromSide && currentPart_ != int(endCentral_.ThisDisk()))
+        scan.s = OpenPart(partCount_);  // the last part is the archive's own file
+    if (scan.multiPart && endCentral_.HasComment()) {
         const int64_t length = int64_t(endCentral_.CommentLength());
         std::string comment(size_t(length), '\0');
-        s->SetPosition(endCentral_.CommentPosition);
-        comment.resize(size_t(std::max<int64_t>(0, s->Read(comment.data(), length))));
+        scan.s->SetPosition(endCentral_.CommentPosition);
+        comment.resize(size_t(std::max<int64_t>(0, scan.s->Read(comment.data(), length))));
         endCentral_.SetCommentText(comment);
         endCentral_.Modified = false;
     }

@@ -290,10 +290,38 @@ private:
     struct TUnZipRun;
     struct TDecodedAhead;
 
+    // The walk over the central headers.
+    struct TDirectoryScan;
     void ReadDirectory();
+    // The stages of ReadDirectory, in order (see each for what it takes and gives).
+    THugeStream* FindEndRecord(std::unique_ptr<TLFNFileStream>& side);
+    void CheckEndRecordPart() const;
+    int64_t PrefixLength(THugeStream& s) const;
+    THugeStream* GoToDirectory(THugeStream* s, bool fromSide, int64_t prefix);
+    THugeStream* ReadIncompleteArchive();
+    void ReadCentralHeaders(TDirectoryScan& scan);
+    bool EntriesInOrder(TDirectoryScan& scan);
+    void RestartScan(TDirectoryScan& scan);
+    bool ReadNextCentralHeader(TDirectoryScan& scan, TZipHeaderInfo& h);
+    void CompleteRebuiltEntry(TDirectoryScan& scan, const TZipHeaderInfo& h);
+    void AppendCentralEntry(TDirectoryScan& scan, TZipHeaderInfo* e);
+    void FinishDirectory(TDirectoryScan& scan, bool fromSide);
     // Extracts from the open archive; returns the number of entries extracted.
     int RunExtraction();
+    // Marks the entries the run extracts; counts them and their bytes.
+    void SelectEntries(TUnZipRun& run);
+    // Where one entry goes: its names, folder and what stands there.
+    struct TEntryTarget;
     void ExtractEntry(TUnZipRun& run, int index);
+    // The stages of ExtractEntry, in order (see each for what it takes and gives).
+    bool PlaceEntry(TUnZipRun& run, int index, TEntryTarget& target);
+    bool OpenOutputFolder(TUnZipRun& run, TEntryTarget& target);
+    bool PrepareCipher(TUnZipRun& run, int index, const TEntryTarget& target);
+    void KeepLinkTarget(TUnZipRun& run, int index, const TEntryTarget& target);
+    bool DecideOverwrite(TUnZipRun& run, int index, TEntryTarget& target);
+    std::unique_ptr<TLFNFileStream> CreateOutput(TUnZipRun& run, int index, TEntryTarget& target);
+    bool DecodeToOutput(TUnZipRun& run, int index, const TEntryTarget& target, std::unique_ptr<TLFNFileStream> out);
+    void FinishEntry(TUnZipRun& run, int index, const TEntryTarget& target, bool good);
     // The folder an entry goes to, relative to the destination.
     std::string OutputFolder(const TZipHeaderInfo& entry) const;
     // Moves the archive to the entry's data; what went wrong when it cannot.

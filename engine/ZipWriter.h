@@ -153,7 +153,17 @@ private:
     struct TWholeFile;
 
     void SetMaskBit(int bit, bool on);
+    // Opens the archive CopyArchive reads, its parts as one file.
+    void OpenForCopy();
     int WriteArchive(bool deleting);
+    // The stages of WriteArchive, in order (see each for what it takes and gives).
+    void PlanRun(TWriteRun& run);
+    void OpenForUpdate();
+    void OpenOutput(TWriteRun& run);
+    void WriteNewEntries(TWriteRun& run);
+    void RemoveFailedOutput(TWriteRun& run);
+    void PutInPlace(TWriteRun& run);
+    void AdoptWritten(TWriteRun& run, TZipSortMode sortMode);
     void ExpandFilesList(TWriteRun& run);
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
@@ -177,8 +187,23 @@ private:
     // Writes items[index] as a new entry of the run, counting it, unless it
     // is skipped; false then (the file went, a handler skipped it).
     bool AddNewEntry(TWriteRun& run, const std::string& item, size_t index);
+    // One file entry on its way into the output.
+    struct TEntryWrite;
     // Writes one new entry; false when the item was skipped.
     bool AddFile(TWriteRun& run, const std::string& item, size_t index, TZipHeaderInfo& header);
+    // The stages of AddFile, in order (see each for what it takes and gives).
+    void DescribeFolder(const std::string& item, TZipHeaderInfo& header) const;
+    std::unique_ptr<THugeFileStream> OpenSource(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
+    bool EntryWanted(TWriteRun& run, const std::string& item, TZipHeaderInfo& header);
+    void SetUpFileHeader(TWriteRun& run, const std::string& item, TZipHeaderInfo& header, TEntryWrite& entry) const;
+    void OpenEntryOutput(TWriteRun& run, TZipHeaderInfo& header, TEntryWrite& entry);
+    void WriteCipherHeader(TWriteRun& run, TZipHeaderInfo& header, TEntryWrite& entry, const TWholeFile* whole,
+                           THugeFileStream& source);
+    void WriteEntryData(TWriteRun& run, const std::string& item, TEntryWrite& entry, TWholeFile* whole,
+                        THugeFileStream& source);
+    bool EntryIntact(TWriteRun& run, const std::string& item, TZipHeaderInfo& header, const TEntryWrite& entry);
+    uint64_t CloseEntryData(TWriteRun& run, TZipHeaderInfo& header, const TEntryWrite& entry);
+    void PlaceLocalHeader(TWriteRun& run, const std::string& item, TZipHeaderInfo& header, TEntryWrite& entry);
     void WriteWhole(TWriteRun& run, TWholeFile& whole);
     void WriteDataStored(TWriteRun& run, THugeFileStream& source);
     void WriteDataDeflated(TWriteRun& run, THugeFileStream& source);

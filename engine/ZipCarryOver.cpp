@@ -1,0 +1,273 @@
+// The writer's carry-over: the entries an update keeps, copied byte for byte
+// from the old archive, and those it deletes or replaces.
+
+#include "engine/ZipWriter.h"
+#include "engine/ZipWriteRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <unordered_map>
+#include <unordered_set>
+#include <zlib.h>
+
+#include "engine/Crc32.h"
+#include "engine/DirSearch.h"
+#include "engine/Wildcard.h"
+#include "engine/ZipAes.h"
+#include "engine/ZipDeflate.h"
+#include "engine/ZipExceptions.h"
+#include "engine/ZipParts.h"
+#include "engine/ZipUtils.h"
+#include "platform/Hooks.h"
+
+using namespace zipwriter;
+
+// ---- Carrying over and deleting ---------------------------------------------------
+
+void TZipWriter::CarryOverEntries(TWriteRun& run)
+{
+    // Bytes ahead of the first entry (a self-extractor's program, say) stay
+    // ahead of it.
+    // The pass walks the old archive up to its directory, and the percent of
+    // the run counts those bytes as done as it passes them, copied or not:
+    // each entry's bytes reach from its local header to the next one's.
+    const uint64_t walked = std::min<uint64_t>(endCentral_.CentralDirOffset(), uint64_t(archive_->Size()));
+    std::vector<uint64_t> starts;
+    starts.reserve(size_t(EntryCount()));
+    for (int i = 0; i < EntryCount(); ++i)
+        starts.push_back(std::min(Entry(i).LocalHeaderOffset(), walked));
+    std::sort(starts.begin(), starts.end());
+    const auto span = [&](const TZipHeaderInfo& entry) {
+        const uint64_t start = std::min(entry.LocalHeaderOffset(), walked);
+        const auto next = std::upper_bound(starts.begin(), starts.end(), start);
+        return int64_t((next == starts.end() ? walked : *next) - start);
+    };
+    run.totalBytes += int64_t(walked);
+    // A copy starts as its own kind of archive: the spanning marker of a set
+    // of parts ahead of the first entry is not carried.
+    const int64_t ahead = int64_t(starts.empty() ? walked : starts.front());
+    uint8_t marker[4] = {};
+    archive_->SetPosition(0);
+    const bool spanMarker = run.copying && ahead >= 4 && archive_->Read(marker, 4) == 4 &&
+                            (Get32(marker) == DataDescriptorSig || Get32(marker) == SinglePartMarkerSig);
+    CopyBytes(run, spanMarker ? 4 : 0, spanMarker ? ahead - 4 : ahead);
+    // The old directory is read at once; each kept entry takes its header from it.
+    const uint64_t directorySize = endCentral_.CentralDirSize();
+    if (endCentral_.CentralDirOffset() <= uint64_t(archive_->Size()) &&
+        directorySize <= uint64_t(archive_->Size()) - endCentral_.CentralDirOffset()) {
+        run.directoryAt = int64_t(endCentral_.CentralDirOffset());
+        run.directory.resize(size_t(directorySize));
+        archive_->SetPosition(run.directoryAt);
+        archive_->ReadBuffer(run.directory.data(), int64_t(directorySize));
+    }
+
+    // Each entry looks up the item naming it, so that carrying over stays
+    // linear in entries and items: plain names (stored names when adding) by
+    // name, the patterns of a deletion in their order. A name given twice
+    // for a deletion deletes two entries of that name.
+    std::unordered_multimap<std::string, size_t> byName;
+    std::vector<size_t> patterns;
+    std::vector<bool> taken(FilesList.size());
+    run.names.reserve(size_t(EntryCount()) + FilesList.size());
+    run.entries.reserve(size_t(EntryCount()) + FilesList.size());
+    for (size_t k = 0; k < FilesList.size(); ++k) {
+        const std::string& item = FilesList[k];
+        if (run.deleting && !ExactNames && IsWild(item))
+            patterns.push_back(k);
+        else if (run.deleting)
+            byName.emplace(item, k);
+        else if (std::string stored = StoredName(item); !byName.count(stored))
+            byName.emplace(std::move(stored), k);
+    }
+
+    for (int i = 0; i < EntryCount(); ++i) {
+        Poll();
+        const TZipHeaderInfo& old = Entry(i);
+        const std::string stored = old.Directory() + old.FileName();
+        const auto named = byName.find(stored);
+        size_t match = named == byName.end() ? SIZE_MAX : named->second;
+        if (run.deleting)
+            for (size_t k : patterns) {
+                if (k > match)
+                    break;
+                if (MatchesPattern(FilesList[k], FilesList[k].find('/') == std::string::npos ? old.FileName() : stored)) {
+                    match = k;
+                    break;
+                }
+            }
+
+        bool keep = true;
+        if (match != SIZE_MAX && run.deleting) {
+            bool skip = false;
+            if (OnDeleteEntry)
+                OnDeleteEntry(*this, stored, skip);
+            if (!skip) {
+                ++run.count;
+                keep = false;
+            }
+            // A plain name stands for one entry; a pattern goes on matching
+            // unless its entry was skipped.
+            if (named != byName.end() && named->second == match)
+                byName.erase(named);
+            else if (skip)
+                patterns.erase(std::find(patterns.begin(), patterns.end(), match));
+        } else if (match != SIZE_MAX) {
+            byName.erase(named);
+            taken[match] = true;
+            const std::string& item = FilesList[match];
+            uint32_t fileDos = 0;
+            const bool found = platform::FileGetDosTime(item, fileDos);
+            if (ZipAction != TZipAction::zaReplace &&
+                (!found || DosToTime(old.ModDateTime) >= DosToTime(FixDosDateTime(fileDos)))) {
+                // The entry is as new as the file: keep it.
+                if (Dispose)
+                    run.disposeList.push_back(item);
+                if (found)
+                    run.totalBytes -= int64_t(std::filesystem::file_size(item));
+            } else {
+                if (OnUpdate)
+                    OnUpdate(*this, TUpdateAction::uaReplacing, i);
+                // A replacement that is not written (its source went, a
+                // handler skipped it) leaves the old entry in place.
+                keep = !AddNewEntry(run, item, NotInItems);
+            }
+        }
+        int64_t copied = 0;
+        if (keep) {
+            if (OnUpdate)
+                OnUpdate(*this, TUpdateAction::uaKeeping, i);
+            const int64_t before = run.bytesDone;
+            AppendEntry(run, CopyEntryRaw(run, i));
+            copied = run.bytesDone - before;
+        }
+        run.bytesDone += std::max<int64_t>(0, span(old) - copied);
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+    }
+    if (!run.deleting) {
+        std::vector<std::string> rest;
+        for (size_t k = 0; k < FilesList.size(); ++k)
+            if (!taken[k])
+                rest.push_back(std::move(FilesList[k]));
+        FilesList = std::move(rest);
+    }
+}
+
+std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int index)
+{
+    THugeStream& in = *archive_;
+    const TZipHeaderInfo& old = Entry(index);
+    auto entry = std::make_unique<TZipHeaderInfo>(OEMConvert);
+    entry->Assign(old);
+    entry->ExtraStart = old.ExtraStart;
+    entry->ExtraReadLength = old.ExtraReadLength;
+    entry->Zip64BlockSize = old.Zip64BlockSize;
+
+    // The central header as it stands, found where it was read (an entry
+    // rebuilt from its local header alone has none and is written anew).
+    const int64_t central = old.CentralHeaderOffset - run.directoryAt;
+    std::string raw;
+    if (central >= 0 && int64_t(run.directory.size()) - central >= 46) {
+        const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
+        const int64_t length = 46 + int64_t(Get16(head + 28)) + Get16(head + 30) + Get16(head + 32);
+        if (length <= int64_t(run.directory.size()) - central && Get32(head) == CentralFileHeaderSig &&
+            Get32(head + 16) == old.Crc32 && Get16(head + 10) == old.CompressionMethod)
+            raw = run.directory.substr(size_t(central), size_t(length));
+    }
+    const size_t commentAt =
+        raw.empty() ? 0 : raw.size() - Get16(reinterpret_cast<const uint8_t*>(raw.data()) + 32);
+    const std::string* comment = old.FileComment();
+    if (!raw.empty() && comment && raw.compare(commentAt, std::string::npos, *comment) != 0) {
+        // A comment set since the archive was read replaces the stored one
+        // (one too long for its field is refused by the header written anew).
+        if (comment->size() <= 0xFFFF) {
+            raw.resize(commentAt);
+            raw += *comment;
+            raw[32] = char(comment->size());
+            raw[33] = char(comment->size() >> 8);
+        } else {
+            raw.clear();
+        }
+    }
+    if (!raw.empty() && !comment && old.HasComment())
+        entry->SetFileComment(raw.substr(commentAt));
+    else if (raw.empty() && !comment && old.HasComment())
+        entry->SetFileComment(EntryComment(index));
+    if (raw.empty())
+        entry->RawCentral.reset();
+    else
+        entry->RawCentral = std::move(raw);
+
+    // The local header, the data and the data descriptor go over unchanged.
+    // A small entry is read whole at once: its local header is about as long
+    // as its central one.
+    const int64_t at = int64_t(std::min<uint64_t>(old.LocalHeaderOffset(), INT64_MAX));
+    const int64_t data = int64_t(std::min<uint64_t>(old.CompressedSize(), INT64_MAX / 2));
+    const int64_t guess = 30 + int64_t(old.NameLength()) + old.ExtraLength + 64 + data + 24;
+    std::vector<uint8_t>& block = run.copyBlock;
+    block.resize(std::max<size_t>(block.size(), 30 + 2 * 65535));
+    in.SetPosition(at);
+    const int64_t have = std::max<int64_t>(0, in.Read(block.data(), std::min<int64_t>(guess, int64_t(block.size()))));
+    const std::string stored = old.Directory() + old.FileName();
+    if (have < 30 || Get32(block.data()) != LocalFileHeaderSig)
+        throw EBadZipFile(stored + ": no local header at offset " + std::to_string(at));
+    const int64_t nameLength = Get16(block.data() + 26), extraLength = Get16(block.data() + 28);
+    if (30 + nameLength + extraLength > have)
+        throw EBadZipFile(stored + ": the archive ends inside the entry's local header");
+    const std::string extra(reinterpret_cast<const char*>(block.data()) + 30 + nameLength, size_t(extraLength));
+    int64_t length = 30 + nameLength + extraLength + data;
+    if (old.HasDataDescriptor()) {
+        // With its signature or without; sizes of 8 bytes when the local
+        // header has a Zip64 block or a size needs them.
+        uint8_t descriptor[8] = {};
+        if (have >= length + 8) {
+            std::memcpy(descriptor, block.data() + length, 8);
+        } else {
+            in.SetPosition(at + length);
+            in.Read(descriptor, 8);
+        }
+        const bool signature = Get32(descriptor) == DataDescriptorSig && Get32(descriptor + 4) == old.Crc32;
+        const bool wide =
+            ExtraBlock(extra, Zip64Tag).has_value() || old.CompressedSize() >= 0xFFFFFFFF ||
+            old.UncompressedSize() >= 0xFFFFFFFF;
+        length += (signature ? 4 : 0) + (wide ? 20 : 12);
+    }
+    entry->LocalExtraLength = uint16_t(extraLength);
+    // Into parts, the local header goes whole into one, with a byte of its data.
+    run.parts->MakeRoom(30 + nameLength + extraLength + 1);
+    entry->SetLocalHeaderOffset(uint64_t(run.parts->Stream().Position()));
+    entry->SetDiskNumberStart(uint32_t(run.parts->Part()));
+    const int64_t first = std::min(have, length);
+    run.parts->Write(block.data(), first);
+    run.bytesDone += first;
+    try {
+        CopyBytes(run, at + first, length - first);
+    } catch (const EReadError&) {
+        throw EBadZipFile(stored + ": the archive ends inside the entry's data");
+    }
+    return entry;
+}
+
+void TZipWriter::CopyBytes(TWriteRun& run, int64_t from, int64_t length)
+{
+    THugeStream& in = *archive_;
+    in.SetPosition(from);
+    std::vector<uint8_t> block(size_t(std::min<int64_t>(length, CopyBlock)));
+    for (int64_t done = 0; done < length;) {
+        const int64_t n = std::min<int64_t>(length - done, int64_t(block.size()));
+        in.ReadBuffer(block.data(), n);
+        run.parts->Write(block.data(), n);
+        done += n;
+        run.bytesDone += n;
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(done, length));
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+        Poll();
+    }
+}
