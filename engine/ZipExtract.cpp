@@ -98,6 +98,24 @@ std::function<size_t(const uint8_t*&)> GivenOnce(std::span<const uint8_t> data)
     };
 }
 
+// Decodes an entry of one of the other methods from refill's chunks into
+// flush, as DecodeMethod does.
+void DecodeOtherMethod(const TMethodEntry& entry, const std::function<size_t(const uint8_t*&)>& refill,
+                       const std::function<void(const uint8_t*, size_t)>& flush, std::string& failure)
+{
+    struct Streams : TMethodStreams {
+        const std::function<size_t(const uint8_t*&)>& refill;
+        const std::function<void(const uint8_t*, size_t)>& flush;
+        Streams(const std::function<size_t(const uint8_t*&)>& r, const std::function<void(const uint8_t*, size_t)>& f)
+            : refill(r), flush(f)
+        {
+        }
+        size_t Refill(const uint8_t*& data) override { return refill(data); }
+        void Flush(const uint8_t* data, size_t n) override { flush(data, n); }
+    } streams(refill, flush);
+    DecodeMethod(entry, streams, failure);
+}
+
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
     auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
@@ -409,6 +427,7 @@ struct TZipReader::TDecodedAhead {
     int64_t packedSize = 0;
     uint64_t size = 0;
     uint16_t method = 0;
+    uint16_t flags = 0;
     bool keep = false;
     bool stream = false;  // kept, and handed over in chunks as they come
     int64_t planned = 0;  // the bytes it counts against AheadBytes
@@ -474,11 +493,9 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
         left -= int64_t(n);
         return n;
     };
-    const auto take = [&](const uint8_t* data, size_t n) {
+    const auto hand = [&](const uint8_t* data, size_t n) {
         if (n == 0)
             return;
-        if (uint64_t(written) + n > size)
-            throw EBiggerThanUncompressed();
         crc = Crc32Update(crc, data, n);
         if (stream) {
             // Waits for room while the calling thread writes what came before.
@@ -496,6 +513,19 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
         }
         written += int64_t(n);
     };
+    // Data longer than recorded: the calling thread writes stored and
+    // deflated data in pieces of ChunkSize, the other methods' chunks in
+    // pieces of AheadChunk, up to the first piece that does not fit. The
+    // same part of it is handed over here, so that the bytes and progress
+    // reported are the same.
+    const size_t piece = method == 0 || method == 8 ? ChunkSize : AheadChunk;
+    const auto take = [&](const uint8_t* data, size_t n) {
+        if (uint64_t(written) + n > size) {
+            hand(data, size_t(size - uint64_t(written)) / piece * piece);
+            throw EBiggerThanUncompressed();
+        }
+        hand(data, n);
+    };
     std::vector<uint8_t> in(AheadChunk), out(AheadChunk);
     const auto refill = [&](const uint8_t*& data) {
         data = in.data();
@@ -504,6 +534,10 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
     if (method == 0) {
         while (const size_t n = read(in.data(), in.size()))
             take(in.data(), n);
+        return;
+    }
+    if (method != 8) {
+        DecodeOtherMethod({method, flags, size}, refill, take, failure);
         return;
     }
     if (uint64_t(packedSize) <= WholeEntryLimit && size <= WholeEntryLimit) {
@@ -1127,7 +1161,8 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         const TZipHeaderInfo& e = Entry(run.nextAhead);
         const bool whole = e.CompressedSize() <= WholeEntryLimit && e.UncompressedSize() <= WholeEntryLimit;
         if (!(DoAll || e.Selected) || e.FileName().empty() || e.Encrypted() ||
-            (e.CompressionMethod != 0 && e.CompressionMethod != 8) || e.LocalHeaderOffset() > uint64_t(INT64_MAX))
+            (e.CompressionMethod != 0 && e.CompressionMethod != 8 && !MethodDecoded(e.CompressionMethod)) ||
+            e.LocalHeaderOffset() > uint64_t(INT64_MAX))
             continue;
         const bool stream = !TestOnly && !whole;
         const int64_t planned = whole ? int64_t(e.CompressedSize() + e.UncompressedSize())
@@ -1139,6 +1174,7 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         ahead->packedSize = Clamped(e.CompressedSize());
         ahead->size = e.UncompressedSize();
         ahead->method = e.CompressionMethod;
+        ahead->flags = e.GeneralFlags;
         ahead->keep = !TestOnly;
         ahead->stream = stream;
         ahead->planned = planned;
@@ -1353,18 +1389,13 @@ void TZipReader::Decode(TUnZipRun& run)
     } else if (MethodDecoded(method)) {
         // The other decoders take the same chunks of input and give their
         // output through the same checks.
-        struct Streams : TMethodStreams {
-            std::function<size_t(const uint8_t*&)> refill;
-            std::function<void(const uint8_t*, size_t)> flush;
-            size_t Refill(const uint8_t*& data) override { return refill(data); }
-            void Flush(const uint8_t* data, size_t n) override { flush(data, n); }
-        } streams;
-        streams.refill = [&](const uint8_t*& data) {
-            data = run.input.data();
-            return RefillInput(run);
-        };
-        streams.flush = [&](const uint8_t* data, size_t n) { FlushChunks(run, data, n); };
-        DecodeMethod({method, run.work.GeneralFlags, run.work.UncompressedSize()}, streams, run.failure);
+        DecodeOtherMethod(
+            {method, run.work.GeneralFlags, run.work.UncompressedSize()},
+            [&](const uint8_t*& data) {
+                data = run.input.data();
+                return RefillInput(run);
+            },
+            [&](const uint8_t* data, size_t n) { FlushChunks(run, data, n); }, run.failure);
     } else {
         HandleMessage(MsgUnknownMethod, "Unknown Compression Method", "Zip Error", platform::mbOK);
         run.failure = "unsupported compression method " + MethodName(method);
