@@ -37,8 +37,10 @@ bool InflateWhole(std::span<const uint8_t> packed, std::vector<uint8_t>& out);
 // does not compress (photos, archives), so that no time goes into searching
 // for matches that are not there; else level.
 int LevelForData(int level, std::span<const uint8_t> data);
-// Deflates data whole at the level LevelForData chooses, or, when all of it
-// fits in the trial, at level, then as stored blocks if that gained too little.
+// Deflates data whole, at the libdeflate level that stands for the user's
+// level (the fastest whose output is no larger than zlib's), or at 0
+// when LevelForData says so; when all of it fits in the trial, as stored
+// blocks if deflating gained too little.
 void DeflateWholeOrStore(int level, std::span<const uint8_t> data, std::vector<uint8_t>& out);
 
 // The threads to use when the caller leaves it to the machine: ZAMBLOK_THREADS

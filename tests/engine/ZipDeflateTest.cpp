@@ -3,8 +3,12 @@
 #include <random>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 #include "engine/ZipDeflate.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
 
 namespace {
 
@@ -40,6 +44,29 @@ TEST(ZipDeflate, DataThatDoesNotCompressIsStoredAndTextIsDeflated)
             ASSERT_TRUE(InflateWhole(packed, back));
             EXPECT_EQ(back, data);
         }
+    }
+}
+
+// Each level of the user's comes out no larger than zlib's at that level
+// (zlib is what other tools' levels mean), on the corpus's own texts.
+TEST(ZipDeflate, EachLevelIsNoLargerThanZlibs)
+{
+    std::string text;
+    for (const char* name : {"MANIFEST.tsv", "PEER_RESULTS.tsv", "README.md", "make.sh"})
+        text += ReadFile(CorpusDir() + "/" + name);
+    const std::vector<uint8_t> data(text.begin(), text.end());
+    for (int level = 1; level <= 9; ++level) {
+        std::vector<uint8_t> packed, zlib(compressBound(uLong(data.size())));
+        DeflateWholeOrStore(level, data, packed);
+        z_stream z{};
+        ASSERT_EQ(deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        z.next_in = const_cast<Bytef*>(data.data());
+        z.avail_in = uInt(data.size());
+        z.next_out = zlib.data();
+        z.avail_out = uInt(zlib.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        deflateEnd(&z);
+        EXPECT_LE(packed.size(), z.total_out) << "level " << level;
     }
 }
 
