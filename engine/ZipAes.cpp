@@ -83,6 +83,19 @@ TAesCipher::TAesCipher(uint8_t strength, const std::string& password, const uint
         throw EZipEngineError("the AES cipher cannot be set up");
 }
 
+TAesCipher::TAesCipher(const TAesCipher& other) : state_(std::make_unique<State>()), verifier_(other.verifier_)
+{
+    State& s = *state_;
+    const State& o = *other.state_;
+    s.aes = EVP_CIPHER_CTX_new();
+    s.mac = EVP_MAC_CTX_dup(o.mac);
+    if (!s.aes || !s.mac || EVP_CIPHER_CTX_copy(s.aes, o.aes) != 1)
+        throw EZipEngineError("the AES cipher cannot be set up");
+    s.counter = o.counter;
+    s.stream = o.stream;
+    s.used = o.used;
+}
+
 TAesCipher::~TAesCipher() = default;
 
 void TAesCipher::Crypt(uint8_t* data, size_t n)

@@ -35,7 +35,9 @@ public:
     // Derives the keys from password and salt (SaltLength bytes).
     TAesCipher(uint8_t strength, const std::string& password, const uint8_t* salt);
     ~TAesCipher();
-    TAesCipher(const TAesCipher&) = delete;
+    // A copy in the same state, with keys of its own: one thread derives
+    // the keys (the slow part) and another goes on from the copy.
+    TAesCipher(const TAesCipher& other);
     TAesCipher& operator=(const TAesCipher&) = delete;
 
     // The two bytes stored after the salt.

@@ -43,6 +43,8 @@ constexpr size_t AheadEntries = 4096;
 constexpr size_t AheadChunk = 256 << 10;
 constexpr size_t StreamedBytes = 4 << 20;
 
+const char* const AesCodeMismatch = "the authentication code does not match: the encrypted data was changed";
+
 // Inflates a raw deflate stream: refill gives the next input (0 when there
 // is none), out takes the output a chunk at a time and flush is called with
 // each chunk's length. Returns why the stream is broken, or nothing. ISA-L's
@@ -392,6 +394,7 @@ struct TZipReader::TUnZipRun {
     // passed, and whether its CRC is kept (AE-1).
     std::optional<TAesField> aesField;
     std::unique_ptr<TAesCipher> aes;
+    bool keyedAhead = false;  // aes is a copy of the cipher a worker decodes with
     bool checkCrc = true;
 
     // A small deflated entry in memory.
@@ -426,8 +429,10 @@ struct TZipReader::TDecodedAhead {
     int64_t headerAt = 0;
     int64_t packedSize = 0;
     uint64_t size = 0;
-    uint16_t method = 0;
+    uint16_t method = 0;  // for AES, the one under it once the local extra field is read
     uint16_t flags = 0;
+    bool aes = false;
+    std::string password;  // an AES entry's, as it was when the entry was given
     bool keep = false;
     bool stream = false;  // kept, and handed over in chunks as they come
     int64_t planned = 0;  // the bytes it counts against AheadBytes
@@ -439,17 +444,45 @@ struct TZipReader::TDecodedAhead {
     std::vector<uint8_t> output;
 
     // A streamed entry's chunks not yet taken, and whether the worker is
-    // done with it (dataAt is known by then, or with the first chunk).
+    // done with it (dataAt is known by then, or with the first chunk). An
+    // AES entry's salt and password check as read, and a copy of its cipher
+    // before any data, once the password passed: the calling thread goes on
+    // from it instead of deriving the keys again.
     std::mutex lock;
     std::condition_variable changed;
     std::deque<std::vector<uint8_t>> chunks;
     size_t queued = 0;
     bool ended = false;
+    std::string aesHead;
+    std::unique_ptr<TAesCipher> keyed;
 
     void Decode(platform::Handle archive, const std::atomic<bool>& stop);
     // Waits up to 10 ms for the next chunk of a streamed entry: true with
     // one in chunk, or with chunk empty at the end of the entry.
     bool Next(std::vector<uint8_t>& chunk);
+
+private:
+    // While decoding: the archive, where the next compressed byte lies and
+    // how many are left, and an AES entry's cipher.
+    platform::Handle archive_ = platform::InvalidHandle;
+    const std::atomic<bool>* stop_ = nullptr;
+    int64_t at_ = 0, left_ = 0;
+    std::unique_ptr<TAesCipher> cipher_;
+
+    // Finds the data after the local header (and an AES entry's salt and
+    // password check, keyed when the password passes); false when the
+    // calling thread is to decode the entry itself.
+    bool FindData();
+    bool OpenAes(const std::string& extra);
+    // Reads and decrypts up to n compressed bytes; raises at the archive's end.
+    size_t Read(uint8_t* buffer, size_t n);
+    // Takes n decoded bytes: the part that fits when there are more than
+    // recorded, then raises.
+    void Take(const uint8_t* data, size_t n);
+    void Hand(const uint8_t* data, size_t n);
+    void DecodeData();
+    // An AES entry's authentication code, after its data.
+    void CheckCode();
 };
 
 bool TZipReader::TDecodedAhead::Next(std::vector<uint8_t>& chunk)
@@ -478,80 +511,144 @@ void TZipReader::TDecodedAhead::Decode(platform::Handle archive, const std::atom
             ahead.changed.notify_all();
         }
     } end{*this};
-    uint8_t local[30];
-    if (platform::FileReadAt(archive, local, 30, headerAt) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
+    archive_ = archive;
+    stop_ = &stop;
+    if (!FindData())
         return;  // the calling thread finds out what is wrong
-    dataAt = headerAt + 30 + Get16(local + 26) + Get16(local + 28);
-    int64_t at = dataAt, left = packedSize;
-    const auto read = [&](uint8_t* buffer, size_t n) {
-        if (stop || abandoned)
-            throw EUserCanceled();
-        n = size_t(std::min<int64_t>(int64_t(n), left));
-        if (n > 0 && platform::FileReadAt(archive, buffer, int64_t(n), at) != int64_t(n))
-            throw EFatalUnzipError("Premature end of file reached");
-        at += int64_t(n);
-        left -= int64_t(n);
-        return n;
-    };
-    const auto hand = [&](const uint8_t* data, size_t n) {
-        if (n == 0)
-            return;
-        crc = Crc32Update(crc, data, n);
-        if (stream) {
-            // Waits for room while the calling thread writes what came before.
-            std::unique_lock hold(lock);
-            while (!changed.wait_for(hold, std::chrono::milliseconds(10),
-                                     [&] { return queued < StreamedBytes || stop || abandoned; })) {
-            }
-            if (stop || abandoned)
-                throw EUserCanceled();
-            chunks.emplace_back(data, data + n);
-            queued += n;
-            changed.notify_all();
-        } else if (keep) {
-            output.insert(output.end(), data, data + n);
+    DecodeData();
+    if (cipher_ && failure.empty())
+        CheckCode();
+}
+
+bool TZipReader::TDecodedAhead::FindData()
+{
+    uint8_t local[30];
+    if (platform::FileReadAt(archive_, local, 30, headerAt) != 30 || std::memcmp(local, "PK\x03\x04", 4) != 0)
+        return false;
+    const uint16_t nameLength = Get16(local + 26), extraLength = Get16(local + 28);
+    at_ = headerAt + 30 + nameLength + extraLength;
+    left_ = packedSize;
+    if (aes) {
+        std::string extra(extraLength, '\0');
+        if (platform::FileReadAt(archive_, extra.data(), extraLength, headerAt + 30 + nameLength) != extraLength ||
+            !OpenAes(extra))
+            return false;
+    }
+    dataAt = at_;
+    return true;
+}
+
+bool TZipReader::TDecodedAhead::OpenAes(const std::string& extra)
+{
+    const std::optional<TAesField> field = FindAesField(extra);
+    if (!field || !(field->method == 0 || field->method == 8 || MethodDecoded(field->method)))
+        return false;
+    const int64_t headLength = int64_t(field->SaltLength()) + 2;
+    if (left_ < headLength + 10)
+        return false;
+    std::string head(size_t(headLength), '\0');
+    if (platform::FileReadAt(archive_, head.data(), headLength, at_) != headLength)
+        return false;
+    auto cipher = std::make_unique<TAesCipher>(field->strength, password, reinterpret_cast<const uint8_t*>(head.data()));
+    if (cipher->Verifier() != std::array{uint8_t(head[headLength - 2]), uint8_t(head[headLength - 1])})
+        return false;
+    {
+        const std::lock_guard hold(lock);
+        aesHead = head;
+        keyed = std::make_unique<TAesCipher>(*cipher);
+    }
+    changed.notify_all();
+    cipher_ = std::move(cipher);
+    method = field->method;
+    at_ += headLength;
+    left_ -= headLength + 10;
+    return true;
+}
+
+size_t TZipReader::TDecodedAhead::Read(uint8_t* buffer, size_t n)
+{
+    if (*stop_ || abandoned)
+        throw EUserCanceled();
+    n = size_t(std::min<int64_t>(int64_t(n), left_));
+    if (n > 0 && platform::FileReadAt(archive_, buffer, int64_t(n), at_) != int64_t(n))
+        throw EFatalUnzipError("Premature end of file reached");
+    at_ += int64_t(n);
+    left_ -= int64_t(n);
+    if (cipher_)
+        cipher_->Decrypt(buffer, n);
+    return n;
+}
+
+void TZipReader::TDecodedAhead::Hand(const uint8_t* data, size_t n)
+{
+    if (n == 0)
+        return;
+    crc = Crc32Update(crc, data, n);
+    if (stream) {
+        // Waits for room while the calling thread writes what came before.
+        std::unique_lock hold(lock);
+        while (!changed.wait_for(hold, std::chrono::milliseconds(10),
+                                 [&] { return queued < StreamedBytes || *stop_ || abandoned; })) {
         }
-        written += int64_t(n);
-    };
+        if (*stop_ || abandoned)
+            throw EUserCanceled();
+        chunks.emplace_back(data, data + n);
+        queued += n;
+        changed.notify_all();
+    } else if (keep) {
+        output.insert(output.end(), data, data + n);
+    }
+    written += int64_t(n);
+}
+
+void TZipReader::TDecodedAhead::Take(const uint8_t* data, size_t n)
+{
     // Data longer than recorded: the calling thread writes stored and
     // deflated data in pieces of ChunkSize, the other methods' chunks in
     // pieces of AheadChunk, up to the first piece that does not fit. The
     // same part of it is handed over here, so that the bytes and progress
     // reported are the same.
-    const size_t piece = method == 0 || method == 8 ? ChunkSize : AheadChunk;
-    const auto take = [&](const uint8_t* data, size_t n) {
-        if (uint64_t(written) + n > size) {
-            hand(data, size_t(size - uint64_t(written)) / piece * piece);
-            throw EBiggerThanUncompressed();
-        }
-        hand(data, n);
-    };
+    if (uint64_t(written) + n > size) {
+        const size_t piece = method == 0 || method == 8 ? ChunkSize : AheadChunk;
+        Hand(data, size_t(size - uint64_t(written)) / piece * piece);
+        throw EBiggerThanUncompressed();
+    }
+    Hand(data, n);
+}
+
+void TZipReader::TDecodedAhead::DecodeData()
+{
     std::vector<uint8_t> in(AheadChunk), out(AheadChunk);
+    const auto take = [&](const uint8_t* data, size_t n) { Take(data, n); };
     const auto refill = [&](const uint8_t*& data) {
         data = in.data();
-        return read(in.data(), in.size());
+        return Read(in.data(), in.size());
     };
     if (method == 0) {
-        while (const size_t n = read(in.data(), in.size()))
-            take(in.data(), n);
-        return;
-    }
-    if (method != 8) {
+        while (const size_t n = Read(in.data(), in.size()))
+            Take(in.data(), n);
+    } else if (method != 8) {
         DecodeOtherMethod({method, flags, size}, refill, take, failure);
-        return;
+    } else if (uint64_t(left_) <= WholeEntryLimit && size <= WholeEntryLimit) {
+        std::vector<uint8_t> packed(static_cast<size_t>(left_)), whole(static_cast<size_t>(size));
+        Read(packed.data(), packed.size());
+        if (InflateWhole(packed, whole))
+            Take(whole.data(), whole.size());
+        else  // the stream tells what is wrong
+            failure = InflateRaw(GivenOnce(packed), out, [&](size_t n) { Take(out.data(), n); });
+    } else {
+        failure = InflateRaw(refill, out, [&](size_t n) { Take(out.data(), n); });
     }
-    if (uint64_t(packedSize) <= WholeEntryLimit && size <= WholeEntryLimit) {
-        std::vector<uint8_t> packed(static_cast<size_t>(packedSize)), whole(static_cast<size_t>(size));
-        read(packed.data(), packed.size());
-        if (InflateWhole(packed, whole)) {
-            take(whole.data(), whole.size());
-            return;
-        }
-        // The stream tells what is wrong.
-        failure = InflateRaw(GivenOnce(packed), out, [&](size_t n) { take(out.data(), n); });
-        return;
-    }
-    failure = InflateRaw(refill, out, [&](size_t n) { take(out.data(), n); });
+}
+
+void TZipReader::TDecodedAhead::CheckCode()
+{
+    // Read where the data ended, as the calling thread reads it.
+    uint8_t code[10];
+    if (platform::FileReadAt(archive_, code, 10, at_) != 10)
+        throw EFatalUnzipError("Premature end of file reached");
+    if (cipher_->Code() != std::to_array(code))
+        failure = AesCodeMismatch;
 }
 
 int TZipReader::UnZip()
@@ -880,6 +977,7 @@ bool TZipReader::PrepareCipher(TUnZipRun& run, int index, const TEntryTarget& ta
     TZipHeaderInfo& work = run.work;
     run.toRead = Clamped(work.CompressedSize());
     run.aes.reset();
+    run.keyedAhead = false;
     run.aesField.reset();
     run.checkCrc = true;
     if (work.CompressionMethod == MethodAes) {
@@ -1079,18 +1177,24 @@ bool TZipReader::DecodeChecked(TUnZipRun& run, int index)
     run.crc = 0xFFFFFFFF;
     run.written = 0;
     try {
-        if (const auto ahead = run.ahead.find(index); ahead == run.ahead.end() || !TakeDecoded(run, ahead->second))
+        // An AES entry's worker result stands only where its keys are the
+        // ones the password check here took from the worker.
+        const auto ahead = run.ahead.find(index);
+        const bool taken =
+            ahead != run.ahead.end() && (!run.aes || run.keyedAhead) && TakeDecoded(run, ahead->second);
+        if (!taken)
             Decode(run);
         if (run.out)
             run.out->Flush();
         // The authentication code covers every encrypted byte: an entry
-        // that fails it was changed, whatever its CRC says.
-        if (run.aes && run.failure.empty()) {
+        // that fails it was changed, whatever its CRC says. (A worker checks
+        // the entries it decodes.)
+        if (run.aes && !taken && run.failure.empty()) {
             run.toRead += 10;
             uint8_t code[10];
             ReadCompressed(run, code, 10);
             if (run.aes->Code() != std::to_array(code))
-                run.failure = "the authentication code does not match: the encrypted data was changed";
+                run.failure = AesCodeMismatch;
         }
     } catch (const EBiggerThanUncompressed&) {
         run.failure = "the data is longer than its recorded size of " + std::to_string(work.UncompressedSize()) +
@@ -1160,8 +1264,9 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
     for (run.nextAhead = std::max(run.nextAhead, index); run.nextAhead < EntryCount(); ++run.nextAhead) {
         const TZipHeaderInfo& e = Entry(run.nextAhead);
         const bool whole = e.CompressedSize() <= WholeEntryLimit && e.UncompressedSize() <= WholeEntryLimit;
-        if (!(DoAll || e.Selected) || e.FileName().empty() || e.Encrypted() ||
-            (e.CompressionMethod != 0 && e.CompressionMethod != 8 && !MethodDecoded(e.CompressionMethod)) ||
+        const bool aes = e.CompressionMethod == MethodAes;
+        if (!(DoAll || e.Selected) || e.FileName().empty() || (e.Encrypted() && !aes) ||
+            (e.CompressionMethod != 0 && e.CompressionMethod != 8 && !MethodDecoded(e.CompressionMethod) && !aes) ||
             e.LocalHeaderOffset() > uint64_t(INT64_MAX))
             continue;
         const bool stream = !TestOnly && !whole;
@@ -1175,6 +1280,9 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         ahead->size = e.UncompressedSize();
         ahead->method = e.CompressionMethod;
         ahead->flags = e.GeneralFlags;
+        ahead->aes = aes;
+        if (aes)
+            ahead->password = Password;
         ahead->keep = !TestOnly;
         ahead->stream = stream;
         ahead->planned = planned;
@@ -1184,6 +1292,21 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
             ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(file->Handle(), *stop); })};
         run.aheadBytes += planned;
     }
+}
+
+std::unique_ptr<TAesCipher> TZipReader::KeyedAhead(TUnZipRun& run, int index, const std::string& head)
+{
+    const auto found = run.ahead.find(index);
+    if (found == run.ahead.end() || !found->second.work->aes || found->second.work->password != Password)
+        return nullptr;
+    TDecodedAhead& ahead = *found->second.work;
+    std::unique_lock hold(ahead.lock);
+    while (!ahead.changed.wait_for(hold, std::chrono::milliseconds(10), [&] { return ahead.keyed || ahead.ended; })) {
+        hold.unlock();
+        Poll();
+        hold.lock();
+    }
+    return ahead.aesHead == head ? std::move(ahead.keyed) : nullptr;
 }
 
 bool TZipReader::TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task)
@@ -1299,6 +1422,10 @@ bool TZipReader::AesPasswordAccepted(TUnZipRun& run, int index)
     uint8_t head[18];
     ReadCompressed(run, head, saltLength + 2);
     run.toRead -= 10;
+    if ((run.aes = KeyedAhead(run, index, std::string(reinterpret_cast<const char*>(head), saltLength + 2)))) {
+        run.keyedAhead = true;
+        return true;
+    }
     for (;;) {
         auto cipher = std::make_unique<TAesCipher>(run.aesField->strength, Password, head);
         if (cipher->Verifier()[0] == head[saltLength] && cipher->Verifier()[1] == head[saltLength + 1]) {

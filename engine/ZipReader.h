@@ -18,6 +18,7 @@
 template <class T>
 struct TTask;
 
+class TAesCipher;
 class TZipReader;
 
 // Asked when no end record is found; may change the mode to assume.
@@ -341,14 +342,18 @@ private:
     // reported (and a new password may ask for a retry). True when good.
     bool DecodeChecked(TUnZipRun& run, int index);
     // Starts decoding entries from index on, on the workers, within the
-    // bytes allowed ahead: unencrypted stored or deflated entries of a
-    // single-file archive.
+    // bytes allowed ahead: entries of a single-file archive in any method
+    // decoded here, unencrypted or AES-encrypted.
     void DecodeAhead(TUnZipRun& run, int index);
     // Takes the result of the entry decoded ahead, waiting for it and
     // reporting its progress meanwhile (a streamed entry is written as it comes).
     // False when it cannot be used: it was not decoded from where the
     // entry's data begins.
     bool TakeDecoded(TUnZipRun& run, TTask<TDecodedAhead>& task);
+    // The cipher a worker keyed for the AES entry at index, whose salt and
+    // password check read here are head, waiting for it: null when the
+    // worker has none for this password and head.
+    std::unique_ptr<TAesCipher> KeyedAhead(TUnZipRun& run, int index, const std::string& head);
     // Makes the links gathered by the run, after all of its files.
     void MakeLinks(TUnZipRun& run);
     // Gives the folders the run made for folder entries their time and mode.

@@ -1,11 +1,13 @@
 #include "tests/TestSupport.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <sys/wait.h>
 #include <zlib.h>
 
@@ -97,6 +99,16 @@ TempDir::~TempDir()
     for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
+}
+
+size_t ThreadsSettledAt(size_t count)
+{
+    const auto threads = [] {
+        return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
+    };
+    for (int i = 0; i < 200 && threads() != count; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return threads();
 }
 
 std::string ReadFile(const std::string& path)

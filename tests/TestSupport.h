@@ -50,6 +50,10 @@ private:
     std::string path_;
 };
 
+// The threads of this process once it has count, or after two seconds
+// (a joined thread leaves /proc/self/task a moment after the join returns).
+size_t ThreadsSettledAt(size_t count);
+
 std::string ReadFile(const std::string& path);
 // Creates the parent folders as needed.
 void WriteFile(const std::string& path, const std::string& data);

@@ -1373,11 +1373,6 @@ std::string MakeThreadsTree(const TempDir& t)
     return src;
 }
 
-size_t ThreadsOfThisProcess()
-{
-    return size_t(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
-}
-
 TEST(ZipWriterThreads, TheArchiveIsTheSameWhateverTheThreadsAndPeersReadIt)
 {
     TempDir t;
@@ -1405,7 +1400,7 @@ TEST(ZipWriterThreads, ACancelWhileWorkersAreBusyLeavesNothingBehind)
 {
     TempDir t;
     const std::string src = MakeThreadsTree(t);
-    const size_t threadsBefore = ThreadsOfThisProcess();
+    const size_t threadsBefore = testing_support::ThreadsSettledAt(1);
     HooksReset reset;
     const struct {
         const char* phase;
@@ -1442,7 +1437,7 @@ TEST(ZipWriterThreads, ACancelWhileWorkersAreBusyLeavesNothingBehind)
             };
             EXPECT_THROW(w.Zip(), EUserCanceled);
             platform::InstalledHooks() = {};
-            EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+            EXPECT_EQ(testing_support::ThreadsSettledAt(threadsBefore), threadsBefore);
             EXPECT_EQ(updating ? ReadFile(zip) : std::string(), before);
             EXPECT_EQ(fs::exists(zip), updating);
             ExpectNoTemporaryFiles(t.Path());
