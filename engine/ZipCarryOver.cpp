@@ -29,34 +29,82 @@ using namespace zipwriter;
 
 // ---- Carrying over and deleting ---------------------------------------------------
 
-void TZipWriter::CarryOverEntries(TWriteRun& run)
-{
-    // Bytes ahead of the first entry (a self-extractor's program, say) stay
-    // ahead of it.
-    // The pass walks the old archive up to its directory, and the percent of
-    // the run counts those bytes as done as it passes them, copied or not:
-    // each entry's bytes reach from its local header to the next one's.
-    const uint64_t walked = std::min<uint64_t>(endCentral_.CentralDirOffset(), uint64_t(archive_->Size()));
-    std::vector<uint64_t> starts;
-    starts.reserve(size_t(EntryCount()));
-    for (int i = 0; i < EntryCount(); ++i)
-        starts.push_back(std::min(Entry(i).LocalHeaderOffset(), walked));
-    std::sort(starts.begin(), starts.end());
-    const auto span = [&](const TZipHeaderInfo& entry) {
+// What carrying over shares besides the run: where the old entries' bytes
+// start, and the items each entry looks up the one naming it in.
+struct TZipWriter::TCarryOver {
+    // The pass walks the old archive up to its directory (or its end); each
+    // entry's bytes reach from its local header to the next one's.
+    uint64_t walked = 0;
+    std::vector<uint64_t> starts;  // in order
+    // Plain names (stored names when adding) by name, the patterns of a
+    // deletion in their order, and the items that met their entry (adding).
+    std::unordered_multimap<std::string, size_t> byName;
+    std::vector<size_t> patterns;
+    std::vector<bool> taken;
+
+    int64_t Span(const TZipHeaderInfo& entry) const
+    {
         const uint64_t start = std::min(entry.LocalHeaderOffset(), walked);
         const auto next = std::upper_bound(starts.begin(), starts.end(), start);
         return int64_t((next == starts.end() ? walked : *next) - start);
-    };
-    run.totalBytes += int64_t(walked);
-    // A copy starts as its own kind of archive: the spanning marker of a set
-    // of parts ahead of the first entry is not carried.
-    const int64_t ahead = int64_t(starts.empty() ? walked : starts.front());
+    }
+};
+
+// Carries the old archive's entries over, in stages: the walk measured, the
+// bytes ahead of the first entry copied, the old directory read, the items
+// looked up by name; then each entry in turn deleted, replaced or kept (the
+// percent of the run counts its bytes as done, copied or not); last, the
+// items that met their entry leave FilesList.
+void TZipWriter::CarryOverEntries(TWriteRun& run)
+{
+    TCarryOver carry;
+    MeasureOldEntries(run, carry);
+    CopyLeadingBytes(run, carry);
+    ReadOldDirectory(run);
+    LookUpItems(run, carry);
+    for (int i = 0; i < EntryCount(); ++i) {
+        Poll();
+        const TZipHeaderInfo& old = Entry(i);
+        const int64_t copied = ItemTakesEntry(run, carry, i) ? 0 : KeepEntry(run, i);
+        run.bytesDone += std::max<int64_t>(0, carry.Span(old) - copied);
+        if (OnTotalPercentDone)
+            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+    }
+    if (!run.deleting)
+        DropTakenItems(carry);
+}
+
+// Takes the old archive; gives where the walk ends and where each entry's
+// bytes start, and counts the bytes walked into the run's total.
+void TZipWriter::MeasureOldEntries(TWriteRun& run, TCarryOver& carry)
+{
+    carry.walked = std::min<uint64_t>(endCentral_.CentralDirOffset(), uint64_t(archive_->Size()));
+    carry.starts.reserve(size_t(EntryCount()));
+    for (int i = 0; i < EntryCount(); ++i)
+        carry.starts.push_back(std::min(Entry(i).LocalHeaderOffset(), carry.walked));
+    std::sort(carry.starts.begin(), carry.starts.end());
+    run.totalBytes += int64_t(carry.walked);
+}
+
+// Takes the measured walk; copies the bytes ahead of the first entry (a
+// self-extractor's program, say), which stay ahead of it. A copy starts as
+// its own kind of archive: the spanning marker of a set of parts ahead of
+// the first entry is not carried.
+void TZipWriter::CopyLeadingBytes(TWriteRun& run, const TCarryOver& carry)
+{
+    const int64_t ahead = int64_t(carry.starts.empty() ? carry.walked : carry.starts.front());
     uint8_t marker[4] = {};
     archive_->SetPosition(0);
     const bool spanMarker = run.copying && ahead >= 4 && archive_->Read(marker, 4) == 4 &&
                             (Get32(marker) == DataDescriptorSig || Get32(marker) == SinglePartMarkerSig);
     CopyBytes(run, spanMarker ? 4 : 0, spanMarker ? ahead - 4 : ahead);
-    // The old directory is read at once; each kept entry takes its header from it.
+}
+
+// Gives the old directory, read at once into run.directory (with where it
+// began): each kept entry takes its header from it. Left empty when the end
+// record places it outside the archive.
+void TZipWriter::ReadOldDirectory(TWriteRun& run)
+{
     const uint64_t directorySize = endCentral_.CentralDirSize();
     if (endCentral_.CentralDirOffset() <= uint64_t(archive_->Size()) &&
         directorySize <= uint64_t(archive_->Size()) - endCentral_.CentralDirOffset()) {
@@ -65,97 +113,108 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
         archive_->SetPosition(run.directoryAt);
         archive_->ReadBuffer(run.directory.data(), int64_t(directorySize));
     }
+}
 
-    // Each entry looks up the item naming it, so that carrying over stays
-    // linear in entries and items: plain names (stored names when adding) by
-    // name, the patterns of a deletion in their order. A name given twice
-    // for a deletion deletes two entries of that name.
-    std::unordered_multimap<std::string, size_t> byName;
-    std::vector<size_t> patterns;
-    std::vector<bool> taken(FilesList.size());
+// Takes FilesList; gives the items each entry looks up the one naming it
+// in, so that carrying over stays linear in entries and items: plain names
+// (stored names when adding) by name, the patterns of a deletion in their
+// order. A name given twice for a deletion deletes two entries of that name.
+void TZipWriter::LookUpItems(TWriteRun& run, TCarryOver& carry)
+{
+    carry.taken.resize(FilesList.size());
     run.names.reserve(size_t(EntryCount()) + FilesList.size());
     run.entries.reserve(size_t(EntryCount()) + FilesList.size());
     for (size_t k = 0; k < FilesList.size(); ++k) {
         const std::string& item = FilesList[k];
         if (run.deleting && !ExactNames && IsWild(item))
-            patterns.push_back(k);
+            carry.patterns.push_back(k);
         else if (run.deleting)
-            byName.emplace(item, k);
-        else if (std::string stored = StoredName(item); !byName.count(stored))
-            byName.emplace(std::move(stored), k);
+            carry.byName.emplace(item, k);
+        else if (std::string stored = StoredName(item); !carry.byName.count(stored))
+            carry.byName.emplace(std::move(stored), k);
     }
+}
 
-    for (int i = 0; i < EntryCount(); ++i) {
-        Poll();
-        const TZipHeaderInfo& old = Entry(i);
-        const std::string stored = old.Directory() + old.FileName();
-        const auto named = byName.find(stored);
-        size_t match = named == byName.end() ? SIZE_MAX : named->second;
-        if (run.deleting)
-            for (size_t k : patterns) {
-                if (k > match)
-                    break;
-                if (MatchesPattern(FilesList[k], FilesList[k].find('/') == std::string::npos ? old.FileName() : stored)) {
-                    match = k;
-                    break;
-                }
-            }
-
-        bool keep = true;
-        if (match != SIZE_MAX && run.deleting) {
-            bool skip = false;
-            if (OnDeleteEntry)
-                OnDeleteEntry(*this, stored, skip);
-            if (!skip) {
-                ++run.count;
-                keep = false;
-            }
-            // A plain name stands for one entry; a pattern goes on matching
-            // unless its entry was skipped.
-            if (named != byName.end() && named->second == match)
-                byName.erase(named);
-            else if (skip)
-                patterns.erase(std::find(patterns.begin(), patterns.end(), match));
-        } else if (match != SIZE_MAX) {
-            byName.erase(named);
-            taken[match] = true;
-            const std::string& item = FilesList[match];
-            uint32_t fileDos = 0;
-            const bool found = platform::FileGetDosTime(item, fileDos);
-            if (ZipAction != TZipAction::zaReplace &&
-                (!found || DosToTime(old.ModDateTime) >= DosToTime(FixDosDateTime(fileDos)))) {
-                // The entry is as new as the file: keep it.
-                if (Dispose)
-                    run.disposeList.push_back(item);
-                if (found)
-                    run.totalBytes -= int64_t(std::filesystem::file_size(item));
-            } else {
-                if (OnUpdate)
-                    OnUpdate(*this, TUpdateAction::uaReplacing, i);
-                // A replacement that is not written (its source went, a
-                // handler skipped it) leaves the old entry in place.
-                keep = !AddNewEntry(run, item, NotInItems);
+// Takes old entry i; true when an item takes it: a deletion deletes it, or
+// an added file replaces it. An item that matches it and does not take it
+// (a handler skipped it, the file is no newer) leaves it to be kept.
+bool TZipWriter::ItemTakesEntry(TWriteRun& run, TCarryOver& carry, int i)
+{
+    const TZipHeaderInfo& old = Entry(i);
+    const std::string stored = old.Directory() + old.FileName();
+    const auto named = carry.byName.find(stored);
+    size_t match = named == carry.byName.end() ? SIZE_MAX : named->second;
+    if (run.deleting)
+        for (size_t k : carry.patterns) {
+            if (k > match)
+                break;
+            if (MatchesPattern(FilesList[k], FilesList[k].find('/') == std::string::npos ? old.FileName() : stored)) {
+                match = k;
+                break;
             }
         }
-        int64_t copied = 0;
-        if (keep) {
-            if (OnUpdate)
-                OnUpdate(*this, TUpdateAction::uaKeeping, i);
-            const int64_t before = run.bytesDone;
-            AppendEntry(run, CopyEntryRaw(run, i));
-            copied = run.bytesDone - before;
-        }
-        run.bytesDone += std::max<int64_t>(0, span(old) - copied);
-        if (OnTotalPercentDone)
-            OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));
+    if (match == SIZE_MAX)
+        return false;
+    if (run.deleting) {
+        bool skip = false;
+        if (OnDeleteEntry)
+            OnDeleteEntry(*this, stored, skip);
+        if (!skip)
+            ++run.count;
+        // A plain name stands for one entry; a pattern goes on matching
+        // unless its entry was skipped.
+        if (named != carry.byName.end() && named->second == match)
+            carry.byName.erase(named);
+        else if (skip)
+            carry.patterns.erase(std::find(carry.patterns.begin(), carry.patterns.end(), match));
+        return !skip;
     }
-    if (!run.deleting) {
-        std::vector<std::string> rest;
-        for (size_t k = 0; k < FilesList.size(); ++k)
-            if (!taken[k])
-                rest.push_back(std::move(FilesList[k]));
-        FilesList = std::move(rest);
+    carry.byName.erase(named);
+    carry.taken[match] = true;
+    return ReplaceEntry(run, FilesList[match], i);
+}
+
+// Takes old entry i and the file item naming it; true when the file is
+// written in its place. An entry as new as its file stays (the file is done
+// with: it leaves the run's total, and goes with Dispose), as does one whose
+// replacement is not written (its source went, a handler skipped it).
+bool TZipWriter::ReplaceEntry(TWriteRun& run, const std::string& item, int i)
+{
+    uint32_t fileDos = 0;
+    const bool found = platform::FileGetDosTime(item, fileDos);
+    if (ZipAction != TZipAction::zaReplace &&
+        (!found || DosToTime(Entry(i).ModDateTime) >= DosToTime(FixDosDateTime(fileDos)))) {
+        if (Dispose)
+            run.disposeList.push_back(item);
+        if (found)
+            run.totalBytes -= int64_t(std::filesystem::file_size(item));
+        return false;
     }
+    if (OnUpdate)
+        OnUpdate(*this, TUpdateAction::uaReplacing, i);
+    return AddNewEntry(run, item, NotInItems);
+}
+
+// Takes old entry i, kept; copies it into the output as it stands and gives
+// the bytes copied.
+int64_t TZipWriter::KeepEntry(TWriteRun& run, int i)
+{
+    if (OnUpdate)
+        OnUpdate(*this, TUpdateAction::uaKeeping, i);
+    const int64_t before = run.bytesDone;
+    AppendEntry(run, CopyEntryRaw(run, i));
+    return run.bytesDone - before;
+}
+
+// Takes the items that met their entry; FilesList keeps the others, the
+// files still to add.
+void TZipWriter::DropTakenItems(const TCarryOver& carry)
+{
+    std::vector<std::string> rest;
+    for (size_t k = 0; k < FilesList.size(); ++k)
+        if (!carry.taken[k])
+            rest.push_back(std::move(FilesList[k]));
+    FilesList = std::move(rest);
 }
 
 std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int index)

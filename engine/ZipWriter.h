@@ -167,7 +167,18 @@ private:
     void ExpandFilesList(TWriteRun& run);
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
+    // What carrying over shares besides the run.
+    struct TCarryOver;
     void CarryOverEntries(TWriteRun& run);
+    // The stages of CarryOverEntries, in order (see each for what it takes and gives).
+    void MeasureOldEntries(TWriteRun& run, TCarryOver& carry);
+    void CopyLeadingBytes(TWriteRun& run, const TCarryOver& carry);
+    void ReadOldDirectory(TWriteRun& run);
+    void LookUpItems(TWriteRun& run, TCarryOver& carry);
+    bool ItemTakesEntry(TWriteRun& run, TCarryOver& carry, int i);
+    bool ReplaceEntry(TWriteRun& run, const std::string& item, int i);
+    int64_t KeepEntry(TWriteRun& run, int i);
+    void DropTakenItems(const TCarryOver& carry);
     // Copies an entry of the archive read, headers, data and data
     // descriptor, byte for byte into the output; returns its new record.
     std::unique_ptr<TZipHeaderInfo> CopyEntryRaw(TWriteRun& run, int index);
