@@ -217,33 +217,65 @@ void TZipWriter::DropTakenItems(const TCarryOver& carry)
     FilesList = std::move(rest);
 }
 
+// An old entry's bytes as they stand in the archive read: where its local
+// header starts, the header's length and extra field, the length of all
+// that goes over (local header, data, data descriptor), and how many of
+// those bytes are in run.copyBlock already.
+struct TZipWriter::TRawEntry {
+    int64_t at = 0;
+    int64_t headerLength = 0;
+    std::string extra;
+    int64_t length = 0;
+    int64_t have = 0;
+};
+
+// Copies an old entry byte for byte, in stages: its new record (the old one,
+// with its central header as it stands, mended for a comment set since),
+// its local header read and checked, the length of its data descriptor,
+// then its bytes written into the output.
 std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int index)
 {
-    THugeStream& in = *archive_;
     const TZipHeaderInfo& old = Entry(index);
     auto entry = std::make_unique<TZipHeaderInfo>(OEMConvert);
     entry->Assign(old);
     entry->ExtraStart = old.ExtraStart;
     entry->ExtraReadLength = old.ExtraReadLength;
     entry->Zip64BlockSize = old.Zip64BlockSize;
+    CarryCentralHeader(index, OldCentralHeader(run, old), *entry);
+    TRawEntry raw = ReadRawLocalHeader(run, old);
+    if (old.HasDataDescriptor())
+        raw.length += DescriptorLength(run, old, raw);
+    WriteRawEntry(run, old, raw, *entry);
+    return entry;
+}
 
-    // The central header as it stands, found where it was read (an entry
-    // rebuilt from its local header alone has none and is written anew).
+// Takes an old entry; gives its central header as it stands, found where it
+// was read in the old directory. Empty when it is not there: an entry
+// rebuilt from its local header alone has none and is written anew.
+std::string TZipWriter::OldCentralHeader(const TWriteRun& run, const TZipHeaderInfo& old) const
+{
     const int64_t central = old.CentralHeaderOffset - run.directoryAt;
-    std::string raw;
-    if (central >= 0 && int64_t(run.directory.size()) - central >= 46) {
-        const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
-        const int64_t length = 46 + int64_t(Get16(head + 28)) + Get16(head + 30) + Get16(head + 32);
-        if (length <= int64_t(run.directory.size()) - central && Get32(head) == CentralFileHeaderSig &&
-            Get32(head + 16) == old.Crc32 && Get16(head + 10) == old.CompressionMethod)
-            raw = run.directory.substr(size_t(central), size_t(length));
-    }
+    if (central < 0 || int64_t(run.directory.size()) - central < 46)
+        return {};
+    const auto* head = reinterpret_cast<const uint8_t*>(run.directory.data()) + central;
+    const int64_t length = 46 + int64_t(Get16(head + 28)) + Get16(head + 30) + Get16(head + 32);
+    if (length <= int64_t(run.directory.size()) - central && Get32(head) == CentralFileHeaderSig &&
+        Get32(head + 16) == old.Crc32 && Get16(head + 10) == old.CompressionMethod)
+        return run.directory.substr(size_t(central), size_t(length));
+    return {};
+}
+
+// Takes old entry index's central header as it stands (empty: none); gives
+// the new record that header as its raw one, and its comment. A comment set
+// since the archive was read replaces the stored one (one too long for its
+// field is refused by the header written anew).
+void TZipWriter::CarryCentralHeader(int index, std::string raw, TZipHeaderInfo& entry)
+{
+    const TZipHeaderInfo& old = Entry(index);
     const size_t commentAt =
         raw.empty() ? 0 : raw.size() - Get16(reinterpret_cast<const uint8_t*>(raw.data()) + 32);
     const std::string* comment = old.FileComment();
     if (!raw.empty() && comment && raw.compare(commentAt, std::string::npos, *comment) != 0) {
-        // A comment set since the archive was read replaces the stored one
-        // (one too long for its field is refused by the header written anew).
         if (comment->size() <= 0xFFFF) {
             raw.resize(commentAt);
             raw += *comment;
@@ -254,62 +286,79 @@ std::unique_ptr<TZipHeaderInfo> TZipWriter::CopyEntryRaw(TWriteRun& run, int ind
         }
     }
     if (!raw.empty() && !comment && old.HasComment())
-        entry->SetFileComment(raw.substr(commentAt));
+        entry.SetFileComment(raw.substr(commentAt));
     else if (raw.empty() && !comment && old.HasComment())
-        entry->SetFileComment(EntryComment(index));
+        entry.SetFileComment(EntryComment(index));
     if (raw.empty())
-        entry->RawCentral.reset();
+        entry.RawCentral.reset();
     else
-        entry->RawCentral = std::move(raw);
+        entry.RawCentral = std::move(raw);
+}
 
-    // The local header, the data and the data descriptor go over unchanged.
-    // A small entry is read whole at once: its local header is about as long
-    // as its central one.
-    const int64_t at = int64_t(std::min<uint64_t>(old.LocalHeaderOffset(), INT64_MAX));
+// Takes an old entry; reads its local header into run.copyBlock, and with
+// it the rest of a small entry: one is read whole at once, its local header
+// being about as long as its central one. Gives where its bytes start, and
+// their length up to the data descriptor. Raises when there is no whole
+// local header there.
+TZipWriter::TRawEntry TZipWriter::ReadRawLocalHeader(TWriteRun& run, const TZipHeaderInfo& old)
+{
+    TRawEntry raw;
+    raw.at = int64_t(std::min<uint64_t>(old.LocalHeaderOffset(), INT64_MAX));
     const int64_t data = int64_t(std::min<uint64_t>(old.CompressedSize(), INT64_MAX / 2));
     const int64_t guess = 30 + int64_t(old.NameLength()) + old.ExtraLength + 64 + data + 24;
     std::vector<uint8_t>& block = run.copyBlock;
     block.resize(std::max<size_t>(block.size(), 30 + 2 * 65535));
-    in.SetPosition(at);
-    const int64_t have = std::max<int64_t>(0, in.Read(block.data(), std::min<int64_t>(guess, int64_t(block.size()))));
-    const std::string stored = old.Directory() + old.FileName();
-    if (have < 30 || Get32(block.data()) != LocalFileHeaderSig)
-        throw EBadZipFile(stored + ": no local header at offset " + std::to_string(at));
+    archive_->SetPosition(raw.at);
+    raw.have = std::max<int64_t>(0, archive_->Read(block.data(), std::min<int64_t>(guess, int64_t(block.size()))));
+    if (raw.have < 30 || Get32(block.data()) != LocalFileHeaderSig)
+        throw EBadZipFile(old.Directory() + old.FileName() + ": no local header at offset " + std::to_string(raw.at));
     const int64_t nameLength = Get16(block.data() + 26), extraLength = Get16(block.data() + 28);
-    if (30 + nameLength + extraLength > have)
-        throw EBadZipFile(stored + ": the archive ends inside the entry's local header");
-    const std::string extra(reinterpret_cast<const char*>(block.data()) + 30 + nameLength, size_t(extraLength));
-    int64_t length = 30 + nameLength + extraLength + data;
-    if (old.HasDataDescriptor()) {
-        // With its signature or without; sizes of 8 bytes when the local
-        // header has a Zip64 block or a size needs them.
-        uint8_t descriptor[8] = {};
-        if (have >= length + 8) {
-            std::memcpy(descriptor, block.data() + length, 8);
-        } else {
-            in.SetPosition(at + length);
-            in.Read(descriptor, 8);
-        }
-        const bool signature = Get32(descriptor) == DataDescriptorSig && Get32(descriptor + 4) == old.Crc32;
-        const bool wide =
-            ExtraBlock(extra, Zip64Tag).has_value() || old.CompressedSize() >= 0xFFFFFFFF ||
-            old.UncompressedSize() >= 0xFFFFFFFF;
-        length += (signature ? 4 : 0) + (wide ? 20 : 12);
+    raw.headerLength = 30 + nameLength + extraLength;
+    if (raw.headerLength > raw.have)
+        throw EBadZipFile(old.Directory() + old.FileName() + ": the archive ends inside the entry's local header");
+    raw.extra.assign(reinterpret_cast<const char*>(block.data()) + 30 + nameLength, size_t(extraLength));
+    raw.length = raw.headerLength + data;
+    return raw;
+}
+
+// Takes an old entry with a data descriptor, its bytes found up to it;
+// gives the descriptor's length: with its signature or without, and sizes
+// of 8 bytes when the local header has a Zip64 block or a size needs them.
+int64_t TZipWriter::DescriptorLength(const TWriteRun& run, const TZipHeaderInfo& old, const TRawEntry& raw)
+{
+    uint8_t descriptor[8] = {};
+    if (raw.have >= raw.length + 8) {
+        std::memcpy(descriptor, run.copyBlock.data() + raw.length, 8);
+    } else {
+        archive_->SetPosition(raw.at + raw.length);
+        archive_->Read(descriptor, 8);
     }
-    entry->LocalExtraLength = uint16_t(extraLength);
-    // Into parts, the local header goes whole into one, with a byte of its data.
-    run.parts->MakeRoom(30 + nameLength + extraLength + 1);
-    entry->SetLocalHeaderOffset(uint64_t(run.parts->Stream().Position()));
-    entry->SetDiskNumberStart(uint32_t(run.parts->Part()));
-    const int64_t first = std::min(have, length);
-    run.parts->Write(block.data(), first);
+    const bool signature = Get32(descriptor) == DataDescriptorSig && Get32(descriptor + 4) == old.Crc32;
+    const bool wide = ExtraBlock(raw.extra, Zip64Tag).has_value() || old.CompressedSize() >= 0xFFFFFFFF ||
+                      old.UncompressedSize() >= 0xFFFFFFFF;
+    return (signature ? 4 : 0) + (wide ? 20 : 12);
+}
+
+// Takes an old entry's bytes found; writes them unchanged into the output
+// (those in run.copyBlock, then the rest copied from the archive read) and
+// gives the new record where its local header went, and its extra field's
+// length. Into parts, the local header goes whole into one, with a byte of
+// its data.
+void TZipWriter::WriteRawEntry(TWriteRun& run, const TZipHeaderInfo& old, const TRawEntry& raw,
+                               TZipHeaderInfo& entry)
+{
+    entry.LocalExtraLength = uint16_t(raw.extra.size());
+    run.parts->MakeRoom(raw.headerLength + 1);
+    entry.SetLocalHeaderOffset(uint64_t(run.parts->Stream().Position()));
+    entry.SetDiskNumberStart(uint32_t(run.parts->Part()));
+    const int64_t first = std::min(raw.have, raw.length);
+    run.parts->Write(run.copyBlock.data(), first);
     run.bytesDone += first;
     try {
-        CopyBytes(run, at + first, length - first);
+        CopyBytes(run, raw.at + first, raw.length - first);
     } catch (const EReadError&) {
-        throw EBadZipFile(stored + ": the archive ends inside the entry's data");
+        throw EBadZipFile(old.Directory() + old.FileName() + ": the archive ends inside the entry's data");
     }
-    return entry;
 }
 
 void TZipWriter::CopyBytes(TWriteRun& run, int64_t from, int64_t length)

@@ -182,6 +182,14 @@ private:
     // Copies an entry of the archive read, headers, data and data
     // descriptor, byte for byte into the output; returns its new record.
     std::unique_ptr<TZipHeaderInfo> CopyEntryRaw(TWriteRun& run, int index);
+    // An old entry's bytes as they stand in the archive read.
+    struct TRawEntry;
+    // The stages of CopyEntryRaw, in order (see each for what it takes and gives).
+    std::string OldCentralHeader(const TWriteRun& run, const TZipHeaderInfo& old) const;
+    void CarryCentralHeader(int index, std::string raw, TZipHeaderInfo& entry);
+    TRawEntry ReadRawLocalHeader(TWriteRun& run, const TZipHeaderInfo& old);
+    int64_t DescriptorLength(const TWriteRun& run, const TZipHeaderInfo& old, const TRawEntry& raw);
+    void WriteRawEntry(TWriteRun& run, const TZipHeaderInfo& old, const TRawEntry& raw, TZipHeaderInfo& entry);
     // Copies length bytes of the archive read, from offset from, into the output.
     void CopyBytes(TWriteRun& run, int64_t from, int64_t length);
     // Starts loading the small files of items from current on, within the
