@@ -11,6 +11,7 @@
 
 #include "engine/ZipReader.h"
 
+class TDirSearch;
 class TZipWriter;
 
 // Multi-part output settings.
@@ -164,7 +165,14 @@ private:
     void RemoveFailedOutput(TWriteRun& run);
     void PutInPlace(TWriteRun& run);
     void AdoptWritten(TWriteRun& run, TZipSortMode sortMode);
+    // What expanding the list shares: the archive, never added to itself.
+    struct TExpansion;
     void ExpandFilesList(TWriteRun& run);
+    // The stages of ExpandFilesList, in order (see each for what it takes and gives).
+    bool TakeNamedItem(TWriteRun& run, TExpansion& expansion, const std::string& item);
+    void AddMatchingFiles(TWriteRun& run, TExpansion& expansion, std::string item);
+    std::string SearchFolder(const std::string& item) const;
+    void AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool recurse);
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
     // What carrying over shares besides the run.
