@@ -30,7 +30,7 @@ using namespace zipwriter;
 // ---- Carrying over and deleting ---------------------------------------------------
 
 // What carrying over shares besides the run: where the old entries' bytes
-// start, and the items each entry looks up the one naming it in.
+// start, and the items indexed for each entry to find the one naming it.
 struct TZipWriter::TCarryOver {
     // The pass walks the old archive up to its directory (or its end); each
     // entry's bytes reach from its local header to the next one's.
@@ -52,16 +52,16 @@ struct TZipWriter::TCarryOver {
 
 // Carries the old archive's entries over, in stages: the walk measured, the
 // bytes ahead of the first entry copied, the old directory read, the items
-// looked up by name; then each entry in turn deleted, replaced or kept (the
-// percent of the run counts its bytes as done, copied or not); last, the
-// items that met their entry leave FilesList.
+// indexed; then each entry in turn deleted, replaced or kept (the percent
+// of the run counts its bytes as done, copied or not); last, the items that
+// met their entry leave FilesList.
 void TZipWriter::CarryOverEntries(TWriteRun& run)
 {
     TCarryOver carry;
     MeasureOldEntries(run, carry);
     CopyLeadingBytes(run, carry);
     ReadOldDirectory(run);
-    LookUpItems(run, carry);
+    IndexItems(run, carry);
     for (int i = 0; i < EntryCount(); ++i) {
         Poll();
         const TZipHeaderInfo& old = Entry(i);
@@ -115,11 +115,12 @@ void TZipWriter::ReadOldDirectory(TWriteRun& run)
     }
 }
 
-// Takes FilesList; gives the items each entry looks up the one naming it
-// in, so that carrying over stays linear in entries and items: plain names
-// (stored names when adding) by name, the patterns of a deletion in their
-// order. A name given twice for a deletion deletes two entries of that name.
-void TZipWriter::LookUpItems(TWriteRun& run, TCarryOver& carry)
+// Takes FilesList; gives the items indexed for each entry to find the one
+// naming it, so that carrying over stays linear in entries and items: plain
+// names (stored names when adding) by name, the patterns of a deletion in
+// their order. A name given twice for a deletion deletes two entries of
+// that name.
+void TZipWriter::IndexItems(TWriteRun& run, TCarryOver& carry)
 {
     carry.taken.resize(FilesList.size());
     run.names.reserve(size_t(EntryCount()) + FilesList.size());

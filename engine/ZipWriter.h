@@ -182,7 +182,7 @@ private:
     void MeasureOldEntries(TWriteRun& run, TCarryOver& carry);
     void CopyLeadingBytes(TWriteRun& run, const TCarryOver& carry);
     void ReadOldDirectory(TWriteRun& run);
-    void LookUpItems(TWriteRun& run, TCarryOver& carry);
+    void IndexItems(TWriteRun& run, TCarryOver& carry);
     bool ItemTakesEntry(TWriteRun& run, TCarryOver& carry, int i);
     bool ReplaceEntry(TWriteRun& run, const std::string& item, int i);
     int64_t KeepEntry(TWriteRun& run, int i);
