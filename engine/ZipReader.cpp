@@ -531,78 +531,109 @@ void TZipReader::FinishDirectory(TDirectoryScan& scan, bool fromSide)
     SortEntries(SortMode);
 }
 
-bool TZipReader::RebuildDirectory()
-{
-    if (rebuilt_ || !archive_)
-        return false;
-    rebuilt_ = true;
-    FreeEntries();
-    const auto codePage = SharedCodePage(NamesCodePage);
-    THugeStream& s = *archive_;
-    const int64_t size = s.Size();
+// The search of an archive being rebuilt for the signatures of its local
+// headers and data descriptors. It reads the archive in chunks, so that a
+// large file without any header costs one pass at read speed. Whether a
+// signature found counts is told by a test, which may look at the bytes
+// after it up to the end of the chunk's buffer.
+struct TZipReader::TSignatureSearch {
+    static constexpr int64_t ChunkSize = 65536;
+    TZipReader& reader;  // let messages through between chunks
+    THugeStream& s;
+    int64_t size;
+    std::vector<char> chunk = std::vector<char>(ChunkSize + 16);
 
-    // Local headers are found by their signature followed by a version
-    // needed whose high byte is below 10. The file is searched in chunks, so
-    // a large file without any header costs one pass at read speed.
-    constexpr int64_t ChunkSize = 65536;
-    std::vector<char> chunk(ChunkSize + 16);
-    const auto find = [&](const char* pattern, int64_t from, const std::function<bool(int64_t, const char*)>& fits) {
+    // Where signature first starts from offset from on and fits says it
+    // counts; -1 when nowhere.
+    int64_t Find(const char* signature, int64_t from, const std::function<bool(int64_t, const char*)>& fits)
+    {
         for (int64_t start = from; start < size; start += ChunkSize) {
-            Poll();
+            reader.Poll();
             s.SetPosition(start);
             const int64_t n = std::max<int64_t>(0, s.Read(chunk.data(), int64_t(chunk.size())));
             const char* end = chunk.data() + n;
             for (const char* p = chunk.data(); p < chunk.data() + std::min<int64_t>(n, ChunkSize); ++p) {
-                p = std::search(p, end, pattern, pattern + 4);
+                p = std::search(p, end, signature, signature + 4);
                 if (p == end || p >= chunk.data() + ChunkSize)
                     break;
                 if (fits(start + (p - chunk.data()), p))
                     return start + (p - chunk.data());
             }
         }
-        return int64_t(-1);
-    };
-    const auto nextHeader = [&](int64_t from) {
-        return find("PK\x03\x04", from, [&](int64_t, const char* p) {
+        return -1;
+    }
+
+    // The next local header from offset from on: its signature followed by
+    // a version needed whose high byte is below 10.
+    int64_t NextLocalHeader(int64_t from)
+    {
+        return Find("PK\x03\x04", from, [&](int64_t, const char* p) {
             return p + 6 <= chunk.data() + chunk.size() && uint8_t(p[5]) < 10;
         });
-    };
+    }
 
+    // The data descriptor after data that starts at offset data: its
+    // signature followed by the CRC and by the compressed size the data has.
+    int64_t NextDescriptor(int64_t data)
+    {
+        return Find("PK\x07\x08", data, [&](int64_t position, const char* p) {
+            return p + 16 <= chunk.data() + chunk.size() &&
+                   Get32(reinterpret_cast<const uint8_t*>(p + 8)) == uint32_t(position - data);
+        });
+    }
+};
+
+// Rebuilds the directory of an archive from its local headers, in stages:
+// the entries the local headers give, then an end record that counts them.
+// False when the directory was rebuilt before, or no entry is recovered.
+bool TZipReader::RebuildDirectory()
+{
+    if (rebuilt_ || !archive_)
+        return false;
+    rebuilt_ = true;
+    FreeEntries();
+    ScanLocalHeaders();
+    // A signature without a whole header after it recovers nothing.
+    if (entries_->Count() == 0) {
+        entries_.reset();
+        return false;
+    }
+    SetRebuiltEndRecord();
+    return true;
+}
+
+// Takes the archive; gives the entries its local headers describe, in the
+// order found, and leaves the archive where the scan stopped. The scan
+// starts past a self-extractor's program (a name ending in .exe) and goes
+// from each header to the end of its data. Before the first entry, a
+// signature that starts no plausible header is data in front of the
+// archive: the search goes on. After it, the scan stops there.
+void TZipReader::ScanLocalHeaders()
+{
+    THugeStream& s = *archive_;
+    const int64_t size = s.Size();
+    TSignatureSearch search{*this, s, size};
+    const auto codePage = SharedCodePage(NamesCodePage);
     entries_ = std::make_unique<TSortedZip>(TDuplicateRule::RejectEqual);
-    int64_t at = nextHeader(HasExeExtension(zipName_) ? 14000 : 0);
+    int64_t at = search.NextLocalHeader(HasExeExtension(zipName_) ? 14000 : 0);
     while (at >= 0) {
         s.SetPosition(at);
         auto h = std::make_unique<TZipHeaderInfo>(OEMConvert, codePage);
         const bool read = h->ReadLocalHeader(s);
         const int64_t data = s.Position() + h->LocalExtraLength;
-        // Before the first entry, a signature that starts no plausible
-        // header is data in front of the archive: the search goes on.
         const bool plausible = read && h->NameLength() > 0 && data <= size;
         if (!plausible) {
             if (entries_->Count() > 0)
                 break;
-            at = nextHeader(at + 1);
+            at = search.NextLocalHeader(at + 1);
             continue;
         }
         Poll();
         int64_t next;
         if (h->HasDataDescriptor() && h->CompressedSize() == 0) {
-            // The sizes follow the data, in a descriptor whose signature is
-            // followed by the CRC and by the compressed size the data has.
-            const int64_t descriptor = find("PK\x07\x08", data, [&](int64_t position, const char* p) {
-                return p + 16 <= chunk.data() + chunk.size() &&
-                       Get32(reinterpret_cast<const uint8_t*>(p + 8)) == uint32_t(position - data);
-            });
-            if (descriptor < 0)
-                break;  // the data runs to the end of the file
-            s.SetPosition(descriptor + 4);
-            uint8_t d[12];
-            if (s.Read(d, 12) != 12)
+            next = ReadTrailingDescriptor(search, *h, data);
+            if (next < 0)
                 break;
-            h->Crc32 = Get32(d);
-            h->SetCompressedSize(Get32(d + 4));
-            h->SetUncompressedSize(Get32(d + 8));
-            next = descriptor + 16;
         } else {
             const uint64_t skip = h->CompressedSize() + (h->HasDataDescriptor() ? 16 : 0);
             if (skip > uint64_t(size - data)) {
@@ -615,19 +646,39 @@ bool TZipReader::RebuildDirectory()
         s.SetPosition(next);
         at = next;
     }
-    // A signature without a whole header after it recovers nothing.
-    if (entries_->Count() == 0) {
-        entries_.reset();
-        return false;
-    }
-    const int64_t stop = s.Position();
+}
+
+// Takes a local header whose sizes follow its data, which starts at offset
+// data; gives it the CRC and sizes of the data descriptor found after the
+// data, and gives where the next header can start. -1 when there is none
+// (the data runs to the end of the file).
+int64_t TZipReader::ReadTrailingDescriptor(TSignatureSearch& search, TZipHeaderInfo& h, int64_t data)
+{
+    const int64_t descriptor = search.NextDescriptor(data);
+    if (descriptor < 0)
+        return -1;
+    search.s.SetPosition(descriptor + 4);
+    uint8_t d[12];
+    if (search.s.Read(d, 12) != 12)
+        return -1;
+    h.Crc32 = Get32(d);
+    h.SetCompressedSize(Get32(d + 4));
+    h.SetUncompressedSize(Get32(d + 8));
+    return descriptor + 16;
+}
+
+// Takes the archive where the scan of its local headers stopped; gives it
+// an end record for the entries found, as one part whose directory starts
+// there.
+void TZipReader::SetRebuiltEndRecord()
+{
+    const int64_t stop = archive_->Position();
     endCentral_.Clear();
     endCentral_.SetThisDisk(0);
     endCentral_.SetCentralDirOffset(uint64_t(stop));
     endCentral_.SetTotalEntries(uint64_t(entries_->Count()));
     currentPart_ = 0;
     partCount_ = 1;
-    return true;
 }
 
 // ---- Parts ------------------------------------------------------------------

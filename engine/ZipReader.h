@@ -381,7 +381,13 @@ private:
     // Writes n bytes of the entry's output, checks its length, sums its CRC
     // and reports the progress.
     void FlushOutput(TUnZipRun& run, const uint8_t* data, size_t n);
+    // The search for local headers and data descriptors.
+    struct TSignatureSearch;
     bool RebuildDirectory();
+    // The stages of RebuildDirectory, in order (see each for what it takes and gives).
+    void ScanLocalHeaders();
+    int64_t ReadTrailingDescriptor(TSignatureSearch& search, TZipHeaderInfo& h, int64_t data);
+    void SetRebuiltEndRecord();
     const TSortedZip& View() const { return sorted_ ? *sorted_ : *entries_; }
     // Opens file for reading with the archive stream's settings.
     std::unique_ptr<TLFNFileStream> OpenStream(const std::string& file, unsigned share) const;

@@ -457,6 +457,37 @@ bool TZipWriter::PassesArchiveTests(TWriteRun& run, const std::string& file)
     return true;
 }
 
+// What expanding the list shares: the archive, which is never added to
+// itself, named or matched, and the retry flag every skip report hands on.
+struct TZipWriter::TExpansion {
+    platform::FileStamp archive;
+    bool archiveExists = false;
+    std::filesystem::path archivePath;
+    bool retry = false;
+
+    explicit TExpansion(const std::string& zipName)
+    {
+        archiveExists = platform::GetFileStamp(zipName, archive);
+        std::error_code ec;
+        archivePath = std::filesystem::absolute(zipName, ec).lexically_normal();
+    }
+
+    // A file is the archive when it is the same file (through links too),
+    // or, while there is no archive yet, when it names the same place.
+    bool IsArchive(const std::string& name) const
+    {
+        platform::FileStamp file;
+        if (archiveExists)
+            return platform::GetFileStamp(name, file) && file.Device == archive.Device && file.Inode == archive.Inode;
+        std::error_code ec;
+        return std::filesystem::absolute(name, ec).lexically_normal() == archivePath;
+    }
+};
+
+// Expands FilesList into the files and folders to add, with their bytes,
+// in stages: the archive's stored names noted for zaFreshen, each item that
+// is no wildcard taken as the folder or file it names, then each wildcard
+// item's search.
 void TZipWriter::ExpandFilesList(TWriteRun& run)
 {
     if (ZipAction == TZipAction::zaFreshen)
@@ -464,102 +495,120 @@ void TZipWriter::ExpandFilesList(TWriteRun& run)
             run.existing.insert(EntryFolder(i) + EntryName(i));
     const std::vector<std::string> items = std::move(FilesList);
     FilesList.clear();
+    TExpansion expansion(zipName_);
     std::vector<std::string> wildItems;
-    bool retry = false;
-    // The archive is never added to itself, named or matched: a file is the
-    // archive when it is the same file (through links too), or, while there
-    // is no archive yet, when it names the same place.
-    platform::FileStamp archive;
-    const bool archiveExists = platform::GetFileStamp(zipName_, archive);
-    std::error_code ec;
-    const auto archivePath = std::filesystem::absolute(zipName_, ec).lexically_normal();
-    const auto isArchive = [&](const std::string& name) {
-        platform::FileStamp file;
-        if (archiveExists)
-            return platform::GetFileStamp(name, file) && file.Device == archive.Device && file.Inode == archive.Inode;
-        return std::filesystem::absolute(name, ec).lexically_normal() == archivePath;
-    };
-
     for (const std::string& item : items) {
         // Each file is looked up on disk: a long list is a long step.
         Poll();
-        if (EndsWithSlash(item)) {
-            FilesList.push_back(item);
-            continue;
-        }
-        // A name that holds wildcard characters is still the file it names
-        // when that file exists ("what?.txt"); only otherwise is it a wildcard.
-        const std::string file = item.find('/') == std::string::npos ? RootDir() + item : item;
-        if (IsWild(item) && !std::filesystem::is_regular_file(file, ec)) {
+        if (!TakeNamedItem(run, expansion, item))
             wildItems.push_back(item);
-            continue;
-        }
-        if (MatchesList(ExcludeList, file) || isArchive(file)) {
-            if (OnSkippingFile)
-                OnSkippingFile(*this, TSkipReason::skExcluded, file, -1, retry);
-            continue;
-        }
-        // Found only when the attribute mask lets it through, and only a file.
-        const int attr = platform::FileGetAttr(file);
-        const int filtering = platform::faReadOnly | platform::faHidden | platform::faSysFile;
-        if (!platform::FileExists(file) || (attr & filtering & ~attributeMask_)) {
-            if (OnNoSuchFile)
-                OnNoSuchFile(*this, file);
-            continue;
-        }
-        if (!PassesArchiveTests(run, file))
-            continue;
-        run.totalBytes += int64_t(std::filesystem::file_size(file));
-        FilesList.push_back(file);
     }
+    for (const std::string& item : wildItems)
+        AddMatchingFiles(run, expansion, item);
+}
 
-    for (std::string item : wildItems) {
-        bool recurse = Recurse;
-        if (item[0] == '|' || item[0] == '>') {
-            recurse = item[0] == '>';
-            item.erase(0, 1);
-        }
-        std::string folder = FolderPart(item);
-        if (folder.size() > 1)
+// Takes an item of the list; false when it is a wildcard, left for the
+// search. Else adds the folder it names, or the file when it may be added
+// (reporting one excluded, not found or filtered out, or failing the
+// archive's tests).
+bool TZipWriter::TakeNamedItem(TWriteRun& run, TExpansion& expansion, const std::string& item)
+{
+    if (EndsWithSlash(item)) {
+        FilesList.push_back(item);
+        return true;
+    }
+    // A name that holds wildcard characters is still the file it names
+    // when that file exists ("what?.txt"); only otherwise is it a wildcard.
+    const std::string file = item.find('/') == std::string::npos ? RootDir() + item : item;
+    std::error_code ec;
+    if (IsWild(item) && !std::filesystem::is_regular_file(file, ec))
+        return false;
+    if (MatchesList(ExcludeList, file) || expansion.IsArchive(file)) {
+        if (OnSkippingFile)
+            OnSkippingFile(*this, TSkipReason::skExcluded, file, -1, expansion.retry);
+        return true;
+    }
+    // Found only when the attribute mask lets it through, and only a file.
+    const int attr = platform::FileGetAttr(file);
+    const int filtering = platform::faReadOnly | platform::faHidden | platform::faSysFile;
+    if (!platform::FileExists(file) || (attr & filtering & ~attributeMask_)) {
+        if (OnNoSuchFile)
+            OnNoSuchFile(*this, file);
+        return true;
+    }
+    if (!PassesArchiveTests(run, file))
+        return true;
+    run.totalBytes += int64_t(std::filesystem::file_size(file));
+    FilesList.push_back(file);
+    return true;
+}
+
+// Takes a wildcard item (a leading '|' or '>' turns the sub-folder search
+// off or on for it, else Recurse says); reports it when its folder is not
+// there, else searches the folder for its mask.
+void TZipWriter::AddMatchingFiles(TWriteRun& run, TExpansion& expansion, std::string item)
+{
+    bool recurse = Recurse;
+    if (item[0] == '|' || item[0] == '>') {
+        recurse = item[0] == '>';
+        item.erase(0, 1);
+    }
+    const std::string folder = SearchFolder(item);
+    std::string mask = NamePart(item);
+    if (mask == "*.*")
+        mask = "*";
+    if (!platform::DirectoryExists(folder.empty() ? "." : folder) && !IsWild(folder)) {
+        if (OnNoSuchFile)
+            OnNoSuchFile(*this, item);
+        return;
+    }
+    // Every entry looked at lets messages through: a walk over a large
+    // tree where few names match must still answer a cancel.
+    TDirSearch search(folder, attributeMask_, recurse, mask, [this] { Poll(); });
+    AddFoundFiles(run, expansion, search, recurse);
+}
+
+// The folder a wildcard item searches, without its closing '/': the item's
+// own, else the root folder.
+std::string TZipWriter::SearchFolder(const std::string& item) const
+{
+    std::string folder = FolderPart(item);
+    if (folder.size() > 1)
+        folder.pop_back();
+    if (folder.empty()) {
+        folder = RootDir();
+        if (folder.size() > 1 && EndsWithSlash(folder))
             folder.pop_back();
-        if (folder.empty()) {
-            folder = RootDir();
-            if (folder.size() > 1 && EndsWithSlash(folder))
-                folder.pop_back();
-        }
-        std::string mask = NamePart(item);
-        if (mask == "*.*")
-            mask = "*";
-        if (!platform::DirectoryExists(folder.empty() ? "." : folder) && !IsWild(folder)) {
-            if (OnNoSuchFile)
-                OnNoSuchFile(*this, item);
+    }
+    return folder;
+}
+
+// Takes a wildcard item's search; adds each file it finds that may be added
+// (reporting one excluded), with its bytes, and with AddDirEntriesOnRecurse
+// each folder of a search of sub-folders.
+void TZipWriter::AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool recurse)
+{
+    platform::FindRecord rec;
+    std::string name;
+    while (search.Next(rec, name)) {
+        if (OnRecursingFile)
+            OnRecursingFile(*this, name);
+        if (EndsWithSlash(name)) {
+            if (recurse && AddDirEntriesOnRecurse)
+                FilesList.push_back(name);
             continue;
         }
-        // Every entry looked at lets messages through: a walk over a large
-        // tree where few names match must still answer a cancel.
-        TDirSearch search(folder, attributeMask_, recurse, mask, [this] { Poll(); });
-        platform::FindRecord rec;
-        std::string name;
-        while (search.Next(rec, name)) {
-            if (OnRecursingFile)
-                OnRecursingFile(*this, name);
-            if (EndsWithSlash(name)) {
-                if (recurse && AddDirEntriesOnRecurse)
-                    FilesList.push_back(name);
-                continue;
-            }
-            if (MatchesList(ExcludeList, name)) {
-                if (OnSkippingFile)
-                    OnSkippingFile(*this, TSkipReason::skExcluded, name, -1, retry);
-                continue;
-            }
-            if (isArchive(name))
-                continue;
-            if (!PassesArchiveTests(run, name))
-                continue;
-            FilesList.push_back(name);
-            run.totalBytes += rec.Size;
+        if (MatchesList(ExcludeList, name)) {
+            if (OnSkippingFile)
+                OnSkippingFile(*this, TSkipReason::skExcluded, name, -1, expansion.retry);
+            continue;
         }
+        if (expansion.IsArchive(name))
+            continue;
+        if (!PassesArchiveTests(run, name))
+            continue;
+        FilesList.push_back(name);
+        run.totalBytes += rec.Size;
     }
 }
 

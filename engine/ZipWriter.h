@@ -11,6 +11,7 @@
 
 #include "engine/ZipReader.h"
 
+class TDirSearch;
 class TZipWriter;
 
 // Multi-part output settings.
@@ -164,13 +165,39 @@ private:
     void RemoveFailedOutput(TWriteRun& run);
     void PutInPlace(TWriteRun& run);
     void AdoptWritten(TWriteRun& run, TZipSortMode sortMode);
+    // What expanding the list shares: the archive, never added to itself.
+    struct TExpansion;
     void ExpandFilesList(TWriteRun& run);
+    // The stages of ExpandFilesList, in order (see each for what it takes and gives).
+    bool TakeNamedItem(TWriteRun& run, TExpansion& expansion, const std::string& item);
+    void AddMatchingFiles(TWriteRun& run, TExpansion& expansion, std::string item);
+    std::string SearchFolder(const std::string& item) const;
+    void AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool recurse);
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
+    // What carrying over shares besides the run.
+    struct TCarryOver;
     void CarryOverEntries(TWriteRun& run);
+    // The stages of CarryOverEntries, in order (see each for what it takes and gives).
+    void MeasureOldEntries(TWriteRun& run, TCarryOver& carry);
+    void CopyLeadingBytes(TWriteRun& run, const TCarryOver& carry);
+    void ReadOldDirectory(TWriteRun& run);
+    void IndexItems(TWriteRun& run, TCarryOver& carry);
+    bool ItemTakesEntry(TWriteRun& run, TCarryOver& carry, int i);
+    bool ReplaceEntry(TWriteRun& run, const std::string& item, int i);
+    int64_t KeepEntry(TWriteRun& run, int i);
+    void DropTakenItems(const TCarryOver& carry);
     // Copies an entry of the archive read, headers, data and data
     // descriptor, byte for byte into the output; returns its new record.
     std::unique_ptr<TZipHeaderInfo> CopyEntryRaw(TWriteRun& run, int index);
+    // An old entry's bytes as they stand in the archive read.
+    struct TRawEntry;
+    // The stages of CopyEntryRaw, in order (see each for what it takes and gives).
+    std::string OldCentralHeader(const TWriteRun& run, const TZipHeaderInfo& old) const;
+    void CarryCentralHeader(int index, std::string raw, TZipHeaderInfo& entry);
+    TRawEntry ReadRawLocalHeader(TWriteRun& run, const TZipHeaderInfo& old);
+    int64_t DescriptorLength(const TWriteRun& run, const TZipHeaderInfo& old, const TRawEntry& raw);
+    void WriteRawEntry(TWriteRun& run, const TZipHeaderInfo& old, const TRawEntry& raw, TZipHeaderInfo& entry);
     // Copies length bytes of the archive read, from offset from, into the output.
     void CopyBytes(TWriteRun& run, int64_t from, int64_t length);
     // Starts loading the small files of items from current on, within the
