@@ -57,18 +57,21 @@ void TZipWriter::TWholeFile::Load(platform::Handle open)
 
 void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current)
 {
-    // With one thread each file is loaded in its turn, as is the last one:
-    // there is nothing to do meanwhile.
-    if (run.workers->Threads() <= 1 || current + 1 >= items.size())
+    // With one thread each file is loaded in its turn: there is nothing to
+    // do meanwhile. So is the last one, unless the next archive's files are
+    // to be loaded meanwhile.
+    if (run.workers->Threads() <= 1)
         return;
-    for (run.nextAhead = std::max(run.nextAhead, current); run.nextAhead < items.size(); ++run.nextAhead) {
+    for (run.nextAhead = std::max(run.nextAhead, current + 1 < items.size() ? current : items.size());
+         run.nextAhead < items.size(); ++run.nextAhead) {
         // Many small or empty files are set going here in one go, a long
         // step of its own.
         Poll();
         const std::string& item = items[run.nextAhead];
         std::error_code ec;
         const auto size = int64_t(std::filesystem::file_size(item, ec));
-        if (EndsWithSlash(item) || ec || size > WholeFileLimit)
+        if (EndsWithSlash(item) || ec || size > WholeFileLimit ||
+            (run.loadedBefore && run.loadedBefore->files.contains(item)))
             continue;
         if (run.aheadBytes + size > AheadBytes && !run.ahead.empty())
             return;
@@ -79,6 +82,37 @@ void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items
         run.ahead[run.nextAhead] = {whole, run.workers->Run([whole] { whole->Load(); })};
         run.aheadBytes += size;
     }
+    LoadNextArchive(run);
+}
+
+void TZipWriter::LoadNextArchive(TWriteRun& run)
+{
+    if (NextFilesList.empty())
+        return;
+    if (!run.loadingNext)
+        run.loadingNext = std::make_unique<TNextLoads>();
+    TNextLoads& next = *run.loadingNext;
+    for (; next.item < NextFilesList.size(); ++next.item) {
+        Poll();
+        // Only a file named with its folder is sure to be that file in the
+        // next run's list.
+        const std::string& item = NextFilesList[next.item];
+        std::error_code ec;
+        const auto size = int64_t(std::filesystem::file_size(item, ec));
+        const auto modified = std::filesystem::last_write_time(item, ec);
+        if (item.find('/') == std::string::npos || EndsWithSlash(item) || ec || size > WholeFileLimit ||
+            !std::filesystem::is_regular_file(item, ec))
+            continue;
+        if (next.bytes + size > AheadBytes && !next.files.empty())
+            return;
+        auto whole = std::make_shared<TWholeFile>();
+        whole->path = item;
+        whole->level = EntryLevel(item);
+        whole->planned = size;
+        whole->modified = modified;
+        next.files[item] = {whole, run.workers->Run([whole] { whole->Load(); })};
+        next.bytes += size;
+    }
 }
 
 std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, size_t index, const std::string& item,
@@ -88,6 +122,9 @@ std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, si
     if (const auto ahead = run.ahead.find(index); ahead != run.ahead.end() && ahead->second.work->level == level) {
         whole = ahead->second.work;
         Await(ahead->second.done);
+    } else if (TTask<TWholeFile> before = TakeLoadedBefore(run, item, level); before.work) {
+        whole = before.work;
+        Await(before.done);
     } else {
         whole = std::make_shared<TWholeFile>();
         whole->path = item;
@@ -98,6 +135,27 @@ std::shared_ptr<TZipWriter::TWholeFile> TZipWriter::LoadWhole(TWriteRun& run, si
             source.SetPosition(0);  // streamed from the start after all
     }
     return whole->usable ? whole : nullptr;
+}
+
+TTask<TZipWriter::TWholeFile> TZipWriter::TakeLoadedBefore(TWriteRun& run, const std::string& item, int level)
+{
+    if (!run.loadedBefore)
+        return {};
+    const auto found = run.loadedBefore->files.find(item);
+    if (found == run.loadedBefore->files.end())
+        return {};
+    TTask<TWholeFile> task = std::move(found->second);
+    run.loadedBefore->files.erase(found);
+    // Loaded during the last run: used only as long as the file has not
+    // changed since (its size now is the size recorded for its entry).
+    std::error_code ec;
+    const auto modified = std::filesystem::last_write_time(item, ec);
+    if (ec || modified != task.work->modified || task.work->planned != run.recordedSize || task.work->level != level) {
+        if (task.done.valid())
+            WaitPolling(task.done);  // it counts until its worker is done with it
+        return {};
+    }
+    return task;
 }
 
 void TZipWriter::Await(std::future<void>& done)

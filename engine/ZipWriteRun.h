@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -93,10 +94,20 @@ struct TZipWriter::TWholeFile {
     std::string readError;
     bool usable = true;
     int64_t planned = 0;  // the file's size when it was planned, at most WholeFileLimit
+    // Loaded for the next archive: the file's time when it was planned.
+    std::filesystem::file_time_type modified{};
 
     // Reads through open when the writing thread has the file open at its
     // start, else opens it by path.
     void Load(platform::Handle open = platform::InvalidHandle);
+};
+
+struct TZipWriter::TNextLoads {
+    std::map<std::string, TTask<TWholeFile>> files;  // by item
+    size_t item = 0;  // the next item of NextFilesList to look at
+    int64_t bytes = 0;
+    // Last, so that its threads have ended before anything a task uses goes.
+    std::unique_ptr<TWorkers> workers;
 };
 
 struct TZipWriter::TWriteRun {
@@ -147,6 +158,9 @@ struct TZipWriter::TWriteRun {
     std::map<size_t, TTask<TWholeFile>> ahead;
     size_t nextAhead = 0;
     int64_t aheadBytes = 0;
+    // The files of this archive loaded during the last run, and those of
+    // the next archive loaded during this one.
+    std::unique_ptr<TNextLoads> loadedBefore, loadingNext;
     // Last, so that its threads have ended before anything a task uses goes.
     std::unique_ptr<TWorkers> workers;
 };

@@ -186,6 +186,7 @@ int TZipWriter::WriteArchive(bool deleting)
         return 0;
     TWriteRun run;
     run.deleting = deleting;
+    run.loadedBefore = std::move(nextLoads_);
     const TZipSortMode sortMode = SortMode;
     const bool keepOpen = KeepZipOpen;
     KeepZipOpen = true;
@@ -197,6 +198,7 @@ int TZipWriter::WriteArchive(bool deleting)
         KeepZipOpen = keepOpen;
         CloseZipFile();
         FilesList.clear();
+        NextFilesList.clear();
     };
     try {
         PlanRun(run);
@@ -221,6 +223,11 @@ int TZipWriter::WriteArchive(bool deleting)
         throw;
     }
     restore();
+    // The next archive's files go on loading on these workers.
+    if (run.loadingNext) {
+        run.loadingNext->workers = std::move(run.workers);
+        nextLoads_ = std::move(run.loadingNext);
+    }
     return run.count;
 }
 
@@ -322,7 +329,9 @@ void TZipWriter::WriteNewEntries(TWriteRun& run)
     if (run.deleting)
         return;
     const std::vector<std::string> items = FilesList;
-    run.workers = std::make_unique<TWorkers>(Threads > 0 ? Threads : DefaultThreads());
+    run.workers = run.loadedBefore && run.loadedBefore->workers
+                      ? std::move(run.loadedBefore->workers)
+                      : std::make_unique<TWorkers>(Threads > 0 ? Threads : DefaultThreads());
     for (size_t i = 0; i < items.size(); ++i) {
         LoadAhead(run, items, i);
         AddNewEntry(run, items[i], i);

@@ -135,6 +135,12 @@ public:
     std::vector<std::string> ExcludeList;
     std::vector<std::string> NoCompressList;
     bool AddDirEntriesOnRecurse = false;
+    // The items of the archive the next Zip() of this writer makes, with the
+    // same settings, when a job writes many: while this archive is written,
+    // the small files among them are read and compressed on the workers, so
+    // that a run of small archives keeps every core busy. The next Zip()
+    // takes them as they were loaded where they have not changed since.
+    std::vector<std::string> NextFilesList;
 
     TStartZipInfoEvent OnStartZipInfo;
     TStartZipEvent OnStartZip;
@@ -152,6 +158,10 @@ public:
 private:
     struct TWriteRun;
     struct TWholeFile;
+    // The next archive's files loaded during this run, and the workers
+    // loading them, kept from one Zip() to the next.
+    struct TNextLoads;
+    std::unique_ptr<TNextLoads> nextLoads_;
 
     void SetMaskBit(int bit, bool on);
     // Opens the archive CopyArchive reads, its parts as one file.
@@ -203,10 +213,15 @@ private:
     // Starts loading the small files of items from current on, within the
     // bytes allowed ahead.
     void LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current);
+    // Starts loading the small plain files of NextFilesList, within the bytes allowed ahead.
+    void LoadNextArchive(TWriteRun& run);
     // Item index read whole at level: as loaded ahead, or loaded now; null
     // when it is to be read as a stream.
     std::shared_ptr<TWholeFile> LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level,
                                           THugeFileStream& source);
+    // The item as loaded, at level, during the last run, when it has not
+    // changed since; none else.
+    TTask<TWholeFile> TakeLoadedBefore(TWriteRun& run, const std::string& item, int level);
     // Waits for work of the workers, letting messages through.
     void Await(std::future<void>& done);
     // The deflate level of an item's entry; 0: stored.

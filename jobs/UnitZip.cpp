@@ -229,6 +229,9 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         };
         tell(ParArchiveProgress::State::Started, {});
         SetUp(archive.archive, archive.items, compress);
+        // The next archive's small files are read and compressed while this one is written.
+        if (k + 1 < plan.size())
+            engine_->NextFilesList = plan[k + 1].items;
         int added = 0;
         try {
             added = engine_->Zip();

@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "engine/ZipExceptions.h"
 #include "engine/ZipWriter.h"
@@ -1393,6 +1395,55 @@ TEST(ZipWriterThreads, TheArchiveIsTheSameWhateverTheThreadsAndPeersReadIt)
                 EXPECT_TRUE(ReadFile(zip) == first) << threads << " threads";
         }
         ExpectPeersAccept(t / ("l" + std::to_string(level) + "t4.zip"), src);
+    }
+}
+
+// The next archive's files, loaded while one archive is written, go into it
+// only as they are when it is written: a file changed or grown in between is
+// read again. The archive is the one a writer without the loading makes, and
+// no worker runs on after the last archive.
+TEST(ZipWriterThreads, TheNextArchivesFilesLoadedAheadAreTakenOnlyUnchanged)
+{
+    TempDir t;
+    const size_t threadsBefore = testing_support::ThreadsSettledAt(1);
+    const struct {
+        const char* change;
+        std::function<void(const std::string&)> apply;
+    } cases[] = {
+        {"none", [](const std::string&) {}},
+        {"same size, later time",
+         [](const std::string& file) {
+             WriteFile(file, Text(2000).replace(0, 4, "LINE"));
+             fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
+         }},
+        {"grown", [](const std::string& file) { WriteFile(file, Text(2001)); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        for (const char* old : {"src", "first.zip", "next.zip", "fresh.zip"})
+            fs::remove_all(t / old);
+        for (const char* name : {"first.txt", "b.txt", "c.txt"})
+            WriteFile(t / ("src/" + std::string(name)), Text(2000));
+        const std::vector<std::string> next = {t / "src/b.txt", t / "src/c.txt"};
+        TZipWriter w;
+        w.Threads = 2;
+        w.SetZipName(t / "first.zip");
+        w.FilesList = {t / "src/first.txt"};
+        w.NextFilesList = next;
+        ASSERT_EQ(w.Zip(), 1);
+        // The workers have long loaded b.txt and c.txt when it changes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        c.apply(t / "src/b.txt");
+        w.SetZipName(t / "next.zip");
+        w.FilesList = next;
+        ASSERT_EQ(w.Zip(), 2);
+        EXPECT_EQ(testing_support::ThreadsSettledAt(threadsBefore), threadsBefore);
+        TZipWriter fresh;
+        fresh.Threads = 1;
+        fresh.SetZipName(t / "fresh.zip");
+        fresh.FilesList = next;
+        ASSERT_EQ(fresh.Zip(), 2);
+        EXPECT_TRUE(ReadFile(t / "next.zip") == ReadFile(t / "fresh.zip"));
     }
 }
 
