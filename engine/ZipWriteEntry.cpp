@@ -98,10 +98,13 @@ void TZipWriter::LoadNextArchive(TWriteRun& run)
         // next run's list.
         const std::string& item = NextFilesList[next.item];
         std::error_code ec;
+        if (item.find('/') == std::string::npos || !std::filesystem::is_regular_file(item, ec))
+            continue;
         const auto size = int64_t(std::filesystem::file_size(item, ec));
+        if (ec || size > WholeFileLimit)
+            continue;
         const auto modified = std::filesystem::last_write_time(item, ec);
-        if (item.find('/') == std::string::npos || EndsWithSlash(item) || ec || size > WholeFileLimit ||
-            !std::filesystem::is_regular_file(item, ec))
+        if (ec)
             continue;
         if (next.bytes + size > AheadBytes && !next.files.empty())
             return;

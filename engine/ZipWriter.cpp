@@ -34,6 +34,11 @@ TZipWriter::TZipWriter()
 
 TZipWriter::~TZipWriter() = default;
 
+void TZipWriter::ForgetNextFiles()
+{
+    nextLoads_.reset();
+}
+
 void TZipWriter::SetMaskBit(int bit, bool on)
 {
     attributeMask_ = on ? attributeMask_ | bit : attributeMask_ & ~bit;

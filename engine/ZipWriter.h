@@ -141,6 +141,8 @@ public:
     // that a run of small archives keeps every core busy. The next Zip()
     // takes them as they were loaded where they have not changed since.
     std::vector<std::string> NextFilesList;
+    // Drops what was loaded for the next archive (a job that stops early).
+    void ForgetNextFiles();
 
     TStartZipInfoEvent OnStartZipInfo;
     TStartZipEvent OnStartZip;

@@ -221,8 +221,10 @@ void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& com
         // A cancel that arrives while messages are let through here stops
         // the run before this archive rather than after it.
         platform::PumpMessages();
-        if (cancel_)
+        if (cancel_) {
+            engine_->ForgetNextFiles();
             return;
+        }
         const auto tell = [&](ParArchiveProgress::State state, const std::string& error) {
             if (OnArchive)
                 OnArchive({state, k, plan.size(), archive.archive, error, {}});

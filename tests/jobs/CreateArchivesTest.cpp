@@ -253,6 +253,8 @@ TEST_F(CreateArchives, BlockedRunWritesOneArchiveInPartsOfTheBlockSize)
 
 TEST_F(CreateArchives, CancelBetweenArchivesKeepsWhatWasWritten)
 {
+    // Nor do the workers that loaded the next archive's files run on.
+    const size_t threads = testing_support::ThreadsSettledAt(1);
     bool cancelled = false;
     OnPump([&] {
         if (!cancelled && Created().size() == 1) {
@@ -264,6 +266,7 @@ TEST_F(CreateArchives, CancelBetweenArchivesKeepsWhatWasWritten)
     EXPECT_EQ(Created(), (std::vector<std::string>{"Backup00.zip"}));
     EXPECT_FALSE(fs::exists(dir / "out/Backup01.zip"));
     ExpectUnzipTestPasses(dir / "out/Backup00.zip");
+    EXPECT_EQ(testing_support::ThreadsSettledAt(threads), threads);
 }
 
 TEST_F(CreateArchives, FailuresInsideAnArchiveKeepTheEarlierArchives)
