@@ -75,14 +75,19 @@ void TZipWriter::LoadAhead(TWriteRun& run, const std::vector<std::string>& items
             continue;
         if (run.aheadBytes + size > AheadBytes && !run.ahead.empty())
             return;
-        auto whole = std::make_shared<TWholeFile>();
-        whole->path = item;
-        whole->level = EntryLevel(item);
-        whole->planned = size;
-        run.ahead[run.nextAhead] = {whole, run.workers->Run([whole] { whole->Load(); })};
+        run.ahead[run.nextAhead] = StartLoad(run, item, size);
         run.aheadBytes += size;
     }
     LoadNextArchive(run);
+}
+
+TTask<TZipWriter::TWholeFile> TZipWriter::StartLoad(TWriteRun& run, const std::string& item, int64_t size)
+{
+    auto whole = std::make_shared<TWholeFile>();
+    whole->path = item;
+    whole->level = EntryLevel(item);
+    whole->planned = size;
+    return {whole, run.workers->Run([whole] { whole->Load(); })};
 }
 
 void TZipWriter::LoadNextArchive(TWriteRun& run)
@@ -108,12 +113,8 @@ void TZipWriter::LoadNextArchive(TWriteRun& run)
             continue;
         if (next.bytes + size > AheadBytes && !next.files.empty())
             return;
-        auto whole = std::make_shared<TWholeFile>();
-        whole->path = item;
-        whole->level = EntryLevel(item);
-        whole->planned = size;
-        whole->modified = modified;
-        next.files[item] = {whole, run.workers->Run([whole] { whole->Load(); })};
+        TTask<TWholeFile>& task = next.files[item] = StartLoad(run, item, size);
+        task.work->modified = modified;
         next.bytes += size;
     }
 }

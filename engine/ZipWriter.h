@@ -217,6 +217,8 @@ private:
     void LoadAhead(TWriteRun& run, const std::vector<std::string>& items, size_t current);
     // Starts loading the small plain files of NextFilesList, within the bytes allowed ahead.
     void LoadNextArchive(TWriteRun& run);
+    // Sets a worker loading item, of size bytes, whole.
+    TTask<TWholeFile> StartLoad(TWriteRun& run, const std::string& item, int64_t size);
     // Item index read whole at level: as loaded ahead, or loaded now; null
     // when it is to be read as a stream.
     std::shared_ptr<TWholeFile> LoadWhole(TWriteRun& run, size_t index, const std::string& item, int level,
