@@ -152,7 +152,7 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin)
     switch (origin) {
     case soBeginning: target = offset; break;
     case soCurrent: target = logical + offset; break;
-    case soEnd: target = std::max(stream_->Size(), logical) - std::llabs(offset); break;
+    case soEnd: target = Size() - std::llabs(offset); break;
     default: throw Exception("Invalid seek origin (" + std::to_string(origin) + ")");
     }
     if (target == logical)
@@ -170,6 +170,11 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin)
     current_ = end_ = 0;
     state_ = State::Idle;
     return target;
+}
+
+int64_t TS_BufferStream::Size()
+{
+    return std::max(stream_->Size(), LogicalPosition());
 }
 
 void TS_BufferStream::Putback(uint8_t b)

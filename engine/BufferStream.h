@@ -24,6 +24,9 @@ public:
     // origin (n)" for another origin and "Seek error" when pending output
     // cannot be written.
     int64_t Seek(int64_t offset, int origin) override;
+    // The buffered stream's size, or further when pending output reaches
+    // beyond it; nothing is written or moved.
+    int64_t Size() override;
 
     // Refills the buffer from the stream; false when nothing came.
     virtual bool FillBuffer();

@@ -72,6 +72,12 @@ int64_t THugeHandleStream::Seek(int64_t offset, int origin)
     return platform::FileSeek(handle_, offset, origin);
 }
 
+int64_t THugeHandleStream::Size()
+{
+    const int64_t size = platform::FileSize(handle_);
+    return size >= 0 ? size : THugeStream::Size();
+}
+
 THugeFileStream::THugeFileStream(const std::string& fileName, unsigned mode)
     : THugeHandleStream(mode == platform::fmCreate ? platform::FileCreate(fileName)
                                                    : platform::FileOpen(fileName, mode))

@@ -663,6 +663,7 @@ int TZipReader::UnZip()
     };
     int count = 0;
     try {
+        const TArchiveKeptOpen open(*this);
         ReadArchive();
         OpenZipFile();
         count = RunExtraction();

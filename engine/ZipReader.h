@@ -110,6 +110,8 @@ public:
     void ReadArchive();
     // Forgets the archive: closes its file, frees the entries, empties ZipName.
     void ResetArchive();
+    // Closes the archive file unless KeepZipOpen.
+    void CloseZipFile();
 
     int EntryCount() const;
     // Entry index of the view (SortMode order); a bad index raises EListError
@@ -232,8 +234,6 @@ protected:
     // Opens the archive file unless it is open, and reads its directory when
     // there is none yet or the file changed since it was read.
     void OpenZipFile();
-    // Closes the archive file unless KeepZipOpen.
-    void CloseZipFile();
     // Refuses the open archive when its entries share their bytes (a
     // possible zip bomb): EBadZipFile.
     void CheckOverlaps();
@@ -396,4 +396,26 @@ private:
     TMultiMode multiMode_ = TMultiMode::mmNone;
     std::string destDir_;
     std::string rootDir_;
+};
+
+// Keeps a reader's archive file open while it lives, then gives KeepZipOpen
+// back and closes the file unless it was kept open before. A run that reads
+// the directory and then the entries opens the file once.
+class TArchiveKeptOpen {
+public:
+    explicit TArchiveKeptOpen(TZipReader& reader) : reader_(reader), wasKept_(reader.KeepZipOpen)
+    {
+        reader.KeepZipOpen = true;
+    }
+    ~TArchiveKeptOpen()
+    {
+        reader_.KeepZipOpen = wasKept_;
+        reader_.CloseZipFile();
+    }
+    TArchiveKeptOpen(const TArchiveKeptOpen&) = delete;
+    TArchiveKeptOpen& operator=(const TArchiveKeptOpen&) = delete;
+
+private:
+    TZipReader& reader_;
+    const bool wasKept_;
 };

@@ -170,6 +170,7 @@ size_t TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
 size_t TExtractAndView::ExtractAll(const std::vector<std::string>& archives, const ParUnCompress& options)
 {
     return ForEachArchive(archives, [&](size_t k) {
+        const TArchiveKeptOpen open(*engine_);
         PrepareExtraction(archives[k], options);
         engine_->DoAll = true;
         engine_->UnZip();
@@ -188,6 +189,7 @@ static std::vector<std::string> ArchivesOf(const ParArrayOfToUnZip& groups)
 size_t TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options)
 {
     return ForEachArchive(ArchivesOf(groups), [&](size_t k) {
+        const TArchiveKeptOpen open(*engine_);
         PrepareExtraction(groups[k].archive, options);
         engine_->DoAll = false;
         engine_->ExactNames = true;
@@ -210,6 +212,7 @@ size_t TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
 size_t TExtractAndView::TestArchives(const std::vector<std::string>& archives, const std::string& password)
 {
     return ForEachArchive(archives, [&](size_t k) {
+        const TArchiveKeptOpen open(*engine_);
         ReadArchive(archives[k]);
         engine_->TestOnly = true;
         engine_->DoAll = true;

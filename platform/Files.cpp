@@ -114,6 +114,14 @@ int64_t FileSeek(Handle h, int64_t offset, int origin)
     return ::lseek(h, off_t(offset), whence[origin]);
 }
 
+int64_t FileSize(Handle h)
+{
+    struct stat st {};
+    if (::fstat(h, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return int64_t(st.st_size);
+}
+
 bool FileTruncate(Handle h)
 {
     off_t pos = ::lseek(h, 0, SEEK_CUR);

@@ -39,6 +39,8 @@ int64_t FileWrite(Handle h, const void* buffer, int64_t count);
 // origin 0 = from the beginning, 1 = from the current position, 2 = from the end.
 // Returns the new position, -1 on failure.
 int64_t FileSeek(Handle h, int64_t offset, int origin);
+// The size of an open regular file, -1 for anything else or on failure.
+int64_t FileSize(Handle h);
 // Cuts or extends the file at the current position.
 bool FileTruncate(Handle h);
 // Flushes the file's buffers to disk.
