@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <libdeflate.h>
 #include <memory>
-#include <zlib.h>
 
 #include "engine/ZipExceptions.h"
+#include "engine/ZipMethods.h"
 
 namespace {
 
@@ -43,38 +43,6 @@ void DeflateWhole(int level, std::span<const uint8_t> data, std::vector<uint8_t>
     const size_t made = libdeflate_deflate_compress(&compressor, data.data(), data.size(), out.data(), out.size());
     if (made == 0)
         throw EZCompressionError();
-    out.resize(made);
-}
-
-void DeflateBlock(int level, std::span<const uint8_t> dictionary, std::span<const uint8_t> data, bool last,
-                  std::vector<uint8_t>& out)
-{
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw EZCompressionError();
-    struct End {
-        z_stream& z;
-        ~End() { deflateEnd(&z); }
-    } end{z};
-    if (!dictionary.empty() && deflateSetDictionary(&z, dictionary.data(), uInt(dictionary.size())) != Z_OK)
-        throw EZCompressionError();
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = uInt(data.size());
-    // The bound and the closing empty stored block mostly fit; the loop
-    // grows the room when they do not.
-    out.resize(deflateBound(&z, uLong(data.size())) + 16);
-    size_t made = 0;
-    for (;;) {
-        z.next_out = out.data() + made;
-        z.avail_out = uInt(out.size() - made);
-        const int r = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
-        made = out.size() - z.avail_out;
-        if (r == Z_STREAM_ERROR || (r == Z_BUF_ERROR && z.avail_out > 0))
-            throw EZCompressionError();
-        if (last ? r == Z_STREAM_END : z.avail_out > 0)
-            break;
-        out.resize(out.size() * 2);
-    }
     out.resize(made);
 }
 
@@ -123,7 +91,49 @@ int LibdeflateLevel(int level)
     return Levels[std::clamp(level, 0, 9)];
 }
 
+// Stored blocks of data (at most 65,535 bytes each, each starting on a byte
+// boundary), the last of them final when last; nothing for no data unless last.
+void StoreBlocks(std::span<const uint8_t> data, bool last, std::vector<uint8_t>& out)
+{
+    out.clear();
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(data.size() - at, 0xFFFF);
+        const bool final = last && at + n == data.size();
+        if (n == 0 && !final)
+            break;
+        out.insert(out.end(), {uint8_t(final), uint8_t(n), uint8_t(n >> 8), uint8_t(~n), uint8_t(~n >> 8)});
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(at + n));
+        at += n;
+    } while (at < data.size());
+}
+
 }  // namespace
+
+void DeflateBlock(int level, std::span<const uint8_t> data, bool last, std::vector<uint8_t>& out)
+{
+    level = LibdeflateLevel(level);
+    if (level == 0) {
+        StoreBlocks(data, last, out);
+        return;
+    }
+    DeflateWhole(level, data, out);
+    if (last)
+        return;
+    // libdeflate ends every stream with a final block. Its final bit is
+    // cleared, and an empty stored block after its end-of-block code (three
+    // zero header bits, zero bits to the byte boundary, then lengths 0 and
+    // 0xFFFF) ends the stream on a byte boundary, so that the next block's
+    // stream follows on.
+    uint64_t lastStart = 0, end = 0;
+    if (!FindLastDeflateBlock(out, lastStart, end))
+        throw EZCompressionError();
+    out[lastStart / 8] &= uint8_t(~(1u << (lastStart % 8)));
+    out.resize((end + 3 + 7) / 8, 0);
+    out[end / 8] &= uint8_t((1u << (end % 8)) - 1);
+    std::fill(out.begin() + std::ptrdiff_t(end / 8 + 1), out.end(), 0);
+    out.insert(out.end(), {0x00, 0x00, 0xFF, 0xFF});
+}
 
 void DeflateWholeOrStore(int level, std::span<const uint8_t> data, std::vector<uint8_t>& out)
 {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -71,6 +72,8 @@ public:
     }
     // Whether bits past the end of the data were read.
     bool Ended() const { return ended_; }
+    // The bits taken so far.
+    uint64_t BitsTaken() const { return (delivered_ - left_) * 8 - uint64_t(count_); }
     // Drops the bits up to the next byte boundary.
     void Align()
     {
@@ -105,12 +108,14 @@ private:
     bool Refill()
     {
         left_ = streams_.Refill(next_);
+        delivered_ += left_;
         return left_ > 0;
     }
 
     TMethodStreams& streams_;
     const uint8_t* next_ = nullptr;
     size_t left_ = 0;
+    uint64_t delivered_ = 0;  // bytes the streams gave
     uint32_t held_ = 0;
     int count_ = 0;
     bool ended_ = false;
@@ -557,17 +562,19 @@ const char* ReadBlockCodes(TBitInput& in, bool fixed, THuffman& lit, THuffman& d
 
 // A compressed block's data: takes the input after its codes; decodes
 // literals and copies into out up to the end-of-block code.
+// The extra bits of the length codes 257-285 (Deflate64's 285 takes 16;
+// Deflate's takes none) and of the distance codes.
+constexpr uint8_t LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+constexpr uint8_t DistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                       7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+
 const char* InflateBlockData(TBitInput& in, const THuffman& lit, const THuffman& dist, TWindowOutput& out)
 {
     static constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
-    static constexpr uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
     static constexpr uint32_t distanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
                                                   49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
                                                   2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-    static constexpr uint8_t distanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                                  7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
     for (;;) {
         const int sym = lit.DecodeFast(in);
         if (sym < 0 || in.Ended())
@@ -581,11 +588,11 @@ const char* InflateBlockData(TBitInput& in, const THuffman& lit, const THuffman&
         const int l = sym - 257;
         if (l >= 29)
             return Deflate64Broken;
-        const size_t length = lengthBase[l] + in.Bits(lengthExtra[l]);
+        const size_t length = lengthBase[l] + in.Bits(LengthExtra[l]);
         const int d = dist.DecodeFast(in);
         if (d < 0)
             return Deflate64Broken;
-        const size_t distance = distanceBase[d] + in.Bits(distanceExtra[d]);
+        const size_t distance = distanceBase[d] + in.Bits(DistanceExtra[d]);
         if (!out.Copy(distance, length, true))
             return "the compressed data is broken (a distance reaches before the data)";
     }
@@ -617,6 +624,71 @@ void Inflate64(TBitInput& in, TMethodStreams& streams, std::string& failure)
     }
     out.Finish();
 }
+
+// ---- Deflate block boundaries ---------------------------------------------------
+
+// A stream held whole in memory, given in one chunk.
+class TMemoryStreams : public TMethodStreams {
+public:
+    explicit TMemoryStreams(std::span<const uint8_t> data) : data_(data) {}
+    size_t Refill(const uint8_t*& data) override
+    {
+        data = data_.data();
+        return std::exchange(data_, {}).size();
+    }
+    void Flush(const uint8_t*, size_t) override {}
+
+private:
+    std::span<const uint8_t> data_;
+};
+
+// Takes the input after a compressed block's codes; reads its symbols up
+// to the end-of-block code without decoding them. False when a code is
+// not in the block's codes or the stream ends first.
+bool PassBlockData(TBitInput& in, const THuffman& lit, const THuffman& dist)
+{
+    for (;;) {
+        const int sym = lit.DecodeFast(in);
+        if (sym < 0 || in.Ended())
+            return false;
+        if (sym == 256)
+            return true;
+        if (sym < 256)
+            continue;
+        const int l = sym - 257;
+        if (l >= 29)
+            return false;
+        in.Bits(l == 28 ? 0 : LengthExtra[l]);
+        const int d = dist.DecodeFast(in);
+        if (d < 0 || d >= 30)
+            return false;
+        in.Bits(DistanceExtra[d]);
+    }
+}
+
+}  // namespace
+
+bool FindLastDeflateBlock(std::span<const uint8_t> stream, uint64_t& lastStart, uint64_t& end)
+{
+    TMemoryStreams streams(stream);
+    TBitInput in(streams);
+    TWindowOutput stored(streams, 65536);  // where stored blocks go, to be dropped
+    THuffman lit, dist;
+    for (bool last = false; !last;) {
+        lastStart = in.BitsTaken();
+        last = in.Bit();
+        const uint32_t type = in.Bits(2);
+        if (in.Ended() || type == 3)
+            return false;
+        if (type == 0 ? CopyStoredBlock(in, stored) != nullptr
+                      : ReadBlockCodes(in, type == 1, lit, dist) != nullptr || !PassBlockData(in, lit, dist))
+            return false;
+    }
+    end = in.BitsTaken();
+    return !in.Ended();
+}
+
+namespace {
 
 // ---- Library decoders ------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 // Where a decoder takes its compressed bytes and puts its output.
@@ -41,3 +42,8 @@ void DecodeMethod(const TMethodEntry& entry, TMethodStreams& streams, std::strin
 // "reduced-1".."reduced-4", "imploded", "deflate64", "bzip2", "lzma",
 // "zstd", "xz", "aes" (an AES-encrypted entry), and the number otherwise.
 std::string MethodName(uint16_t method);
+
+// Where the last block of a whole raw Deflate stream begins (its final-block
+// bit) and where its end-of-block code ends, in bits from the stream's start.
+// False when the stream does not read as Deflate.
+bool FindLastDeflateBlock(std::span<const uint8_t> stream, uint64_t& lastStart, uint64_t& end);

@@ -594,7 +594,7 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
     // time, and they are written in order as they are done. A short block
     // (the end of the file, or a read error) is the last.
     struct TBlock {
-        std::vector<uint8_t> dictionary, data, packed;
+        std::vector<uint8_t> data, packed;
     };
     const int level = std::clamp(PackLevel, 1, 9);
     const size_t most = std::min(MostBlocks, BlocksPerThread * size_t(run.workers->Threads()));
@@ -607,20 +607,15 @@ void TZipWriter::WriteDataDeflated(TWriteRun& run, THugeFileStream& source)
         return data;
     };
     std::deque<TTask<TBlock>> busy;
-    std::vector<uint8_t> next = readBlock(), dictionary;
+    std::vector<uint8_t> next = readBlock();
     for (bool last = false; !last;) {
         auto block = std::make_shared<TBlock>();
         block->data = std::move(next);
-        block->dictionary = std::move(dictionary);
         next = block->data.size() == DeflateBlockSize ? readBlock() : std::vector<uint8_t>();
         last = next.empty();
-        dictionary.assign(block->data.end() - std::ptrdiff_t(std::min(DictionarySize, block->data.size())),
-                          block->data.end());
         busy.push_back({block, run.workers->Run([block, level, last] {
-                            DeflateBlock(LevelForData(level, block->data), block->dictionary, block->data, last,
-                                         block->packed);
+                            DeflateBlock(LevelForData(level, block->data), block->data, last, block->packed);
                             block->data = {};
-                            block->dictionary = {};
                         })});
         while (!busy.empty() && (busy.size() >= most || last)) {
             Await(busy.front().done);

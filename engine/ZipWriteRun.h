@@ -22,12 +22,10 @@ inline constexpr size_t StoreBlock = 32768;
 inline constexpr size_t ReadBlock = 65536;
 inline constexpr size_t CrcBlock = 8192;
 inline constexpr size_t CopyBlock = 16384;
-// Files up to this size are read and compressed whole (libdeflate), on the
-// workers ahead of their turn; larger ones in blocks of DeflateBlockSize
-// (zlib), each primed with the DictionarySize bytes before it.
+// Files up to this size are read and compressed whole, on the workers ahead
+// of their turn; larger ones in blocks of DeflateBlockSize.
 inline constexpr int64_t WholeFileLimit = 8 << 20;
 inline constexpr size_t DeflateBlockSize = 1 << 20;
-inline constexpr size_t DictionarySize = 32 << 10;
 // Bounds of the work under way: the bytes of small files read ahead, and the
 // blocks of a large file being compressed (times the threads, at most 8).
 inline constexpr int64_t AheadBytes = 8 << 20;

@@ -70,4 +70,38 @@ TEST(ZipDeflate, EachLevelIsNoLargerThanZlibs)
     }
 }
 
+// Blocks deflated one by one and joined in order make one stream that
+// zlib inflates to the data and ends exactly where the joined bytes end,
+// whatever the level (0 gives stored blocks) and wherever the blocks are cut.
+TEST(ZipDeflate, BlocksJoinIntoOneStream)
+{
+    std::vector<uint8_t> mixed = Lines(150000);
+    const std::vector<uint8_t> noise = Noise(100000);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    for (const int level : {0, 1, 7, 9}) {
+        for (const size_t cut : {size_t(1), size_t(777), size_t(65536), size_t(120000)}) {
+            SCOPED_TRACE("level " + std::to_string(level) + ", blocks of " + std::to_string(cut));
+            const std::vector<uint8_t> data(mixed.begin(), mixed.begin() + std::ptrdiff_t(cut == 1 ? 5000 : mixed.size()));
+            std::vector<uint8_t> joined, packed;
+            for (size_t at = 0; at < data.size(); at += cut) {
+                const size_t n = std::min(cut, data.size() - at);
+                DeflateBlock(level, std::span(data).subspan(at, n), at + n == data.size(), packed);
+                joined.insert(joined.end(), packed.begin(), packed.end());
+            }
+            std::vector<uint8_t> back(data.size() + 1);
+            z_stream z{};
+            ASSERT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+            z.next_in = joined.data();
+            z.avail_in = uInt(joined.size());
+            z.next_out = back.data();
+            z.avail_out = uInt(back.size());
+            EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+            EXPECT_EQ(z.avail_in, 0u);
+            back.resize(z.total_out);
+            inflateEnd(&z);
+            EXPECT_EQ(back, data);
+        }
+    }
+}
+
 }  // namespace
