@@ -5,8 +5,9 @@
 // blocks that libdeflate deflates one by one, each ended on a byte boundary,
 // so that the blocks joined in order are one deflate stream. A block starts
 // without the 32 KiB before it: that costs about 0.1% of the size and lets
-// libdeflate, three times as fast as zlib, do the work. What is made depends only on the bytes and the level,
-// never on the number of threads or the order the blocks finish in.
+// libdeflate, three times as fast as zlib, do the work. What is made
+// depends only on the bytes and the level, never on the number of threads
+// or the order the blocks finish in.
 #pragma once
 
 #include <algorithm>

@@ -10,7 +10,6 @@
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
-#include <zlib.h>
 
 #include "engine/Crc32.h"
 #include "engine/DirSearch.h"
