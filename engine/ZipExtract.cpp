@@ -1271,8 +1271,12 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
             e.LocalHeaderOffset() > uint64_t(INT64_MAX))
             continue;
         const bool stream = !TestOnly && !whole;
-        const int64_t planned = whole ? int64_t(e.CompressedSize() + e.UncompressedSize())
-                                      : int64_t(2 * AheadChunk + (stream ? StreamedBytes : 0));
+        // A whole entry's bytes are held when they are kept, and when it is
+        // inflated in one piece (a deflated entry, maybe under AES); else a
+        // worker holds its two chunks, and what waits to be streamed.
+        const bool held = whole && (!TestOnly || e.CompressionMethod == 8 || aes);
+        const int64_t planned = held ? int64_t(e.CompressedSize() + e.UncompressedSize())
+                                     : int64_t(2 * AheadChunk + (stream ? StreamedBytes : 0));
         if ((run.aheadBytes + planned > AheadBytes || run.ahead.size() >= AheadEntries) && !run.ahead.empty())
             return;
         auto ahead = std::make_shared<TDecodedAhead>();

@@ -53,16 +53,10 @@ public:
     // are (fewer only at the end of the data).
     uint32_t Peek(int n, int& have)
     {
-        // Filled as far as it goes, so that the next codes need no refill.
-        while (count_ <= 24) {
-            const int b = NextByte();
-            if (b < 0)
-                break;
-            held_ |= uint32_t(b) << count_;
-            count_ += 8;
-        }
+        if (count_ < n)
+            Fill();
         have = std::min(count_, n);
-        return held_ & ((1u << have) - 1);
+        return uint32_t(held_ & ((uint64_t(1) << have) - 1));
     }
     // Takes n bits that Peek showed.
     void Skip(int n)
@@ -105,6 +99,31 @@ public:
     }
 
 private:
+    // Takes whole bytes into the held bits as far as they fit: eight bytes
+    // at once where the chunk has them, so that a code seldom waits for one.
+    void Fill()
+    {
+        if (left_ >= 8) {
+            uint64_t word = 0;
+            for (int i = 0; i < 8; ++i)
+                word |= uint64_t(next_[i]) << (8 * i);
+            const int bytes = (64 - count_) / 8;
+            held_ |= word << count_;
+            count_ += 8 * bytes;
+            if (count_ < 64)
+                held_ &= (uint64_t(1) << count_) - 1;  // no part of a byte not taken
+            next_ += bytes;
+            left_ -= size_t(bytes);
+            return;
+        }
+        while (count_ <= 56) {
+            const int b = NextByte();
+            if (b < 0)
+                break;
+            held_ |= uint64_t(b) << count_;
+            count_ += 8;
+        }
+    }
     bool Refill()
     {
         left_ = streams_.Refill(next_);
@@ -116,7 +135,7 @@ private:
     const uint8_t* next_ = nullptr;
     size_t left_ = 0;
     uint64_t delivered_ = 0;  // bytes the streams gave
-    uint32_t held_ = 0;
+    uint64_t held_ = 0;
     int count_ = 0;
     bool ended_ = false;
 };
@@ -145,7 +164,7 @@ public:
         const size_t size = window_.size();
         if (distance == 0 || distance > size || (strict && distance > total_))
             return false;
-        size_t from = (pos_ + size - distance) % size;
+        size_t from = pos_ >= distance ? pos_ - distance : pos_ + size - distance;
         while (length > 0) {
             // In pieces that end at the window's end. Overlapping ones go a
             // byte at a time, front to back, so that a short distance repeats.
@@ -160,7 +179,7 @@ public:
             }
             pos_ += piece;
             total_ += piece;
-            from = (from + piece) % size;
+            from = from + piece == size ? 0 : from + piece;
             length -= piece;
             if (pos_ == size)
                 Hand();
