@@ -579,14 +579,14 @@ const char* ReadBlockCodes(TBitInput& in, bool fixed, THuffman& lit, THuffman& d
     return nullptr;
 }
 
-// A compressed block's data: takes the input after its codes; decodes
-// literals and copies into out up to the end-of-block code.
 // The extra bits of the length codes 257-285 (Deflate64's 285 takes 16;
 // Deflate's takes none) and of the distance codes.
 constexpr uint8_t LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
 constexpr uint8_t DistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                        7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
+// A compressed block's data: takes the input after its codes; decodes
+// literals and copies into out up to the end-of-block code.
 const char* InflateBlockData(TBitInput& in, const THuffman& lit, const THuffman& dist, TWindowOutput& out)
 {
     static constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
