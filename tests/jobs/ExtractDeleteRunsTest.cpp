@@ -92,6 +92,12 @@ Names UnzipEntries(const std::string& archive)
     return names;
 }
 
+// The files this process has open.
+size_t OpenFiles()
+{
+    return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
 class ExtractDeleteRuns : public ::testing::Test {
 protected:
     void SetUp() override
@@ -129,7 +135,7 @@ protected:
 };
 
 // One bad archive costs only itself: the run reports it with its reason and
-// goes on with the next one.
+// goes on with the next one. No archive stays open after a run, good or bad.
 TEST_F(ExtractDeleteRuns, ExtractAllGoesOnPastBadArchives)
 {
     const std::string first = MakeArchive(dir, "first.zip", {{"one.txt", "1"}, {"sub/two.txt", "22"}});
@@ -140,11 +146,15 @@ TEST_F(ExtractDeleteRuns, ExtractAllGoesOnPastBadArchives)
         if (p.state == ParArchiveProgress::State::Failed)
             failures.push_back(p.archive + ": " + p.error);
     };
+    const size_t open = OpenFiles();
     EXPECT_EQ(job.ExtractAll({first, text, dir / "missing.zip", third}, Options("out")), 2u);
+    EXPECT_EQ(OpenFiles(), open);
     EXPECT_EQ(failures, (std::vector<std::string>{text + ": Incomplete Zip File",
                                                   dir / "missing.zip" + ": Cannot open file " + dir / "missing.zip"}));
     EXPECT_EQ(FilesUnder(dir / "out"), (Names{"one.txt", "sub/two.txt", "three.txt"}));
     EXPECT_EQ(ReadFile(dir / "out/three.txt"), "333");
+    EXPECT_EQ(job.TestArchives({third, text, first}, ""), 1u);
+    EXPECT_EQ(OpenFiles(), open);
 }
 
 TEST_F(ExtractDeleteRuns, StoredPathsOnAndOff)
