@@ -1,6 +1,7 @@
 #include "engine/ZipMethods.h"
 
-#include <bzlib.h>
+#include "engine/Bzip2Decoder.h"
+
 #include <lzma.h>
 #include <zstd.h>
 #include <zstd_errors.h>
@@ -747,30 +748,8 @@ bool Pump(TBitInput& in, TMethodStreams& streams, Step step)
 
 void Bunzip2(TBitInput& in, TMethodStreams& streams, std::string& failure)
 {
-    bz_stream s{};
-    if (BZ2_bzDecompressInit(&s, 0, 0) != BZ_OK) {
-        failure = "out of memory for decompression";
-        return;
-    }
-    // Ended also when the output raises.
-    struct End {
-        bz_stream& s;
-        ~End() { BZ2_bzDecompressEnd(&s); }
-    } end{s};
-    int error = BZ_OK;
-    const bool ended = Pump(in, streams, [&](const uint8_t* data, size_t left, uint8_t* out, size_t room, size_t& used,
-                                             size_t& made, bool) {
-        s.next_in = const_cast<char*>(reinterpret_cast<const char*>(data));
-        s.avail_in = unsigned(std::min<size_t>(left, 1u << 30));
-        s.next_out = reinterpret_cast<char*>(out);
-        s.avail_out = unsigned(room);
-        error = BZ2_bzDecompress(&s);
-        used = size_t(s.next_in - reinterpret_cast<const char*>(data));
-        made = room - s.avail_out;
-        return error == BZ_STREAM_END ? 1 : error == BZ_OK ? 0 : -1;
-    });
-    if (!ended)
-        failure = error == BZ_OK ? "the compressed data ends before its stream does" : "the compressed data is broken";
+    failure = DecodeBzip2([&](const uint8_t*& data) { return in.Chunk(data); },
+                          [&](const uint8_t* data, size_t n) { streams.Flush(data, n); });
 }
 
 // liblzma for LZMA (the ZIP form: version, properties, raw LZMA1 data) and XZ.
