@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "platform/Memory.h"
@@ -187,9 +186,9 @@ struct THuffman {
 // One block: its bytes in sorted order with, once the sort is undone, the
 // index of the next byte in the upper 24 bits; then its bytes in order.
 struct TBlock {
-    platform::LargeMemory memory;  // of tt, which the chain reads at random
+    platform::LargeMemory memory;  // of tt and text
     uint32_t* tt = nullptr;
-    std::vector<uint8_t> text;
+    uint8_t* text = nullptr;
     uint32_t size = 0;
     uint32_t origin = 0;
     uint32_t crc = 0;
@@ -219,8 +218,9 @@ void Chase(const uint32_t* const* tt, uint8_t* const* text, uint32_t* at, uint32
 
 class TDecoder {
 public:
-    TDecoder(const std::function<size_t(const uint8_t*&)>& more, const std::function<void(const uint8_t*, size_t)>& out)
-        : in_(more), out_(out)
+    TDecoder(const std::function<size_t(const uint8_t*&)>& more, const std::function<void(const uint8_t*, size_t)>& out,
+             uint64_t size)
+        : in_(more), out_(out), size_(size)
     {
     }
 
@@ -232,18 +232,8 @@ public:
         if (level < 1 || level > 9)
             return Failed(Broken);
         limit_ = level * 100000;
-        try {
-            for (TBlock& b : blocks_) {
-                b.memory = platform::AllocateLarge(limit_ * sizeof(uint32_t));
-                if (!b.memory)
-                    throw std::bad_alloc();
-                b.tt = static_cast<uint32_t*>(b.memory.get());
-                b.text.resize(limit_);
-            }
-            output_.resize(OutputChunk);
-        } catch (const std::bad_alloc&) {
-            return "out of memory for decompression";
-        }
+        // Huge pages pay for themselves only for more than one block.
+        const bool hugePages = size_ > limit_;
         for (;;) {
             int ready = 0;
             bool last = false;
@@ -253,6 +243,8 @@ public:
                     last = true;
                 } else if (magic != 0x314159265359) {
                     return Failed(Broken);
+                } else if (!blocks_[ready].memory && !Allocate(blocks_[ready], hugePages)) {
+                    return "out of memory for decompression";
                 } else if (const char* failure = ReadBlock(blocks_[ready])) {
                     return Failed(failure);
                 } else {
@@ -276,6 +268,14 @@ private:
     // A stream that went wrong after its bytes ran out is short, whatever
     // else the padding then made of it.
     const char* Failed(const char* failure) const { return in_.Ended() ? Short : failure; }
+
+    bool Allocate(TBlock& b, bool hugePages)
+    {
+        b.memory = platform::AllocateLarge(size_t(limit_) * (sizeof(uint32_t) + 1), hugePages);
+        b.tt = static_cast<uint32_t*>(b.memory.get());
+        b.text = reinterpret_cast<uint8_t*>(b.tt + limit_);
+        return b.tt != nullptr;
+    }
 
     // Reads a block's head and Huffman data into b.tt. Null, or what is wrong.
     const char* ReadBlock(TBlock& b)
@@ -424,7 +424,7 @@ private:
         uint32_t at[Interleaved];
         for (int k = 0; k < count; ++k) {
             tt[k] = order[k]->tt;
-            text[k] = order[k]->text.data();
+            text[k] = order[k]->text;
             at[k] = tt[k][order[k]->origin] >> 8;
         }
         static constexpr decltype(&Chase<1>) chases[] = {Chase<1>, Chase<2>, Chase<3>, Chase<4>};
@@ -441,7 +441,7 @@ private:
     // on. Returns their CRC.
     uint32_t Unrun(TBlock& b)
     {
-        uint8_t* const text = b.text.data();
+        uint8_t* const text = b.text;
         const uint32_t n = b.size;
         if (b.randomised) {
             // bzip2 0.9.0 flipped the lowest bit of the bytes the table picks.
@@ -486,18 +486,19 @@ private:
 
     TBits in_;
     const std::function<void(const uint8_t*, size_t)>& out_;
+    const uint64_t size_;
     uint32_t limit_ = 0;  // the most bytes a block holds
     uint32_t combined_ = 0;
     std::array<TBlock, Interleaved> blocks_;
     THuffman tables_[MaxGroups];
     uint8_t selectors_[MaxSelectors];
-    std::vector<uint8_t> output_;
+    std::vector<uint8_t> output_ = std::vector<uint8_t>(OutputChunk);
 };
 
 }  // namespace
 
 std::string DecodeBzip2(const std::function<size_t(const uint8_t*&)>& more,
-                        const std::function<void(const uint8_t*, size_t)>& out)
+                        const std::function<void(const uint8_t*, size_t)>& out, uint64_t size)
 {
-    return std::make_unique<TDecoder>(more, out)->Run();
+    return std::make_unique<TDecoder>(more, out, size)->Run();
 }

@@ -746,10 +746,10 @@ bool Pump(TBitInput& in, TMethodStreams& streams, Step step)
     }
 }
 
-void Bunzip2(TBitInput& in, TMethodStreams& streams, std::string& failure)
+void Bunzip2(TBitInput& in, TMethodStreams& streams, uint64_t size, std::string& failure)
 {
     failure = DecodeBzip2([&](const uint8_t*& data) { return in.Chunk(data); },
-                          [&](const uint8_t* data, size_t n) { streams.Flush(data, n); });
+                          [&](const uint8_t* data, size_t n) { streams.Flush(data, n); }, size);
 }
 
 // liblzma for LZMA (the ZIP form: version, properties, raw LZMA1 data) and XZ.
@@ -878,7 +878,7 @@ void DecodeMethod(const TMethodEntry& entry, TMethodStreams& streams, std::strin
     case 5: Unreduce(in, streams, entry.method - 1, entry.uncompressedSize); break;
     case 6: Explode(in, streams, entry.flags, entry.uncompressedSize); break;
     case 9: Inflate64(in, streams, failure); break;
-    case 12: Bunzip2(in, streams, failure); break;
+    case 12: Bunzip2(in, streams, entry.uncompressedSize, failure); break;
     case 14:
     case 95: Unxz(in, streams, entry, failure); break;
     case 93: Unzstd(in, streams, failure); break;

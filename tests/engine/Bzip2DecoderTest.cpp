@@ -27,8 +27,8 @@ struct Decoded {
     std::string bytes;
 };
 
-// Decodes stream handed over chunk bytes at a time.
-Decoded Decode(const std::string& stream, size_t chunk)
+// Decodes stream handed over chunk bytes at a time, said to hold size bytes.
+Decoded Decode(const std::string& stream, size_t chunk, uint64_t size = 0)
 {
     Decoded d;
     size_t at = 0;
@@ -39,7 +39,7 @@ Decoded Decode(const std::string& stream, size_t chunk)
             at += n;
             return n;
         },
-        [&](const uint8_t* data, size_t n) { d.bytes.append(reinterpret_cast<const char*>(data), n); });
+        [&](const uint8_t* data, size_t n) { d.bytes.append(reinterpret_cast<const char*>(data), n); }, size);
     return d;
 }
 
@@ -82,7 +82,7 @@ TEST(Bzip2Decoder, DecodesWhatLibbz2Writes)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Decoded d = Decode(Compress(c.data, c.level), c.chunk);
+        const Decoded d = Decode(Compress(c.data, c.level), c.chunk, c.data.size());
         EXPECT_EQ(d.failure, "");
         EXPECT_TRUE(d.bytes == c.data);
     }
