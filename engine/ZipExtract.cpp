@@ -42,6 +42,12 @@ constexpr int64_t AheadBytes = 24 << 20;
 constexpr size_t AheadEntries = 4096;
 constexpr size_t AheadChunk = 256 << 10;
 constexpr size_t StreamedBytes = 4 << 20;
+// An LZMA or XZ decoder holds a window of up to its entry's size, commonly
+// 16 or 32 MiB, that AheadBytes does not count. Of the entries larger than
+// LargeWindow, one at a time is decoded ahead: one that comes while another
+// is ahead, or was left, is left to the calling thread in its turn, and the
+// workers go on past it.
+constexpr uint64_t LargeWindow = 16 << 20;
 
 const char* const AesCodeMismatch = "the authentication code does not match: the encrypted data was changed";
 
@@ -406,6 +412,8 @@ struct TZipReader::TUnZipRun {
     std::map<int, TTask<TDecodedAhead>> ahead;
     int nextAhead = 0;
     int64_t aheadBytes = 0;
+    int largeWindows = 0;    // of the entries ahead
+    int lastLargeLeft = -1;  // the last entry with a large window left to the calling thread
     std::shared_ptr<THugeFileStream> aheadFile;
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<TWorkers> workers;
@@ -436,6 +444,7 @@ struct TZipReader::TDecodedAhead {
     bool keep = false;
     bool stream = false;  // kept, and handed over in chunks as they come
     int64_t planned = 0;  // the bytes it counts against AheadBytes
+    bool largeWindow = false;
     int64_t dataAt = -1;  // from the local header; -1: none found there
     uint32_t crc = 0xFFFFFFFF;
     std::atomic<int64_t> written{0};
@@ -723,6 +732,7 @@ int TZipReader::RunExtraction()
                         WaitPolling(done->second.done);
                     }
                     run.aheadBytes -= done->second.work->planned;
+                    run.largeWindows -= done->second.work->largeWindow;
                     run.ahead.erase(done);
                 }
             }
@@ -1272,11 +1282,20 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
             continue;
         const bool stream = !TestOnly && !whole;
         // A whole entry's bytes are held when they are kept, and when it is
-        // inflated in one piece (a deflated entry, maybe under AES); else a
-        // worker holds its two chunks, and what waits to be streamed.
+        // inflated in one piece (a deflated entry, maybe under AES); a
+        // streamed one holds its two chunks and what waits to be written.
+        // An entry tested in chunks holds nothing once it is done, and only
+        // its two chunks while a worker decodes it.
         const bool held = whole && (!TestOnly || e.CompressionMethod == 8 || aes);
-        const int64_t planned = held ? int64_t(e.CompressedSize() + e.UncompressedSize())
-                                     : int64_t(2 * AheadChunk + (stream ? StreamedBytes : 0));
+        const int64_t planned = held     ? int64_t(e.CompressedSize() + e.UncompressedSize())
+                                : stream ? int64_t(2 * AheadChunk + StreamedBytes)
+                                         : 0;
+        const bool largeWindow =
+            (e.CompressionMethod == 14 || e.CompressionMethod == 95) && e.UncompressedSize() > LargeWindow;
+        if (largeWindow && (run.largeWindows > 0 || index <= run.lastLargeLeft)) {
+            run.lastLargeLeft = run.nextAhead;
+            continue;
+        }
         if ((run.aheadBytes + planned > AheadBytes || run.ahead.size() >= AheadEntries) && !run.ahead.empty())
             return;
         auto ahead = std::make_shared<TDecodedAhead>();
@@ -1291,11 +1310,13 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
         ahead->keep = !TestOnly;
         ahead->stream = stream;
         ahead->planned = planned;
+        ahead->largeWindow = largeWindow;
         if (ahead->keep && !stream)
             ahead->output.reserve(size_t(ahead->size));
         run.ahead[run.nextAhead] = {
             ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(file->Handle(), *stop); })};
         run.aheadBytes += planned;
+        run.largeWindows += largeWindow;
     }
 }
 

@@ -1147,7 +1147,9 @@ TEST(UnZipThreads, DecodingAheadChangesNothingThatIsReported)
         if (file.is_regular_file() && file.path().extension() == ".zip")
             archives.push_back(file.path().string());
     // The large entries lie at index 1, 2, 4 and 6 (the handler skips 2;
-    // the last is bzip2, decoded by a worker like the others);
+    // the last is bzip2, decoded by a worker like the others); LZMA entries
+    // with large windows at 7 and 9, of which one at a time is decoded ahead
+    // (9 is left to the calling thread);
     // the second archive has a byte of big.txt changed, the third records it
     // shorter than it is.
     const std::string large = t / "large.zip";
@@ -1158,7 +1160,10 @@ TEST(UnZipThreads, DecodingAheadChangesNothingThatIsReported)
           "  z.writestr('b.txt', 'small')\n"
           "  z.writestr('big2.txt', b'x' * 10000000, zipfile.ZIP_DEFLATED)\n"
           "  z.writestr('c.txt', 'small', zipfile.ZIP_LZMA)\n"
-          "  z.writestr('big3.txt', b''.join(b'row %d\\n' % i for i in range(900000)), zipfile.ZIP_BZIP2)\n");
+          "  z.writestr('big3.txt', b''.join(b'row %d\\n' % i for i in range(900000)), zipfile.ZIP_BZIP2)\n"
+          "  for i in range(2):\n"
+          "    z.writestr('window%d.bin' % i, bytes([i]) * 16800000, zipfile.ZIP_LZMA)\n"
+          "    z.writestr('%d.txt' % i, 'small')\n");
     std::string bytes = ReadFile(large);
     bytes[bytes.size() / 16] ^= 0x20;
     WriteFile(t / "large-damaged.zip", bytes);
