@@ -1,7 +1,5 @@
 #include "engine/ZipMethods.h"
 
-#include "engine/Bzip2Decoder.h"
-
 #include <lzma.h>
 #include <zstd.h>
 #include <zstd_errors.h>
@@ -13,6 +11,8 @@
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "engine/Bzip2Decoder.h"
 
 namespace {
 
