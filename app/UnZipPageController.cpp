@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 #include "platform/Hooks.h"
+#include "ui/EngineText.h"
 #include "ui/Text.h"
 
 namespace {
@@ -96,7 +97,7 @@ void UnZipPageController::RemoveArchive()
     if (archives_.empty())
         return;
     if (current_ < 0) {
-        Information("Please select a item by clicking");
+        Information(tr("Please select a item by clicking"));
     } else {
         archives_.erase(archives_.begin() + current_);
         if (size_t(current_) >= archives_.size())
@@ -146,11 +147,11 @@ void UnZipPageController::StartListing()
     listJob_->OnArchive = [this](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Failed)
             Update(listView_,
-                   [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error); });
+                   [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::EngineText(p.error); });
         if (p.state != ParArchiveProgress::State::Started)
             return;
         const QString status =
-            QString("Listing archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive));
+            tr("Listing archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive));
         Update(listView_, [&](RunView& view) {
             view.status = status;
             view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
@@ -185,7 +186,7 @@ void UnZipPageController::ListingEnded()
     } catch (const EAbort&) {
         rows_.clear();  // cancelled by the user
     } catch (const std::exception& e) {
-        failure = e.what();  // the rows stay as they were
+        failure = ui::EngineText(e.what());  // the rows stay as they were
     }
     listed_.clear();
     hidden_ = false;
@@ -195,11 +196,9 @@ void UnZipPageController::ListingEnded()
     // names the same archives.
     if (!failures.isEmpty() && failure.isEmpty() && started_ != afterDeletion_)
         Update(runView_, [&](RunView& view) {
-            view.status = QString("Listed %1 %2; %3 of %4 archives could not be read.")
-                              .arg(rows_.size())
-                              .arg(rows_.size() == 1 ? "entry" : "entries")
-                              .arg(failures.size())
-                              .arg(archives_.size());
+            view.status = tr("Listed %1; %2 could not be read.")
+                              .arg(tr("%n entry(s)", nullptr, int(rows_.size())))
+                              .arg(tr("%1 of %n archive(s)", nullptr, int(archives_.size())).arg(failures.size()));
             view.report = failures;
         });
     emit RowsChanged();
@@ -251,7 +250,7 @@ bool UnZipPageController::CancelShown() const
 void UnZipPageController::ExtractAll()
 {
     if (archives_.empty()) {
-        Information("No item for UnZIP, please select ZIP archives first!");
+        Information(tr("No item for UnZIP, please select ZIP archives first!"));
         return;
     }
     if (HasExtractFolder())
@@ -262,7 +261,7 @@ void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
 {
     const ParArrayOfToUnZip groups = CollectSelected(rows);
     if (groups.empty()) {
-        Information("No selected compressed files in Zip archives for UnZIP!");
+        Information(tr("No selected compressed files in Zip archives for UnZIP!"));
         return;
     }
     if (HasExtractFolder())
@@ -276,12 +275,12 @@ void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
     for (const ParToUnZip& group : groups)
         n += group.entries.size();
     if (n == 0) {
-        Information("Please select compressed files first!");
+        Information(tr("Please select compressed files first!"));
         return;
     }
     if (Busy())
         return;
-    const QString question = QString("Do you want to delete the selected %1 compressed files?").arg(n);
+    const QString question = tr("Do you want to delete the selected %1 compressed files?").arg(n);
     if (platform::MessageBox(question.toStdString(), "Zamblok", platform::mbYesNo | 0x30) != platform::idYes)
         return;
     StartRun(RunKind::Delete, groups, {});
@@ -290,7 +289,7 @@ void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
 void UnZipPageController::Test(const std::vector<int>& rows)
 {
     if (archives_.empty()) {
-        Information("No item for UnZIP, please select ZIP archives first!");
+        Information(tr("No item for UnZIP, please select ZIP archives first!"));
         return;
     }
     ParArrayOfToUnZip groups = CollectSelected(rows);
@@ -322,7 +321,7 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
     if (!private_)
         private_ = std::make_unique<QTemporaryDir>();  // created with mode 0700
     if (!private_->isValid()) {
-        Information("Cannot create a temporary folder: " + private_->errorString());
+        Information(tr("Cannot create a temporary folder: %1").arg(private_->errorString()));
         return {};
     }
     ParUnCompress o = ReadUnCompressOptions();
@@ -374,7 +373,7 @@ bool UnZipPageController::HasExtractFolder()
 {
     if (!options.extractFolder.trimmed().isEmpty())
         return true;
-    Information("Please enter the folder to extract to.");
+    Information(tr("Please enter the folder to extract to."));
     return false;
 }
 
@@ -431,38 +430,35 @@ void UnZipPageController::RunFinished()
         if (!run_.Cancelled())
             Update(runView_, [](RunView& view) { view.permille = 1000; });
     } catch (const EUserCanceled& e) {
-        ending = " Cancelled.";
-        message = e.what();
+        ending = tr(" Cancelled.");
+        message = ui::EngineText(e.what());
     } catch (const EAbort&) {
-        ending = " Cancelled.";
+        ending = tr(" Cancelled.");
     } catch (const std::exception& e) {
-        ending = QString(" Stopped: %1").arg(e.what());
-        message = e.what();
+        message = ui::EngineText(e.what());
+        ending = tr(" Stopped: %1").arg(message);
     }
     if (ending.isEmpty() && run_.Cancelled())
-        ending = " Cancelled.";
+        ending = tr(" Cancelled.");
     const Tally& t = tally_;  // the run's thread has ended
     // The archives that failed are named with their reasons in the report.
     if (t.archivesFailed > 0)
-        ending = QString(" %1 of %2 archives failed.").arg(t.archivesFailed).arg(t.archives) + ending;
-    const auto entries = [](int n) { return QString("%1 %2").arg(n).arg(n == 1 ? "entry" : "entries"); };
+        ending = tr(" %1 of %n archive(s) failed.", nullptr, int(t.archives)).arg(t.archivesFailed) + ending;
+    const auto entries = [](int n) { return tr("%n entry(s)", nullptr, n); };
     QString summary;
     switch (kind) {
     case RunKind::Delete:
-        summary = QString("Deleted the selected entries from %1 %2.%3")
-                      .arg(t.archivesDone)
-                      .arg(t.archivesDone == 1 ? "archive" : "archives")
-                      .arg(ending);
+        summary = tr("Deleted the selected entries from %n archive(s).", nullptr, t.archivesDone) + ending;
         break;
     case RunKind::Test:
-        summary = QString("Tested %1: %2 OK, %3 failed.%4")
+        summary = tr("Tested %1: %2 OK, %3 failed.%4")
                       .arg(entries(t.extracted + t.skipped + t.failed))
                       .arg(t.extracted)
                       .arg(t.skipped + t.failed)
                       .arg(ending);
         break;
     case RunKind::Extract:
-        summary = QString("Extracted %1, skipped %2, failed %3.%4")
+        summary = tr("Extracted %1, skipped %2, failed %3.%4")
                       .arg(entries(t.extracted))
                       .arg(t.skipped)
                       .arg(t.failed)
@@ -506,7 +502,8 @@ std::string FreeName(const std::string& path)
 // "12 bytes, 08/12/26 10:30:00" in the locale's short form.
 QString SizeAndDate(qint64 bytes, const QDateTime& time)
 {
-    return QString("%1 bytes, %2").arg(QLocale().toString(bytes), QLocale().toString(time, QLocale::ShortFormat));
+    return UnZipPageController::tr("%1 bytes, %2")
+        .arg(QLocale().toString(bytes), QLocale().toString(time, QLocale::ShortFormat));
 }
 
 }  // namespace
@@ -530,11 +527,11 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         if (p.state == ParArchiveProgress::State::Started) {
             tally_.archivePassed = tally_.archiveFailed = 0;
             tally_.skipPasswords = false;
-            const char* doing = kind == RunKind::Delete ? "Deleting from"
-                                : kind == RunKind::Test   ? "Testing"
-                                                          : "Archive";
+            const char* doing = kind == RunKind::Delete ? QT_TR_NOOP("Deleting from archive %1 of %2: %3")
+                                : kind == RunKind::Test   ? QT_TR_NOOP("Testing archive %1 of %2: %3")
+                                                          : QT_TR_NOOP("Extracting archive %1 of %2: %3");
             Update(runView_, [&](RunView& view) {
-                view.status = QString("%1 archive %2 of %3: %4").arg(doing).arg(p.index + 1).arg(p.count).arg(name);
+                view.status = tr(doing).arg(p.index + 1).arg(p.count).arg(name);
                 view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
             });
         }
@@ -544,12 +541,12 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
             if (kind == RunKind::Test) {
                 const int tested = tally_.archivePassed + tally_.archiveFailed;
                 report(tally_.archiveFailed == 0
-                           ? QString("%1: %2 %3 OK").arg(name).arg(tested).arg(tested == 1 ? "entry" : "entries")
-                           : QString("%1: %2 of %3 entries failed").arg(name).arg(tally_.archiveFailed).arg(tested));
+                           ? tr("%1: %n entry(s) OK", nullptr, tested).arg(name)
+                           : tr("%1: %2 of %n entries failed", nullptr, tested).arg(name, QString::number(tally_.archiveFailed)));
             }
         }
         if (p.state == ParArchiveProgress::State::Failed)
-            report(name + ": " + ui::FromUtf8(p.error));
+            report(name + ": " + ui::EngineText(p.error));
     };
     engine.OnTotalPercentDone = [this](TZipReader&, int percent) {
         const size_t archives = std::max<size_t>(tally_.archives, 1);
@@ -560,7 +557,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     if (kind == RunKind::Delete)
         return;
     engine.OnStartUnZip = [this, entryName](TZipReader& sender, int index, std::string&, bool&) {
-        const QString status = QString("Archive %1 of %2: %3 \u2014 %4")
+        const QString status = tr("Archive %1 of %2: %3 \u2014 %4")
                                    .arg(tally_.archive + 1)
                                    .arg(tally_.archives)
                                    .arg(ui::FileNameOf(sender.ZipName()))
@@ -571,9 +568,9 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         ++tally_.extracted;
         ++tally_.archivePassed;
         if (testing)
-            report(where(sender) + entryName(sender, index) + ": OK");
+            report(where(sender) + entryName(sender, index) + tr(": OK"));
     };
-    const QString notDone = testing ? "" : "; not extracted";
+    const QString notDone = testing ? QString() : tr("; not extracted");
     engine.OnSkippingFile = [this, entryName, where, report, testing](TZipReader& sender, TSkipReason reason,
                                                                        const std::string& fileName, int index, bool&) {
         ++tally_.skipped;
@@ -581,14 +578,14 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         const std::string why = testing && reason == TSkipReason::skBadPassword
                                     ? (sender.Password.empty() ? "encrypted and no password given" : "wrong password")
                                     : SkipReasonText(reason, fileName, !sender.Password.empty());
-        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(why));
+        report(where(sender) + entryName(sender, index) + ": " + ui::EngineText(why));
     };
     engine.OnBadCRC = [this, entryName, where, report, notDone](TZipReader& sender, uint32_t computed,
                                                                 uint32_t stored, int index) {
         ++tally_.failed;
         ++tally_.archiveFailed;
         report(where(sender) + entryName(sender, index) +
-               QString(": bad CRC %1 (stored %2)%3")
+               tr(": bad CRC %1 (stored %2)%3")
                    .arg(computed, 8, 16, QChar('0'))
                    .arg(stored, 8, 16, QChar('0'))
                    .arg(notDone));
@@ -597,7 +594,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                                                                     const std::string& what) {
         ++tally_.failed;
         ++tally_.archiveFailed;
-        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(what) + notDone);
+        report(where(sender) + entryName(sender, index) + ": " + ui::EngineText(what) + notDone);
     };
     engine.OnHandleMessage = [](TZipReader&, int id, const std::string& text, const std::string& caption,
                                 unsigned flags, int& result) {
@@ -613,8 +610,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         }
         const QFileInfo existing(ui::FromUtf8(fileName));
         const QString text =
-            QString("Replace the existing file %1\nin %2\nwith the one from the archive %3?\n\n"
-                    "Existing file: %4\nFrom the archive: %5")
+            tr("Replace the existing file %1\nin %2\nwith the one from the archive %3?\n\n"
+               "Existing file: %4\nFrom the archive: %5")
                 .arg(existing.fileName(), existing.path(), ui::FileNameOf(sender.ZipName()),
                      SizeAndDate(existing.size(), existing.lastModified()),
                      SizeAndDate(qint64(sender.EntrySize(index)),
@@ -630,8 +627,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     engine.OnBadPassword = [this, entryName](TZipReader& sender, int index, std::string& password) {
         if (tally_.skipPasswords)
             return;  // the user chose to skip this archive's encrypted entries
-        const QString text = "The password does not open " + entryName(sender, index) + " of " +
-                             ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
+        const QString text = tr("The password does not open %1 of %2.\nEnter another password:")
+                                 .arg(entryName(sender, index), ui::FileNameOf(sender.ZipName()));
         const PasswordAnswer answer =
             ui::OnGuiThread<PasswordAnswer>([&] { return AskPassword(text); }, PasswordAnswer{});
         tally_.skipPasswords = answer.kind == PasswordAnswer::Kind::SkipArchive;

@@ -1,5 +1,6 @@
 #include "app/UnZipQuestions.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -14,8 +15,10 @@ void AskWithDialogs(UnZipPageController& c, QWidget* parent)
         using B = QMessageBox::StandardButton;
         QMessageBox box(QMessageBox::Question, "Zamblok", text, B::Yes | B::No | B::YesToAll | B::NoToAll, parent);
         box.setObjectName("OverwriteQuestion");
-        QPushButton* rename = box.addButton("Re&name", QMessageBox::AcceptRole);
-        rename->setToolTip("Write the file from the archive under a free name beside the existing one");
+        QPushButton* rename =
+            box.addButton(QCoreApplication::translate("UnZipQuestions", "Re&name"), QMessageBox::AcceptRole);
+        rename->setToolTip(QCoreApplication::translate(
+            "UnZipQuestions", "Write the file from the archive under a free name beside the existing one"));
         box.exec();
         return box.clickedButton() == rename ? UnZipPageController::RenameAnswer
                                              : int(box.standardButton(box.clickedButton()));
@@ -30,8 +33,10 @@ void AskWithDialogs(UnZipPageController& c, QWidget* parent)
         edit->setEchoMode(QLineEdit::Password);
         layout->addWidget(edit);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
-        QPushButton* skipEntry = buttons->addButton("Skip this &entry", QDialogButtonBox::RejectRole);
-        QPushButton* skipArchive = buttons->addButton("Skip this &archive", QDialogButtonBox::RejectRole);
+        QPushButton* skipEntry = buttons->addButton(
+            QCoreApplication::translate("UnZipQuestions", "Skip this &entry"), QDialogButtonBox::RejectRole);
+        QPushButton* skipArchive = buttons->addButton(
+            QCoreApplication::translate("UnZipQuestions", "Skip this &archive"), QDialogButtonBox::RejectRole);
         layout->addWidget(buttons);
         QAbstractButton* clicked = nullptr;
         QObject::connect(buttons, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* b) {

@@ -33,14 +33,14 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* layout = new QVBoxLayout(this);
 
     toolbar_ = new QHBoxLayout;
-    btnZip = ui::PushButton(this, "btnZip", "&Create ZIP", "Create ZIP", "archive-insert", QStyle::SP_DialogSaveButton);
+    btnZip = ui::PushButton(this, "btnZip", tr("&Create ZIP"), tr("Create ZIP"), "archive-insert", QStyle::SP_DialogSaveButton);
     QFont bold = btnZip->font();
     bold.setBold(true);
     btnZip->setFont(bold);
-    btnViewLastZip = ui::PushButton(this, "btnViewLastZip", "&View ZIP", "View Last Created ZIP Archives",
+    btnViewLastZip = ui::PushButton(this, "btnViewLastZip", tr("&View ZIP"), tr("View Last Created ZIP Archives"),
                                     "document-open", QStyle::SP_DirOpenIcon);
     spZipCancel =
-        ui::PushButton(this, "spZipCancel", "Cance&l", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
+        ui::PushButton(this, "spZipCancel", tr("Cance&l"), tr("Cancel Operation"), "process-stop", QStyle::SP_BrowserStop);
     toolbar_->addWidget(btnZip);
     toolbar_->addWidget(btnViewLastZip);
     toolbar_->addWidget(spZipCancel);
@@ -62,15 +62,15 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ListboxZIP->installEventFilter(this);
     items->addWidget(ListboxZIP, 1);
     auto* itemButtons = new QGridLayout;
-    QPushButton* addFiles = ui::PushButton(this, "btnSelectFile", "Add &Files...", "Add items by filename",
+    QPushButton* addFiles = ui::PushButton(this, "btnSelectFile", tr("Add &Files..."), tr("Add items by filename"),
                                            "document-new", QStyle::SP_FileIcon);
-    QPushButton* addWildcard = ui::PushButton(this, "btnSelectFolder", "Add &Wildcard...", "Add item by wildcard",
+    QPushButton* addWildcard = ui::PushButton(this, "btnSelectFolder", tr("Add &Wildcard..."), tr("Add item by wildcard"),
                                               "folder-new", QStyle::SP_DirIcon);
-    QPushButton* up = ui::PushButton(this, "btnUp", "&Up", "Move item up", "go-up", QStyle::SP_ArrowUp);
-    QPushButton* down = ui::PushButton(this, "btnDown", "&Down", "Move item down ", "go-down", QStyle::SP_ArrowDown);
+    QPushButton* up = ui::PushButton(this, "btnUp", tr("&Up"), tr("Move item up"), "go-up", QStyle::SP_ArrowUp);
+    QPushButton* down = ui::PushButton(this, "btnDown", tr("&Down"), tr("Move item down "), "go-down", QStyle::SP_ArrowDown);
     QPushButton* remove =
-        ui::PushButton(this, "btnRemoveZip", "&Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
-    QPushButton* removeAll = ui::PushButton(this, "btnRemoveAllZip", "Remove &All", "Remove all items", "edit-clear",
+        ui::PushButton(this, "btnRemoveZip", tr("&Remove"), tr("Remove a item"), "list-remove", QStyle::SP_DialogNoButton);
+    QPushButton* removeAll = ui::PushButton(this, "btnRemoveAllZip", tr("Remove &All"), tr("Remove all items"), "edit-clear",
                                             QStyle::SP_DialogResetButton);
     itemButtons->addWidget(addFiles, 0, 0);
     itemButtons->addWidget(addWildcard, 0, 1);
@@ -85,13 +85,13 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* options = new QVBoxLayout(optionsPane);
     options->setContentsMargins(0, 0, 0, 0);
     // Create method.
-    auto* method = new QGroupBox("Create Method", this);
+    auto* method = new QGroupBox(tr("Create Method"), this);
     auto* methodGrid = new QGridLayout(method);
-    RaSingle = new QRadioButton("&Single ZIP for all items", method);
+    RaSingle = new QRadioButton(tr("&Single ZIP for all items"), method);
     RaSingle->setObjectName("RaSingle");
-    RaBlock = new QRadioButton("&Blocked ZIP, part size", method);
+    RaBlock = new QRadioButton(tr("&Blocked ZIP, part size"), method);
     RaBlock->setObjectName("RaBlock");
-    RaMultipleZIP = new QRadioButton("Multiple &ZIPs, per", method);
+    RaMultipleZIP = new QRadioButton(tr("Multiple &ZIPs, per"), method);
     RaMultipleZIP->setObjectName("RaMultipleZIP");
     method_ = new QButtonGroup(this);
     method_->addButton(RaSingle, 0);
@@ -105,7 +105,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     spinEditSplitSize->setRange(1, 1000000000);
     cbsplitType = new QComboBox(method);
     cbsplitType->setObjectName("cbsplitType");
-    cbsplitType->addItems({"Bytes", "Kb", "Mb"});
+    cbsplitType->addItems({tr("Bytes"), "Kb", "Mb"});
     RxSpinPerItem = new QSpinBox(method);
     RxSpinPerItem->setObjectName("RxSpinPerItem");
     RxSpinPerItem->setRange(1, 2147483647);
@@ -116,40 +116,40 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     methodGrid->addWidget(cbsplitType, 1, 3);
     methodGrid->addWidget(RaMultipleZIP, 2, 0);
     methodGrid->addWidget(RxSpinPerItem, 2, 1);
-    methodGrid->addWidget(new QLabel("Items ", method), 2, 2);
-    ChZipPartNames = new QCheckBox("Name the parts x.zip.z01, x.zip.z02, ... (&older form)", method);
+    methodGrid->addWidget(new QLabel(tr("Items "), method), 2, 2);
+    ChZipPartNames = new QCheckBox(tr("Name the parts x.zip.z01, x.zip.z02, ... (&older form)"), method);
     ChZipPartNames->setObjectName("ChZipPartNames");
-    ChZipPartNames->setToolTip("Unchecked, the parts of x.zip are x.z01, x.z02, ..., x.zip, as Info-ZIP's "
-                               "zip -s names them and 7-Zip reads them");
+    ChZipPartNames->setToolTip(tr("Unchecked, the parts of x.zip are x.z01, x.z02, ..., x.zip, as Info-ZIP's "
+                                  "zip -s names them and 7-Zip reads them"));
     methodGrid->addWidget(ChZipPartNames, 3, 0, 1, 4);
     methodGrid->setColumnStretch(4, 1);
     methodGrid->setVerticalSpacing(2);
     options->addWidget(method);
 
     // Destination and names.
-    auto* naming = new QGroupBox("Filename Options", this);
+    auto* naming = new QGroupBox(tr("Filename Options"), this);
     auto* namingGrid = new QGridLayout(naming);
-    TargetDirectory = new ui::FolderEdit("Please select directory", naming);
+    TargetDirectory = new ui::FolderEdit(tr("Please select directory"), naming);
     TargetDirectory->setObjectName("TargetDirectory");
-    RaAutoName = new QRadioButton("Auto &generate ZIP filename", naming);
+    RaAutoName = new QRadioButton(tr("Auto &generate ZIP filename"), naming);
     RaAutoName->setObjectName("RaAutoName");
-    RaManuName = new QRadioButton("Ma&nually generate filename", naming);
+    RaManuName = new QRadioButton(tr("Ma&nually generate filename"), naming);
     RaManuName->setObjectName("RaManuName");
     EditName = new QLineEdit(naming);
     EditName->setObjectName("EditName");
     RxSpintAdd0 = new QSpinBox(naming);
     RxSpintAdd0->setObjectName("RxSpintAdd0");
     RxSpintAdd0->setRange(2, 20);
-    namingGrid->addWidget(new QLabel("Destination Directory", naming), 0, 0);
+    namingGrid->addWidget(new QLabel(tr("Destination Directory"), naming), 0, 0);
     namingGrid->addWidget(TargetDirectory, 0, 1, 1, 3);
     namingGrid->addWidget(RaAutoName, 1, 0);
     namingGrid->addWidget(RaManuName, 2, 0);
     namingGrid->addWidget(EditName, 2, 1, 1, 3);
     auto* width = new QHBoxLayout;
     width->setSpacing(6);
-    width->addWidget(new QLabel("plus number, append 0 when less then", naming));
+    width->addWidget(new QLabel(tr("plus number, append 0 when less then"), naming));
     width->addWidget(RxSpintAdd0);
-    width->addWidget(new QLabel("number width", naming));
+    width->addWidget(new QLabel(tr("number width"), naming));
     width->addStretch(1);
     namingGrid->addLayout(width, 3, 1, 1, 3);
     namingGrid->setColumnStretch(3, 1);
@@ -157,21 +157,21 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     options->addWidget(naming);
 
     // Compression.
-    auto* prefs = new QGroupBox("Compress Preferences", this);
+    auto* prefs = new QGroupBox(tr("Compress Preferences"), this);
     auto* prefsGrid = new QGridLayout(prefs);
-    chStorePath = new QCheckBox("Store full &path information", prefs);
+    chStorePath = new QCheckBox(tr("Store full &path information"), prefs);
     chStorePath->setObjectName("chStorePath");
-    ChIncludeSunFolder = new QCheckBox("&Include subfolder", prefs);
+    ChIncludeSunFolder = new QCheckBox(tr("&Include subfolder"), prefs);
     ChIncludeSunFolder->setObjectName("ChIncludeSunFolder");
     ChIncludeSunFolder->setToolTip(
-        "This is only valid in the items which are created by Select Files by Wildcard method");
-    ChIncludeSystemAndHide = new QCheckBox("Include s&ystem and hidden attribute files ", prefs);
+        tr("This is only valid in the items which are created by Select Files by Wildcard method"));
+    ChIncludeSystemAndHide = new QCheckBox(tr("Include s&ystem and hidden attribute files "), prefs);
     ChIncludeSystemAndHide->setObjectName("ChIncludeSystemAndHide");
     SpinCompressRate = new QSpinBox(prefs);
     SpinCompressRate->setObjectName("SpinCompressRate");
     SpinCompressRate->setRange(0, 9);
-    SpinCompressRate->setToolTip("A value of 9 has the highest compression ratio");
-    ChPassword = new QCheckBox("Add password &to protect Zip file", prefs);
+    SpinCompressRate->setToolTip(tr("A value of 9 has the highest compression ratio"));
+    ChPassword = new QCheckBox(tr("Add password &to protect Zip file"), prefs);
     ChPassword->setObjectName("ChPassword");
     EditPassword = new QLineEdit(prefs);
     EditPassword->setObjectName("EditPassword");
@@ -181,10 +181,10 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     EditConfirmPassword->setEchoMode(QLineEdit::Password);
     CbEncryption = new QComboBox(prefs);
     CbEncryption->setObjectName("CbEncryption");
-    CbEncryption->addItems({"ZIP 2.0 (compatible)", "AES-256 (strong)"});
-    CbEncryption->setToolTip("ZIP 2.0: every tool opens it, but it is weak. AES-256: 7-Zip, WinZip and most "
-                             "current tools open it; Info-ZIP unzip does not");
-    ChComment = new QCheckBox("Add comm&ent", prefs);
+    CbEncryption->addItems({tr("ZIP 2.0 (compatible)"), tr("AES-256 (strong)")});
+    CbEncryption->setToolTip(tr("ZIP 2.0: every tool opens it, but it is weak. AES-256: 7-Zip, WinZip and most "
+                                "current tools open it; Info-ZIP unzip does not"));
+    ChComment = new QCheckBox(tr("Add comm&ent"), prefs);
     ChComment->setObjectName("ChComment");
     Editcomment = new QLineEdit(prefs);
     Editcomment->setObjectName("Editcomment");
@@ -193,19 +193,19 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->addWidget(ChIncludeSystemAndHide, 1, 0, 1, 2);
     auto* rate = new QHBoxLayout;
     rate->setSpacing(6);
-    rate->addWidget(new QLabel("Compression ratio", prefs));
+    rate->addWidget(new QLabel(tr("Compression ratio"), prefs));
     rate->addWidget(SpinCompressRate);
     rate->addStretch(1);
     prefsGrid->addLayout(rate, 1, 2, 1, 2);
     prefsGrid->addWidget(ChPassword, 2, 0, 1, 2);
     auto* encryption = new QHBoxLayout;
     encryption->setSpacing(6);
-    encryption->addWidget(new QLabel("Encryption:", prefs));
+    encryption->addWidget(new QLabel(tr("Encryption:"), prefs));
     encryption->addWidget(CbEncryption, 1);
     prefsGrid->addLayout(encryption, 2, 2, 1, 2);
-    prefsGrid->addWidget(new QLabel("Password", prefs), 3, 0);
+    prefsGrid->addWidget(new QLabel(tr("Password"), prefs), 3, 0);
     prefsGrid->addWidget(EditPassword, 3, 1);
-    prefsGrid->addWidget(new QLabel("Confirm", prefs), 3, 2);
+    prefsGrid->addWidget(new QLabel(tr("Confirm"), prefs), 3, 2);
     prefsGrid->addWidget(EditConfirmPassword, 3, 3);
     prefsGrid->addWidget(ChComment, 4, 0);
     prefsGrid->addWidget(Editcomment, 4, 1, 1, 3);
@@ -220,7 +220,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     layout->addWidget(middle, 1);
 
     // What the run under way, or the last one, did.
-    auto* progress = new QGroupBox("Progress", this);
+    auto* progress = new QGroupBox(tr("Progress"), this);
     auto* progressGrid = new QGridLayout(progress);
     ProgressZip = new QProgressBar(progress);
     ProgressZip->setObjectName("ProgressZip");
@@ -232,7 +232,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     LabelZipStatus->setMinimumWidth(1);
     ListZipReport = new QListWidget(progress);
     ListZipReport->setObjectName("ListZipReport");
-    ListZipReport->setToolTip("Files skipped in the last run");
+    ListZipReport->setToolTip(tr("Files skipped in the last run"));
     ListZipReport->setMaximumHeight(3 * fontMetrics().height());
     progressGrid->addWidget(ProgressZip, 0, 0);
     progressGrid->addWidget(LabelZipStatus, 0, 1);
@@ -242,8 +242,8 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     layout->addWidget(progress);
 
     AskFiles = [this] {
-        return QFileDialog::getOpenFileNames(this, "Select one or multiple files by filename",
-                                             TargetDirectory->folder(), "All ZIP files (*.*)");
+        return QFileDialog::getOpenFileNames(this, tr("Select one or multiple files by filename"),
+                                             TargetDirectory->folder(), tr("All ZIP files (*.*)"));
     };
 
     // The user's actions go to the controller; its state comes back through Refresh.
@@ -320,7 +320,7 @@ void ZipPage::Refresh()
         quiet.emplace_back(control);
     const ZipOptions& o = c_.Options();
 
-    G1->setTitle(QString("Items To ZIP: %1").arg(c_.Items().size()));
+    G1->setTitle(tr("Items To ZIP: %1").arg(c_.Items().size()));
     ListboxZIP->SetItems(c_.Items());
     if (c_.Selected() < 0)
         ListboxZIP->clearSelection();

@@ -15,7 +15,11 @@ namespace ui {
 
 namespace {
 
-const char* const Captions[] = {"ZIP Archive", "Name", "Date", "Size (kb)", "Path"};
+const char* const Captions[] = {QT_TRANSLATE_NOOP("ui::FileDetailModel", "ZIP Archive"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Name"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Date"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Size (kb)"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Path")};
 const int Widths[] = {170, 220, 125, 90, 180};
 
 // The name a folder entry ("docs/img/", no file name) shows: its last folder.
@@ -105,7 +109,7 @@ QVariant FileDetailModel::data(const QModelIndex& index, int role) const
 QVariant FileDetailModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 5)
-        return Captions[section];
+        return tr(Captions[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -143,7 +147,7 @@ EntryListView::EntryListView(FileDetailModel* model, QWidget* parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    setToolTip("Shift+Click or Ctrl+Click to select multi-file");
+    setToolTip(tr("Shift+Click or Ctrl+Click to select multi-file"));
     // The selection colours of the list, the one colour set here.
     QPalette colours = palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
