@@ -29,7 +29,7 @@ namespace {
 QUrl Website(const QString& helpFolder)
 {
     const QString address = ZAMBLOK_WEBSITE;
-    return address.isEmpty() ? QUrl::fromLocalFile(helpFolder + "/index.html") : QUrl(address);
+    return address.isEmpty() ? QUrl::fromLocalFile(HelpPage(helpFolder, "index.html")) : QUrl(address);
 }
 
 // Section of the settings file that keeps the window's size and place, the
