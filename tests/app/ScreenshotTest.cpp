@@ -50,6 +50,15 @@ TEST(Screenshots, OfEachPage)
         pages->setCurrentIndex(page);
         ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page] + suffix)));
     }
+    // Both pages at the window's smallest size, to see that no text is cut.
+    const QSize size = form.size();
+    for (int page = 0; page < 2; ++page) {
+        pages->setCurrentIndex(page);
+        form.resize(form.minimumSizeHint());
+        QTest::qWait(20);
+        ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page] + QString("-smallest") + suffix)));
+    }
+    form.resize(size);
     TFormselectbyfilter select(settings, [](int) {}, &form);
     select.SelectFolder(QString::fromStdString(dir / "reports"));
     select.show();
