@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -66,10 +67,10 @@ protected:
         QWidget* page = Find<QTabWidget>("PageControl1")->currentWidget();
         for (QWidget* w : page->findChildren<QWidget*>()) {
             const auto* label = qobject_cast<QLabel*>(w);
-            const bool text = (qobject_cast<QAbstractButton*>(w) && !qobject_cast<QAbstractButton*>(w)->text().isEmpty()) ||
-                              (label && !label->wordWrap() && !label->text().isEmpty());
-            if (text && w->isVisibleTo(page) && w->width() < w->sizeHint().width())
-                cut << (label ? label->text() : qobject_cast<QAbstractButton*>(w)->text());
+            const auto* button = qobject_cast<QAbstractButton*>(w);
+            const QString text = button ? button->text() : label && !label->wordWrap() ? label->text() : QString();
+            if (!text.isEmpty() && w->isVisibleTo(page) && w->width() < w->sizeHint().width())
+                cut << text;
             if (auto* g = qobject_cast<QGroupBox*>(w);
                 g && g->isVisibleTo(page) && g->width() < g->fontMetrics().horizontalAdvance(g->title()) + 16)
                 cut << g->title();
@@ -145,6 +146,29 @@ TEST_F(GermanWindow, HelpIsInGerman)
     }
 }
 
+// A run reports in German, counts with their singular and plural.
+TEST_F(GermanWindow, RunsReportInGerman)
+{
+    testing_support::WriteFile(dir / "src/a.txt", "alpha");
+    testing_support::WriteFile(dir / "src/b.txt", "beta");
+    const std::string one = Zip("one.zip", "a.txt"), two = Zip("two.zip", "a.txt b.txt");
+    testing_support::WriteFile(dir / "bad.zip", testing_support::AssembleZip({{"x.txt", "data", 0, 0, 0x12345678u}}));
+    const German german;
+    Open();
+    Add({one, two, dir / "bad.zip"});
+    Run("btnTest");
+    QStringList lines;
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    for (int k = 0; k < report->count(); ++k)
+        lines << report->item(k)->text();
+    EXPECT_EQ(lines, (QStringList{"one.zip: a.txt: in Ordnung", "one.zip: 1 Eintrag in Ordnung",
+                                  "two.zip: a.txt: in Ordnung", "two.zip: b.txt: in Ordnung",
+                                  "two.zip: 2 Einträge in Ordnung",
+                                  "bad.zip: x.txt: falsche CRC adf3f363 (gespeichert 12345678)",
+                                  "bad.zip: 1 von 1 Eintrag fehlgeschlagen"}));
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "4 Einträge getestet: 3 in Ordnung, 1 fehlgeschlagen.");
+}
+
 // The engine's messages reach the window in English; it shows them in the
 // user's language, with the names and numbers in them kept.
 TEST(EngineText, ShowsTheEngineMessagesInTheUsersLanguage)
@@ -163,6 +187,8 @@ TEST(EngineText, ShowsTheEngineMessagesInTheUsersLanguage)
          "die Daten sind kürzer als ihre vermerkte Größe (3 von 10 Bytes)"},
         {"the compressed data is broken (bzip2)", "die komprimierten Daten sind beschädigt (bzip2)"},
         {"kept the existing file a.txt", "vorhandene Datei a.txt behalten"},
+        {"/a/x.zip: cannot write b.txt: No space left on device",
+         "/a/x.zip: b.txt kann nicht geschrieben werden: No space left on device"},
         {"not found", "nicht gefunden"},
         {"a message of no one's", "a message of no one's"},
     };
