@@ -19,6 +19,7 @@
 #include "app/Translations.h"
 #include "app/UnitMain.h"
 #include "platform/Files.h"
+#include "ui/EngineText.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            QMessageBox::critical(activeWindow(), "Zamblok", QString::fromStdString(e.what()));
+            QMessageBox::critical(activeWindow(), "Zamblok", ui::EngineText(e.what()));
         }
         return false;
     }
