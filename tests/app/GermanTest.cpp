@@ -96,8 +96,6 @@ TEST_F(GermanWindow, BothPagesSpeakGermanWithKeysOfTheirOwnAndNothingCut)
                 same << names[k];
         // "ZIP", "Kb", code page names and the like may stay.
         EXPECT_LE(same.size(), 5) << page << ": " << same.join(" | ").toStdString();
-        std::cout << "page " << page << ": " << same.size() << " of " << names.size()
-                  << " names as in English: " << same.join(" | ").toStdString() << "\n";
 
         // Every access key once on the page.
         std::map<QChar, QString> keys;
