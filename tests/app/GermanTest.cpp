@@ -12,6 +12,7 @@
 #include <QTranslator>
 #include <map>
 
+#include "app/Translations.h"
 #include "tests/app/WindowTest.h"
 #include "ui/EngineText.h"
 
@@ -165,6 +166,30 @@ TEST_F(GermanWindow, RunsReportInGerman)
                                   "bad.zip: x.txt: falsche CRC adf3f363 (gespeichert 12345678)",
                                   "bad.zip: 1 von 1 Eintrag fehlgeschlagen"}));
     EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "4 Einträge getestet: 3 in Ordnung, 1 fehlgeschlagen.");
+}
+
+// The program installs the translation of the user's language over the
+// English plurals; a language without a translation keeps English.
+TEST(Translations, FollowTheLocaleAndFallBackToEnglish)
+{
+    const QList<QTranslator*> before = qApp->findChildren<QTranslator*>();
+    const auto texts = [] {
+        return QCoreApplication::translate("UnZipPage", "Never") + " | " +
+               QCoreApplication::translate("ZipPageController", "%n file(s)", nullptr, 1) + " | " +
+               QCoreApplication::translate("ZipPageController", "%n file(s)", nullptr, 2);
+    };
+    for (const auto& [locale, expected] : {std::pair{QLocale(QLocale::German, QLocale::Austria),
+                                                     "Nie überschreiben | 1 Datei | 2 Dateien"},
+                                           {QLocale(QLocale::French), "Never | 1 file | 2 files"},
+                                           {QLocale::c(), "Never | 1 file | 2 files"}}) {
+        InstallTranslations(locale, ZAMBLOK_TRANSLATIONS_DIR);
+        EXPECT_EQ(texts(), expected) << locale.name().toStdString();
+        for (QTranslator* t : qApp->findChildren<QTranslator*>())
+            if (!before.contains(t)) {
+                QCoreApplication::removeTranslator(t);
+                delete t;
+            }
+    }
 }
 
 // The engine's messages reach the window in English; it shows them in the
