@@ -542,7 +542,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                 const int tested = tally_.archivePassed + tally_.archiveFailed;
                 report(tally_.archiveFailed == 0
                            ? tr("%1: %n entry(s) OK", nullptr, tested).arg(name)
-                           : tr("%1: %2 of %n entries failed", nullptr, tested).arg(name, QString::number(tally_.archiveFailed)));
+                           : tr("%1: %2 of %n entries failed", nullptr, tested)
+                                 .arg(name, QString::number(tally_.archiveFailed)));
             }
         }
         if (p.state == ParArchiveProgress::State::Failed)

@@ -66,7 +66,10 @@ void InstallQtHooks(QWidget* parent)
         return true;
     };
     hooks.OpenFileDialog = [owner, choose](std::string& fileName) {
-        return choose(fileName, [&] { return QFileDialog::getOpenFileName(owner, QCoreApplication::translate("ui", "Open"), QString::fromStdString(fileName)); });
+        return choose(fileName, [&] {
+            return QFileDialog::getOpenFileName(owner, QCoreApplication::translate("ui", "Open"),
+                                                QString::fromStdString(fileName));
+        });
     };
     hooks.FolderDialog = [owner, choose](std::string& folder) {
         return choose(folder, [&] {
