@@ -424,19 +424,19 @@
     </message>
     <message>
         <source>Delete a item</source>
-        <translation>Einen Eintrag löschen</translation>
+        <translation>Einen Platzhalter löschen</translation>
     </message>
     <message>
         <source>Delete all items</source>
-        <translation>Alle Einträge löschen</translation>
+        <translation>Alle Platzhalter löschen</translation>
     </message>
     <message>
         <source>Up a item</source>
-        <translation>Eintrag nach oben</translation>
+        <translation>Platzhalter nach oben</translation>
     </message>
     <message>
         <source>Down a item</source>
-        <translation>Eintrag nach unten</translation>
+        <translation>Platzhalter nach unten</translation>
     </message>
     <message>
         <source>Add wildcard</source>
@@ -464,7 +464,7 @@
     </message>
     <message>
         <source>Please select a item by clicking</source>
-        <translation>Bitte einen Eintrag durch Anklicken auswählen</translation>
+        <translation>Bitte einen Platzhalter durch Anklicken auswählen</translation>
     </message>
     <message>
         <source>The wildcards could not be saved to %1</source>
@@ -757,7 +757,7 @@ die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</tran
     <name>UnZipPageController</name>
     <message>
         <source>Please select a item by clicking</source>
-        <translation>Bitte einen Eintrag durch Anklicken auswählen</translation>
+        <translation>Bitte ein Archiv durch Anklicken auswählen</translation>
     </message>
     <message>
         <source>Listing archive %1 of %2: %3</source>
@@ -1156,7 +1156,7 @@ Bitte ein anderes Passwort eingeben:</translation>
     </message>
     <message>
         <source>Please select a item by clicking</source>
-        <translation>Bitte einen Eintrag durch Anklicken auswählen</translation>
+        <translation>Bitte ein Element durch Anklicken auswählen</translation>
     </message>
     <message>
         <source>No item for ZIP, please select files first!</source>
