@@ -949,7 +949,7 @@ Bitte ein anderes Passwort eingeben:</translation>
     </message>
     <message>
         <source>Add &amp;Files...</source>
-        <translation>&amp;Dateien hinzufügen...</translation>
+        <translation>&amp;Dateien...</translation>
     </message>
     <message>
         <source>Add items by filename</source>
@@ -957,7 +957,7 @@ Bitte ein anderes Passwort eingeben:</translation>
     </message>
     <message>
         <source>Add &amp;Wildcard...</source>
-        <translation>&amp;Platzhalter hinzufügen...</translation>
+        <translation>&amp;Platzhalter...</translation>
     </message>
     <message>
         <source>Add item by wildcard</source>
@@ -1049,7 +1049,7 @@ Bitte ein anderes Passwort eingeben:</translation>
     </message>
     <message>
         <source>plus number, append 0 when less then</source>
-        <translation>plus Nummer, mit Nullen aufgefüllt auf</translation>
+        <translation>plus Nummer, mit Nullen auf</translation>
     </message>
     <message>
         <source>number width</source>
