@@ -1,4 +1,5 @@
-// Creating many archives in one run: planning, naming, writing, cancelling.
+// Creating many archives in one run: planning, naming, writing, cancelling;
+// and adding files to an archive, moving them in.
 #include <algorithm>
 #include <filesystem>
 #include <functional>
