@@ -46,7 +46,7 @@ Decoded Decode(const std::string& stream, size_t chunk, uint64_t size = 0)
 // Bits, most significant first, as bzip2 writes them.
 struct Bits {
     std::string bytes;
-    int used = 8;  // of the last byte
+    int used = 8;  // bits of the last byte
     void Put(uint64_t value, int n)
     {
         for (int i = n - 1; i >= 0; --i) {
@@ -194,7 +194,7 @@ TEST(Bzip2Decoder, RandomisedBlockDecodesAsLibbz2DecodesIt)
     // bzip2 0.9.0 wrote randomised blocks; nothing writes them now. Setting
     // the flag of a block written today flips the bytes the table picks, so
     // the block's check sum fails after its bytes came out, in libbz2 too.
-    // The block is long enough to go round the table of 512 entries three times.
+    // The block is long enough to go round the table of 512 entries almost three times.
     std::string stream = Compress(Random(800000, 6, 40), 9);
     const size_t flag = (4 + 6 + 4) * 8;  // after "BZh9", the block's magic and CRC
     stream[flag / 8] = char(stream[flag / 8] | 0x80);
