@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -158,8 +159,11 @@ void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::s
 }
 
 // The parts of a stored central header: the name bytes and the extra field.
+// What the central header holds as stored: the name's bytes, the extra
+// field, and the DOS date-time before it is read into a calendar's range.
 struct StoredHeader {
     std::string name, extra;
+    std::optional<uint32_t> dosDateTime;
 };
 
 StoredHeader Stored(TZipReader& engine, int index)
@@ -168,7 +172,8 @@ StoredHeader Stored(TZipReader& engine, int index)
     if (header.empty())
         return {};
     const auto* h = reinterpret_cast<const uint8_t*>(header.data());
-    return {header.substr(CentralHeaderLen, Get16(h + 28)), header.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30))};
+    return {header.substr(CentralHeaderLen, Get16(h + 28)), header.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30)),
+            Get32(h + 12)};
 }
 
 // The method as a user names it: under AES, the strength and the method
@@ -279,7 +284,7 @@ void WriteJson(Session& session, TZipReader& engine, const std::vector<std::stri
         std::snprintf(crc, sizeof crc, "%08x", e.Crc32);
         // The DOS date's fields as stored, even those no calendar has
         // (month 0, day 0, hour 31).
-        const uint32_t d = e.ModDateTime;
+        const uint32_t d = stored.dosDateTime.value_or(e.ModDateTime);
         char dosDate[64];
         std::snprintf(dosDate, sizeof dosDate, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (d >> 25), d >> 21 & 15,
                       d >> 16 & 31, d >> 11 & 31, d >> 5 & 63, (d & 31) * 2);
