@@ -37,7 +37,7 @@ QString ArchiveOf(const QFileInfo& info)
 }
 
 // The selected archives grouped by the folder they lie in, in the order of
-// first appearance; the parts of one set selected together give it once.
+// first appearance. (The extraction takes an archive named twice once.)
 QList<QStringList> ByFolder(const QStringList& files)
 {
     QStringList folders;
@@ -51,8 +51,7 @@ QList<QStringList> ByFolder(const QStringList& files)
             folders << folder;
             groups << QStringList();
         }
-        if (const QString archive = ArchiveOf(info); !groups[at].contains(archive))
-            groups[at] << archive;
+        groups[at] << ArchiveOf(info);
     }
     return groups;
 }
