@@ -158,7 +158,6 @@ void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::s
     }
 }
 
-// The parts of a stored central header: the name bytes and the extra field.
 // What the central header holds as stored: the name's bytes, the extra
 // field, and the DOS date-time before it is read into a calendar's range.
 struct StoredHeader {
