@@ -38,7 +38,11 @@ protected:
 // numbers by their value ("file2" before "file10"); dates and sizes as numbers.
 class EntrySortProxy : public QSortFilterProxyModel {
 public:
-    explicit EntrySortProxy(QObject* parent) : QSortFilterProxyModel(parent)
+    // The C locale collates bytes and knows no numbers: the common order
+    // of Unicode (that of English) stands in for it.
+    explicit EntrySortProxy(QObject* parent)
+        : QSortFilterProxyModel(parent),
+          collator_(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
     {
         collator_.setCaseSensitivity(Qt::CaseInsensitive);
         collator_.setNumericMode(true);
