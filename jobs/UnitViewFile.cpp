@@ -77,9 +77,9 @@ void TExtractAndView::ReadArchive(const std::string& archive)
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
-    rebuilt_ = engine_->Rebuilt();
     if (!RebuildDamaged)
         CheckDirectory(*engine_);
+    rebuilt_ = engine_->Rebuilt();
 }
 
 size_t TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)

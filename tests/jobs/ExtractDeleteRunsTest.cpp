@@ -419,33 +419,47 @@ TEST_F(ExtractDeleteRuns, ALargeDeletionShowsItsPercentAndStopsAtAnyPoll)
 }  // namespace
 
 // A directory the engine rebuilt from the local headers is no listing of
-// the archive: each run fails on it, and nothing is written or rewritten.
-TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRun)
+// the archive unless the caller says to take it (RebuildDamaged): without,
+// each run fails on it and nothing is written or rewritten; with, each run
+// works on the entries of the local headers and says the directory was rebuilt.
+TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRunOrIsRebuiltWhenAsked)
 {
-    for (const char* name : {"central-dir-zeroed.zip", "overlap-two-names-one-local.zip"}) {
-        SCOPED_TRACE(name);
-        const std::string archive = dir / name;
-        const std::string bytes = ReadFile(CorpusDir() + "/bad/" + name);
-        testing_support::WriteFile(archive, bytes);
-        const std::function<void()> runs[] = {
-            [&] {
-                ParArrayOfFileDetail rows;
-                job.ListArchives(rows, {archive});
-            },
-            [&] { job.ExtractAll({archive}, Options("out")); },
-            [&] { job.ExtractSelected({{archive, {"a.txt"}}}, Options("out")); },
-            [&] { job.DeleteSelected({{archive, {"a.txt"}}}); },
-        };
-        for (const auto& run : runs) {
-            std::string error;
-            job.OnArchive = [&](const ParArchiveProgress& p) {
-                if (p.state == ParArchiveProgress::State::Failed)
-                    error = p.error;
+    for (const bool rebuild : {false, true})
+        for (const char* name : {"central-dir-zeroed.zip", "overlap-two-names-one-local.zip"}) {
+            SCOPED_TRACE(std::string(name) + (rebuild ? " rebuilt" : ""));
+            const std::string archive = dir / name;
+            const std::string bytes = ReadFile(CorpusDir() + "/bad/" + name);
+            testing_support::WriteFile(archive, bytes);
+            job.RebuildDamaged = rebuild;
+            ParArrayOfFileDetail rows;
+            const std::function<void()> runs[] = {
+                [&] { job.ListArchives(rows, {archive}); },
+                [&] { job.ExtractAll({archive}, Options("out")); },
+                [&] { job.ExtractSelected({{archive, {"a.txt"}}}, Options("out")); },
+                [&] { job.TestArchives({archive}, ""); },
+                [&] { job.DeleteSelected({{archive, {"a.txt"}}}); },
             };
-            run();
-            EXPECT_EQ(error, archive + ": its directory is damaged");
+            for (const auto& run : runs) {
+                std::string error;
+                bool rebuilt = false;
+                job.OnArchive = [&](const ParArchiveProgress& p) {
+                    if (p.state == ParArchiveProgress::State::Failed)
+                        error = p.error;
+                    rebuilt = rebuilt || p.rebuilt;
+                };
+                run();
+                EXPECT_EQ(error, rebuild ? "" : archive + ": its directory is damaged");
+                EXPECT_EQ(rebuilt, rebuild);
+            }
+            if (!rebuild) {
+                EXPECT_FALSE(fs::exists(dir / "out"));
+                EXPECT_EQ(ReadFile(archive), bytes);
+                continue;
+            }
+            EXPECT_EQ(rows.size(), 3u);
+            EXPECT_EQ(ReadFile(dir / "out/a.txt").size(), 3000u);
+            EXPECT_EQ(job.EntriesRemoved(), 1u);
+            EXPECT_EQ(UnzipEntries(archive), (Names{"b.bin", "c.txt"}));
+            fs::remove_all(dir / "out");
         }
-        EXPECT_FALSE(fs::exists(dir / "out"));
-        EXPECT_EQ(ReadFile(archive), bytes);
-    }
 }
