@@ -342,6 +342,72 @@ TEST_F(UnZipWindow, ExtractAllStopsAtABadArchiveOrGoesOnPastIt)
     EXPECT_TRUE(messages.empty());
 }
 
+// An archive whose directory is damaged is listed, extracted, tested and
+// deleted from its local headers, and the report says so each time.
+TEST_F(UnZipWindow, ADamagedDirectoryIsReadFromTheLocalHeaders)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    const std::string one = Zip("one.zip", "a.txt");
+    const std::string damaged = dir / "damaged.zip";
+    WriteFile(damaged, ReadFile(testing_support::CorpusDir() + "/bad/central-dir-zeroed.zip"));
+    const QString note = "damaged.zip: its directory was damaged; the entries were read from their local headers";
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({one, damaged});
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    EXPECT_EQ(Rows(), 4);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Listed 4 entries of 2 archives.");
+    ASSERT_EQ(report->count(), 1);
+    EXPECT_EQ(report->item(0)->text(), note);
+    for (const char* run : {"btnExtractAll", "btnTest"}) {
+        Run(run);
+        EXPECT_TRUE(report->findItems(note, Qt::MatchExactly).size() == 1) << run;
+    }
+    EXPECT_EQ(ReadFile(dir / "out/b.bin").size(), 1000u);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Tested 4 entries: 4 OK, 0 failed.");
+    SelectRows({1});
+    Run("btnDeleteSelectedFiles");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Deleted 1 entry from 1 archive.");
+    EXPECT_EQ(report->item(0)->text(), note);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_TRUE(messages.size() == 1) << messages.back();  // the question alone
+}
+
+// A listing that ends while a run works leaves the run's status and report;
+// a second Cancel coming as a deletion ends leaves the listing that follows it.
+TEST_F(UnZipWindow, AListingLeavesTheRunAndItsCancelAlone)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    WriteFile(dir / "src/b.txt", "b");
+    const std::string one = Zip("one.zip", "a.txt b.txt");
+    fs::create_directory(dir / "folder.zip");  // cannot be read: a report line
+    WriteFile(dir / "out/a.txt", "old");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QRadioButton>("R0")->setChecked(true);
+    Add({one, dir / "folder.zip"});
+    QString statusAfterListing;
+    form->UnZipController().AskOverwrite = [&](const QString&) {
+        Click("btnDisplayDetails");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form->UnZipController().Listing(); }, 60000));
+        statusAfterListing = Find<QLabel>("LabelUnZipStatus")->text();
+        return int(QMessageBox::Yes);
+    };
+    Run("btnExtractAll");
+    EXPECT_TRUE(statusAfterListing.contains("one.zip")) << statusAfterListing.toStdString();
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    ASSERT_EQ(report->count(), 1);
+    EXPECT_EQ(report->item(0)->text(), "folder.zip: Cannot open file " + Q(dir / "folder.zip"));
+
+    SelectRows({0});
+    QObject::connect(
+        &form->UnZipController(), &UnZipPageController::RunEnded, form.get(), [&] { Click("btnUnZipCancel"); },
+        Qt::SingleShotConnection);
+    Run("btnDeleteSelectedFiles");
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Details()[0].fileName, "b.txt");
+}
+
 // The list as a user works it: headers sort (sizes and dates as numbers),
 // the filter narrows it and Select All, the count and extraction follow what
 // is shown; a row tells its archive's full path and its exact size.
@@ -471,6 +537,34 @@ TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
         EXPECT_EQ(fs::exists(out + "/other.txt"), c.extracted);
     }
     EXPECT_EQ(ReadFile(dir / "out0/other.txt"), "other");
+
+    // With nothing typed the question asks for the password. Entries the
+    // user skips are told as such, and a test counts them apart from failures.
+    Find<QLineEdit>("EditPWD")->clear();
+    SetExtractFolder(dir / "out9");
+    std::vector<QString> texts;
+    PasswordAnswer::Kind skip = Kind::SkipEntry;
+    form->UnZipController().AskPassword = [&](const QString& text) {
+        texts.push_back(text);
+        return PasswordAnswer{skip, {}};
+    };
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    const auto lines = [&] {
+        QStringList all;
+        for (int k = 0; k < report->count(); ++k)
+            all << report->item(k)->text();
+        return all;
+    };
+    Run("btnExtractAll");
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Enter the password for secret.txt of locked.zip:");
+    EXPECT_EQ(lines(), (QStringList{"locked.zip: secret.txt: skipped by you", "locked.zip: other.txt: skipped by you"}));
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 0 entries, skipped 2, failed 0.");
+    skip = Kind::SkipArchive;
+    Run("btnTest");
+    EXPECT_EQ(texts.size(), 3u);
+    EXPECT_EQ(lines().last(), "locked.zip: 0 entries OK, 2 skipped by you");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Tested 0 entries: 0 OK, 0 failed, 2 skipped by you.");
 }
 
 // Test decodes every entry and writes nothing: a line per entry and per
@@ -517,8 +611,9 @@ TEST_F(UnZipWindow, NamesAreReadInTheChosenCodePage)
     EXPECT_EQ(TIniFile((dir / "settings.ini").c_str()).ReadString("UnZip Options", "Names Code Page", ""), "CP866");
 }
 
-// The overwrite question shows both files; Rename writes the entry under a
-// free name and keeps the existing file; Open destination opens the folder.
+// The overwrite question, as its box shows it, names the file and shows
+// both; Rename writes the entry under a free name and keeps the existing
+// file; Open destination opens the folder.
 TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
 {
     WriteFile(dir / "src/a.txt", "new");
@@ -529,15 +624,26 @@ TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
     SetExtractFolder(dir / "out");
     Find<QRadioButton>("R0")->setChecked(true);
     Add({one});
-    QString asked;
-    form->UnZipController().AskOverwrite = [&](const QString& text) {
-        asked = text;
-        return UnZipPageController::RenameAnswer;
-    };
+    QString caption, asked, details;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != "OverwriteQuestion")
+            return;
+        caption = box->windowTitle();
+        asked = box->text();
+        details = box->informativeText();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Re&name")
+                button->click();
+    });
+    answer.start(10);
     EXPECT_FALSE(Find<QAbstractButton>("btnOpenDestination")->isEnabled());
     Run("btnExtractAll");
-    EXPECT_TRUE(asked.contains("Existing file: 3 bytes, ")) << asked.toStdString();
-    EXPECT_TRUE(asked.contains("From the archive one.zip: 3 bytes, ")) << asked.toStdString();
+    EXPECT_EQ(caption, "File Exists Alert");
+    EXPECT_EQ(asked, "Replace existing file a.txt?");
+    EXPECT_TRUE(details.contains("Existing file: 3 bytes, ")) << details.toStdString();
+    EXPECT_TRUE(details.contains("From the archive one.zip: 3 bytes, ")) << details.toStdString();
     EXPECT_EQ(ReadFile(dir / "out/a.txt"), "old");
     EXPECT_EQ(ReadFile(dir / "out/a (1).txt"), "older");
     EXPECT_EQ(ReadFile(dir / "out/a (2).txt"), "new");
@@ -570,7 +676,8 @@ TEST_F(UnZipWindow, ARunEndingUnseenIsToldToTheDesktop)
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     Run("btnExtractAll");
-    EXPECT_EQ(told, std::vector<QString>{"Extracted 0 entries, skipped 1, failed 0."});
+    Run("btnDisplayDetails");
+    EXPECT_EQ(told, (std::vector<QString>{"Extracted 0 entries, skipped 1, failed 0.", "Listed 1 entry of 1 archive."}));
 }
 
 // Every button and option of the page has an access key of its own.
