@@ -273,7 +273,7 @@ TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
     const std::string big = Noise(100000);  // several chunks of entry data
     std::vector<std::string> archives;
     for (const std::string& name : names)
-        archives.push_back(MakeArchive(dir, name + ".zip", {{name + "1", big}, {name + "2", "y"}}));
+        archives.push_back(MakeArchive(dir, name + ".zip", {{"in/" + name + "1", big}, {name + "2", "y"}}));
     ParUnCompress options = Options("out");
     options.subfolderPerArchive = true;
     // A wait for a worker lets messages through as time passes: only one
@@ -291,11 +291,17 @@ TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
             for (const std::string& file : FilesUnder(dir / "out"))
                 EXPECT_TRUE(ReadFile(dir / ("out/" + file)) == (file.back() == '1' ? big : "y"))
                     << file << " is left with a wrong content";
+            // Nor are the folders the run made for it, the destination too.
+            if (fs::exists(dir / "out")) {
+                EXPECT_FALSE(fs::is_empty(dir / "out"));
+                for (const auto& item : fs::recursive_directory_iterator(dir / "out"))
+                    EXPECT_FALSE(item.is_directory() && fs::is_empty(item.path())) << item.path() << " is left empty";
+            }
             if (!done)
                 return;
             Names expected;
             for (size_t i = 0; i < *done; ++i)
-                expected.insert({names.at(i) + "/" + names[i] + "1", names[i] + "/" + names[i] + "2"});
+                expected.insert({names.at(i) + "/in/" + names[i] + "1", names[i] + "/" + names[i] + "2"});
             EXPECT_EQ(FilesUnder(dir / "out"), expected);
         });
 }
