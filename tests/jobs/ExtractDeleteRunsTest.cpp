@@ -427,9 +427,11 @@ TEST_F(ExtractDeleteRuns, ALargeDeletionShowsItsPercentAndStopsAtAnyPoll)
 // A directory the engine rebuilt from the local headers is no listing of
 // the archive unless the caller says to take it (RebuildDamaged): without,
 // each run fails on it and nothing is written or rewritten; with, each run
-// works on the entries of the local headers and says the directory was rebuilt.
+// works on the entries of the local headers and says the directory was
+// rebuilt, of that archive alone.
 TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRunOrIsRebuiltWhenAsked)
 {
+    const std::string good = MakeArchive(dir, "good.zip", {{"g.txt", "g"}});
     for (const bool rebuild : {false, true})
         for (const char* name : {"central-dir-zeroed.zip", "overlap-two-names-one-local.zip"}) {
             SCOPED_TRACE(std::string(name) + (rebuild ? " rebuilt" : ""));
@@ -439,30 +441,31 @@ TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRunOrIsRebuiltWhenAsked)
             job.RebuildDamaged = rebuild;
             ParArrayOfFileDetail rows;
             const std::function<void()> runs[] = {
-                [&] { job.ListArchives(rows, {archive}); },
-                [&] { job.ExtractAll({archive}, Options("out")); },
-                [&] { job.ExtractSelected({{archive, {"a.txt"}}}, Options("out")); },
-                [&] { job.TestArchives({archive}, ""); },
-                [&] { job.DeleteSelected({{archive, {"a.txt"}}}); },
+                [&] { job.ListArchives(rows, {archive, good}); },
+                [&] { job.ExtractAll({archive, good}, Options("out")); },
+                [&] { job.ExtractSelected({{archive, {"a.txt"}}, {good, {"g.txt"}}}, Options("out")); },
+                [&] { job.TestArchives({archive, good}, ""); },
+                [&] { job.DeleteSelected({{archive, {"a.txt"}}, {good, {"none"}}}); },
             };
             for (const auto& run : runs) {
                 std::string error;
-                bool rebuilt = false;
+                std::vector<bool> rebuilt;  // as each archive ended
                 job.OnArchive = [&](const ParArchiveProgress& p) {
                     if (p.state == ParArchiveProgress::State::Failed)
                         error = p.error;
-                    rebuilt = rebuilt || p.rebuilt;
+                    if (p.state != ParArchiveProgress::State::Started)
+                        rebuilt.push_back(p.rebuilt);
                 };
                 run();
                 EXPECT_EQ(error, rebuild ? "" : archive + ": its directory is damaged");
-                EXPECT_EQ(rebuilt, rebuild);
+                EXPECT_EQ(rebuilt, (std::vector<bool>{rebuild, false}));
             }
             if (!rebuild) {
-                EXPECT_FALSE(fs::exists(dir / "out"));
+                EXPECT_FALSE(fs::exists(dir / "out/a.txt"));
                 EXPECT_EQ(ReadFile(archive), bytes);
                 continue;
             }
-            EXPECT_EQ(rows.size(), 3u);
+            EXPECT_EQ(rows.size(), 4u);
             EXPECT_EQ(ReadFile(dir / "out/a.txt").size(), 3000u);
             EXPECT_EQ(job.EntriesRemoved(), 1u);
             EXPECT_EQ(UnzipEntries(archive), (Names{"b.bin", "c.txt"}));
