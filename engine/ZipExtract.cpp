@@ -401,7 +401,6 @@ struct TZipReader::TUnZipRun {
     // Removes the folders the run made that are still empty, deepest first.
     void RemoveEmptyFoldersMade()
     {
-        folder.reset();
         for (auto made = madeBelow.rbegin(); made != madeBelow.rend(); ++made) {
             const auto& [root, path] = *made;
             const size_t slash = path.rfind('/');
