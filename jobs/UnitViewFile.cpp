@@ -74,6 +74,7 @@ bool TExtractAndView::PumpMessages()
 
 void TExtractAndView::ReadArchive(const std::string& archive)
 {
+    rebuilt_ = false;
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
@@ -153,7 +154,6 @@ size_t TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
             if (OnArchive)
                 OnArchive({state, k, archives.size(), archives[k], error, failure, rebuilt_});
         };
-        rebuilt_ = false;
         tell(ParArchiveProgress::State::Started, {}, {});
         try {
             work(k);
