@@ -561,13 +561,15 @@ TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
         return all;
     };
     Run("btnExtractAll");
-    ASSERT_EQ(texts.size(), 2u);
+    ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[0], "Enter the password for secret.txt of locked.zip:");
-    EXPECT_EQ(lines(), (QStringList{"locked.zip: secret.txt: skipped by you", "locked.zip: other.txt: skipped by you"}));
-    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 0 entries, skipped 2, failed 0.");
+    EXPECT_EQ(lines(), (QStringList{"locked.zip: secret.txt: skipped by you", "locked.zip: other.txt: skipped by you",
+                                    "locked2.zip: third.txt: skipped by you"}));
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 0 entries, skipped 3, failed 0.");
     skip = Kind::SkipArchive;
+    SelectRows({0});
     Run("btnTest");
-    EXPECT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts.size(), 4u);
     EXPECT_EQ(lines().last(), "locked.zip: 0 entries OK, 2 skipped by you");
     EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Tested 0 entries: 0 OK, 0 failed, 2 skipped by you.");
 }
