@@ -74,10 +74,13 @@ bool TExtractAndView::PumpMessages()
 
 void TExtractAndView::ReadArchive(const std::string& archive)
 {
+    rebuilt_ = false;
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
-    CheckDirectory(*engine_);
+    if (!RebuildDamaged)
+        CheckDirectory(*engine_);
+    rebuilt_ = engine_->Rebuilt();
 }
 
 size_t TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
@@ -149,7 +152,7 @@ size_t TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
             break;
         const auto tell = [&](ParArchiveProgress::State state, const std::string& error, std::exception_ptr failure) {
             if (OnArchive)
-                OnArchive({state, k, archives.size(), archives[k], error, failure});
+                OnArchive({state, k, archives.size(), archives[k], error, failure, rebuilt_});
         };
         tell(ParArchiveProgress::State::Started, {}, {});
         try {
@@ -200,12 +203,13 @@ size_t TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const P
 
 size_t TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
 {
+    removed_ = 0;
     return ForEachArchive(ArchivesOf(groups), [&](size_t k) {
         ReadArchive(groups[k].archive);
         engine_->DoAll = false;
         engine_->ExactNames = true;
         engine_->FilesList = groups[k].entries;
-        engine_->RemoveEntries();
+        removed_ += size_t(engine_->RemoveEntries());
     });
 }
 
