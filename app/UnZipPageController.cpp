@@ -370,6 +370,14 @@ void UnZipPageController::Cancel()
     emit Changed();
 }
 
+void UnZipPageController::Quit()
+{
+    quitting_ = true;
+    run_.Cancel();
+    list_.Cancel();
+    emit Changed();
+}
+
 bool UnZipPageController::HasExtractFolder()
 {
     if (!options.extractFolder.trimmed().isEmpty())
@@ -432,7 +440,9 @@ void UnZipPageController::RunFinished()
             Update(runView_, [](RunView& view) { view.permille = 1000; });
     } catch (const EUserCanceled& e) {
         ending = " Cancelled.";
-        message = e.what();
+        // A quit cancels without a word: the window closes as the user asked.
+        if (!quitting_)
+            message = e.what();
     } catch (const EAbort&) {
         ending = " Cancelled.";
     } catch (const std::exception& e) {
@@ -481,10 +491,12 @@ void UnZipPageController::RunFinished()
         ShowFileDetails();
         afterDeletion_ = requested_;
     }
-    emit RunEnded();
+    // The message comes while the window is still there; a close that
+    // waits for the run follows its dismissal.
     if (!message.isEmpty())
         Information(message);
-    else if (then && ending.isEmpty() && t.skipped + t.failed == 0)
+    emit RunEnded();
+    if (message.isEmpty() && then && ending.isEmpty() && t.skipped + t.failed == 0)
         then();
 }
 
@@ -620,7 +632,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                      SizeAndDate(qint64(sender.EntrySize(index)),
                                  QDateTime::fromSecsSinceEpoch(qint64(sender.EntryDateTime(index)))));
         using B = QMessageBox::StandardButton;
-        const int answer = ui::OnGuiThread<int>([&] { return AskOverwrite(text); }, B::No);
+        const int answer = ui::OnGuiThread<int>([&] { return quitting_ ? int(B::No) : AskOverwrite(text); }, B::No);
         tally_.replaceAll = answer == B::YesToAll;
         tally_.replaceNone = answer == B::NoToAll;
         overwrite = answer == B::Yes || answer == B::YesToAll || answer == RenameAnswer;
@@ -633,7 +645,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         const QString text = "The password does not open " + entryName(sender, index) + " of " +
                              ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
         const PasswordAnswer answer =
-            ui::OnGuiThread<PasswordAnswer>([&] { return AskPassword(text); }, PasswordAnswer{});
+            ui::OnGuiThread<PasswordAnswer>([&] { return quitting_ ? PasswordAnswer{} : AskPassword(text); },
+                                            PasswordAnswer{});
         tally_.skipPasswords = answer.kind == PasswordAnswer::Kind::SkipArchive;
         if (answer.kind == PasswordAnswer::Kind::Password && !answer.password.isEmpty())
             password = answer.password.toStdString();

@@ -262,8 +262,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
     // The run may have ended while the question was open.
     if (Running()) {
         closePending_ = true;
-        zip_.Cancel();
-        unzip_.Cancel();
+        zip_.Quit();
+        unzip_.Quit();
         event->ignore();
         return;
     }

@@ -98,6 +98,8 @@ public:
     void Create();
     // Asks the run to stop; the Cancel button goes at once, the run ends soon after.
     void Cancel();
+    // Stops the run for the window to close: its end shows no cancel message.
+    void Quit();
     // Shows the archives of the last run on the other page (ViewArchives).
     void View();
     // A run is under way, until it has ended.
@@ -147,6 +149,7 @@ private:
     int selected_ = -1;
     ZipOptions options_;
     QStringList lastCreated_;
+    bool quitting_ = false;
 
     std::unique_ptr<TZipFile> job_;
     std::mutex mutex_;

@@ -182,7 +182,6 @@ TEST_F(ZipPageControllerTest, RunsThatCannotBeRightAreRefusedBeforeAnyWork)
 {
     WriteFile(dir / "src/a.txt", "a");
     const std::string out = dir / "out";
-    const std::string nameWanted = "Please enter a filename for the ZIP archives";
     const auto outside = [](const char* name) {
         return "The filename '" + std::string(name) +
                "' must not contain '/': the ZIP archives are made in the destination directory";
@@ -199,8 +198,6 @@ TEST_F(ZipPageControllerTest, RunsThatCannotBeRightAreRefusedBeforeAnyWork)
         {"parent folder", [](ZipOptions& o) { o.baseName = "../x"; }, outside("../x")},
         {"subfolder", [](ZipOptions& o) { o.baseName = "a/b"; }, outside("a/b")},
         {"absolute", [](ZipOptions& o) { o.baseName = "/x"; }, outside("/x")},
-        {"empty name", [](ZipOptions& o) { o.baseName = "  "; }, nameWanted},
-        {"only an extension", [](ZipOptions& o) { o.baseName = " .ZIP"; }, nameWanted},
         {"empty destination", [](ZipOptions& o) { o.destination = " "; }, "Unable to create directory"},
     };
     c.Create();
