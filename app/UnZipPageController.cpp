@@ -380,10 +380,21 @@ void UnZipPageController::Quit()
 
 bool UnZipPageController::HasExtractFolder()
 {
-    if (!options.extractFolder.trimmed().isEmpty())
-        return true;
-    Information("Please enter the folder to extract to.");
-    return false;
+    const QString folder = options.extractFolder.trimmed();
+    if (folder.isEmpty()) {
+        Information("Please enter the folder to extract to.");
+        return false;
+    }
+    // A file where the folder or one of its parents should be would fail
+    // every entry: the run is refused at once.
+    for (QFileInfo at(QFileInfo(folder).absoluteFilePath()); !at.isRoot(); at = QFileInfo(at.path()))
+        if (at.exists()) {
+            if (at.isDir())
+                break;
+            Information(tr("Cannot extract to %1: %2 is a file, not a folder.").arg(folder, at.filePath()));
+            return false;
+        }
+    return true;
 }
 
 void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
@@ -542,11 +553,11 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         if (p.state == ParArchiveProgress::State::Started) {
             tally_.archivePassed = tally_.archiveFailed = 0;
             tally_.skipPasswords = false;
-            const char* doing = kind == RunKind::Delete ? "Deleting from"
-                                : kind == RunKind::Test   ? "Testing"
-                                                          : "Archive";
+            const QString status = kind == RunKind::Delete ? tr("Deleting from archive %1 of %2: %3")
+                                   : kind == RunKind::Test   ? tr("Testing archive %1 of %2: %3")
+                                                             : tr("Archive %1 of %2: %3");
             Update(runView_, [&](RunView& view) {
-                view.status = QString("%1 archive %2 of %3: %4").arg(doing).arg(p.index + 1).arg(p.count).arg(name);
+                view.status = status.arg(p.index + 1).arg(p.count).arg(name);
                 view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
             });
         }

@@ -139,6 +139,8 @@ EntryListView::EntryListView(FileDetailModel* model, QWidget* parent)
     setTextElideMode(Qt::ElideNone);  // a column's text is cut at its edge
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Rows are picked whole, so Tab has no cell to go to: it leaves the list.
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);

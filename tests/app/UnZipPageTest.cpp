@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTabWidget>
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QLabel>
@@ -332,12 +333,20 @@ TEST_F(UnZipWindow, TheEntryListSortsFiltersAndTellsEachRow)
     clickHeader(3);
     EXPECT_EQ(column(1), (std::vector<std::string>{"b.txt", "a.txt", "z.txt", "sub"}));
 
-    // Home and End go to the first and the last row.
+    // Home and End go to the first and the last row; Tab and Shift+Tab leave the list.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_End);
     EXPECT_EQ(view->currentIndex().row(), 3);
     QTest::keyClick(view, Qt::Key_Home);
     EXPECT_EQ(view->currentIndex().row(), 0);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(Find<QWidget>("btnSelectall")->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(view->hasFocus());
 
     QTest::keyClicks(Find<QLineEdit>("EditFilter"), "SUB/A");
     EXPECT_EQ(column(1), std::vector<std::string>{"a.txt"});
@@ -546,11 +555,21 @@ TEST_F(UnZipWindow, ChecksRefuseRunsThatCannotStart)
     Click("btnExtractSelected");
     SetExtractFolder("   ");
     Click("btnExtractAll");
+    // A file where the folder, or a folder above it, should be.
+    SetExtractFolder(dir / "src/a.txt");
+    Click("btnExtractAll");
+    SetExtractFolder(dir / "src/a.txt/out");
+    SelectRows({0});
+    Click("btnExtractSelected");
     EXPECT_FALSE(form->Running());
+    const std::string file = dir / "src/a.txt";
     EXPECT_EQ(messages, (std::vector<std::string>{"No item for UnZIP, please select ZIP archives first!",
                                                   "Please select compressed files first!",
                                                   "No selected compressed files in Zip archives for UnZIP!",
-                                                  "Please enter the folder to extract to."}));
+                                                  "Please enter the folder to extract to.",
+                                                  "Cannot extract to " + file + ": " + file + " is a file, not a folder.",
+                                                  "Cannot extract to " + file + "/out: " + file +
+                                                      " is a file, not a folder."}));
 }
 
 TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
@@ -580,4 +599,21 @@ TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
     });
     form->findChild<QAction*>("Pm_About")->trigger();
     EXPECT_EQ(title, "About Zamblok / Zamblok V1.00  ( Build 4 )");
+}
+
+// While an archive's directory is read, the status line names the archive
+// and its place in the run (a file that is no archive: its directory is
+// read, and nothing follows).
+TEST_F(UnZipWindow, TheStatusLineNamesTheArchiveWhoseDirectoryIsRead)
+{
+    WriteFile(dir / "text.zip", "no archive");
+    Open();
+    SetExtractFolder(dir / "out");
+    form->UnZipController().options.autoDisplay = false;
+    form->AddArchives({Q(dir / "text.zip")});
+    QStringList seen;
+    QObject::connect(&form->UnZipController(), &UnZipPageController::Progress,
+                     [&] { seen << form->UnZipController().Status(); });
+    Run("btnExtractAll");
+    EXPECT_TRUE(seen.contains("Archive 1 of 1: text.zip")) << seen.join(" | ").toStdString();
 }
