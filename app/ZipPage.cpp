@@ -257,7 +257,11 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     connect(down, &QPushButton::clicked, &c_, [this] { c_.Move(1); });
     connect(remove, &QPushButton::clicked, &c_, &ZipPageController::Remove);
     connect(removeAll, &QPushButton::clicked, &c_, &ZipPageController::RemoveAll);
-    connect(btnZip, &QPushButton::clicked, &c_, &ZipPageController::Create);
+    // The run takes the options as the controls show them.
+    connect(btnZip, &QPushButton::clicked, this, [this] {
+        c_.SetOptions(Shown());
+        c_.Create();
+    });
     connect(spZipCancel, &QPushButton::clicked, &c_, &ZipPageController::Cancel);
     connect(btnViewLastZip, &QPushButton::clicked, &c_, &ZipPageController::View);
     connect(ListboxZIP, &QListWidget::itemSelectionChanged, this, [this] {
@@ -269,7 +273,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
                                                                      RaManuName, chStorePath, ChIncludeSunFolder,
                                                                      ChIncludeSystemAndHide, ChPassword, ChComment,
                                                                      ChZipPartNames})
-        connect(b, &QAbstractButton::clicked, this, edited);
+        connect(b, &QAbstractButton::toggled, this, edited);
     for (QLineEdit* e : {EditPassword, EditConfirmPassword, Editcomment, EditName, TargetDirectory->lineEdit()})
         connect(e, &QLineEdit::textChanged, this, edited);
     for (QSpinBox* s : {spinEditSplitSize, RxSpinPerItem, RxSpintAdd0, SpinCompressRate})
@@ -315,8 +319,10 @@ void ZipPage::Refresh()
     // Only the signals that report the user's edits are held back.
     std::vector<QSignalBlocker> quiet;
     for (QObject* control : std::initializer_list<QObject*>{
-             ListboxZIP, cbSplitSize, spinEditSplitSize, cbsplitType, RxSpinPerItem, TargetDirectory->lineEdit(),
-             EditName, RxSpintAdd0, SpinCompressRate, EditPassword, EditConfirmPassword, CbEncryption, Editcomment})
+             ListboxZIP,  cbSplitSize,  spinEditSplitSize, cbsplitType,   RxSpinPerItem,  TargetDirectory->lineEdit(),
+             EditName,    RxSpintAdd0,  SpinCompressRate,  EditPassword,  EditConfirmPassword, CbEncryption,
+             Editcomment, RaSingle,     RaBlock,           RaMultipleZIP, RaAutoName,     RaManuName,
+             chStorePath, ChIncludeSunFolder, ChIncludeSystemAndHide, ChPassword, ChComment, ChZipPartNames})
         quiet.emplace_back(control);
     const ZipOptions& o = c_.Options();
 

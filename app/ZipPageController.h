@@ -84,7 +84,9 @@ public:
     bool PasswordFieldsEnabled() const { return options_.addPassword; }
     bool CommentEnabled() const { return options_.addComment; }
     bool NameFieldsEnabled() const { return !options_.autoName; }
-    bool PerItemEnabled() const { return options_.method != 0; }
+    // The number of items per archive counts only for "Multiple ZIPs, per",
+    // which a run without a method chosen behaves as.
+    bool PerItemEnabled() const { return options_.method != 0 && options_.method != 1; }
     bool SplitSizeEnabled() const { return options_.method == 1; }
     bool PartNamesEnabled() const { return options_.method == 1; }
     bool OtherSizeShown() const { return options_.partSize == OtherSize; }

@@ -3,6 +3,7 @@
 // are checked by the peers.
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeySequence>
@@ -139,6 +140,43 @@ TEST_F(ZipPageTest, TheControlsFollowTheirRules)
     Run("btnZip");
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_TRUE(fs::exists(dir / "out/Zamblok.zip"));
+}
+
+// A box or button changed other than by a click (its accessible action, or
+// in code) reaches the page, and the run takes what the controls show.
+TEST_F(ZipPageTest, OptionsFollowTheControlsHoweverTheyChange)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    Open();
+    const auto toggle = [&](const char* name) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(Find<QWidget>(name));
+        ASSERT_TRUE(control && control->actionInterface()) << name;
+        control->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle("ChPassword");
+    EXPECT_TRUE(Enabled("EditPassword") && Enabled("EditConfirmPassword"));
+    toggle("RaBlock");
+    EXPECT_TRUE(Enabled("cbSplitSize"));
+    EXPECT_FALSE(Enabled("RxSpinPerItem"));
+    Find<QRadioButton>("RaMultipleZIP")->setChecked(true);
+    EXPECT_TRUE(Enabled("RxSpinPerItem"));
+    EXPECT_FALSE(Enabled("cbSplitSize"));
+    // With the mouse too, the number per archive belongs to "Multiple ZIPs, per" alone.
+    Click("RaBlock");
+    EXPECT_FALSE(Enabled("RxSpinPerItem"));
+    Find<QRadioButton>("RaSingle")->setChecked(true);
+
+    AddFiles({dir / "src/a.txt"});
+    SetFolder("TargetDirectory", dir / "out");
+    Find<QLineEdit>("EditPassword")->setText("pw");
+    Find<QLineEdit>("EditConfirmPassword")->setText("pw");
+    Run("btnZip");
+    EXPECT_EQ(messages, std::vector<std::string>{});
+    ASSERT_EQ(form->ZipController().LastCreated().size(), 1);
+    EXPECT_EQ(testing_support::Run("python3 -c \"import sys,zipfile\nsys.exit(0 if all(i.flag_bits & 1 for i in "
+                                   "zipfile.ZipFile(sys.argv[1]).infolist()) else 1)\" '" +
+                                   form->ZipController().LastCreated()[0].toStdString() + "'"),
+              0);
 }
 
 TEST_F(ZipPageTest, ItemsAreMovedRemovedDroppedAndDrawnByWhatTheyAre)
