@@ -173,7 +173,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     EditPWD->setObjectName("EditPWD");
     EditPWD->setEchoMode(QLineEdit::Password);
     auto* extractLabel = new QLabel("Ex&tract to:", prefs);
-    extractLabel->setBuddy(ExtractFolder->lineEdit());
+    ExtractFolder->SetLabel(extractLabel);
     grid->addWidget(extractLabel, 0, 0);
     grid->addWidget(ExtractFolder, 0, 1, 1, 2);
     grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);

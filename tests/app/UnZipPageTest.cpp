@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -27,6 +28,7 @@
 #include "app/IniFile.h"
 #include "platform/CodePage.h"
 #include "ui/Drops.h"
+#include "ui/FolderEdit.h"
 #include "tests/app/WindowTest.h"
 
 namespace fs = std::filesystem;
@@ -616,4 +618,55 @@ TEST_F(UnZipWindow, TheStatusLineNamesTheArchiveWhoseDirectoryIsRead)
                      [&] { seen << form->UnZipController().Status(); });
     Run("btnExtractAll");
     EXPECT_TRUE(seen.contains("Archive 1 of 1: text.zip")) << seen.join(" | ").toStdString();
+}
+
+// Every control of both pages is named for assistive technology by its
+// label, not by the group box around it.
+TEST_F(UnZipWindow, EveryControlIsNamedByItsLabel)
+{
+    Open();
+    const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    const auto folderEdit = [&](const char* edit, bool browse) -> QWidget* {
+        auto* folder = Find<ui::FolderEdit>(edit);
+        return browse ? static_cast<QWidget*>(folder->browseButton()) : folder->lineEdit();
+    };
+    const std::pair<QWidget*, QString> named[] = {
+        {folderEdit("TargetDirectory", false), "Destination Directory"},
+        {folderEdit("TargetDirectory", true), "Browse for Destination Directory"},
+        {folderEdit("ExtractFolder", false), "Extract to"},
+        {folderEdit("ExtractFolder", true), "Browse for Extract to"},
+        {Find<QWidget>("EditPWD"), "Input Password ( If has )"},
+        {Find<QWidget>("EditPassword"), "Password"},
+        {Find<QWidget>("EditConfirmPassword"), "Confirm"},
+        {Find<QWidget>("SpinCompressRate"), "Compression ratio"},
+        {Find<QWidget>("RxSpintAdd0"), "number width"},
+        {Find<QWidget>("RxSpinPerItem"), "Items "},
+        {Find<QWidget>("spinEditSplitSize"), "Other Size"},
+    };
+    for (const auto& [control, expected] : named)
+        EXPECT_EQ(name(control).toStdString(), expected.toStdString()) << control->objectName().toStdString();
+    // A list to choose from is named by its value here; its label comes as its relation.
+    const auto labels = [](QWidget* w) {
+        QStringList texts;
+        for (const auto& [label, relation] : QAccessible::queryAccessibleInterface(w)->relations(QAccessible::Label))
+            texts << label->text(QAccessible::Name);
+        return texts;
+    };
+    EXPECT_EQ(labels(Find<QWidget>("CodePage")).value(0).toStdString(), "Names in archives from Windows tools:");
+    EXPECT_EQ(labels(Find<QWidget>("CbEncryption")).value(0).toStdString(), "Encryption:");
+
+    QStringList groups;
+    for (QGroupBox* group : form->findChildren<QGroupBox*>())
+        groups << group->title();
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        const bool input = qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                           (qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
+                            !qobject_cast<QComboBox*>(w->parentWidget()));
+        if (!input || !w->isVisibleTo(w->window()) || w->window() != form.get() || w->parentWidget()->inherits("QTabBar"))
+            continue;
+        const QString n = name(w);
+        EXPECT_FALSE(n.isEmpty() || groups.contains(n))
+            << w->objectName().toStdString() << " (" << w->metaObject()->className() << ") is named '" << n.toStdString()
+            << "'";
+    }
 }
