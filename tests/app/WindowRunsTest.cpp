@@ -325,7 +325,7 @@ TEST_F(WindowRuns, QuittingDuringARunAsksFirst)
 }
 
 // The window comes back with the size, place, splitters and columns the
-// user left; at its smallest it fits a screen of 1280x720.
+// user left, fitted to the screen; at its smallest it fits a screen of 1280x720.
 TEST_F(WindowRuns, TheWindowComesBackAsItWasLeft)
 {
     Open();
@@ -354,4 +354,12 @@ TEST_F(WindowRuns, TheWindowComesBackAsItWasLeft)
     Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
     EXPECT_EQ(splitter(form->UnZipView())->sizes(), unzipSizes);
     EXPECT_EQ(columns()->sectionSize(1), 321);
+
+    // A size kept from a larger screen is fitted to this one.
+    const QRect screen = form->screen()->availableGeometry();
+    form->setGeometry(QRect(QPoint(100, 60), screen.size() + QSize(200, 100)));
+    form->close();
+    Open();
+    const QRect frame = form->frameGeometry();
+    EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
 }
