@@ -156,8 +156,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
                                         "Open the folder the last extraction wrote to", "folder-open",
                                         QStyle::SP_DirOpenIcon);
     progressBox->addWidget(btnOpenDestination, 0, Qt::AlignLeft);
-    // The report keeps to a few lines; the entry list above gets the room.
-    ListUnZipReport->setMaximumHeight(5 * fontMetrics().height());
+    ui::WrapLines(ListUnZipReport);
 
     auto* prefs = new QGroupBox("Uncompress Preferences", this);
     auto* grid = new QGridLayout(prefs);

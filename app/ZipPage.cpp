@@ -15,6 +15,7 @@
 #include "app/Unitselectbyfilter.h"
 #include "ui/Buttons.h"
 #include "ui/Drops.h"
+#include "ui/Text.h"
 
 namespace {
 
@@ -79,7 +80,12 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     itemButtons->addWidget(remove, 2, 0);
     itemButtons->addWidget(removeAll, 2, 1);
     items->addLayout(itemButtons);
-    middle->addWidget(G1);
+    // The items, and under them what the last run did.
+    auto* itemsPane = new QWidget(middle);
+    auto* itemsColumn = new QVBoxLayout(itemsPane);
+    itemsColumn->setContentsMargins(0, 0, 0, 0);
+    itemsColumn->addWidget(G1, 1);
+    middle->addWidget(itemsPane);
 
     auto* optionsPane = new QWidget(middle);
     auto* options = new QVBoxLayout(optionsPane);
@@ -231,13 +237,9 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->setVerticalSpacing(2);
     options->addWidget(prefs);
     options->addStretch(1);
-    middle->addWidget(optionsPane);
-    middle->setStretchFactor(0, 1);
-    middle->setStretchFactor(1, 2);
-    layout->addWidget(middle, 1);
 
     // What the run under way, or the last one, did.
-    auto* progress = new QGroupBox("Progress", this);
+    auto* progress = new QGroupBox("Progress", itemsPane);
     auto* progressGrid = new QGridLayout(progress);
     ProgressZip = new QProgressBar(progress);
     ProgressZip->setObjectName("ProgressZip");
@@ -250,13 +252,17 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ListZipReport = new QListWidget(progress);
     ListZipReport->setObjectName("ListZipReport");
     ListZipReport->setToolTip("Files skipped in the last run");
-    ListZipReport->setMaximumHeight(3 * fontMetrics().height());
+    ui::WrapLines(ListZipReport);
     progressGrid->addWidget(ProgressZip, 0, 0);
     progressGrid->addWidget(LabelZipStatus, 0, 1);
     progressGrid->addWidget(ListZipReport, 1, 0, 1, 2);
     progressGrid->setColumnStretch(0, 1);
     progressGrid->setColumnStretch(1, 2);
-    layout->addWidget(progress);
+    itemsColumn->addWidget(progress, 1);
+    middle->addWidget(optionsPane);
+    middle->setStretchFactor(0, 1);
+    middle->setStretchFactor(1, 2);
+    layout->addWidget(middle, 1);
 
     AskFiles = [this] {
         return QFileDialog::getOpenFileNames(this, "Select one or multiple files by filename",

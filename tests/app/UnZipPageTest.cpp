@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -669,4 +670,36 @@ TEST_F(UnZipWindow, EveryControlIsNamedByItsLabel)
             << w->objectName().toStdString() << " (" << w->metaObject()->className() << ") is named '" << n.toStdString()
             << "'";
     }
+}
+
+// At the window's first size the report of each page shows a good number
+// of lines, and a long line wraps instead of running out of sight.
+TEST_F(UnZipWindow, ReportsTakeTheSpareHeightAndWrapLongLines)
+{
+    std::string deep;
+    for (char c : std::string("abcdef"))
+        deep += std::string(30, c) + "/";
+    WriteFile(dir / ("src/" + deep + "f.txt"), "f");
+    const std::string archive = Zip("deep.zip", deep + "f.txt");
+    Open();
+    auto* pages = Find<QTabWidget>("PageControl1");
+    for (const char* name : {"ListZipReport", "ListUnZipReport"}) {
+        SCOPED_TRACE(name);
+        pages->setCurrentIndex(name == std::string("ListZipReport") ? 0 : 1);
+        auto* report = Find<QListWidget>(name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return report->isVisible(); }));
+        const int lines = report->viewport()->height() / report->fontMetrics().height();
+        EXPECT_GE(lines, name == std::string("ListZipReport") ? 8 : 5) << form->width() << "x" << form->height();
+    }
+    // The file kept, named with its folders, in one line of the report.
+    SetExtractFolder(dir / "out");
+    Add({archive});
+    Run("btnExtractAll");
+    Run("btnExtractAll");
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    ASSERT_EQ(report->count(), 1);
+    QTest::qWait(50);
+    EXPECT_EQ(report->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(report->visualItemRect(report->item(0)).height(), 2 * report->fontMetrics().height()) << report->item(0)->text().toStdString();
+    EXPECT_LE(report->visualItemRect(report->item(0)).width(), report->viewport()->width());
 }
