@@ -53,6 +53,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     auto* archives = new QVBoxLayout(G2);
     ListBoxZipList = new QListWidget(G2);
     ListBoxZipList->setObjectName("ListBoxZipList");
+    ListBoxZipList->setAccessibleName(tr("ZIP Archives"));
     ListBoxZipList->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBoxZipList->setAcceptDrops(true);
     ListBoxZipList->viewport()->setAcceptDrops(true);
@@ -90,6 +91,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     entries->addLayout(filterRow);
     model_ = new ui::FileDetailModel(c_.Rows(), this);
     ListBoxFileDetail = new ui::EntryListView(model_, G3);
+    ListBoxFileDetail->setAccessibleName(tr("Compressed Files To UnZIP"));
     entries->addWidget(ListBoxFileDetail, 1);
     auto* entryButtons = new QHBoxLayout;
     btnSelectall = ui::PushButton(this, "btnSelectall", "Sele&ct All", "Select all  items", "edit-select-all",
@@ -148,6 +150,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     LabelUnZipStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ListUnZipReport = new QListWidget(progress);
     ListUnZipReport->setObjectName("ListUnZipReport");
+    ListUnZipReport->setAccessibleName(tr("Report"));
     ListUnZipReport->setToolTip("Entries skipped or failed in the last run");
     progressBox->addWidget(ProgressUnZip);
     progressBox->addWidget(LabelUnZipStatus);

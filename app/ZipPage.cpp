@@ -57,6 +57,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* items = new QVBoxLayout(G1);
     ListboxZIP = new ui::ItemList(G1);
     ListboxZIP->setObjectName("ListboxZIP");
+    ListboxZIP->setAccessibleName(tr("Items To ZIP"));
     ListboxZIP->setAcceptDrops(true);
     ListboxZIP->viewport()->setAcceptDrops(true);
     ListboxZIP->viewport()->installEventFilter(this);
@@ -251,6 +252,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     LabelZipStatus->setMinimumWidth(1);
     ListZipReport = new QListWidget(progress);
     ListZipReport->setObjectName("ListZipReport");
+    ListZipReport->setAccessibleName(tr("Report"));
     ListZipReport->setToolTip("Files skipped in the last run");
     ui::WrapLines(ListZipReport);
     progressGrid->addWidget(ProgressZip, 0, 0);

@@ -661,6 +661,7 @@ TEST_F(UnZipWindow, EveryControlIsNamedByItsLabel)
         groups << group->title();
     for (QWidget* w : form->findChildren<QWidget*>()) {
         const bool input = qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                           qobject_cast<QAbstractItemView*>(w) ||
                            (qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
                             !qobject_cast<QComboBox*>(w->parentWidget()));
         if (!input || !w->isVisibleTo(w->window()) || w->window() != form.get() || w->parentWidget()->inherits("QTabBar"))
