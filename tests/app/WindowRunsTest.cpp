@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -312,6 +314,37 @@ TEST_F(WindowRuns, QuittingDuringARunAsksFirst)
         fs::remove_all(dir / "made");
         fs::remove_all(dir / "out");
     }
+}
+
+// A question the run asks while the user is asked about quitting is not
+// put once the user has said Yes: the quit waits on nothing more.
+TEST_F(WindowRuns, AQuitPutsNoQuestionOfTheRun)
+{
+    WriteFile(dir / "src/a.txt", "new");
+    const std::string archive = Zip("a.zip", "a.txt");
+    WriteFile(dir / "out/a.txt", "old");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QRadioButton>("R0")->setChecked(true);
+    Add({archive});
+    int overwrites = 0;
+    form->UnZipController().AskOverwrite = [&](const QString&) {
+        ++overwrites;
+        return int(QMessageBox::Yes);
+    };
+    std::vector<std::string> asked;
+    platform::InstalledHooks().MessageBox = [&](const std::string& text, const std::string&, unsigned) {
+        asked.push_back(text);
+        // The run reaches its overwrite question meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return platform::idYes;
+    };
+    Click("btnExtractAll");
+    form->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->isHidden() && !form->Running(); }, 60000));
+    EXPECT_EQ(asked, std::vector<std::string>{"A run is under way. Cancel it and quit?"});
+    EXPECT_EQ(overwrites, 0);
+    EXPECT_EQ(ReadFile(dir / "out/a.txt"), "old");
 }
 
 // The window comes back with the size, place, splitters and columns the
