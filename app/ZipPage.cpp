@@ -255,11 +255,11 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ListZipReport->setAccessibleName(tr("Report"));
     ListZipReport->setToolTip("Files skipped in the last run");
     ui::WrapLines(ListZipReport);
+    // The column is narrow: the status line goes under the bar and wraps.
+    LabelZipStatus->setWordWrap(true);
     progressGrid->addWidget(ProgressZip, 0, 0);
-    progressGrid->addWidget(LabelZipStatus, 0, 1);
-    progressGrid->addWidget(ListZipReport, 1, 0, 1, 2);
-    progressGrid->setColumnStretch(0, 1);
-    progressGrid->setColumnStretch(1, 2);
+    progressGrid->addWidget(LabelZipStatus, 1, 0);
+    progressGrid->addWidget(ListZipReport, 2, 0);
     itemsColumn->addWidget(progress, 1);
     middle->addWidget(optionsPane);
     middle->setStretchFactor(0, 1);

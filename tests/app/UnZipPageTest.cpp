@@ -690,7 +690,7 @@ TEST_F(UnZipWindow, ReportsTakeTheSpareHeightAndWrapLongLines)
         auto* report = Find<QListWidget>(name);
         ASSERT_TRUE(QTest::qWaitFor([&] { return report->isVisible(); }));
         const int lines = report->viewport()->height() / report->fontMetrics().height();
-        EXPECT_GE(lines, name == std::string("ListZipReport") ? 8 : 5) << form->width() << "x" << form->height();
+        EXPECT_GE(lines, 5) << form->width() << "x" << form->height();
     }
     // The file kept, named with its folders, in one line of the report.
     SetExtractFolder(dir / "out");
