@@ -260,6 +260,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     progressGrid->addWidget(ProgressZip, 0, 0);
     progressGrid->addWidget(LabelZipStatus, 1, 0);
     progressGrid->addWidget(ListZipReport, 2, 0);
+    progressGrid->setRowStretch(2, 1);
     itemsColumn->addWidget(progress, 1);
     middle->addWidget(optionsPane);
     middle->setStretchFactor(0, 1);
