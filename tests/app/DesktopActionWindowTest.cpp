@@ -166,13 +166,14 @@ TEST_F(DesktopAction, ClosingDuringAnExtractionQuitsWithoutAQuestion)
     std::generate(noise.begin(), noise.end(), [&] { return char(random()); });
     WriteFile(dir / "src/big.bin", noise);
     ASSERT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -q -0 ../big.zip big.bin"), 0);
+    window = std::make_unique<DesktopActionWindow>(DesktopActionWindow::Action::ExtractHere,
+                                                   QStringList{QString::fromStdString(dir / "big.zip")}, settings());
+    // After the window, which puts its own boxes in place.
     std::vector<std::string> messages;
     platform::InstalledHooks().MessageBox = [&](const std::string& text, const std::string&, unsigned) {
         messages.push_back(text);
         return platform::idOK;
     };
-    window = std::make_unique<DesktopActionWindow>(DesktopActionWindow::Action::ExtractHere,
-                                                   QStringList{QString::fromStdString(dir / "big.zip")}, settings());
     window->show();
     window->Start();
     ASSERT_TRUE(window->Running());
