@@ -176,6 +176,8 @@ TEST_F(DesktopAction, ClosingDuringAnExtractionQuitsWithoutAQuestion)
     };
     window->show();
     window->Start();
+    // Closed while the entry is being written.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(dir / "big.bin") || !window->Running(); }, 60000));
     ASSERT_TRUE(window->Running());
     window->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->isHidden(); }, 60000));
