@@ -53,6 +53,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     auto* archives = new QVBoxLayout(G2);
     ListBoxZipList = new QListWidget(G2);
     ListBoxZipList->setObjectName("ListBoxZipList");
+    ListBoxZipList->setAccessibleName(tr("ZIP Archives"));
     ListBoxZipList->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBoxZipList->setAcceptDrops(true);
     ListBoxZipList->viewport()->setAcceptDrops(true);
@@ -93,6 +94,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     entries->addLayout(filterRow);
     model_ = new ui::FileDetailModel(c_.Rows(), this);
     ListBoxFileDetail = new ui::EntryListView(model_, G3);
+    ListBoxFileDetail->setAccessibleName(tr("Compressed Files To UnZIP"));
     entries->addWidget(ListBoxFileDetail, 1);
     auto* entryButtons = new QHBoxLayout;
     btnSelectall = ui::PushButton(this, "btnSelectall", "Sele&ct All", "Select all  items", "edit-select-all",
@@ -151,6 +153,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     LabelUnZipStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ListUnZipReport = new QListWidget(progress);
     ListUnZipReport->setObjectName("ListUnZipReport");
+    ListUnZipReport->setAccessibleName(tr("Report"));
     ListUnZipReport->setToolTip("Entries skipped or failed in the last run");
     progressBox->addWidget(ProgressUnZip);
     progressBox->addWidget(LabelUnZipStatus);
@@ -159,8 +162,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
                                         "Open the folder the last extraction wrote to", "folder-open",
                                         QStyle::SP_DirOpenIcon);
     progressBox->addWidget(btnOpenDestination, 0, Qt::AlignLeft);
-    // The report keeps to a few lines; the entry list above gets the room.
-    ListUnZipReport->setMaximumHeight(5 * fontMetrics().height());
+    ui::WrapLines(ListUnZipReport);
 
     auto* prefs = new QGroupBox("Uncompress Preferences", this);
     auto* grid = new QGridLayout(prefs);
@@ -179,7 +181,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     EditPWD->setObjectName("EditPWD");
     EditPWD->setEchoMode(QLineEdit::Password);
     auto* extractLabel = new QLabel("Ex&tract to:", prefs);
-    extractLabel->setBuddy(ExtractFolder->lineEdit());
+    ExtractFolder->SetLabel(extractLabel);
     grid->addWidget(extractLabel, 0, 0);
     grid->addWidget(ExtractFolder, 0, 1, 1, 2);
     grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);

@@ -389,12 +389,31 @@ bool UnZipPageController::RebuildingAfterDeletion() const
     return list_.Running() && started_ == afterDeletion_ && requested_ == afterDeletion_;
 }
 
+void UnZipPageController::Quit()
+{
+    quitting_ = true;
+    run_.Cancel();
+    list_.Cancel();
+    emit Changed();
+}
+
 bool UnZipPageController::HasExtractFolder()
 {
-    if (!options.extractFolder.trimmed().isEmpty())
-        return true;
-    Information("Please enter the folder to extract to.");
-    return false;
+    const QString folder = options.extractFolder.trimmed();
+    if (folder.isEmpty()) {
+        Information("Please enter the folder to extract to.");
+        return false;
+    }
+    // A file where the folder or one of its parents should be would fail
+    // every entry: the run is refused at once.
+    for (QFileInfo at(QFileInfo(folder).absoluteFilePath()); !at.isRoot(); at = QFileInfo(at.path()))
+        if (at.exists()) {
+            if (at.isDir())
+                break;
+            Information(tr("Cannot extract to %1: %2 is a file, not a folder.").arg(folder, at.filePath()));
+            return false;
+        }
+    return true;
 }
 
 void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
@@ -452,7 +471,9 @@ void UnZipPageController::RunFinished()
             Update(runView_, [](RunView& view) { view.permille = 1000; });
     } catch (const EUserCanceled& e) {
         ending = " Cancelled.";
-        message = e.what();
+        // A quit cancels without a word: the window closes as the user asked.
+        if (!quitting_)
+            message = e.what();
     } catch (const EAbort&) {
         ending = " Cancelled.";
     } catch (const std::exception& e) {
@@ -512,10 +533,12 @@ void UnZipPageController::RunFinished()
         ShowFileDetails();
         afterDeletion_ = requested_;
     }
-    emit RunEnded();
+    // The message comes while the window is still there; a close that
+    // waits for the run follows its dismissal.
     if (!message.isEmpty())
         Information(message);
-    else if (then && ending.isEmpty() && t.skipped + t.failed == 0)
+    emit RunEnded();
+    if (message.isEmpty() && then && ending.isEmpty() && t.skipped + t.failed == 0)
         then();
 }
 
@@ -564,11 +587,11 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         if (p.state == ParArchiveProgress::State::Started) {
             tally_.archivePassed = tally_.archiveFailed = tally_.archiveByUser = 0;
             tally_.skipPasswords = tally_.skipEntry = false;
-            const char* doing = kind == RunKind::Delete ? "Deleting from"
-                                : kind == RunKind::Test   ? "Testing"
-                                                          : "Archive";
+            const QString status = kind == RunKind::Delete ? tr("Deleting from archive %1 of %2: %3")
+                                   : kind == RunKind::Test   ? tr("Testing archive %1 of %2: %3")
+                                                             : tr("Archive %1 of %2: %3");
             Update(runView_, [&](RunView& view) {
-                view.status = QString("%1 archive %2 of %3: %4").arg(doing).arg(p.index + 1).arg(p.count).arg(name);
+                view.status = status.arg(p.index + 1).arg(p.count).arg(name);
                 view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
             });
         }
@@ -675,7 +698,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                      SizeAndDate(qint64(sender.EntrySize(index)),
                                  QDateTime::fromSecsSinceEpoch(qint64(sender.EntryDateTime(index)))));
         using B = QMessageBox::StandardButton;
-        const int answer = ui::OnGuiThread<int>([&] { return AskOverwrite(text); }, B::No);
+        const int answer = ui::OnGuiThread<int>([&] { return quitting_ ? int(B::No) : AskOverwrite(text); }, B::No);
         tally_.replaceAll = answer == B::YesToAll;
         tally_.replaceNone = answer == B::NoToAll;
         overwrite = answer == B::Yes || answer == B::YesToAll || answer == RenameAnswer;
@@ -691,7 +714,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                                  : "The password does not open " + entryName(sender, index) + " of " +
                                        ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
         const PasswordAnswer answer =
-            ui::OnGuiThread<PasswordAnswer>([&] { return AskPassword(text); }, PasswordAnswer{});
+            ui::OnGuiThread<PasswordAnswer>([&] { return quitting_ ? PasswordAnswer{} : AskPassword(text); },
+                                            PasswordAnswer{});
         tally_.skipPasswords = answer.kind == PasswordAnswer::Kind::SkipArchive;
         tally_.skipEntry = answer.kind == PasswordAnswer::Kind::SkipEntry;
         if (answer.kind == PasswordAnswer::Kind::Password && !answer.password.isEmpty())

@@ -102,6 +102,9 @@ public:
     double LastRunSeconds() const { return lastRunSeconds_; }
     // Stops the extraction or deletion under way, else the listing.
     void Cancel();
+    // Stops every run for the window to close: no cancel message and no
+    // further question comes from them.
+    void Quit();
     // Extracts the entries of rows into a new private folder (mode 0700,
     // removed when the controller goes), each archive's into a folder named
     // after it and with their stored folders, a folder entry with everything
@@ -189,6 +192,7 @@ private:
 
     std::vector<std::string> archives_;
     int current_ = -1;
+    bool quitting_ = false;  // GUI thread
     ParArrayOfFileDetail rows_;
     bool hidden_ = false;
 

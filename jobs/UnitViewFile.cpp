@@ -35,7 +35,15 @@ std::string ArchiveFolder(const std::string& destination, const std::string& arc
     std::string folder = name.stem().string();
     if (folder.empty() || folder == "." || folder == "..")
         folder = name.string();
-    return destination + folder;
+    // A file (or a link) of that name is left alone: the next free name is taken.
+    const std::string base = destination + folder;
+    std::string path = base;
+    std::error_code error;
+    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(path, error)) &&
+                    !std::filesystem::is_directory(std::filesystem::symlink_status(path, error));
+         ++n)
+        path = base + "_" + std::to_string(n);
+    return path;
 }
 
 std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password)

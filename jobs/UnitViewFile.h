@@ -50,7 +50,8 @@ struct ParUnCompress {
 // The folder an archive of its own is extracted into: destination (ending
 // with '/') and the archive's file name without its last extension. A name
 // that would leave nothing or lead out of the destination ("..zip", "...zip")
-// is kept whole.
+// is kept whole. Where a file or a link has that name, the next free one:
+// name_1, name_2, ...
 std::string ArchiveFolder(const std::string& destination, const std::string& archive);
 
 // What a skipped entry's reason means to a user: the entry's stored name is

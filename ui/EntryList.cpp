@@ -181,6 +181,8 @@ EntryListView::EntryListView(FileDetailModel* model, QWidget* parent)
     setItemDelegateForColumn(0, new ArchiveColumnDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Rows are picked whole, so Tab has no cell to go to: it leaves the list.
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);

@@ -4,18 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTabWidget>
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +29,7 @@
 #include "app/IniFile.h"
 #include "platform/CodePage.h"
 #include "ui/Drops.h"
+#include "ui/FolderEdit.h"
 #include "tests/app/WindowTest.h"
 
 namespace fs = std::filesystem;
@@ -432,12 +436,20 @@ TEST_F(UnZipWindow, TheEntryListSortsFiltersAndTellsEachRow)
     clickHeader(3);
     EXPECT_EQ(column(1), (std::vector<std::string>{"b.txt", "a.txt", "z.txt", "sub"}));
 
-    // Home and End go to the first and the last row.
+    // Home and End go to the first and the last row; Tab and Shift+Tab leave the list.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_End);
     EXPECT_EQ(view->currentIndex().row(), 3);
     QTest::keyClick(view, Qt::Key_Home);
     EXPECT_EQ(view->currentIndex().row(), 0);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(Find<QWidget>("btnSelectall")->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(view->hasFocus());
 
     QTest::keyClicks(Find<QLineEdit>("EditFilter"), "SUB/A");
     EXPECT_EQ(column(1), std::vector<std::string>{"a.txt"});
@@ -712,11 +724,21 @@ TEST_F(UnZipWindow, ChecksRefuseRunsThatCannotStart)
     Click("btnExtractSelected");
     SetExtractFolder("   ");
     Click("btnExtractAll");
+    // A file where the folder, or a folder above it, should be.
+    SetExtractFolder(dir / "src/a.txt");
+    Click("btnExtractAll");
+    SetExtractFolder(dir / "src/a.txt/out");
+    SelectRows({0});
+    Click("btnExtractSelected");
     EXPECT_FALSE(form->Running());
+    const std::string file = dir / "src/a.txt";
     EXPECT_EQ(messages, (std::vector<std::string>{"No item for UnZIP, please select ZIP archives first!",
                                                   "Please select compressed files first!",
                                                   "No selected compressed files in Zip archives for UnZIP!",
-                                                  "Please enter the folder to extract to."}));
+                                                  "Please enter the folder to extract to.",
+                                                  "Cannot extract to " + file + ": " + file + " is a file, not a folder.",
+                                                  "Cannot extract to " + file + "/out: " + file +
+                                                      " is a file, not a folder."}));
 }
 
 TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
@@ -746,4 +768,107 @@ TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
     });
     form->findChild<QAction*>("Pm_About")->trigger();
     EXPECT_EQ(title, "About Zamblok / Zamblok V1.00  ( Build 4 )");
+}
+
+// While an archive's directory is read, the status line names the archive
+// and its place in the run (a file that is no archive: its directory is
+// read, and nothing follows).
+TEST_F(UnZipWindow, TheStatusLineNamesTheArchiveWhoseDirectoryIsRead)
+{
+    WriteFile(dir / "text.zip", "no archive");
+    Open();
+    SetExtractFolder(dir / "out");
+    form->UnZipController().options.autoDisplay = false;
+    form->AddArchives({Q(dir / "text.zip")});
+    QStringList seen;
+    QObject::connect(&form->UnZipController(), &UnZipPageController::Progress,
+                     [&] { seen << form->UnZipController().Status(); });
+    Run("btnExtractAll");
+    EXPECT_TRUE(seen.contains("Archive 1 of 1: text.zip")) << seen.join(" | ").toStdString();
+}
+
+// Every control of both pages is named for assistive technology by its
+// label, not by the group box around it.
+TEST_F(UnZipWindow, EveryControlIsNamedByItsLabel)
+{
+    Open();
+    const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    const auto folderEdit = [&](const char* edit, bool browse) -> QWidget* {
+        auto* folder = Find<ui::FolderEdit>(edit);
+        return browse ? static_cast<QWidget*>(folder->browseButton()) : folder->lineEdit();
+    };
+    const std::pair<QWidget*, QString> named[] = {
+        {folderEdit("TargetDirectory", false), "Destination Directory"},
+        {folderEdit("TargetDirectory", true), "Browse for Destination Directory"},
+        {folderEdit("ExtractFolder", false), "Extract to"},
+        {folderEdit("ExtractFolder", true), "Browse for Extract to"},
+        {Find<QWidget>("EditPWD"), "Input Password ( If has )"},
+        {Find<QWidget>("EditPassword"), "Password"},
+        {Find<QWidget>("EditConfirmPassword"), "Confirm"},
+        {Find<QWidget>("SpinCompressRate"), "Compression ratio"},
+        {Find<QWidget>("RxSpintAdd0"), "number width"},
+        {Find<QWidget>("RxSpinPerItem"), "Items "},
+        {Find<QWidget>("spinEditSplitSize"), "Other Size"},
+    };
+    for (const auto& [control, expected] : named)
+        EXPECT_EQ(name(control).toStdString(), expected.toStdString()) << control->objectName().toStdString();
+    // A list to choose from is named by its value here; its label comes as its relation.
+    const auto labels = [](QWidget* w) {
+        QStringList texts;
+        for (const auto& [label, relation] : QAccessible::queryAccessibleInterface(w)->relations(QAccessible::Label))
+            texts << label->text(QAccessible::Name);
+        return texts;
+    };
+    EXPECT_EQ(labels(Find<QWidget>("CodePage")).value(0).toStdString(), "Names in archives from Windows tools:");
+    EXPECT_EQ(labels(Find<QWidget>("CbEncryption")).value(0).toStdString(), "Encryption:");
+
+    QStringList groups;
+    for (QGroupBox* group : form->findChildren<QGroupBox*>())
+        groups << group->title();
+    // The controls shown on either page.
+    for (QWidget* page : {static_cast<QWidget*>(form->ZipView()), static_cast<QWidget*>(form->UnZipView())})
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        const bool input = qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                           (qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w)) ||
+                           (qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
+                            !qobject_cast<QComboBox*>(w->parentWidget()));
+        if (!input || !w->isVisibleTo(page) || w->window() != form.get())
+            continue;
+        const QString n = name(w);
+        EXPECT_FALSE(n.isEmpty() || groups.contains(n))
+            << w->objectName().toStdString() << " (" << w->metaObject()->className() << ") is named '" << n.toStdString()
+            << "'";
+    }
+}
+
+// At the window's first size the report of each page shows a good number
+// of lines, and a long line wraps instead of running out of sight.
+TEST_F(UnZipWindow, ReportsTakeTheSpareHeightAndWrapLongLines)
+{
+    std::string deep;
+    for (char c : std::string("abcdef"))
+        deep += std::string(30, c) + "/";
+    WriteFile(dir / ("src/" + deep + "f.txt"), "f");
+    const std::string archive = Zip("deep.zip", deep + "f.txt");
+    Open();
+    auto* pages = Find<QTabWidget>("PageControl1");
+    for (const char* name : {"ListZipReport", "ListUnZipReport"}) {
+        SCOPED_TRACE(name);
+        pages->setCurrentIndex(name == std::string("ListZipReport") ? 0 : 1);
+        auto* report = Find<QListWidget>(name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return report->isVisible(); }));
+        const int lines = report->viewport()->height() / report->fontMetrics().height();
+        EXPECT_GE(lines, 5) << form->width() << "x" << form->height();
+    }
+    // The file kept, named with its folders, in one line of the report.
+    SetExtractFolder(dir / "out");
+    Add({archive});
+    Run("btnExtractAll");
+    Run("btnExtractAll");
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    ASSERT_EQ(report->count(), 1);
+    QTest::qWait(50);
+    EXPECT_EQ(report->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(report->visualItemRect(report->item(0)).height(), 2 * report->fontMetrics().height()) << report->item(0)->text().toStdString();
+    EXPECT_LE(report->visualItemRect(report->item(0)).width(), report->viewport()->width());
 }
