@@ -622,7 +622,7 @@ die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</tran
     </message>
     <message>
         <source>Sele&amp;ct All</source>
-        <translation>Alle aus&amp;wählen</translation>
+        <translation>Alle ausw&amp;ählen</translation>
     </message>
     <message>
         <source>Select all  items</source>
@@ -752,6 +752,30 @@ die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</tran
         <source>&amp;Copy name</source>
         <translation>Namen &amp;kopieren</translation>
     </message>
+    <message>
+        <source>ZIP Archives</source>
+        <translation>ZIP-Archive</translation>
+    </message>
+    <message>
+        <source>Compressed Files To UnZIP</source>
+        <translation>Einträge zum Entpacken</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Bericht</translation>
+    </message>
+    <message>
+        <source>Go on &amp;with the next archive when one fails</source>
+        <translation>Bei Fehlern mit dem nächsten Archiv &amp;weitermachen</translation>
+    </message>
+    <message>
+        <source>Off: an extraction or deletion stops at the first archive that fails</source>
+        <translation>Aus: Entpacken oder Löschen hält beim ersten fehlgeschlagenen Archiv an</translation>
+    </message>
+    <message>
+        <source>%1 shown</source>
+        <translation>%1 angezeigt</translation>
+    </message>
 </context>
 <context>
     <name>UnZipPageController</name>
@@ -820,17 +844,6 @@ die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</tran
             <numerusform> %1 von %n Archiven fehlgeschlagen.</numerusform>
         </translation>
     </message>
-    <message numerus="yes">
-        <source>Deleted the selected entries from %n archive(s).</source>
-        <translation>
-            <numerusform>Die ausgewählten Einträge aus %n Archiv gelöscht.</numerusform>
-            <numerusform>Die ausgewählten Einträge aus %n Archiven gelöscht.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Tested %1: %2 OK, %3 failed.%4</source>
-        <translation>%1 getestet: %2 in Ordnung, %3 fehlgeschlagen.%4</translation>
-    </message>
     <message>
         <source>Extracted %1, skipped %2, failed %3.%4</source>
         <translation>%1 entpackt, %2 übersprungen, %3 fehlgeschlagen.%4</translation>
@@ -846,10 +859,6 @@ die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</tran
     <message>
         <source>Testing archive %1 of %2: %3</source>
         <translation>Archiv %1 von %2 wird getestet: %3</translation>
-    </message>
-    <message>
-        <source>Extracting archive %1 of %2: %3</source>
-        <translation>Archiv %1 von %2 wird entpackt: %3</translation>
     </message>
     <message numerus="yes">
         <source>%1: %n entry(s) OK</source>
@@ -882,24 +891,72 @@ die Einträge vieler Archive auf einmal auflisten, entpacken und löschen.</tran
         <translation>: falsche CRC %1 (gespeichert %2)%3</translation>
     </message>
     <message>
-        <source>Replace the existing file %1
-in %2
-with the one from the archive %3?
-
-Existing file: %4
-From the archive: %5</source>
-        <translation>Die vorhandene Datei %1
-in %2
-durch die aus dem Archiv %3 ersetzen?
-
-Vorhandene Datei: %4
-Aus dem Archiv: %5</translation>
-    </message>
-    <message>
         <source>The password does not open %1 of %2.
 Enter another password:</source>
         <translation>Das Passwort öffnet %1 aus %2 nicht.
 Bitte ein anderes Passwort eingeben:</translation>
+    </message>
+    <message>
+        <source>its directory was damaged; the entries were read from their local headers</source>
+        <translation>sein Inhaltsverzeichnis war beschädigt; die Einträge wurden aus ihren lokalen Headern gelesen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Listed %1 of %n archive(s).</source>
+        <translation>
+            <numerusform>%1 aus %n Archiv aufgelistet.</numerusform>
+            <numerusform>%1 aus %n Archiven aufgelistet.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Cannot extract to %1: %2 is a file, not a folder.</source>
+        <translation>Entpacken nach %1 nicht möglich: %2 ist eine Datei, kein Ordner.</translation>
+    </message>
+    <message>
+        <source>Deleted nothing: none of the selected entries was found.</source>
+        <translation>Nichts gelöscht: keiner der ausgewählten Einträge wurde gefunden.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Deleted %1 from %n archive(s).</source>
+        <translation>
+            <numerusform>%1 aus %n Archiv gelöscht.</numerusform>
+            <numerusform>%1 aus %n Archiven gelöscht.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Tested %1: %2 OK, %3 failed</source>
+        <translation>%1 getestet: %2 in Ordnung, %3 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>, %1 skipped by you</source>
+        <translation>, %1 von Ihnen übersprungen</translation>
+    </message>
+    <message>
+        <source>Extracted nothing: none of the selected entries was found.</source>
+        <translation>Nichts entpackt: keiner der ausgewählten Einträge wurde gefunden.</translation>
+    </message>
+    <message>
+        <source>Archive %1 of %2: %3</source>
+        <translation>Archiv %1 von %2: %3</translation>
+    </message>
+    <message>
+        <source>skipped by you</source>
+        <translation>von Ihnen übersprungen</translation>
+    </message>
+    <message>
+        <source>Replace existing file %1?</source>
+        <translation>Vorhandene Datei %1 ersetzen?</translation>
+    </message>
+    <message>
+        <source>In: %1
+Existing file: %2
+From the archive %3: %4</source>
+        <translation>In: %1
+Vorhandene Datei: %2
+Aus dem Archiv %3: %4</translation>
+    </message>
+    <message>
+        <source>Enter the password for %1 of %2:</source>
+        <translation>Bitte das Passwort für %1 aus %2 eingeben:</translation>
     </message>
 </context>
 <context>
@@ -919,6 +976,10 @@ Bitte ein anderes Passwort eingeben:</translation>
     <message>
         <source>Skip this &amp;archive</source>
         <translation>Dieses &amp;Archiv überspringen</translation>
+    </message>
+    <message>
+        <source>File Exists Alert</source>
+        <translation>Datei vorhanden</translation>
     </message>
 </context>
 <context>
@@ -1135,6 +1196,26 @@ Bitte ein anderes Passwort eingeben:</translation>
         <source>Items To ZIP: %1</source>
         <translation>Elemente zum Packen: %1</translation>
     </message>
+    <message>
+        <source>Items To ZIP</source>
+        <translation>Elemente zum Packen</translation>
+    </message>
+    <message>
+        <source>Other Size</source>
+        <translation>Andere Größe</translation>
+    </message>
+    <message>
+        <source>Filename</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Bericht</translation>
+    </message>
 </context>
 <context>
     <name>ZipPageController</name>
@@ -1169,10 +1250,6 @@ Bitte ein anderes Passwort eingeben:</translation>
     <message>
         <source>Please enter a password</source>
         <translation>Bitte ein Passwort eingeben</translation>
-    </message>
-    <message>
-        <source>Please enter a filename for the ZIP archives</source>
-        <translation>Bitte einen Dateinamen für die ZIP-Archive eingeben</translation>
     </message>
     <message>
         <source>The filename &apos;%1&apos; must not contain &apos;/&apos;: the ZIP archives are made in the destination directory</source>
@@ -1272,6 +1349,17 @@ Bitte ein anderes Passwort eingeben:</translation>
     <message>
         <source>Path</source>
         <translation>Pfad</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+</context>
+<context>
+    <name>ui::FolderEdit</name>
+    <message>
+        <source>Browse for %1</source>
+        <translation>Auswählen: %1</translation>
     </message>
 </context>
 </TS>

@@ -42,13 +42,6 @@
         </translation>
     </message>
     <message numerus="yes">
-        <source>Deleted the selected entries from %n archive(s).</source>
-        <translation>
-            <numerusform>Deleted the selected entries from %n archive.</numerusform>
-            <numerusform>Deleted the selected entries from %n archives.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
         <source>%1: %n entry(s) OK</source>
         <translation>
             <numerusform>%1: %n entry OK</numerusform>
@@ -60,6 +53,20 @@
         <translation>
             <numerusform>%1: %2 of %n entries failed</numerusform>
             <numerusform>%1: %2 of %n entries failed</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Listed %1 of %n archive(s).</source>
+        <translation>
+            <numerusform>Listed %1 of %n archive.</numerusform>
+            <numerusform>Listed %1 of %n archives.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Deleted %1 from %n archive(s).</source>
+        <translation>
+            <numerusform>Deleted %1 from %n archive.</numerusform>
+            <numerusform>Deleted %1 from %n archives.</numerusform>
         </translation>
     </message>
 </context>

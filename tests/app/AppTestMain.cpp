@@ -1,4 +1,5 @@
 // The window tests run on Qt's offscreen platform: no display is needed.
+// Its one screen is 1280x720, the smallest the window is made for.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,7 +8,7 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ZAMBLOK_TEST_SCREEN);
     QApplication app(argc, argv);
     // English, whatever the machine's language: the tests read the texts.
     InstallTranslations(QLocale::c(), ZAMBLOK_TRANSLATIONS_DIR);
