@@ -21,6 +21,9 @@ int RunAdd(Session& session, const AddRequest& request)
     } catch (const ENotAZipFile&) {
         session.Problem(request.archive + ": not a zip archive; nothing added");
         return ExitStopped;
+    } catch (const EDamagedDirectory& e) {
+        session.Problem(std::string(e.what()) + "; nothing added");
+        return ExitStopped;
     } catch (const Exception& e) {
         session.Problem(request.archive + ": " + e.what() + "; nothing added");
         return ExitStopped;

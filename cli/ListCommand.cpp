@@ -146,7 +146,7 @@ void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::s
         engine.ResetArchive();
         engine.SetZipName(archive);
         engine.ReadArchive();
-        CheckDirectory(engine);
+        engine.CheckDirectory();
         AnnounceRepair(session, engine);
         for (int i = 0; i < engine.EntryCount(); ++i)
             entry(archive, i);

@@ -53,7 +53,7 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
     reader.SetZipName(archive);
     try {
         reader.ReadArchive();
-        CheckDirectory(reader);
+        reader.CheckDirectory();
         AnnounceRepair(session, reader);
         reader.UnZip();
     } catch (const EUserCanceled&) {

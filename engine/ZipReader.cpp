@@ -670,6 +670,12 @@ int64_t TZipReader::ReadTrailingDescriptor(TSignatureSearch& search, TZipHeaderI
 // Takes the archive where the scan of its local headers stopped; gives it
 // an end record for the entries found, as one part whose directory starts
 // there.
+void TZipReader::CheckDirectory() const
+{
+    if (rebuilt_ && IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
+        throw EDamagedDirectory(ArchiveName() + ": its directory is damaged");
+}
+
 void TZipReader::SetRebuiltEndRecord()
 {
     const int64_t stop = archive_->Position();

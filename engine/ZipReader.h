@@ -210,6 +210,12 @@ public:
     int CurrentPart() const { return currentPart_; }
     int PartCount() const { return partCount_; }
     bool Rebuilt() const { return rebuilt_; }
+    // Raises EDamagedDirectory ("<archive>: its directory is damaged") when
+    // the entries were read from their local headers though
+    // IncompleteZipMode is not izAssumeBad: a directory is rebuilt on its
+    // own when it cannot be read, and a list rebuilt so may lack or misname
+    // entries. The writer checks it before it writes from an archive.
+    void CheckDirectory() const;
     const TEndCentral& EndCentral() const { return endCentral_; }
 
     // Settings, with their defaults.

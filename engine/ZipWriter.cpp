@@ -162,6 +162,7 @@ void TZipWriter::OpenForCopy()
     try {
         SetMultiMode(TMultiMode::mmNone);
         OpenZipFile();
+        CheckDirectory();
         if (PartCount() > 1)
             ReadPartsAsOneFile();
     } catch (...) {
@@ -274,13 +275,15 @@ void TZipWriter::PlanRun(TWriteRun& run)
 
 // An update: reads the old archive's directory (keeping a comment set
 // before it was read) and checks that its entries can be carried over.
-// Raises for a multi-part archive and for entries that overlap.
+// Raises for a damaged directory (unless rebuilding it was asked for), a
+// multi-part archive and entries that overlap.
 void TZipWriter::OpenForUpdate()
 {
     // A comment set before the directory was read outlives its reading.
     const std::optional<std::string> comment =
         endCentral_.Modified ? endCentral_.CommentText() : std::optional<std::string>();
     OpenZipFile();
+    CheckDirectory();
     if (comment && endCentral_.CommentText() != comment) {
         endCentral_.SetCommentText(*comment);
         endCentral_.Modified = true;

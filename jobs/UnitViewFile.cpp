@@ -51,12 +51,6 @@ std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool
     }
 }
 
-void CheckDirectory(const TZipReader& engine)
-{
-    if (engine.Rebuilt() && engine.IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
-        throw EDamagedDirectory(engine.ArchiveName() + ": its directory is damaged");
-}
-
 TExtractAndView::TExtractAndView() : engine_(std::make_unique<TZipWriter>()) {}
 
 void TExtractAndView::Cancel()
@@ -77,7 +71,7 @@ void TExtractAndView::ReadArchive(const std::string& archive)
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
-    CheckDirectory(*engine_);
+    engine_->CheckDirectory();
 }
 
 size_t TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)

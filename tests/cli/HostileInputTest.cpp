@@ -173,6 +173,32 @@ TEST_F(HostileInput, ADamagedDirectoryIsReportedAndRepairedOnlyWhenAsked)
         EXPECT_EQ(fs::exists(Path("out")), c.code == 0 && c.command.find("extract") == 0);
     }
     EXPECT_EQ(Read("out/b.txt"), "b");
+
+    // The writing commands refuse it too, as well as a directory that names
+    // one local header twice (and so has no header for another), rather
+    // than write what a rebuild made of it; the archive stays as it was.
+    Write("twice.zip", AssembleZip({{"a.txt", "a"}, {.name = "b.txt", .data = "b", .offset = 0}, {"c.txt", "c"}}));
+    Write("new.txt", "new");
+    for (const std::string archive : {"x.zip", "twice.zip"}) {
+        const std::string before = Read(archive);
+        const struct {
+            std::string command, err;
+        } writers[] = {
+            {"delete " + archive + " a.txt", ""},
+            {"add " + archive + " new.txt", "; nothing added"},
+            {"add --update " + archive + " new.txt", "; nothing added"},
+            {"split --size 64k --out parts " + archive, "; nothing written"},
+            {"join --out joined.zip " + archive, "; nothing written"},
+        };
+        for (const auto& c : writers) {
+            SCOPED_TRACE(c.command);
+            const Result r = Cli(c.command);
+            EXPECT_EQ(r.code, 3);
+            EXPECT_EQ(r.err, "zamblok-cli: " + archive + ": its directory is damaged" + c.err + "\n");
+            EXPECT_TRUE(Read(archive) == before);
+            EXPECT_FALSE(fs::exists(Path("parts.zip")) || fs::exists(Path("joined.zip")));
+        }
+    }
 }
 
 TEST_F(HostileInput, MistakesAreNamedPlainly)
