@@ -243,6 +243,8 @@ protected:
     // Refuses the open archive when its entries share their bytes (a
     // possible zip bomb): EBadZipFile.
     void CheckOverlaps();
+    // Moves the archive to the entry's data; what went wrong when it cannot.
+    std::string FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra = nullptr);
     // Makes part n (1-based) the open archive stream and returns it.
     THugeStream* OpenPart(int n);
     // The name of split part n: OnFileNameForSplitPart's, or by BlockMode.
@@ -331,8 +333,6 @@ private:
     void FinishEntry(TUnZipRun& run, int index, const TEntryTarget& target, bool good);
     // The folder an entry goes to, relative to the destination.
     std::string OutputFolder(const TZipHeaderInfo& entry) const;
-    // Moves the archive to the entry's data; what went wrong when it cannot.
-    std::string FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra = nullptr);
     // The entry's central extra field as it was read (empty when it cannot be read again).
     std::string CentralExtra(const TZipHeaderInfo& entry);
     bool PasswordAccepted(TUnZipRun& run, int index);

@@ -171,6 +171,8 @@ private:
     void SetMaskBit(int bit, bool on);
     // Opens the archive CopyArchive reads, its parts as one file.
     void OpenForCopy();
+    // Reads a copy written back and checks it against the archive copied.
+    void CheckCopy(const TWriteRun& run, const std::string& file);
     int WriteArchive(bool deleting);
     // The stages of WriteArchive, in order (see each for what it takes and gives).
     void PlanRun(TWriteRun& run);
