@@ -147,7 +147,7 @@ void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::s
         engine.SetZipName(archive);
         engine.ReadArchive();
         engine.CheckDirectory();
-        AnnounceRepair(session, engine);
+        AnnounceReading(session, engine);
         for (int i = 0; i < engine.EntryCount(); ++i)
             entry(archive, i);
     }

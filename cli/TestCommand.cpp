@@ -54,7 +54,7 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
     try {
         reader.ReadArchive();
         reader.CheckDirectory();
-        AnnounceRepair(session, reader);
+        AnnounceReading(session, reader);
         reader.UnZip();
     } catch (const EUserCanceled&) {
         throw;

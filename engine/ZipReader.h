@@ -210,6 +210,11 @@ public:
     int CurrentPart() const { return currentPart_; }
     int PartCount() const { return partCount_; }
     bool Rebuilt() const { return rebuilt_; }
+    // Other tools read another archive in this file: the last end record,
+    // which they take, is not the one read (it lies in the archive
+    // comment), and it leads to a directory that reads cleanly and lists
+    // other entries. A scanner may so see one content and an extractor another.
+    bool ReadsDifferently() const { return readsDifferently_; }
     // Raises EDamagedDirectory ("<archive>: its directory is damaged") when
     // the entries were read from their local headers though
     // IncompleteZipMode is not izAssumeBad: a directory is rebuilt on its
@@ -278,6 +283,7 @@ protected:
     int currentPart_ = 0;
     int partCount_ = 1;
     bool rebuilt_ = false;
+    bool readsDifferently_ = false;
     bool cancel_ = false;
     bool working_ = false;
     bool reading_ = false;  // a directory read or an extraction is under way
@@ -305,6 +311,7 @@ private:
     // The stages of ReadDirectory, in order (see each for what it takes and gives).
     THugeStream* FindEndRecord(std::unique_ptr<TLFNFileStream>& side);
     void CheckEndRecordPart() const;
+    bool LastEndRecordReadsDifferently(THugeStream& s) const;
     int64_t PrefixLength(THugeStream& s) const;
     THugeStream* GoToDirectory(THugeStream* s, bool fromSide, int64_t prefix);
     THugeStream* ReadIncompleteArchive();

@@ -201,6 +201,49 @@ TEST_F(HostileInput, ADamagedDirectoryIsReportedAndRepairedOnlyWhenAsked)
     }
 }
 
+TEST_F(HostileInput, AnArchiveThatOtherToolsReadAsAnotherIsReported)
+{
+    // Local headers of two entries, each with a central header of its own;
+    // the first directory's end record holds the second directory and its
+    // end record as its comment. Other tools take the last end record.
+    const std::string zip = AssembleZip({{"benign.txt", "hello\n"}, {"evil.sh", "rm -rf ~\n"}});
+    const size_t first = zip.find("PK\x01\x02"), second = zip.find("PK\x01\x02", first + 1);
+    const std::string locals = zip.substr(0, first), benign = zip.substr(first, second - first),
+                      evil = zip.substr(second, zip.find("PK\x05\x06") - second);
+    auto end = [](int count, size_t size, size_t offset, const std::string& comment) {
+        std::string e = "PK\x05\x06" + std::string(4, '\0');
+        for (const auto& [value, bytes] : {std::pair<size_t, int>{count, 2}, {count, 2}, {size, 4}, {offset, 4},
+                                          {comment.size(), 2}})
+            for (int k = 0; k < bytes; ++k)
+                e += char(value >> (8 * k));
+        return e + comment;
+    };
+    auto nested = [&](const std::string& outer, const std::string& inner, int count) {
+        const size_t innerAt = locals.size() + outer.size() + 22;
+        return locals + outer + end(count, outer.size(), locals.size(), inner + end(count, inner.size(), innerAt, ""));
+    };
+    Write("two.zip", nested(benign, evil, 1));
+    Write("reverse.zip", nested(evil, benign, 1));
+    Write("same.zip", nested(benign + evil, benign + evil, 2));  // both lead to the same entries
+    EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).namelist() != "
+                    "[\"evil.sh\"])' " + Quoted(Path("two.zip"))),
+              0);
+    for (const std::string archive : {"two.zip", "reverse.zip", "same.zip"}) {
+        const bool differs = archive != "same.zip";
+        const std::string err =
+            differs ? "zamblok-cli: " + archive + ": this archive reads differently in other tools (two end records)\n"
+                    : "";
+        for (const std::string command :
+             {"list --tsv ", "list --verbose ", "test ", "extract --subfolder-per-archive --to out "}) {
+            SCOPED_TRACE(command + archive);
+            const Result r = Cli(command + archive);
+            EXPECT_EQ(r.code, differs ? 1 : 0);
+            EXPECT_EQ(r.err, err);
+        }
+    }
+    EXPECT_EQ(Read("out/two/benign.txt"), "hello\n");  // the directory read first
+}
+
 TEST_F(HostileInput, MistakesAreNamedPlainly)
 {
     Write("text.zip", "no archive here\n");
