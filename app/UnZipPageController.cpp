@@ -523,7 +523,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     const auto report = [this](const QString& line) { Update(runView_, [&](RunView& v) { v.report << line; }); };
     const bool testing = kind == RunKind::Test;
     TZipWriter& engine = job.Engine();
-    job.OnArchive = [this, report, kind](const ParArchiveProgress& p) {
+    job.OnArchive = [this, report, kind, &engine](const ParArchiveProgress& p) {
         tally_.archive = p.index;
         tally_.archives = p.count;
         const QString name = ui::FileNameOf(p.archive);
@@ -540,6 +540,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         }
         if (p.state == ParArchiveProgress::State::Done) {
             ++tally_.archivesDone;
+            if (engine.ReadsDifferently())
+                report(name + ": this archive reads differently in other tools (two end records)");
             // A test ends each archive with its line.
             if (kind == RunKind::Test) {
                 const int tested = tally_.archivePassed + tally_.archiveFailed;

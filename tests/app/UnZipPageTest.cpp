@@ -440,6 +440,28 @@ TEST_F(UnZipWindow, TestChecksEveryEntryAndWritesNothing)
     EXPECT_EQ(report->count(), 2);
 }
 
+// An archive that other tools read as another is named in the report of
+// an extraction and of a test.
+TEST_F(UnZipWindow, AnArchiveThatOtherToolsReadAsAnotherIsNamed)
+{
+    WriteFile(dir / "two.zip",
+              testing_support::TwoDirectoriesZip({{"benign.txt", "hello"}, {"evil.sh", "rm"}}, {0}, {1}));
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({dir / "two.zip"});
+    for (const char* button : {"btnExtractAll", "btnTest"}) {
+        SCOPED_TRACE(button);
+        Run(button);
+        QStringList lines;
+        auto* report = Find<QListWidget>("ListUnZipReport");
+        for (int k = 0; k < report->count(); ++k)
+            lines << report->item(k)->text();
+        EXPECT_TRUE(lines.contains("two.zip: this archive reads differently in other tools (two end records)"))
+            << lines.join('\n').toStdString();
+    }
+    EXPECT_EQ(ReadFile(dir / "out/benign.txt"), "hello");
+}
+
 // Names without the UTF-8 flag are read in the chosen code page by the
 // listing and the extraction alike, and the choice is kept.
 TEST_F(UnZipWindow, NamesAreReadInTheChosenCodePage)

@@ -203,28 +203,10 @@ TEST_F(HostileInput, ADamagedDirectoryIsReportedAndRepairedOnlyWhenAsked)
 
 TEST_F(HostileInput, AnArchiveThatOtherToolsReadAsAnotherIsReported)
 {
-    // Local headers of two entries, each with a central header of its own;
-    // the first directory's end record holds the second directory and its
-    // end record as its comment. Other tools take the last end record.
-    const std::string zip = AssembleZip({{"benign.txt", "hello\n"}, {"evil.sh", "rm -rf ~\n"}});
-    const size_t first = zip.find("PK\x01\x02"), second = zip.find("PK\x01\x02", first + 1);
-    const std::string locals = zip.substr(0, first), benign = zip.substr(first, second - first),
-                      evil = zip.substr(second, zip.find("PK\x05\x06") - second);
-    auto end = [](int count, size_t size, size_t offset, const std::string& comment) {
-        std::string e = "PK\x05\x06" + std::string(4, '\0');
-        for (const auto& [value, bytes] : {std::pair<size_t, int>{count, 2}, {count, 2}, {size, 4}, {offset, 4},
-                                          {comment.size(), 2}})
-            for (int k = 0; k < bytes; ++k)
-                e += char(value >> (8 * k));
-        return e + comment;
-    };
-    auto nested = [&](const std::string& outer, const std::string& inner, int count) {
-        const size_t innerAt = locals.size() + outer.size() + 22;
-        return locals + outer + end(count, outer.size(), locals.size(), inner + end(count, inner.size(), innerAt, ""));
-    };
-    Write("two.zip", nested(benign, evil, 1));
-    Write("reverse.zip", nested(evil, benign, 1));
-    Write("same.zip", nested(benign + evil, benign + evil, 2));  // both lead to the same entries
+    const std::vector<RawEntry> entries = {{"benign.txt", "hello\n"}, {"evil.sh", "rm -rf ~\n"}};
+    Write("two.zip", testing_support::TwoDirectoriesZip(entries, {0}, {1}));
+    Write("reverse.zip", testing_support::TwoDirectoriesZip(entries, {1}, {0}));
+    Write("same.zip", testing_support::TwoDirectoriesZip(entries, {0, 1}, {0, 1}));  // the same entries
     EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).namelist() != "
                     "[\"evil.sh\"])' " + Quoted(Path("two.zip"))),
               0);
