@@ -332,6 +332,7 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
     o.overwriteMode = TUZOverwriteMode::Always;
     // A folder entry brings the entries stored under it.
     std::vector<int> taken;
+    std::vector<std::pair<std::string, std::string>> entries;  // of the rows: archive, stored name
     QStringList paths;
     for (const int row : rows) {
         if (row < 0 || size_t(row) >= rows_.size())
@@ -342,16 +343,26 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
             if (int(k) == row || (picked.fileName.empty() && rows_[k].archive == picked.archive &&
                                   (rows_[k].path + rows_[k].fileName).starts_with(stored)))
                 taken.push_back(int(k));
-        std::string path = ArchiveFolder(o.destination, picked.archive) + "/" + stored;
-        if (path.back() == '/')
-            path.pop_back();
-        paths << ui::FromUtf8(path);
+        entries.emplace_back(picked.archive, stored);
+        // Where the entry goes, for a drag that needs its address before it
+        // is written; a stored name that leads out of the archive's folder
+        // ("../") is no address to hand on.
+        const QString folder = ui::FromUtf8(ArchiveFolder(o.destination, picked.archive) + "/");
+        const QString path = QDir::cleanPath(folder + ui::FromUtf8(stored));
+        if (path.startsWith(folder))
+            paths << path;
     }
-    if (paths.isEmpty())
+    if (taken.empty())
         return {};
-    StartRun(RunKind::Extract, CollectSelected(taken), o, [done = std::move(done), paths] {
-        if (done)
-            done(paths);
+    // What is opened is what the engine wrote, never a path joined from a
+    // stored name.
+    StartRun(RunKind::Extract, CollectSelected(taken), o, [this, done = std::move(done), entries] {
+        QStringList written;
+        for (const auto& entry : entries)
+            if (const auto found = tally_.written.find(entry); found != tally_.written.end())
+                written << QDir::cleanPath(ui::FromUtf8(found->second));
+        if (done && !written.isEmpty())
+            done(written);
     });
     return paths;
 }
@@ -385,6 +396,7 @@ void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups
         return;  // the buttons are disabled; a drop or a key may still come
     job_ = NewJob();
     tally_ = {};
+    tally_.keepWritten = bool(then);
     Update(runView_, [](RunView& view) { view = {}; });
     Watch(*job_, kind);
     std::function<void()> work;
@@ -569,7 +581,10 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                                    .arg(entryName(sender, index));
         Update(runView_, [&](RunView& view) { view.status = status; });
     };
-    engine.OnEndUnZip = [this, testing, entryName, where, report](TZipReader& sender, int index, const std::string&) {
+    engine.OnEndUnZip = [this, testing, entryName, where, report](TZipReader& sender, int index,
+                                                                  const std::string& fileName) {
+        if (tally_.keepWritten)
+            tally_.written[{sender.ArchiveName(), sender.EntryFolder(index) + sender.EntryName(index)}] = fileName;
         ++tally_.extracted;
         ++tally_.archivePassed;
         if (testing)

@@ -382,6 +382,26 @@ TEST_F(UnZipWindow, EntriesOpenAndDragOutFromAPrivateFolder)
     EXPECT_FALSE(fs::exists(root));
 }
 
+// A stored name that leads out of the folder is extracted inside it, and
+// that file is what is opened: never the file the name leads to.
+TEST_F(UnZipWindow, OpenHandsOnTheFileTheExtractionWrote)
+{
+    const std::string name = "../../../../../../../../../../../../etc/hostname";
+    WriteFile(dir / "dotdot.zip", testing_support::AssembleZip({{name, "the archive's own"}}));
+    Open();
+    Add({dir / "dotdot.zip"});
+    std::vector<QString> opened;
+    form->UnZipController().OpenFile = [&](const QString& path) { opened.push_back(path); };
+    form->UnZipController().OpenEntry(0);
+    WaitIdle();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(ReadFile(opened[0].toStdString()), "the archive's own");
+    EXPECT_TRUE(opened[0].endsWith("/dotdot/etc/hostname")) << opened[0].toStdString();
+    // A drag carries addresses before the files are written: none for it.
+    EXPECT_EQ(form->UnZipController().ExtractPrivately({0}, {}), QStringList());
+    WaitIdle();
+}
+
 // A wrong password asks for another one; the question may also skip the
 // entry, or every encrypted entry of the archive without asking again.
 TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
