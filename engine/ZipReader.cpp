@@ -288,8 +288,8 @@ void TZipReader::ReadDirectory()
     scan.multiPart = endCentral_.ThisDisk() != 0;
     ReadCentralHeaders(scan);
     FinishDirectory(scan, fromSide);
-    readsDifferently_ = !fromSide && !rebuilt_ && endCentral_.LastRecordPosition >= 0 &&
-                        LastEndRecordReadsDifferently(*archive_);
+    readsDifferently_ = !fromSide && !rebuilt_ && endCentral_.ThisDisk() == 0 &&
+                        endCentral_.LastRecordPosition >= 0 && LastEndRecordReadsDifferently(*archive_);
 }
 
 // Reads the directory the last end record of the archive leads to, as other

@@ -163,6 +163,8 @@ int TZipWriter::CopyArchive(const std::string& output)
 void TZipWriter::CheckCopy(const TWriteRun& run, const std::string& file)
 {
     TZipWriter copy;
+    copy.OEMConvert = OEMConvert;
+    copy.NamesCodePage = NamesCodePage;
     copy.IncompleteZipMode = TIncompleteZipMode::izAssumeNotAZip;
     copy.KeepZipOpen = true;
     copy.SetZipName(file);
