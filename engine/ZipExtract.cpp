@@ -692,6 +692,7 @@ int TZipReader::RunExtraction()
     KeepZipOpen = true;  // switching parts must not close the archive
     cancel_ = false;
     TUnZipRun run;
+    aheadCounts_ = {};
     const TZipSortMode sortMode = SortMode;
     const bool resort = endCentral_.ThisDisk() != 0 && sortMode != TZipSortMode::ByNone;
     auto finish = [&] {
@@ -1317,6 +1318,9 @@ void TZipReader::DecodeAhead(TUnZipRun& run, int index)
             ahead, run.workers->Run([ahead, file = run.aheadFile, stop = run.stop] { ahead->Decode(file->Handle(), *stop); })};
         run.aheadBytes += planned;
         run.largeWindows += largeWindow;
+        aheadCounts_.decodedAhead += run.nextAhead > index;
+        aheadCounts_.mostBytes = std::max(aheadCounts_.mostBytes, run.aheadBytes);
+        aheadCounts_.mostLargeWindows = std::max(aheadCounts_.mostLargeWindows, run.largeWindows);
     }
 }
 

@@ -189,6 +189,15 @@ public:
     // whatever the number; events and prompts always come from the calling
     // thread, in the order of the entries.
     int Threads = 0;
+    // What the workers did in the last extraction or test: the entries
+    // given to them before their turn came, and the most bytes and LZMA or
+    // XZ windows of more than 16 MiB ahead of the calling thread at once.
+    struct TAheadCounts {
+        int decodedAhead = 0;
+        int64_t mostBytes = 0;
+        int mostLargeWindows = 0;
+    };
+    const TAheadCounts& AheadCounts() const { return aheadCounts_; }
 
     TStartUnZipInfoEvent OnStartUnZipInfo;
     TStartUnZipEvent OnStartUnZip;
@@ -409,6 +418,7 @@ private:
     TMultiMode multiMode_ = TMultiMode::mmNone;
     std::string destDir_;
     std::string rootDir_;
+    TAheadCounts aheadCounts_;
 };
 
 // Keeps a reader's archive file open while it lives, then gives KeepZipOpen

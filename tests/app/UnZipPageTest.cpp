@@ -409,15 +409,19 @@ TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
     WriteFile(dir / "src/secret.txt", "secret");
     WriteFile(dir / "src/other.txt", "other");
     const std::string locked = Zip("locked.zip", "secret.txt other.txt", "-P right");
+    // Skipping an archive's encrypted entries skips this archive's only:
+    // the question comes again for the second archive.
+    WriteFile(dir / "src/third.txt", "third");
+    const std::string second = Zip("locked2.zip", "third.txt", "-P right");
     using Kind = PasswordAnswer::Kind;
     const struct {
         Kind answer;
         size_t asked;
         bool extracted;
-    } cases[] = {{Kind::Password, 1, true}, {Kind::SkipEntry, 2, false}, {Kind::SkipArchive, 1, false}};
+    } cases[] = {{Kind::Password, 2, true}, {Kind::SkipEntry, 3, false}, {Kind::SkipArchive, 2, false}};
     Open();
     Find<QLineEdit>("EditPWD")->setText("  wrong  ");
-    Add({locked});
+    Add({locked, second});
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.answer));
         const std::string out = dir / ("out" + std::to_string(int(c.answer)));
@@ -431,6 +435,7 @@ TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
         EXPECT_EQ(asked, c.asked);
         EXPECT_EQ(fs::exists(out + "/secret.txt"), c.extracted);
         EXPECT_EQ(fs::exists(out + "/other.txt"), c.extracted);
+        EXPECT_EQ(fs::exists(out + "/third.txt"), c.extracted);
     }
     EXPECT_EQ(ReadFile(dir / "out0/other.txt"), "other");
 }
@@ -509,6 +514,7 @@ TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
     const std::string one = Zip("one.zip", "a.txt");
     WriteFile(dir / "out/a.txt", "old");
     WriteFile(dir / "out/a (1).txt", "older");
+    fs::create_symlink("nowhere.txt", dir / "out/a (2).txt");  // taken too, though it leads nowhere
     Open();
     SetExtractFolder(dir / "out");
     Find<QRadioButton>("R0")->setChecked(true);
@@ -524,7 +530,8 @@ TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
     EXPECT_TRUE(asked.contains("From the archive: 3 bytes, ")) << asked.toStdString();
     EXPECT_EQ(ReadFile(dir / "out/a.txt"), "old");
     EXPECT_EQ(ReadFile(dir / "out/a (1).txt"), "older");
-    EXPECT_EQ(ReadFile(dir / "out/a (2).txt"), "new");
+    EXPECT_EQ(ReadFile(dir / "out/a (3).txt"), "new");
+    EXPECT_FALSE(fs::exists(dir / "out/nowhere.txt"));
 
     QString opened;
     form->UnZipController().OpenFile = [&](const QString& path) { opened = path; };

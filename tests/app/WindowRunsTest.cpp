@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QHeaderView>
@@ -125,6 +126,17 @@ TEST_F(WindowRuns, EditsDuringAListingAndTwoRunsAtOnceAreSafe)
     for (const char* button : {"btnUnZipCancel", "spZipCancel"})
         EXPECT_TRUE(Find<QWidget>(button)->isHidden()) << button;
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The list hidden while the 300 archives are listed: it stays hidden
+    // and empty once the listing ends.
+    form->AddArchives(names);
+    ASSERT_TRUE(form->UnZipController().Listing());
+    Find<QCheckBox>("ChAotoDisplay")->setChecked(false);
+    Find<QListWidget>("ListBoxZipList")->setCurrentRow(0);
+    Click("btnRemoveUnZip");
+    WaitIdle();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: Hidden");
 }
 
 // "Prompt before overwrite": "No" keeps the file and asks again for the

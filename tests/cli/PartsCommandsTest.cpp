@@ -20,8 +20,8 @@ protected:
     }
     int InWork(const std::string& command) { return Shell("cd " + Quoted(dir.Path()) + " && " + command); }
     // Whether every reader tests the plain archive good and python finds
-    // the files in it.
-    void ExpectReadByAll(const std::string& archive)
+    // the files in it, so many entries and the comment.
+    void ExpectReadByAll(const std::string& archive, int entries = 2, const std::string& comment = "")
     {
         const std::string a = Quoted(Path(archive));
         EXPECT_EQ(Read(archive).substr(0, 4), "PK\x03\x04");  // no spanning marker
@@ -29,37 +29,45 @@ protected:
         EXPECT_EQ(Shell("7zz t " + a), 0);
         EXPECT_EQ(Shell("bsdtar -tf " + a), 0);
         EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() "
-                        "is not None or z.read(\"big.bin\") != open(sys.argv[2], \"rb\").read())' " +
-                        a + " " + Quoted(Path("big.bin"))),
+                        "is not None or z.read(\"big.bin\") != open(sys.argv[2], \"rb\").read() or "
+                        "len(z.infolist()) != int(sys.argv[3]) or z.comment != sys.argv[4].encode())' " +
+                        a + " " + Quoted(Path("big.bin")) + " " + std::to_string(entries) + " " + Quoted(comment)),
                   0);
     }
 };
 
 TEST_F(PartsCommands, JoinsSetsOfEveryNaming)
 {
+    // 1,500 files with long names: the directory begins parts before the last.
+    ASSERT_EQ(InWork("mkdir many && cd many && for i in $(seq 1500); do echo $i > "
+                     "a-name-long-enough-to-fill-parts-with-the-directory-of-many-small-files-$i.txt; done"),
+              0);
     const struct {
         std::string name, make, set;
+        int entries;
+        std::string comment;
     } sets[] = {
-        {"Info-ZIP", "zip -qs 64k peers.zip big.bin small.txt", "peers.zip"},
+        {"Info-ZIP", "echo 'A comment.' | zip -qs 64k -z peers.zip big.bin small.txt", "peers.zip", 2, "A comment."},
+        {"Info-ZIP, a long directory", "zip -qs 64k dir.zip big.bin small.txt many/*", "dir.zip", 1502, ""},
         {"zamblok",
          ZAMBLOK_CLI + std::string(" zip -q --blocked 64K --part-names zamblok --name own big.bin small.txt"),
-         "own.zip"},
-        {"7-Zip volumes", "7zz a -tzip -v100k vol.zip big.bin small.txt", "vol.zip.001"},
+         "own.zip", 2, ""},
+        {"7-Zip volumes", "7zz a -tzip -v100k vol.zip big.bin small.txt", "vol.zip.001", 2, ""},
     };
     for (const auto& s : sets) {
         SCOPED_TRACE(s.name);
         ASSERT_EQ(InWork(s.make + " >/dev/null"), 0);
         const Result r = Cli("join " + s.set + " --out " + Quoted(s.name + ".zip"));
         ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(r.out, s.name + ".zip: 2 entries\n");
-        ExpectReadByAll(s.name + ".zip");
+        EXPECT_EQ(r.out, s.name + ".zip: " + std::to_string(s.entries) + " entries\n");
+        ExpectReadByAll(s.name + ".zip", s.entries, s.comment);
     }
     EXPECT_TRUE(TempLeftovers().empty());
 }
 
 TEST_F(PartsCommands, SplitPartsArePeerPartsAndJoinBackToTheArchive)
 {
-    ASSERT_EQ(InWork("zip -qX whole.zip big.bin small.txt"), 0);
+    ASSERT_EQ(InWork("echo 'The comment.' | zip -qXz whole.zip big.bin small.txt"), 0);
     Result r = Cli("split whole.zip --size 64K --out parts");
     ASSERT_EQ(r.code, 0) << r.err;
     for (const std::string part : {"parts.z01", "parts.z02", "parts.z03", "parts.z04"})
@@ -85,9 +93,19 @@ TEST_F(PartsCommands, RefusesToWriteOverFilesAndLeavesNothingOnFailure)
     Write("taken.z02", "mine too");
     EXPECT_EQ(Cli("join set.zip --out taken.zip").code, 2);
     fs::remove(Path("taken.zip"));
-    EXPECT_EQ(Cli("split plain.zip --size 64K --out taken").code, 3);  // taken.z02 is in the way
+    // A part's name held by a file, or by a link to nothing, which is not
+    // followed.
+    fs::create_symlink("target.z01", Path("link.z01"));
+    for (const std::string out : {"taken", "link"}) {
+        SCOPED_TRACE(out);
+        const Result r = Cli("split plain.zip --size 64K --out " + out);
+        EXPECT_EQ(r.code, 3);
+        EXPECT_NE(r.err.find("a file of that name exists"), std::string::npos) << r.err;
+    }
     EXPECT_EQ(Read("taken.z02"), "mine too");
     EXPECT_FALSE(fs::exists(Path("taken.z01")));
+    EXPECT_FALSE(fs::exists(Path("target.z01")));
+    EXPECT_TRUE(fs::is_symlink(Path("link.z01")));
 
     // A central header that names a part the set does not have, and a missing part.
     ASSERT_EQ(InWork("cp set.zip bad.zip && cp set.z01 bad.z01 && cp set.z02 bad.z02 && cp set.z03 bad.z03 && "

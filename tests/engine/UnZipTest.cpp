@@ -1260,3 +1260,34 @@ TEST(UnZipThreads, DecodingAheadChangesNothingThatIsReported)
     EXPECT_EQ(FilesUnder(t / "cancelled"), std::set<std::string>{"a.txt"});
     EXPECT_EQ(testing_support::ThreadsSettledAt(before), before);
 }
+
+// The workers keep within their bounds and go on working ahead: of 40
+// stored entries of 1 MiB, each but the first is given to them before its
+// turn, with never more than 24 MiB held ahead; of two LZMA entries with
+// windows of 17 MB, one at a time is decoded ahead.
+TEST(UnZipThreads, WorkersGoOnAheadWithinTheirBounds)
+{
+    TempDir t;
+    PyZip(t / "stored.zip", "  for i in range(40):\n    z.writestr('%d.bin' % i, bytes([i]) * (1 << 20))\n");
+    PyZip(t / "windows.zip",
+          "  for i in range(2):\n    z.writestr('w%d.bin' % i, bytes([i]) * 17000000, zipfile.ZIP_LZMA)\n");
+    const struct {
+        std::string archive;
+        int entries, decodedAhead;
+        int64_t mostBytes;
+        int mostLargeWindows;
+    } cases[] = {
+        {"stored.zip", 40, 39, 24 << 20, 0},
+        {"windows.zip", 2, 0, 4718592, 1},  // one streamed entry: two chunks and 4 MiB waiting
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        TZipReader r;
+        ExtractAll(r, t / c.archive, t / "dest");
+        r.Threads = 4;
+        ASSERT_EQ(r.UnZip(), c.entries);
+        EXPECT_EQ(r.AheadCounts().decodedAhead, c.decodedAhead);
+        EXPECT_EQ(r.AheadCounts().mostBytes, c.mostBytes);
+        EXPECT_EQ(r.AheadCounts().mostLargeWindows, c.mostLargeWindows);
+    }
+}

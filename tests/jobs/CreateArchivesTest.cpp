@@ -1,4 +1,5 @@
-// Creating many archives in one run: planning, naming, writing, cancelling.
+// Creating many archives in one run: planning, naming, writing, cancelling;
+// and adding files to an archive, moving them in.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -315,6 +316,30 @@ TEST_F(CreateArchives, FailuresInsideAnArchiveKeepTheEarlierArchives)
     }
     EXPECT_TRUE(Created().empty());
     EXPECT_FALSE(fs::exists(dir / "out/Backup.zip"));
+}
+
+// Adding with move: a run that is cancelled, or fails, after its first
+// file went in moves none of its files and leaves the archive as it was.
+TEST_F(CreateArchives, AMoveCancelledOrFailedHalfwayMovesNothing)
+{
+    const std::string archive = dir / "add.zip";
+    std::vector<std::string> notMoved;
+    ASSERT_EQ(job.AddToArchive(archive, Sources({"kept"}), {}, false, false, notMoved), 1);
+    const std::string before = testing_support::ReadFile(archive);
+    const std::vector<std::string> items = Sources({"1", "2", "3"});
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "failed");
+        job.Engine().OnEndZip = [&](TZipWriter&, const std::string&, int64_t, int64_t, int64_t) {
+            if (cancel)
+                job.Cancel();
+            else
+                throw EWriteError("No space left on device");
+        };
+        EXPECT_THROW(job.AddToArchive(archive, items, {}, false, true, notMoved), Exception);
+        for (const std::string& item : items)
+            EXPECT_TRUE(fs::exists(item)) << item;
+        EXPECT_EQ(testing_support::ReadFile(archive), before);
+    }
 }
 
 }  // namespace
