@@ -323,7 +323,7 @@ TEST_F(CreateArchives, FailuresInsideAnArchiveKeepTheEarlierArchives)
 TEST_F(CreateArchives, AMoveCancelledOrFailedHalfwayMovesNothing)
 {
     const std::string archive = dir / "add.zip";
-    std::vector<std::string> notMoved;
+    std::vector<ParNotMoved> notMoved;
     ASSERT_EQ(job.AddToArchive(archive, Sources({"kept"}), {}, false, false, notMoved), 1);
     const std::string before = testing_support::ReadFile(archive);
     const std::vector<std::string> items = Sources({"1", "2", "3"});
@@ -341,8 +341,6 @@ TEST_F(CreateArchives, AMoveCancelledOrFailedHalfwayMovesNothing)
         EXPECT_EQ(testing_support::ReadFile(archive), before);
     }
 }
-
-}  // namespace
 
 TEST_F(CreateArchives, AMoveKeepsAFileThatChangedAfterItWentIn)
 {
@@ -407,3 +405,5 @@ TEST_F(CreateArchives, AMoveKeepsAFileThatChangedAfterItWentIn)
     reader.ReadArchive();
     EXPECT_TRUE(fs::exists(items[1]) || reader.EntrySize(1) == std::string("same.txt data and more").size());
 }
+
+}  // namespace
