@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QMessageBox>
 #include <algorithm>
+#include <tuple>
 
 #include "app/IniFile.h"
 #include "engine/ZipExceptions.h"
@@ -332,7 +333,8 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
     o.overwriteMode = TUZOverwriteMode::Always;
     // A folder entry brings the entries stored under it.
     std::vector<int> taken;
-    std::vector<std::pair<std::string, std::string>> entries;  // of the rows: archive, stored name
+    // Of each row: its archive and stored name, and its address (or none).
+    std::vector<std::tuple<std::string, std::string, QString>> entries;
     QStringList paths;
     for (const int row : rows) {
         if (row < 0 || size_t(row) >= rows_.size())
@@ -343,24 +345,28 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
             if (int(k) == row || (picked.fileName.empty() && rows_[k].archive == picked.archive &&
                                   (rows_[k].path + rows_[k].fileName).starts_with(stored)))
                 taken.push_back(int(k));
-        entries.emplace_back(picked.archive, stored);
         // Where the entry goes, for a drag that needs its address before it
         // is written; a stored name that leads out of the archive's folder
         // ("../") is no address to hand on.
         const QString folder = ui::FromUtf8(ArchiveFolder(o.destination, picked.archive) + "/");
-        const QString path = QDir::cleanPath(folder + ui::FromUtf8(stored));
-        if (path.startsWith(folder))
+        QString path = QDir::cleanPath(folder + ui::FromUtf8(stored));
+        if (!path.startsWith(folder))
+            path.clear();
+        else
             paths << path;
+        entries.emplace_back(picked.archive, stored, path);
     }
     if (taken.empty())
         return {};
-    // What is opened is what the engine wrote, never a path joined from a
-    // stored name.
+    // What is opened is the file the engine wrote for the entry; a folder
+    // entry, which the engine makes and does not report, is its address.
     StartRun(RunKind::Extract, CollectSelected(taken), o, [this, done = std::move(done), entries] {
         QStringList written;
-        for (const auto& entry : entries)
-            if (const auto found = tally_.written.find(entry); found != tally_.written.end())
+        for (const auto& [archive, stored, path] : entries)
+            if (const auto found = tally_.written.find({archive, stored}); found != tally_.written.end())
                 written << QDir::cleanPath(ui::FromUtf8(found->second));
+            else if (!path.isEmpty() && QFileInfo(path).isDir())
+                written << path;
         if (done && !written.isEmpty())
             done(written);
     });

@@ -33,8 +33,10 @@ int RunAdd(Session& session, const AddRequest& request)
         session.Problem(kept.file + (kept.changed ? ": changed after it went into " + request.archive + "; kept"
                                                   : ": went into " + request.archive + " but could not be deleted"));
     const int moved = added - int(notMoved.size());
-    session.Print(request.archive + ": " + std::to_string(added) + (added == 1 ? " file" : " files") +
-                  (!request.move ? " added" : moved == added ? " moved in" : " added, " + std::to_string(moved) + " moved in"));
+    const std::string done = !request.move   ? " added"
+                             : moved == added ? " moved in"
+                                              : " added, " + std::to_string(moved) + " moved in";
+    session.Print(request.archive + ": " + std::to_string(added) + (added == 1 ? " file" : " files") + done);
     return session.Status();
 }
 

@@ -709,15 +709,15 @@ int64_t TZipReader::ReadTrailingDescriptor(TSignatureSearch& search, TZipHeaderI
     return descriptor + 16;
 }
 
-// Takes the archive where the scan of its local headers stopped; gives it
-// an end record for the entries found, as one part whose directory starts
-// there.
 void TZipReader::CheckDirectory() const
 {
     if (rebuilt_ && IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
         throw EDamagedDirectory(ArchiveName() + ": its directory is damaged");
 }
 
+// Takes the archive where the scan of its local headers stopped; gives it
+// an end record for the entries found, as one part whose directory starts
+// there.
 void TZipReader::SetRebuiltEndRecord()
 {
     const int64_t stop = archive_->Position();

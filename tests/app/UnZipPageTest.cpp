@@ -369,7 +369,11 @@ TEST_F(UnZipWindow, EntriesOpenAndDragOutFromAPrivateFolder)
     const fs::path root = fs::path(opened[0].toStdString()).parent_path().parent_path().parent_path();
     EXPECT_EQ(fs::status(root).permissions() & fs::perms::all, fs::perms::owner_all);
 
-    const QStringList dragged = form->UnZipController().ExtractPrivately({1}, {});  // the folder "sub/"
+    form->UnZipController().OpenEntry(1);  // the folder "sub/"
+    WaitIdle();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_TRUE(opened[1].endsWith("/one/sub")) << opened[1].toStdString();
+    const QStringList dragged = form->UnZipController().ExtractPrivately({1}, {});
     ASSERT_EQ(dragged.size(), 1);
     ui::PendingFiles mime(dragged, [&] { return !form->Running(); });
     const QList<QUrl> urls = mime.urls();  // waits for the files
