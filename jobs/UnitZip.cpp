@@ -161,6 +161,7 @@ void TZipFile::SetUp(const std::string& archive, const std::vector<std::string>&
     }
     engine_->Recurse = compress.includeSubfolders;
     engine_->SetStorePaths(compress.storePaths);
+    engine_->AddTreeDirEntries = compress.storePaths && compress.dirEntries;
     engine_->SetIncludeHiddenFiles(compress.includeSysAndHidden);
     engine_->SetIncludeSysFiles(compress.includeSysAndHidden);
     engine_->PackLevel = compress.level;
@@ -213,16 +214,16 @@ int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::st
         engine_->OnStartZip = toldStart;
         engine_->OnEndZip = toldEnd;
     };
-    int added = 0;
+    int entries = 0;
     try {
-        added = engine_->Zip();
+        entries = engine_->Zip();
     } catch (...) {
         restore();
         throw;
     }
     restore();
     // A new archive that got nothing is not left behind.
-    if (added == 0 && !existed)
+    if (entries == 0 && !existed)
         platform::DeleteFile(archive);
     if (move)
         for (const auto& [file, stamp] : written) {
@@ -232,7 +233,7 @@ int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::st
             else if (!platform::DeleteFile(file))
                 notMoved.push_back({file, false});
         }
-    return added;
+    return int(written.size());
 }
 
 void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& compress)

@@ -37,6 +37,9 @@ struct ParCompress {
     TEncryption encryption = TEncryption::Traditional;  // with a password
     std::string comment;          // empty: no archive comment
     bool includeSysAndHidden = false;
+    // With stored paths: a wildcard item that takes a whole tree also stores
+    // its folders, empty ones included, as zip -r does.
+    bool dirEntries = false;
 };
 
 // A file that went into the archive of a move and stays where it was: it
@@ -77,15 +80,15 @@ public:
 
     // Adds items to archive, which is made when missing. An entry of the
     // same stored name is replaced; with onlyNewer only by a file newer than
-    // it. A new archive that gets no file is not made. With move, each file
+    // it. A new archive that gets no entry is not made. With move, each file
     // that went in is deleted once the archive has been written, if it is
     // still the file that was read (size, modification time, device and
     // inode as when the writer took it, and as many bytes as it read);
     // files left out (skipped, or not newer) stay, as does everything when
-    // the run fails. Returns the number of files added; the files that went
-    // in but changed since, or could not be deleted, go to notMoved. A file
-    // of the archive's name that is no zip archive raises ENotAZipFile and
-    // stays as it was.
+    // the run fails. Returns the number of files added (folders not
+    // counted); the files that went in but changed since, or could not be
+    // deleted, go to notMoved. A file of the archive's name that is no zip
+    // archive raises ENotAZipFile and stays as it was.
     int AddToArchive(const std::string& archive, const std::vector<std::string>& items, const ParCompress& compress,
                      bool onlyNewer, bool move, std::vector<ParNotMoved>& notMoved);
 
