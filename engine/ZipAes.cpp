@@ -103,14 +103,13 @@ struct TAesCipher::State {
     size_t used = 16;  // bytes of stream used
     std::vector<uint8_t> counters, blocks;
 
-    // The next counter block into block (16 bytes, zero above the low 8).
+    // The next counter into the low 8 bytes of a block of 16; the upper 8
+    // are zero from the start and never written.
     void NextCounter(uint8_t* block)
     {
         const uint64_t c = ++counter;
-        for (int k = 0; k < 8; ++k) {
+        for (int k = 0; k < 8; ++k)
             block[k] = uint8_t(c >> (8 * k));
-            block[8 + k] = 0;
-        }
     }
 
     ~State()
