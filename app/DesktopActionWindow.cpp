@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
@@ -20,8 +21,23 @@
 
 namespace {
 
-// The selected files grouped by the folder they lie in, in the order of
-// first appearance.
+// The archive a selected file stands for: a part of a set stands for the
+// part the set is read from (x.z01 for x.zip, x.zip.002 for x.zip.001) when
+// that is there; any other file for itself.
+QString ArchiveOf(const QFileInfo& info)
+{
+    static const QRegularExpression infoZipPart("^[zZ][0-9]{2,}$"), volume("^[0-9]{3}$");
+    QString set;
+    if (infoZipPart.match(info.suffix()).hasMatch())
+        set = info.completeBaseName() + ".zip";
+    else if (volume.match(info.suffix()).hasMatch())
+        set = info.completeBaseName() + ".001";
+    const QString path = info.absolutePath() + '/' + set;
+    return !set.isEmpty() && QFileInfo(path).isFile() ? path : info.absoluteFilePath();
+}
+
+// The selected archives grouped by the folder they lie in, in the order of
+// first appearance. (The extraction takes an archive named twice once.)
 QList<QStringList> ByFolder(const QStringList& files)
 {
     QStringList folders;
@@ -35,7 +51,7 @@ QList<QStringList> ByFolder(const QStringList& files)
             folders << folder;
             groups << QStringList();
         }
-        groups[at] << info.absoluteFilePath();
+        groups[at] << ArchiveOf(info);
     }
     return groups;
 }

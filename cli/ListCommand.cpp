@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <optional>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -115,15 +117,18 @@ void WriteTable(Session& session, const Row& header, const std::vector<bool>& nu
     rows(write);
 }
 
-// The permissions as ls shows them, from the Unix mode a Unix tool stored;
-// "-" for entries of other systems.
+// The permissions as zipinfo shows them, from the Unix mode a Unix tool
+// stored: the file type first ('?' for none or one unknown); "-" for
+// entries of other systems.
 std::string ModeText(const TZipHeaderInfo& e)
 {
     const uint32_t mode = e.ExternalAttributes >> 16;
     if (e.VersionMadeBy >> 8 != 3 || mode == 0)
         return "-";
-    const uint32_t type = mode & 0170000;
-    std::string text(1, type == 0040000 ? 'd' : type == 0120000 ? 'l' : '-');
+    static const std::map<uint32_t, char> types = {{0100000, '-'}, {0040000, 'd'}, {0120000, 'l'}, {0060000, 'b'},
+                                                   {0020000, 'c'}, {0010000, 'p'}, {0140000, 's'}};
+    const auto type = types.find(mode & 0170000);
+    std::string text(1, type == types.end() ? '?' : type->second);
     for (int shift = 6; shift >= 0; shift -= 3)
         for (int bit = 2; bit >= 0; --bit)
             text += mode >> (shift + bit) & 1 ? "xwr"[bit] : '-';
@@ -153,9 +158,11 @@ void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::s
     }
 }
 
-// The parts of a stored central header: the name bytes and the extra field.
+// What the central header holds as stored: the name's bytes, the extra
+// field, and the DOS date-time before it is read into a calendar's range.
 struct StoredHeader {
     std::string name, extra;
+    std::optional<uint32_t> dosDateTime;
 };
 
 StoredHeader Stored(TZipReader& engine, int index)
@@ -164,7 +171,8 @@ StoredHeader Stored(TZipReader& engine, int index)
     if (header.empty())
         return {};
     const auto* h = reinterpret_cast<const uint8_t*>(header.data());
-    return {header.substr(CentralHeaderLen, Get16(h + 28)), header.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30))};
+    return {header.substr(CentralHeaderLen, Get16(h + 28)), header.substr(CentralHeaderLen + Get16(h + 28), Get16(h + 30)),
+            Get32(h + 12)};
 }
 
 // The method as a user names it: under AES, the strength and the method
@@ -273,9 +281,12 @@ void WriteJson(Session& session, TZipReader& engine, const std::vector<std::stri
         const std::string mode = ModeText(e);
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08x", e.Crc32);
-        std::string time;
-        if (std::time_t t; platform::DosDateTimeToDateTime(e.ModDateTime, t))
-            time = Formatted("%Y-%m-%d %H:%M:%S", t, false);
+        // The DOS date's fields as stored, even those no calendar has
+        // (month 0, day 0, hour 31).
+        const uint32_t d = stored.dosDateTime.value_or(e.ModDateTime);
+        char dosDate[64];
+        std::snprintf(dosDate, sizeof dosDate, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (d >> 25), d >> 21 & 15,
+                      d >> 16 & 31, d >> 11 & 31, d >> 5 & 63, (d & 31) * 2);
         const uint32_t host = e.VersionMadeBy >> 8;
         if (line != "[")
             line += ',';
@@ -290,7 +301,7 @@ void WriteJson(Session& session, TZipReader& engine, const std::vector<std::stri
                 (!e.Encrypted() ? "none" : method.starts_with("aes") ? method.substr(0, 6) : "zipcrypto") + '"' +
                 ", \"modified_utc\": \"" + Formatted("%Y-%m-%dT%H:%M:%SZ", engine.EntryDateTime(i), true) + '"' +
                 ", \"modified_from\": \"" + TimeFieldName(e.ModTimeField) + '"' +
-                ", \"dos_date\": " + (time.empty() ? "null" : '"' + time + '"') +
+                ", \"dos_date\": \"" + dosDate + '"' +
                 ", \"mode\": " + (mode == "-" ? "null" : '"' + mode + '"') +
                 ", \"attributes\": " + std::to_string(e.ExternalAttributes) + ", \"host\": " + std::to_string(host) +
                 ", \"host_name\": \"" + HostName(host) + '"' + ", \"comment\": " + JsonString(engine.EntryComment(i)) + '}';

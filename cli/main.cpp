@@ -73,6 +73,7 @@ struct WriteArgs {
     bool noPaths = false;
     bool noSubfolders = false;
     bool noHidden = false;
+    bool noDirEntries = false;
     std::string comment;
     PasswordSource password;
 };
@@ -126,6 +127,9 @@ void AddWriteOptions(CLI::App& command, WriteArgs& a)
     command.add_flag("--no-paths", a.noPaths, "Store the files without their folders");
     command.add_flag("--no-subfolders", a.noSubfolders, "Wildcards match in their own folder only");
     command.add_flag("--no-hidden", a.noHidden, "Leave out hidden files");
+    command.add_flag("--no-dir-entries", a.noDirEntries,
+                     "Store no entries for folders; by default a wildcard that takes a whole folder ('dir/*') "
+                     "also stores its folders, empty ones included, as zip -r does");
     command.add_option("--comment", a.comment, "Archive comment")->type_name("TEXT");
     a.password.AddTo(command, "Encrypt the entries; the password is asked on the terminal, twice");
     command
@@ -239,6 +243,7 @@ ParCompress MakeCompress(const Session& session, const WriteArgs& a)
     compress.threads = a.threads;
     compress.comment = Trimmed(a.comment);
     compress.includeSysAndHidden = !a.noHidden;
+    compress.dirEntries = !a.noDirEntries;
     compress.password = a.password.Read(session, true);
     if (a.password.Given() && compress.password.empty())
         throw UsageError("the password is empty");

@@ -182,17 +182,27 @@ bool TZipWriter::ReplaceEntry(TWriteRun& run, const std::string& item, int i)
 {
     uint32_t fileDos = 0;
     const bool found = platform::FileGetDosTime(item, fileDos);
-    if (ZipAction != TZipAction::zaReplace &&
-        (!found || DosToTime(Entry(i).ModDateTime) >= DosToTime(FixDosDateTime(fileDos)))) {
+    if (ZipAction != TZipAction::zaReplace && (!found || !NewerThanEntry(item, fileDos, Entry(i)))) {
         if (Dispose)
             run.disposeList.push_back(item);
-        if (found)
+        // (A folder's entry had no bytes in the total.)
+        if (found && !EndsWithSlash(item))
             run.totalBytes -= int64_t(std::filesystem::file_size(item));
         return false;
     }
     if (OnUpdate)
         OnUpdate(*this, TUpdateAction::uaReplacing, i);
     return AddNewEntry(run, item, NotInItems);
+}
+
+// Whether the file (its DOS time fileDos) is newer than entry: to the
+// second when the entry holds its exact time, as zip -u compares; to the
+// DOS time's two seconds when that is all the entry has.
+bool TZipWriter::NewerThanEntry(const std::string& file, uint32_t fileDos, const TZipHeaderInfo& entry)
+{
+    if (std::time_t modified; entry.ModTimeUtc && platform::FileGetTime(file, modified))
+        return modified > *entry.ModTimeUtc;
+    return DosToTime(entry.ModDateTime) < DosToTime(FixDosDateTime(fileDos));
 }
 
 // Takes old entry i, kept; copies it into the output as it stands and gives

@@ -268,13 +268,19 @@ bool TZipWriter::AddFile(TWriteRun& run, const std::string& item, size_t index, 
 }
 
 // Source, a folder: takes the folder item ("dir/"); gives the header its
-// time and mode (now, and plain attributes, when the folder is gone).
+// time, exact as a file's, and mode (now, and plain attributes, when the
+// folder is gone).
 void TZipWriter::DescribeFolder(const std::string& item, TZipHeaderInfo& header) const
 {
     const std::string folder = item.size() > 1 ? item.substr(0, item.size() - 1) : item;
     uint32_t dos = 0;
     const bool exists = platform::DirectoryExists(folder) && platform::FileGetDosTime(folder, dos);
     header.ModDateTime = exists ? dos : platform::DateTimeToDosDateTime(std::time(nullptr));
+    std::time_t modified;
+    header.ModTimeUtc.reset();
+    if (exists && platform::FileGetTime(folder, modified))
+        header.ModTimeUtc = modified;
+    header.WriteTimestamp = true;
     header.CompressionMethod = 0;
     header.ExternalAttributes = exists ? uint32_t(platform::FileGetMode(folder)) << 16 |
                                              uint32_t(platform::FileGetAttr(folder) & 0x3F)

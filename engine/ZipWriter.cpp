@@ -575,10 +575,14 @@ void TZipWriter::AddMatchingFiles(TWriteRun& run, TExpansion& expansion, std::st
             OnNoSuchFile(*this, item);
         return;
     }
+    const bool tree = recurse && AddTreeDirEntries && mask == "*";
+    // The item's own folder, when it is one (not the root folder, nor wild).
+    if (tree && !FolderPart(item).empty() && !IsWild(folder) && platform::DirectoryExists(folder))
+        FilesList.push_back(FolderPart(item));
     // Every entry looked at lets messages through: a walk over a large
     // tree where few names match must still answer a cancel.
     TDirSearch search(folder, attributeMask_, recurse, mask, [this] { Poll(); });
-    AddFoundFiles(run, expansion, search, recurse);
+    AddFoundFiles(run, expansion, search, recurse && (AddDirEntriesOnRecurse || tree));
 }
 
 // The folder a wildcard item searches, without its closing '/': the item's
@@ -597,9 +601,9 @@ std::string TZipWriter::SearchFolder(const std::string& item) const
 }
 
 // Takes a wildcard item's search; adds each file it finds that may be added
-// (reporting one excluded), with its bytes, and with AddDirEntriesOnRecurse
-// each folder of a search of sub-folders.
-void TZipWriter::AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool recurse)
+// (reporting one excluded), with its bytes, and with folders each folder it
+// meets.
+void TZipWriter::AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool folders)
 {
     platform::FindRecord rec;
     std::string name;
@@ -607,7 +611,7 @@ void TZipWriter::AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch
         if (OnRecursingFile)
             OnRecursingFile(*this, name);
         if (EndsWithSlash(name)) {
-            if (recurse && AddDirEntriesOnRecurse)
+            if (folders)
                 FilesList.push_back(name);
             continue;
         }

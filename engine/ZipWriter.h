@@ -135,6 +135,11 @@ public:
     std::vector<std::string> ExcludeList;
     std::vector<std::string> NoCompressList;
     bool AddDirEntriesOnRecurse = false;
+    // A wildcard item that takes a whole tree (mask "*", searching
+    // sub-folders) also adds an entry for its own folder and for every
+    // folder below, as zip -r of that folder stores them: empty folders
+    // survive. Items of other masks add files only.
+    bool AddTreeDirEntries = false;
     // The items of the archive the next Zip() of this writer makes, with the
     // same settings, when a job writes many: while this archive is written,
     // the small files among them are read and compressed on the workers, so
@@ -184,7 +189,7 @@ private:
     bool TakeNamedItem(TWriteRun& run, TExpansion& expansion, const std::string& item);
     void AddMatchingFiles(TWriteRun& run, TExpansion& expansion, std::string item);
     std::string SearchFolder(const std::string& item) const;
-    void AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool recurse);
+    void AddFoundFiles(TWriteRun& run, TExpansion& expansion, TDirSearch& search, bool folders);
     // Whether the file may be added: reports it and returns false when not.
     bool PassesArchiveTests(TWriteRun& run, const std::string& file);
     // What carrying over shares besides the run.
@@ -197,6 +202,7 @@ private:
     void IndexItems(TWriteRun& run, TCarryOver& carry);
     bool ItemTakesEntry(TWriteRun& run, TCarryOver& carry, int i);
     bool ReplaceEntry(TWriteRun& run, const std::string& item, int i);
+    static bool NewerThanEntry(const std::string& file, uint32_t fileDos, const TZipHeaderInfo& entry);
     int64_t KeepEntry(TWriteRun& run, int i);
     void DropTakenItems(const TCarryOver& carry);
     // Copies an entry of the archive read, headers, data and data

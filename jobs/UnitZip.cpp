@@ -160,6 +160,7 @@ void TZipFile::SetUp(const std::string& archive, const std::vector<std::string>&
     }
     engine_->Recurse = compress.includeSubfolders;
     engine_->SetStorePaths(compress.storePaths);
+    engine_->AddTreeDirEntries = compress.storePaths && compress.dirEntries;
     engine_->SetIncludeHiddenFiles(compress.includeSysAndHidden);
     engine_->SetIncludeSysFiles(compress.includeSysAndHidden);
     engine_->PackLevel = compress.level;
@@ -194,22 +195,22 @@ int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::st
         if (told)
             told(sender, file, size, packed, total);
     };
-    int added = 0;
+    int entries = 0;
     try {
-        added = engine_->Zip();
+        entries = engine_->Zip();
     } catch (...) {
         engine_->OnEndZip = told;
         throw;
     }
     engine_->OnEndZip = told;
     // A new archive that got nothing is not left behind.
-    if (added == 0 && !existed)
+    if (entries == 0 && !existed)
         platform::DeleteFile(archive);
     if (move)
         for (const std::string& file : written)
             if (!platform::DeleteFile(file))
                 notMoved.push_back(file);
-    return added;
+    return int(written.size());
 }
 
 void TZipFile::WriteArchives(const ParArrayOfToZip& plan, const ParCompress& compress)

@@ -37,6 +37,9 @@ struct ParCompress {
     TEncryption encryption = TEncryption::Traditional;  // with a password
     std::string comment;          // empty: no archive comment
     bool includeSysAndHidden = false;
+    // With stored paths: a wildcard item that takes a whole tree also stores
+    // its folders, empty ones included, as zip -r does.
+    bool dirEntries = false;
 };
 
 // One planned archive: its full name and the items that go into it.
@@ -69,10 +72,10 @@ public:
 
     // Adds items to archive, which is made when missing. An entry of the
     // same stored name is replaced; with onlyNewer only by a file newer than
-    // it. A new archive that gets no file is not made. With move, each file
+    // it. A new archive that gets no entry is not made. With move, each file
     // that went in is deleted once the archive has been written; files left
     // out (skipped, or not newer) stay, as does everything when the run
-    // fails. Returns the number of files added; the files that went in but
+    // fails. Returns the number of files added (folders not counted); the files that went in but
     // could not be deleted go to notMoved. A file of the archive's name that
     // is no zip archive raises ENotAZipFile and stays as it was.
     int AddToArchive(const std::string& archive, const std::vector<std::string>& items, const ParCompress& compress,

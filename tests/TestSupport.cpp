@@ -170,7 +170,7 @@ uint32_t CrcOf(const RawEntry& e)
 void CommonFields(Bytes& b, const RawEntry& e, bool zip64, uint16_t extraLength)
 {
     const uint64_t saturated = 0xFFFFFFFF;
-    b.U16(zip64 ? 45 : 20).U16(e.flags).U16(e.method).U32(0x00210000).U32(CrcOf(e));
+    b.U16(zip64 ? 45 : 20).U16(e.flags).U16(e.method).U32(e.dosTime).U32(CrcOf(e));
     b.U32(zip64 ? saturated : e.compressedSize.value_or(e.data.size()));
     b.U32(zip64 ? saturated : e.size.value_or(e.data.size()));
     b.U16(e.name.size()).U16(extraLength);

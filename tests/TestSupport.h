@@ -82,6 +82,7 @@ struct RawEntry {
     std::string extra{};     // the central header's extra field
     std::string comment{};   // the entry comment
     std::string localExtra{};  // the local header's extra field
+    uint32_t dosTime = 0x00210000;  // DOS date and time: 1980-01-01 00:00
 };
 // The local header of entry (without its data).
 std::string LocalHeader(const RawEntry& entry);

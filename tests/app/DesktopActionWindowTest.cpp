@@ -74,6 +74,30 @@ TEST_F(DesktopAction, ExtractsEachArchiveBesideItselfOrIntoItsOwnFolder)
     EXPECT_EQ(ReadFile(dir / "b/second/two.txt"), "two");
 }
 
+TEST_F(DesktopAction, ThePartsOfASetSelectedTogetherAreExtractedOnce)
+{
+    fs::create_directories(dir / "src");
+    std::string noise(200000, '\0');
+    std::mt19937 random(7);
+    std::generate(noise.begin(), noise.end(), [&] { return char(random()); });
+    WriteFile(dir / "src/info.bin", noise);
+    WriteFile(dir / "src/seven.bin", noise);
+    ASSERT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -qs 64k ../info.zip info.bin && "
+                                   "7zz a -bd -tzip -v90k ../seven.zip seven.bin >/dev/null"),
+              0);
+    QStringList parts;
+    for (const char* part : {"info.z01", "info.z02", "info.zip", "seven.zip.001", "seven.zip.002", "seven.zip.003"})
+        parts << QString::fromStdString(dir / part);
+    int asked = 0;
+    const QString summary = RunAction(DesktopActionWindow::Action::ExtractHere, parts, [&](DesktopActionWindow& w) {
+        w.Extraction().AskOverwrite = [&](const QString&) { return ++asked, int(QMessageBox::No); };
+    });
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(ReadFile(dir / "info.bin"), noise);
+    EXPECT_EQ(ReadFile(dir / "seven.bin"), noise);
+    EXPECT_EQ(summary.toStdString(), "Extracted 2 entries, skipped 0, failed 0.");
+}
+
 TEST_F(DesktopAction, AsksBeforeReplacingAnExistingFile)
 {
     fs::create_directories(dir / "src");

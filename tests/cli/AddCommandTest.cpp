@@ -90,6 +90,80 @@ TEST_F(AddCommand, UpdateAndMoveTakeOnlyNewerFilesAndDeleteOnlyWhatWentIn)
     }
 }
 
+TEST_F(AddCommand, UpdateReplacesWhatZipUReplaces)
+{
+    // Entries with the exact time (zip's extended timestamp) and with the
+    // DOS time only (zip -X): a file one second newer than an exact time
+    // replaces its entry; against a DOS time it takes two seconds.
+    for (const std::string exact : {"", "-X"}) {
+        SCOPED_TRACE("zip " + exact);
+        Write("one.txt", "old\n");
+        Write("two.txt", "old\n");
+        ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && touch -d '2021-01-01 00:00:00' one.txt two.txt && zip -q " +
+                        exact + " peer.zip one.txt two.txt && cp peer.zip ours.zip"),
+                  0);
+        Write("one.txt", "new\n");
+        Write("two.txt", "new\n");
+        const std::string later = exact.empty() ? "00:00:01" : "00:00:02";
+        ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && touch -d '2021-01-01 " + later +
+                        "' one.txt && touch -d '2021-01-01 00:00:00' two.txt && zip -qu peer.zip one.txt two.txt"),
+                  0);
+        const Result r = Cli("add --update ours.zip one.txt two.txt");
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "ours.zip: 1 file added\n");
+        for (const std::string name : {"one.txt", "two.txt"}) {
+            std::string peer, ours;
+            Shell("unzip -p " + Quoted(Path("peer.zip")) + " " + name, &peer);
+            Shell("unzip -p " + Quoted(Path("ours.zip")) + " " + name, &ours);
+            EXPECT_EQ(ours, peer) << name;
+            EXPECT_EQ(ours, name == "one.txt" ? "new\n" : "old\n") << name;
+        }
+        Shell("rm " + Quoted(Path("peer.zip")) + " " + Quoted(Path("ours.zip")));
+    }
+}
+
+TEST_F(AddCommand, AWholeFolderGoesInWithItsFoldersAsZipRStoresIt)
+{
+    MakeTree("d");
+    fs::create_directories(Path("d/empty"));
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && touch -d @1600000001 d/empty && zip -qr peer.zip d"), 0);
+    const Result r = Cli("add t.zip 'd/*'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "t.zip: 6 files added\n");  // folders are not counted
+    EXPECT_EQ(PeerNames("t.zip"), PeerNames("peer.zip"));
+    // The empty folder comes out of peers with its time.
+    ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && unzip -qd out t.zip"), 0);
+    EXPECT_TRUE(fs::is_directory(Path("out/d/empty")));
+    const std::string json = Cli("list --json t.zip").out;
+    EXPECT_NE(json.find("\"name\": \"d/empty/\", \"method\": \"stored\", \"method_number\": 0, \"compressed_size\": 0, "
+                        "\"size\": 0, \"crc32\": \"00000000\", \"encryption\": \"none\", \"modified_utc\": "
+                        "\"2020-09-13T12:26:41Z\", \"modified_from\": \"extended timestamp\""),
+              std::string::npos)
+        << json;
+    // An unchanged tree updates nothing: its folders included.
+    EXPECT_EQ(Cli("add --update t.zip 'd/*'").out, "t.zip: 0 files added\n");
+
+    // Files only: when asked, without paths, and for a mask that does not
+    // take the whole folder (as zip -r -i '*.txt').
+    const std::vector<std::string> files = {"d/.hidden", "d/a.txt",   "d/b.bin",
+                                            "d/empty.txt", "d/sub/c.txt", "d/sub/caf\xc3\xa9.txt"};
+    const struct {
+        std::string command;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"add --no-dir-entries f1.zip 'd/*'", files},
+        {"add --no-paths f2.zip 'd/*'", {".hidden", "a.txt", "b.bin", "c.txt", "caf\xc3\xa9.txt", "empty.txt"}},
+        {"add f3.zip 'd/*.txt'", {"d/a.txt", "d/empty.txt", "d/sub/c.txt", "d/sub/caf\xc3\xa9.txt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const Result listed = Cli(c.command);
+        ASSERT_EQ(listed.code, 0) << listed.err;
+        const std::string archive = "f" + std::to_string(&c - cases + 1) + ".zip";
+        EXPECT_EQ(PeerNames(archive), c.names);
+    }
+}
+
 TEST_F(AddCommand, AFailedAddLeavesTheArchiveAndTheFilesAsTheyWere)
 {
     MakePeerArchive();

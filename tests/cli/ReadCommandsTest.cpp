@@ -306,12 +306,13 @@ TEST_F(ReadCommands, VerboseAndJsonListingsShowEveryField)
 {
     using testing_support::RawEntry;
     // Modes with set-user-ID, set-group-ID and sticky bits, with and without
-    // the execute bit beneath; a name in code page 437 with a comment.
-    const uint32_t modes[] = {0104755, 0042775, 0041777, 0101664, 0102644};
+    // the execute bit beneath, of other file types and of none; a name in
+    // code page 437 with a comment, dated 0: month and day 0.
+    const uint32_t modes[] = {0104755, 0042775, 0041777, 0101664, 0102644, 0000664, 0010640, 0140755};
     std::vector<RawEntry> entries;
     for (const uint32_t mode : modes)
         entries.push_back({.name = "m" + std::to_string(mode), .data = {}, .madeBy = 0x0314, .externalAttributes = mode << 16});
-    entries.push_back({.name = "caf\x82", .data = "x", .crc = 0x8CDC1683, .comment = "note \"1\""});
+    entries.push_back({.name = "caf\x82", .data = "x", .crc = 0x8CDC1683, .comment = "note \"1\"", .dosTime = 0});
     Write("modes.zip", testing_support::AssembleZip(entries));
     std::string zipinfo;
     ASSERT_EQ(Shell("cd " + Quoted(dir.Path()) + " && zipinfo modes.zip", &zipinfo), 0);
@@ -333,7 +334,8 @@ TEST_F(ReadCommands, VerboseAndJsonListingsShowEveryField)
     for (const std::string field :
          {"\"method\": \"aes256/deflated\"", "\"encryption\": \"aes256\"", "\"mode\": \"-rwsr-xr-x\"",
           "\"name\": \"caf\u00e9\", \"name_hex\": \"63616682\"", "\"comment\": \"note \\\"1\\\"\"", "\"host_name\": \"MS-DOS\"",
-          "\"modified_from\": \"NTFS\"", "\"modified_from\": \"DOS date (local time)\""})
+          "\"modified_from\": \"NTFS\"", "\"modified_from\": \"DOS date (local time)\"",
+          "\"dos_date\": \"1980-00-00 00:00:00\", \"mode\": null", "\"mode\": \"?rw-rw-r--\""})
         EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
 }
 
