@@ -13,6 +13,7 @@
 #include <numeric>
 #include <unordered_set>
 
+#include "app/IniFile.h"
 #include "app/UnZipQuestions.h"
 #include "engine/ZipExceptions.h"
 #include "platform/Exceptions.h"
@@ -69,7 +70,8 @@ std::optional<DesktopActionWindow::Action> DesktopActionWindow::ActionOf(const Q
     return std::nullopt;
 }
 
-DesktopActionWindow::DesktopActionWindow(Action action, const QStringList& files, QWidget* parent)
+DesktopActionWindow::DesktopActionWindow(Action action, const QStringList& files, const QString& settingsPath,
+                                         QWidget* parent)
     : QWidget(parent), action_(action), files_(files)
 {
     setWindowTitle(action == Action::ExtractHere         ? tr("Extract each here")
@@ -107,6 +109,9 @@ DesktopActionWindow::DesktopActionWindow(Action action, const QStringList& files
     });
 
     ui::InstallQtHooks(this);
+    // The names are read in the code page kept for the window; the page's
+    // other options give way to the actions' own.
+    unzip_.LoadSettings(TIniFile(settingsPath.toStdString()));
     unzip_.options.autoDisplay = false;
     unzip_.options.useStoredPaths = true;
     unzip_.options.overwriteMode = int(TUZOverwriteMode::Prompt);
@@ -162,6 +167,7 @@ void DesktopActionWindow::closeEvent(QCloseEvent* event)
     // Closing during a run stops it; the window goes once it has ended.
     if (Running()) {
         closeWhenDone_ = true;
+        unzip_.Quit();
         Cancel();
         event->ignore();
         return;

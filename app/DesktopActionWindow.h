@@ -35,7 +35,9 @@ public:
     // The action a command-line option names, or none.
     static std::optional<Action> ActionOf(const QString& option);
 
-    DesktopActionWindow(Action action, const QStringList& files, QWidget* parent = nullptr);
+    // settingsPath: the main window's settings file, read for the code page of names.
+    DesktopActionWindow(Action action, const QStringList& files, const QString& settingsPath,
+                        QWidget* parent = nullptr);
     ~DesktopActionWindow() override;
 
     // Starts the run; the window shows it.

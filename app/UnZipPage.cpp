@@ -53,6 +53,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     auto* archives = new QVBoxLayout(G2);
     ListBoxZipList = new QListWidget(G2);
     ListBoxZipList->setObjectName("ListBoxZipList");
+    ListBoxZipList->setAccessibleName(tr("ZIP Archives"));
     ListBoxZipList->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBoxZipList->setAcceptDrops(true);
     ListBoxZipList->viewport()->setAcceptDrops(true);
@@ -87,9 +88,13 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     filterLabel->setBuddy(EditFilter);
     filterRow->addWidget(filterLabel);
     filterRow->addWidget(EditFilter, 1);
+    LabelShown = new QLabel(G3);
+    LabelShown->setObjectName("LabelShown");
+    filterRow->addWidget(LabelShown);
     entries->addLayout(filterRow);
     model_ = new ui::FileDetailModel(c_.Rows(), this);
     ListBoxFileDetail = new ui::EntryListView(model_, G3);
+    ListBoxFileDetail->setAccessibleName(tr("Compressed Files To UnZIP"));
     entries->addWidget(ListBoxFileDetail, 1);
     auto* entryButtons = new QHBoxLayout;
     btnSelectall = ui::PushButton(this, "btnSelectall", "Sele&ct All", "Select all  items", "edit-select-all",
@@ -148,6 +153,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     LabelUnZipStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ListUnZipReport = new QListWidget(progress);
     ListUnZipReport->setObjectName("ListUnZipReport");
+    ListUnZipReport->setAccessibleName(tr("Report"));
     ListUnZipReport->setToolTip("Entries skipped or failed in the last run");
     progressBox->addWidget(ProgressUnZip);
     progressBox->addWidget(LabelUnZipStatus);
@@ -156,8 +162,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
                                         "Open the folder the last extraction wrote to", "folder-open",
                                         QStyle::SP_DirOpenIcon);
     progressBox->addWidget(btnOpenDestination, 0, Qt::AlignLeft);
-    // The report keeps to a few lines; the entry list above gets the room.
-    ListUnZipReport->setMaximumHeight(5 * fontMetrics().height());
+    ui::WrapLines(ListUnZipReport);
 
     auto* prefs = new QGroupBox("Uncompress Preferences", this);
     auto* grid = new QGridLayout(prefs);
@@ -169,15 +174,19 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     ChCreateSubFolder->setObjectName("ChCreateSubFolder");
     ChUseOrigPath = new QCheckBox("Use ori&ginal directory name which is stored in ZIP archive", prefs);
     ChUseOrigPath->setObjectName("ChUseOrigPath");
+    ChGoOn = new QCheckBox(tr("Go on &with the next archive when one fails"), prefs);
+    ChGoOn->setObjectName("ChGoOn");
+    ChGoOn->setToolTip(tr("Off: an extraction or deletion stops at the first archive that fails"));
     EditPWD = new QLineEdit(prefs);
     EditPWD->setObjectName("EditPWD");
     EditPWD->setEchoMode(QLineEdit::Password);
     auto* extractLabel = new QLabel("Ex&tract to:", prefs);
-    extractLabel->setBuddy(ExtractFolder->lineEdit());
+    ExtractFolder->SetLabel(extractLabel);
     grid->addWidget(extractLabel, 0, 0);
     grid->addWidget(ExtractFolder, 0, 1, 1, 2);
     grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);
     grid->addWidget(ChUseOrigPath, 2, 0, 1, 3);
+    grid->addWidget(ChGoOn, 5, 0, 1, 3);
     auto* passwordLabel = new QLabel("&Input Password ( If has )", prefs);
     passwordLabel->setBuddy(EditPWD);
     grid->addWidget(passwordLabel, 3, 0);
@@ -257,6 +266,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     connect(ChAotoDisplay, &QCheckBox::toggled, this, [this](bool on) { c_.options.autoDisplay = on; });
     connect(ChCreateSubFolder, &QCheckBox::toggled, this, [this](bool on) { c_.options.subfolderPerArchive = on; });
     connect(ChUseOrigPath, &QCheckBox::toggled, this, [this](bool on) { c_.options.useStoredPaths = on; });
+    connect(ChGoOn, &QCheckBox::toggled, this, [this](bool on) { c_.options.goOnAfterFailure = on; });
     connect(EditPWD, &QLineEdit::textChanged, this, [this](const QString& text) { c_.options.password = text; });
     connect(ExtractFolder->lineEdit(), &QLineEdit::textChanged, this,
             [this] { c_.options.extractFolder = ExtractFolder->folder(); });
@@ -298,10 +308,10 @@ void UnZipPage::Refresh()
 
     // The options.
     const UnZipOptions& o = c_.options;
-    for (QCheckBox* box : {ChAotoDisplay, ChCreateSubFolder, ChUseOrigPath}) {
+    for (const auto& [box, on] : {std::pair{ChAotoDisplay, o.autoDisplay}, {ChCreateSubFolder, o.subfolderPerArchive},
+                                  {ChUseOrigPath, o.useStoredPaths}, {ChGoOn, o.goOnAfterFailure}}) {
         const QSignalBlocker block(box);
-        box->setChecked(box == ChAotoDisplay ? o.autoDisplay : box == ChCreateSubFolder ? o.subfolderPerArchive
-                                                                                        : o.useStoredPaths);
+        box->setChecked(on);
     }
     {
         const QSignalBlocker block(overwrite_);
@@ -334,8 +344,11 @@ void UnZipPage::Refresh()
 void UnZipPage::ShowRows()
 {
     model_->Reset();
+    // The caption counts every listed entry, the filter those it shows.
     G3->setTitle(c_.RowsHidden() ? QString("Compressed Files To UnZIP: Hidden")
-                                 : QString("Compressed Files To UnZIP: %1").arg(ListBoxFileDetail->ShownRows()));
+                                 : QString("Compressed Files To UnZIP: %1").arg(c_.Rows().size()));
+    LabelShown->setText(EditFilter->text().isEmpty() ? QString()
+                                                     : tr("%1 shown").arg(ListBoxFileDetail->ShownRows()));
 }
 
 void UnZipPage::ShowEntryMenu(const QPoint& pos)

@@ -63,6 +63,7 @@ private:
     QPushButton* btnRemoveAllUnZip;
     QGroupBox* G3;
     QLineEdit* EditFilter;
+    QLabel* LabelShown;
     ui::FileDetailModel* model_;
     ui::EntryListView* ListBoxFileDetail;
     QPushButton* btnSelectall;
@@ -72,6 +73,7 @@ private:
     ui::FolderEdit* ExtractFolder;
     QCheckBox* ChCreateSubFolder;
     QCheckBox* ChUseOrigPath;
+    QCheckBox* ChGoOn;
     QLineEdit* EditPWD;
     QButtonGroup* overwrite_;
     QProgressBar* ProgressUnZip;

@@ -43,6 +43,7 @@ void UnZipPageController::LoadSettings(const TIniFile& ini)
     options.overwriteMode = mode >= 0 && mode <= 4 ? mode : -1;  // none checked
     const QString codePage = QString::fromStdString(ini.ReadString(Section, "Names Code Page", "CP437"));
     options.namesCodePage = platform::KnownCodePage(codePage.toStdString()) ? codePage : "CP437";
+    options.goOnAfterFailure = ini.ReadBool(Section, "Go On After Failure", false);
     emit Changed();
 }
 
@@ -52,6 +53,7 @@ void UnZipPageController::SaveSettings(TIniFile& ini) const
     ini.WriteBool(Section, "Create SubFolder", options.subfolderPerArchive);
     ini.WriteInteger(Section, "Overwite", std::max(options.overwriteMode, 0));
     ini.WriteString(Section, "Names Code Page", options.namesCodePage.toStdString());
+    ini.WriteBool(Section, "Go On After Failure", options.goOnAfterFailure);
 }
 
 // ---- The archive list ----------------------------------------------------------------
@@ -146,8 +148,15 @@ void UnZipPageController::StartListing()
     listJob_ = NewJob();
     listJob_->OnArchive = [this](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Failed)
-            Update(listView_,
-                   [&](RunView& view) { view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error); });
+            Update(listView_, [&](RunView& view) {
+                view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error);
+                ++view.failed;
+            });
+        if (p.state != ParArchiveProgress::State::Started && p.rebuilt)
+            Update(listView_, [&](RunView& view) {
+                view.report << ui::FileNameOf(p.archive) + ": " +
+                                   tr("its directory was damaged; the entries were read from their local headers");
+            });
         if (p.state != ParArchiveProgress::State::Started)
             return;
         const QString status =
@@ -164,11 +173,8 @@ void UnZipPageController::StartListing()
 void UnZipPageController::ListingEnded()
 {
     listJob_.reset();
-    QStringList failures;
-    Update(listView_, [&](RunView& view) {
-        failures = view.report;
-        view = {};
-    });
+    RunView listed;
+    Update(listView_, [&](RunView& view) { std::swap(listed, view); });
     if (started_ != requested_) {
         // Superseded: the user asked for another listing, or none, meanwhile.
         listed_.clear();
@@ -179,30 +185,37 @@ void UnZipPageController::ListingEnded()
         return;
     }
     QString failure;
+    bool cancelled = false;
     try {
         if (list_.Error())
             std::rethrow_exception(list_.Error());
         rows_ = std::move(listed_);
     } catch (const EAbort&) {
         rows_.clear();  // cancelled by the user
+        cancelled = true;
     } catch (const std::exception& e) {
         failure = e.what();  // the rows stay as they were
     }
     listed_.clear();
     hidden_ = false;
-    // Archives that could not be read are the listing's summary, with the
-    // reason of each in the report; the others are listed all the same. A
-    // listing that follows a deletion keeps the deletion's summary, which
-    // names the same archives.
-    if (!failures.isEmpty() && failure.isEmpty() && started_ != afterDeletion_)
-        Update(runView_, [&](RunView& view) {
-            view.status = QString("Listed %1 %2; %3 of %4 archives could not be read.")
-                              .arg(rows_.size())
-                              .arg(rows_.size() == 1 ? "entry" : "entries")
-                              .arg(failures.size())
-                              .arg(archives_.size());
-            view.report = failures;
-        });
+    // The listing's summary, with the archives that could not be read (the
+    // others are listed all the same) and those read from their local
+    // headers in the report. A listing that follows a deletion keeps the
+    // deletion's summary, which names the same archives, and one that ends
+    // while a run works leaves that run's.
+    if (failure.isEmpty() && !cancelled && started_ != afterDeletion_ && !run_.Running()) {
+        const QString entries = QString("%1 %2").arg(rows_.size()).arg(rows_.size() == 1 ? "entry" : "entries");
+        listed.status = listed.failed > 0 ? QString("Listed %1; %2 of %3 archives could not be read.")
+                                                .arg(entries)
+                                                .arg(listed.failed)
+                                                .arg(archives_.size())
+                                          : tr("Listed %1 of %2 %3.")
+                                                .arg(entries)
+                                                .arg(archives_.size())
+                                                .arg(archives_.size() == 1 ? "archive" : "archives");
+        listed.permille = 1000;
+        Update(runView_, [&](RunView& view) { view = listed; });
+    }
     emit RowsChanged();
     emit Changed();
     PublishProgress();
@@ -246,7 +259,7 @@ bool UnZipPageController::CancelShown() const
 {
     if (run_.Running())
         return !run_.Cancelled();
-    return list_.Running() && !list_.Cancelled();
+    return list_.Running() && !list_.Cancelled() && !RebuildingAfterDeletion();
 }
 
 void UnZipPageController::ExtractAll()
@@ -312,6 +325,7 @@ std::unique_ptr<TExtractAndView> UnZipPageController::NewJob() const
     auto job = std::make_unique<TExtractAndView>();
     // Code page 437 is the engine's own, read without iconv.
     job->Engine().NamesCodePage = options.namesCodePage == "CP437" ? "" : options.namesCodePage.toStdString();
+    job->RebuildDamaged = true;
     return job;
 }
 
@@ -382,17 +396,41 @@ void UnZipPageController::Cancel()
 {
     if (run_.Running())
         run_.Cancel();
-    else
+    else if (!RebuildingAfterDeletion())
         list_.Cancel();
+    emit Changed();
+}
+
+bool UnZipPageController::RebuildingAfterDeletion() const
+{
+    return list_.Running() && started_ == afterDeletion_ && requested_ == afterDeletion_;
+}
+
+void UnZipPageController::Quit()
+{
+    quitting_ = true;
+    run_.Cancel();
+    list_.Cancel();
     emit Changed();
 }
 
 bool UnZipPageController::HasExtractFolder()
 {
-    if (!options.extractFolder.trimmed().isEmpty())
-        return true;
-    Information("Please enter the folder to extract to.");
-    return false;
+    const QString folder = options.extractFolder.trimmed();
+    if (folder.isEmpty()) {
+        Information("Please enter the folder to extract to.");
+        return false;
+    }
+    // A file where the folder or one of its parents should be would fail
+    // every entry: the run is refused at once.
+    for (QFileInfo at(QFileInfo(folder).absoluteFilePath()); !at.isRoot(); at = QFileInfo(at.path()))
+        if (at.exists()) {
+            if (at.isDir())
+                break;
+            Information(tr("Cannot extract to %1: %2 is a file, not a folder.").arg(folder, at.filePath()));
+            return false;
+        }
+    return true;
 }
 
 void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups, const ParUnCompress& options,
@@ -429,6 +467,7 @@ void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups
         break;
     }
     kind_ = kind;
+    selectedRun_ = kind == RunKind::Extract && !groups.empty() && !then;
     then_ = std::move(then);
     runTime_.start();
     run_.Start(std::move(work), [this] { job_->Cancel(); });
@@ -450,7 +489,9 @@ void UnZipPageController::RunFinished()
             Update(runView_, [](RunView& view) { view.permille = 1000; });
     } catch (const EUserCanceled& e) {
         ending = " Cancelled.";
-        message = e.what();
+        // A quit cancels without a word: the window closes as the user asked.
+        if (!quitting_)
+            message = e.what();
     } catch (const EAbort&) {
         ending = " Cancelled.";
     } catch (const std::exception& e) {
@@ -459,32 +500,43 @@ void UnZipPageController::RunFinished()
     }
     if (ending.isEmpty() && run_.Cancelled())
         ending = " Cancelled.";
-    const Tally& t = tally_;  // the run's thread has ended
+    Tally& t = tally_;  // the run's thread has ended
+    if (kind == RunKind::Delete)
+        t.removed = job_->EntriesRemoved();
     // The archives that failed are named with their reasons in the report.
     if (t.archivesFailed > 0)
         ending = QString(" %1 of %2 archives failed.").arg(t.archivesFailed).arg(t.archives) + ending;
     const auto entries = [](int n) { return QString("%1 %2").arg(n).arg(n == 1 ? "entry" : "entries"); };
+    // Entries named by the user that no archive held: a name may read
+    // otherwise after a change of code page, or the archive changed.
+    const bool noneFound = ending.isEmpty() && t.archivesFailed == 0 &&
+                           (kind == RunKind::Delete ? t.removed == 0 : selectedRun_ && t.found == 0);
     QString summary;
     switch (kind) {
     case RunKind::Delete:
-        summary = QString("Deleted the selected entries from %1 %2.%3")
-                      .arg(t.archivesDone)
-                      .arg(t.archivesDone == 1 ? "archive" : "archives")
-                      .arg(ending);
+        summary = noneFound ? tr("Deleted nothing: none of the selected entries was found.")
+                            : tr("Deleted %1 from %2 %3.%4")
+                                  .arg(entries(int(t.removed)))
+                                  .arg(t.archivesDone)
+                                  .arg(t.archivesDone == 1 ? "archive" : "archives")
+                                  .arg(ending);
         break;
     case RunKind::Test:
-        summary = QString("Tested %1: %2 OK, %3 failed.%4")
+        summary = QString("Tested %1: %2 OK, %3 failed")
                       .arg(entries(t.extracted + t.skipped + t.failed))
                       .arg(t.extracted)
-                      .arg(t.skipped + t.failed)
-                      .arg(ending);
+                      .arg(t.skipped + t.failed);
+        if (t.byUser > 0)
+            summary += tr(", %1 skipped by you").arg(t.byUser);
+        summary += "." + ending;
         break;
     case RunKind::Extract:
-        summary = QString("Extracted %1, skipped %2, failed %3.%4")
-                      .arg(entries(t.extracted))
-                      .arg(t.skipped)
-                      .arg(t.failed)
-                      .arg(ending);
+        summary = noneFound ? tr("Extracted nothing: none of the selected entries was found.")
+                            : QString("Extracted %1, skipped %2, failed %3.%4")
+                                  .arg(entries(t.extracted))
+                                  .arg(t.skipped)
+                                  .arg(t.failed)
+                                  .arg(ending);
         break;
     }
     Update(runView_, [&](RunView& view) { view.status = summary; });
@@ -499,10 +551,12 @@ void UnZipPageController::RunFinished()
         ShowFileDetails();
         afterDeletion_ = requested_;
     }
-    emit RunEnded();
+    // The message comes while the window is still there; a close that
+    // waits for the run follows its dismissal.
     if (!message.isEmpty())
         Information(message);
-    else if (then && ending.isEmpty() && t.skipped + t.failed == 0)
+    emit RunEnded();
+    if (message.isEmpty() && then && ending.isEmpty() && t.skipped + t.failed == 0)
         then();
 }
 
@@ -541,21 +595,26 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     const auto report = [this](const QString& line) { Update(runView_, [&](RunView& v) { v.report << line; }); };
     const bool testing = kind == RunKind::Test;
     TZipWriter& engine = job.Engine();
-    job.OnArchive = [this, report, kind, &engine](const ParArchiveProgress& p) {
+    // A failing archive ends an extraction or deletion unless the user chose
+    // to go on; a test always tells every archive.
+    const bool stopAtFailure = kind != RunKind::Test && !options.goOnAfterFailure;
+    job.OnArchive = [this, report, kind, stopAtFailure, &engine](const ParArchiveProgress& p) {
         tally_.archive = p.index;
         tally_.archives = p.count;
         const QString name = ui::FileNameOf(p.archive);
         if (p.state == ParArchiveProgress::State::Started) {
-            tally_.archivePassed = tally_.archiveFailed = 0;
-            tally_.skipPasswords = false;
-            const char* doing = kind == RunKind::Delete ? "Deleting from"
-                                : kind == RunKind::Test   ? "Testing"
-                                                          : "Archive";
+            tally_.archivePassed = tally_.archiveFailed = tally_.archiveByUser = 0;
+            tally_.skipPasswords = tally_.skipEntry = false;
+            const QString status = kind == RunKind::Delete ? tr("Deleting from archive %1 of %2: %3")
+                                   : kind == RunKind::Test   ? tr("Testing archive %1 of %2: %3")
+                                                             : tr("Archive %1 of %2: %3");
             Update(runView_, [&](RunView& view) {
-                view.status = QString("%1 archive %2 of %3: %4").arg(doing).arg(p.index + 1).arg(p.count).arg(name);
+                view.status = status.arg(p.index + 1).arg(p.count).arg(name);
                 view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
             });
         }
+        if (p.state != ParArchiveProgress::State::Started && p.rebuilt)
+            report(name + ": " + tr("its directory was damaged; the entries were read from their local headers"));
         if (p.state == ParArchiveProgress::State::Done) {
             ++tally_.archivesDone;
             if (engine.ReadsDifferently())
@@ -563,13 +622,20 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
             // A test ends each archive with its line.
             if (kind == RunKind::Test) {
                 const int tested = tally_.archivePassed + tally_.archiveFailed;
-                report(tally_.archiveFailed == 0
-                           ? QString("%1: %2 %3 OK").arg(name).arg(tested).arg(tested == 1 ? "entry" : "entries")
-                           : QString("%1: %2 of %3 entries failed").arg(name).arg(tally_.archiveFailed).arg(tested));
+                QString line =
+                    tally_.archiveFailed == 0
+                        ? QString("%1: %2 %3 OK").arg(name).arg(tested).arg(tested == 1 ? "entry" : "entries")
+                        : QString("%1: %2 of %3 entries failed").arg(name).arg(tally_.archiveFailed).arg(tested);
+                if (tally_.archiveByUser > 0)
+                    line += tr(", %1 skipped by you").arg(tally_.archiveByUser);
+                report(line);
             }
         }
-        if (p.state == ParArchiveProgress::State::Failed)
+        if (p.state == ParArchiveProgress::State::Failed) {
             report(name + ": " + ui::FromUtf8(p.error));
+            if (stopAtFailure && p.failure)
+                std::rethrow_exception(p.failure);
+        }
     };
     engine.OnTotalPercentDone = [this](TZipReader&, int percent) {
         const size_t archives = std::max<size_t>(tally_.archives, 1);
@@ -579,6 +645,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     };
     if (kind == RunKind::Delete)
         return;
+    engine.OnStartUnZipInfo = [this](TZipReader&, int files, int64_t, bool&) { tally_.found += files; };
     engine.OnStartUnZip = [this, entryName](TZipReader& sender, int index, std::string&, bool&) {
         const QString status = QString("Archive %1 of %2: %3 \u2014 %4")
                                    .arg(tally_.archive + 1)
@@ -599,6 +666,16 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     const QString notDone = testing ? "" : "; not extracted";
     engine.OnSkippingFile = [this, entryName, where, report, testing](TZipReader& sender, TSkipReason reason,
                                                                        const std::string& fileName, int index, bool&) {
+        // An entry the user chose to skip at the password question is no failure.
+        if (reason == TSkipReason::skBadPassword && (tally_.skipEntry || tally_.skipPasswords)) {
+            tally_.skipEntry = false;
+            ++tally_.byUser;
+            ++tally_.archiveByUser;
+            if (!testing)
+                ++tally_.skipped;
+            report(where(sender) + entryName(sender, index) + ": " + tr("skipped by you"));
+            return;
+        }
         ++tally_.skipped;
         ++tally_.archiveFailed;
         const std::string why = testing && reason == TSkipReason::skBadPassword
@@ -635,15 +712,16 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
             return;
         }
         const QFileInfo existing(ui::FromUtf8(fileName));
+        // The question, then what tells the two files apart.
         const QString text =
-            QString("Replace the existing file %1\nin %2\nwith the one from the archive %3?\n\n"
-                    "Existing file: %4\nFrom the archive: %5")
-                .arg(existing.fileName(), existing.path(), ui::FileNameOf(sender.ZipName()),
-                     SizeAndDate(existing.size(), existing.lastModified()),
+            tr("Replace existing file %1?").arg(existing.fileName()) + "\n\n" +
+            tr("In: %1\nExisting file: %2\nFrom the archive %3: %4")
+                .arg(existing.path(), SizeAndDate(existing.size(), existing.lastModified()),
+                     ui::FileNameOf(sender.ZipName()),
                      SizeAndDate(qint64(sender.EntrySize(index)),
                                  QDateTime::fromSecsSinceEpoch(qint64(sender.EntryDateTime(index)))));
         using B = QMessageBox::StandardButton;
-        const int answer = ui::OnGuiThread<int>([&] { return AskOverwrite(text); }, B::No);
+        const int answer = ui::OnGuiThread<int>([&] { return quitting_ ? int(B::No) : AskOverwrite(text); }, B::No);
         tally_.replaceAll = answer == B::YesToAll;
         tally_.replaceNone = answer == B::NoToAll;
         overwrite = answer == B::Yes || answer == B::YesToAll || answer == RenameAnswer;
@@ -653,11 +731,16 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     engine.OnBadPassword = [this, entryName](TZipReader& sender, int index, std::string& password) {
         if (tally_.skipPasswords)
             return;  // the user chose to skip this archive's encrypted entries
-        const QString text = "The password does not open " + entryName(sender, index) + " of " +
-                             ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
+        const QString text = sender.Password.empty()
+                                 ? tr("Enter the password for %1 of %2:")
+                                       .arg(entryName(sender, index), ui::FileNameOf(sender.ZipName()))
+                                 : "The password does not open " + entryName(sender, index) + " of " +
+                                       ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
         const PasswordAnswer answer =
-            ui::OnGuiThread<PasswordAnswer>([&] { return AskPassword(text); }, PasswordAnswer{});
+            ui::OnGuiThread<PasswordAnswer>([&] { return quitting_ ? PasswordAnswer{} : AskPassword(text); },
+                                            PasswordAnswer{});
         tally_.skipPasswords = answer.kind == PasswordAnswer::Kind::SkipArchive;
+        tally_.skipEntry = answer.kind == PasswordAnswer::Kind::SkipEntry;
         if (answer.kind == PasswordAnswer::Kind::Password && !answer.password.isEmpty())
             password = answer.password.toStdString();
     };

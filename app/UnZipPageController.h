@@ -32,6 +32,7 @@ struct UnZipOptions {
     QString extractFolder;            // ExtractFolder, as typed
     QString password;                 // EditPWD
     QString namesCodePage = "CP437";  // CodePage: names of archives from Windows tools
+    bool goOnAfterFailure = false;    // ChGoOn: a failing archive does not end an extraction or deletion
 };
 
 // The answer to "the password does not open this entry".
@@ -102,6 +103,9 @@ public:
     double LastRunSeconds() const { return lastRunSeconds_; }
     // Stops the extraction or deletion under way, else the listing.
     void Cancel();
+    // Stops every run for the window to close: no cancel message and no
+    // further question comes from them.
+    void Quit();
     // Extracts the entries of rows into a new private folder (mode 0700,
     // removed when the controller goes), each archive's into a folder named
     // after it and with their stored folders, a folder entry with everything
@@ -114,7 +118,8 @@ public:
     void OpenEntry(int row);
 
     // Questions of an extraction, asked on the GUI thread; the page sets
-    // them, tests replace them. Whether to replace a file: a
+    // them, tests replace them. Whether to replace a file (the question, a
+    // blank line, the folder and both files' sizes and dates): a
     // QMessageBox::StandardButton (Yes, YesToAll, No, NoToAll) or
     // RenameAnswer, which writes the entry under a free name beside it.
     static constexpr int RenameAnswer = 1;
@@ -147,13 +152,18 @@ private:
         int permille = 0;
         QString status;
         QStringList report;
+        int failed = 0;  // archives a listing could not read
     };
     // The tally of an extraction or deletion, kept by its thread.
     struct Tally {
         int extracted = 0, skipped = 0, failed = 0, archivesDone = 0;
+        int byUser = 0;      // entries the user chose to skip, counted in skipped too unless testing
+        int found = 0;       // entries the archives' directories had of those asked for
+        size_t removed = 0;  // entries deleted
         size_t archivesFailed = 0;
-        int archivePassed = 0, archiveFailed = 0;  // entries of the archive under way
+        int archivePassed = 0, archiveFailed = 0, archiveByUser = 0;  // entries of the archive under way
         bool skipPasswords = false;                // of the archive under way
+        bool skipEntry = false;                    // the user chose to skip the entry under way
         size_t archive = 0, archives = 0;
         bool replaceAll = false, replaceNone = false;
         // Of a private extraction: the file or folder the engine wrote for
@@ -165,6 +175,9 @@ private:
     void AfterAdd();
     void RefreshOrHide();
     void StartListing();
+    // The listing under way rebuilds the entry list after a deletion: it is
+    // not the user's to cancel.
+    bool RebuildingAfterDeletion() const;
     void ListingEnded();
     enum class RunKind { Extract, Delete, Test };
     // Starts an extraction (groups empty: every archive) with options, a
@@ -186,6 +199,7 @@ private:
 
     std::vector<std::string> archives_;
     int current_ = -1;
+    bool quitting_ = false;  // GUI thread
     ParArrayOfFileDetail rows_;
     bool hidden_ = false;
 
@@ -200,6 +214,7 @@ private:
     // Extraction or deletion.
     std::unique_ptr<TExtractAndView> job_;
     RunKind kind_ = RunKind::Extract;
+    bool selectedRun_ = false;  // the run extracts entries the user selected
     QElapsedTimer runTime_;
     double lastRunSeconds_ = 0;
     QString lastDestination_;

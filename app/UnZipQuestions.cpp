@@ -1,5 +1,6 @@
 #include "app/UnZipQuestions.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -12,7 +13,12 @@ void AskWithDialogs(UnZipPageController& c, QWidget* parent)
 {
     c.AskOverwrite = [parent](const QString& text) {
         using B = QMessageBox::StandardButton;
-        QMessageBox box(QMessageBox::Question, "Zamblok", text, B::Yes | B::No | B::YesToAll | B::NoToAll, parent);
+        // The question first, what tells the two files apart below it.
+        const qsizetype split = text.indexOf("\n\n");
+        QMessageBox box(QMessageBox::Question, QCoreApplication::translate("UnZipQuestions", "File Exists Alert"),
+                        text.left(split), B::Yes | B::No | B::YesToAll | B::NoToAll, parent);
+        if (split >= 0)
+            box.setInformativeText(text.mid(split + 2));
         box.setObjectName("OverwriteQuestion");
         QPushButton* rename = box.addButton("Re&name", QMessageBox::AcceptRole);
         rename->setToolTip("Write the file from the archive under a free name beside the existing one");

@@ -206,6 +206,26 @@ void TFormMain::SaveLayout(TIniFile& ini) const
         write(part.key, part.pending.isEmpty() ? StateOf(part.widget) : part.pending);
 }
 
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A size and place kept from a larger screen are fitted, frame and all,
+    // to the screen the window opens on, down to the window's smallest size.
+    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen)
+        screen = this->screen();
+    const QRect client = geometry(), frame = frameGeometry();
+    const QRect area = screen->availableGeometry().marginsRemoved(
+        QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                 frame.bottom() - client.bottom()));
+    QRect fitted(client.topLeft(), client.size().boundedTo(area.size()).expandedTo(minimumSizeHint()));
+    fitted.moveRight(std::min(fitted.right(), area.right()));
+    fitted.moveBottom(std::min(fitted.bottom(), area.bottom()));
+    fitted.moveTopLeft(QPoint(std::max(fitted.left(), area.left()), std::max(fitted.top(), area.top())));
+    if (fitted != client)
+        setGeometry(fitted);
+}
+
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
     // Shown, the part has its real size, which its state is measured against.
@@ -262,8 +282,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
     // The run may have ended while the question was open.
     if (Running()) {
         closePending_ = true;
-        zip_.Cancel();
-        unzip_.Cancel();
+        zip_.Quit();
+        unzip_.Quit();
         event->ignore();
         return;
     }

@@ -15,6 +15,7 @@
 #include "app/Unitselectbyfilter.h"
 #include "ui/Buttons.h"
 #include "ui/Drops.h"
+#include "ui/Text.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* items = new QVBoxLayout(G1);
     ListboxZIP = new ui::ItemList(G1);
     ListboxZIP->setObjectName("ListboxZIP");
+    ListboxZIP->setAccessibleName(tr("Items To ZIP"));
     ListboxZIP->setAcceptDrops(true);
     ListboxZIP->viewport()->setAcceptDrops(true);
     ListboxZIP->viewport()->installEventFilter(this);
@@ -79,7 +81,12 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     itemButtons->addWidget(remove, 2, 0);
     itemButtons->addWidget(removeAll, 2, 1);
     items->addLayout(itemButtons);
-    middle->addWidget(G1);
+    // The items, and under them what the last run did.
+    auto* itemsPane = new QWidget(middle);
+    auto* itemsColumn = new QVBoxLayout(itemsPane);
+    itemsColumn->setContentsMargins(0, 0, 0, 0);
+    itemsColumn->addWidget(G1, 1);
+    middle->addWidget(itemsPane);
 
     auto* optionsPane = new QWidget(middle);
     auto* options = new QVBoxLayout(optionsPane);
@@ -116,7 +123,10 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     methodGrid->addWidget(cbsplitType, 1, 3);
     methodGrid->addWidget(RaMultipleZIP, 2, 0);
     methodGrid->addWidget(RxSpinPerItem, 2, 1);
-    methodGrid->addWidget(new QLabel("Items ", method), 2, 2);
+    auto* itemsLabel = new QLabel("Items ", method);
+    itemsLabel->setBuddy(RxSpinPerItem);
+    methodGrid->addWidget(itemsLabel, 2, 2);
+    spinEditSplitSize->setAccessibleName(tr("Other Size"));
     ChZipPartNames = new QCheckBox("Name the parts x.zip.z01, x.zip.z02, ... (&older form)", method);
     ChZipPartNames->setObjectName("ChZipPartNames");
     ChZipPartNames->setToolTip("Unchecked, the parts of x.zip are x.z01, x.z02, ..., x.zip, as Info-ZIP's "
@@ -140,7 +150,10 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     RxSpintAdd0 = new QSpinBox(naming);
     RxSpintAdd0->setObjectName("RxSpintAdd0");
     RxSpintAdd0->setRange(2, 20);
-    namingGrid->addWidget(new QLabel("Destination Directory", naming), 0, 0);
+    auto* destinationLabel = new QLabel("Destination Directory", naming);
+    TargetDirectory->SetLabel(destinationLabel);
+    EditName->setAccessibleName(tr("Filename"));
+    namingGrid->addWidget(destinationLabel, 0, 0);
     namingGrid->addWidget(TargetDirectory, 0, 1, 1, 3);
     namingGrid->addWidget(RaAutoName, 1, 0);
     namingGrid->addWidget(RaManuName, 2, 0);
@@ -149,7 +162,9 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     width->setSpacing(6);
     width->addWidget(new QLabel("plus number, append 0 when less then", naming));
     width->addWidget(RxSpintAdd0);
-    width->addWidget(new QLabel("number width", naming));
+    auto* widthLabel = new QLabel("number width", naming);
+    widthLabel->setBuddy(RxSpintAdd0);
+    width->addWidget(widthLabel);
     width->addStretch(1);
     namingGrid->addLayout(width, 3, 1, 1, 3);
     namingGrid->setColumnStretch(3, 1);
@@ -193,19 +208,28 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->addWidget(ChIncludeSystemAndHide, 1, 0, 1, 2);
     auto* rate = new QHBoxLayout;
     rate->setSpacing(6);
-    rate->addWidget(new QLabel("Compression ratio", prefs));
+    auto* rateLabel = new QLabel("Compression ratio", prefs);
+    rateLabel->setBuddy(SpinCompressRate);
+    rate->addWidget(rateLabel);
     rate->addWidget(SpinCompressRate);
     rate->addStretch(1);
     prefsGrid->addLayout(rate, 1, 2, 1, 2);
     prefsGrid->addWidget(ChPassword, 2, 0, 1, 2);
     auto* encryption = new QHBoxLayout;
     encryption->setSpacing(6);
-    encryption->addWidget(new QLabel("Encryption:", prefs));
+    auto* encryptionLabel = new QLabel("Encryption:", prefs);
+    encryptionLabel->setBuddy(CbEncryption);
+    encryption->addWidget(encryptionLabel);
     encryption->addWidget(CbEncryption, 1);
     prefsGrid->addLayout(encryption, 2, 2, 1, 2);
-    prefsGrid->addWidget(new QLabel("Password", prefs), 3, 0);
+    auto* passwordLabel = new QLabel("Password", prefs);
+    passwordLabel->setBuddy(EditPassword);
+    auto* confirmLabel = new QLabel("Confirm", prefs);
+    confirmLabel->setBuddy(EditConfirmPassword);
+    Editcomment->setAccessibleName(tr("Comment"));
+    prefsGrid->addWidget(passwordLabel, 3, 0);
     prefsGrid->addWidget(EditPassword, 3, 1);
-    prefsGrid->addWidget(new QLabel("Confirm", prefs), 3, 2);
+    prefsGrid->addWidget(confirmLabel, 3, 2);
     prefsGrid->addWidget(EditConfirmPassword, 3, 3);
     prefsGrid->addWidget(ChComment, 4, 0);
     prefsGrid->addWidget(Editcomment, 4, 1, 1, 3);
@@ -214,13 +238,9 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->setVerticalSpacing(2);
     options->addWidget(prefs);
     options->addStretch(1);
-    middle->addWidget(optionsPane);
-    middle->setStretchFactor(0, 1);
-    middle->setStretchFactor(1, 2);
-    layout->addWidget(middle, 1);
 
     // What the run under way, or the last one, did.
-    auto* progress = new QGroupBox("Progress", this);
+    auto* progress = new QGroupBox("Progress", itemsPane);
     auto* progressGrid = new QGridLayout(progress);
     ProgressZip = new QProgressBar(progress);
     ProgressZip->setObjectName("ProgressZip");
@@ -232,14 +252,20 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     LabelZipStatus->setMinimumWidth(1);
     ListZipReport = new QListWidget(progress);
     ListZipReport->setObjectName("ListZipReport");
+    ListZipReport->setAccessibleName(tr("Report"));
     ListZipReport->setToolTip("Files skipped in the last run");
-    ListZipReport->setMaximumHeight(3 * fontMetrics().height());
+    ui::WrapLines(ListZipReport);
+    // The column is narrow: the status line goes under the bar and wraps.
+    LabelZipStatus->setWordWrap(true);
     progressGrid->addWidget(ProgressZip, 0, 0);
-    progressGrid->addWidget(LabelZipStatus, 0, 1);
-    progressGrid->addWidget(ListZipReport, 1, 0, 1, 2);
-    progressGrid->setColumnStretch(0, 1);
-    progressGrid->setColumnStretch(1, 2);
-    layout->addWidget(progress);
+    progressGrid->addWidget(LabelZipStatus, 1, 0);
+    progressGrid->addWidget(ListZipReport, 2, 0);
+    progressGrid->setRowStretch(2, 1);
+    itemsColumn->addWidget(progress, 1);
+    middle->addWidget(optionsPane);
+    middle->setStretchFactor(0, 1);
+    middle->setStretchFactor(1, 2);
+    layout->addWidget(middle, 1);
 
     AskFiles = [this] {
         return QFileDialog::getOpenFileNames(this, "Select one or multiple files by filename",
@@ -257,7 +283,11 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     connect(down, &QPushButton::clicked, &c_, [this] { c_.Move(1); });
     connect(remove, &QPushButton::clicked, &c_, &ZipPageController::Remove);
     connect(removeAll, &QPushButton::clicked, &c_, &ZipPageController::RemoveAll);
-    connect(btnZip, &QPushButton::clicked, &c_, &ZipPageController::Create);
+    // The run takes the options as the controls show them.
+    connect(btnZip, &QPushButton::clicked, this, [this] {
+        c_.SetOptions(Shown());
+        c_.Create();
+    });
     connect(spZipCancel, &QPushButton::clicked, &c_, &ZipPageController::Cancel);
     connect(btnViewLastZip, &QPushButton::clicked, &c_, &ZipPageController::View);
     connect(ListboxZIP, &QListWidget::itemSelectionChanged, this, [this] {
@@ -269,7 +299,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
                                                                      RaManuName, chStorePath, ChIncludeSunFolder,
                                                                      ChIncludeSystemAndHide, ChPassword, ChComment,
                                                                      ChZipPartNames})
-        connect(b, &QAbstractButton::clicked, this, edited);
+        connect(b, &QAbstractButton::toggled, this, edited);
     for (QLineEdit* e : {EditPassword, EditConfirmPassword, Editcomment, EditName, TargetDirectory->lineEdit()})
         connect(e, &QLineEdit::textChanged, this, edited);
     for (QSpinBox* s : {spinEditSplitSize, RxSpinPerItem, RxSpintAdd0, SpinCompressRate})
@@ -315,8 +345,10 @@ void ZipPage::Refresh()
     // Only the signals that report the user's edits are held back.
     std::vector<QSignalBlocker> quiet;
     for (QObject* control : std::initializer_list<QObject*>{
-             ListboxZIP, cbSplitSize, spinEditSplitSize, cbsplitType, RxSpinPerItem, TargetDirectory->lineEdit(),
-             EditName, RxSpintAdd0, SpinCompressRate, EditPassword, EditConfirmPassword, CbEncryption, Editcomment})
+             ListboxZIP,  cbSplitSize,  spinEditSplitSize, cbsplitType,   RxSpinPerItem,  TargetDirectory->lineEdit(),
+             EditName,    RxSpintAdd0,  SpinCompressRate,  EditPassword,  EditConfirmPassword, CbEncryption,
+             Editcomment, RaSingle,     RaBlock,           RaMultipleZIP, RaAutoName,     RaManuName,
+             chStorePath, ChIncludeSunFolder, ChIncludeSystemAndHide, ChPassword, ChComment, ChZipPartNames})
         quiet.emplace_back(control);
     const ZipOptions& o = c_.Options();
 

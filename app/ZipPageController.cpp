@@ -244,15 +244,14 @@ bool ZipPageController::ReadRun(ParZipName& naming, ParCompress& compress)
         compress.password = o.password.toStdString();
         compress.encryption = o.encryption == 1 ? TEncryption::Aes256 : TEncryption::Traditional;
     }
+    // A name left empty, or only ".zip", names the archives after the program.
     QString base = o.baseName.trimmed();
     if (base.endsWith(".zip", Qt::CaseInsensitive))
         base.chop(4);
+    if (base.isEmpty())
+        base = "Zamblok";
     if (!o.autoName) {
         // The archives are made in the destination folder and nowhere else.
-        if (base.isEmpty()) {
-            Warn("Please enter a filename for the ZIP archives");
-            return false;
-        }
         if (base.contains('/')) {
             Warn("The filename '" + o.baseName.trimmed() +
                  "' must not contain '/': the ZIP archives are made in the destination directory");
@@ -318,6 +317,12 @@ void ZipPageController::Cancel()
         bridge_.Cancel();
         emit Changed();
     }
+}
+
+void ZipPageController::Quit()
+{
+    quitting_ = true;
+    bridge_.Cancel();
 }
 
 void ZipPageController::View()
@@ -416,20 +421,20 @@ void ZipPageController::RunFinished()
     for (const std::string& name : names)
         created << ui::FromUtf8(name);
     QString failure, ending;
-    bool failed = false;
+    bool cancelled = false, nothingWritten = false;
     try {
         if (bridge_.Error())
             std::rethrow_exception(bridge_.Error());
     } catch (const std::exception& e) {
         failure = e.what();
-        failed = !dynamic_cast<const EUserCanceled*>(&e) && !dynamic_cast<const EAbort*>(&e);
-        ending = failed ? QString(" Stopped: %1").arg(failure) : QString(" Cancelled.");
+        cancelled = dynamic_cast<const EUserCanceled*>(&e) || dynamic_cast<const EAbort*>(&e);
+        ending = cancelled ? QString(" Cancelled.") : QString(" Stopped: %1").arg(failure);
     }
     if (ending.isEmpty() && bridge_.Cancelled())
         ending = " Cancelled.";
     // A run that wrote nothing, though nothing stopped it, says why.
     if (created.isEmpty() && ending.isEmpty()) {
-        failed = true;
+        nothingWritten = true;
         failure = shown_.report.isEmpty() ? QString("No ZIP archive was written: the items match no file.")
                                           : QString("No ZIP archive was written: no file could be added.\n\n") +
                                                 shown_.report.mid(0, 10).join('\n') +
@@ -446,10 +451,13 @@ void ZipPageController::RunFinished()
                   .arg(ending);
     emit Progress();
     // The message is shown while the run still counts as under way, so that
-    // no other run starts beneath it.
-    if (failed)
+    // no other run starts beneath it. The writer's failures and a cancel are
+    // for information; a run that wrote nothing though nothing stopped it is
+    // an error.
+    // A quit cancels without a word: the window closes as the user asked.
+    if (nothingWritten)
         Fail(failure);
-    else if (!failure.isEmpty())
+    else if (!failure.isEmpty() && !(cancelled && quitting_))
         Inform(failure);
     // After a cancel or a failure "View ZIP" stays hidden.
     lastCreated_ = failure.isEmpty() ? created : QStringList();

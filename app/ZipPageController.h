@@ -84,7 +84,9 @@ public:
     bool PasswordFieldsEnabled() const { return options_.addPassword; }
     bool CommentEnabled() const { return options_.addComment; }
     bool NameFieldsEnabled() const { return !options_.autoName; }
-    bool PerItemEnabled() const { return options_.method != 0; }
+    // The number of items per archive counts only for "Multiple ZIPs, per",
+    // which a run without a method chosen behaves as.
+    bool PerItemEnabled() const { return options_.method != 0 && options_.method != 1; }
     bool SplitSizeEnabled() const { return options_.method == 1; }
     bool PartNamesEnabled() const { return options_.method == 1; }
     bool OtherSizeShown() const { return options_.partSize == OtherSize; }
@@ -98,6 +100,8 @@ public:
     void Create();
     // Asks the run to stop; the Cancel button goes at once, the run ends soon after.
     void Cancel();
+    // Stops the run for the window to close: its end shows no cancel message.
+    void Quit();
     // Shows the archives of the last run on the other page (ViewArchives).
     void View();
     // A run is under way, until it has ended.
@@ -147,6 +151,7 @@ private:
     int selected_ = -1;
     ZipOptions options_;
     QStringList lastCreated_;
+    bool quitting_ = false;
 
     std::unique_ptr<TZipFile> job_;
     std::mutex mutex_;

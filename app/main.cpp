@@ -96,7 +96,7 @@ int main(int argc, char** argv)
 
     QStringList names = QApplication::arguments().mid(1);
     if (const auto action = DesktopActionWindow::ActionOf(names.value(0))) {
-        DesktopActionWindow window(*action, names.mid(1));
+        DesktopActionWindow window(*action, names.mid(1), SettingsPath());
         window.show();
         window.Start();
         return QApplication::exec();

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <isa-l/igzip_lib.h>
 #include <map>
@@ -381,6 +382,35 @@ struct TZipReader::TUnZipRun {
     std::map<std::string, std::set<std::string>> madeLinks;
     // A folder entry made by the run: index and folder below the destination.
     std::vector<std::pair<int, std::string>> folders;
+    // The folders the run made, that a cancel takes back when they are still
+    // empty: the destination's missing folders, deepest first, and those
+    // below a root as the root and the path below it, parents first.
+    std::vector<std::string> madeDestination;
+    std::vector<std::pair<std::string, std::string>> madeBelow;
+
+    // Opens the folder relative below root, making what is missing of it.
+    std::shared_ptr<platform::SafeFolder> MakeFolder(const std::string& root, const std::string& relative)
+    {
+        std::vector<std::string> made;
+        auto folder = std::make_shared<platform::SafeFolder>(root, relative, true, &made);
+        for (std::string& path : made)
+            madeBelow.emplace_back(root, std::move(path));
+        return folder;
+    }
+
+    // Removes the folders the run made that are still empty, deepest first.
+    void RemoveEmptyFoldersMade()
+    {
+        for (auto made = madeBelow.rbegin(); made != madeBelow.rend(); ++made) {
+            const auto& [root, path] = *made;
+            const size_t slash = path.rfind('/');
+            const platform::SafeFolder parent(root, slash == std::string::npos ? "" : path.substr(0, slash), false);
+            if (parent.IsOpen())
+                parent.RemoveEmptyFolder(path.substr(slash + 1));
+        }
+        for (const std::string& path : madeDestination)
+            platform::RemoveDir(path);
+    }
     // The output folder of the last entry, kept open for the next entries
     // that go there too.
     std::string folderKey;
@@ -706,8 +736,13 @@ int TZipReader::RunExtraction()
     };
     try {
         CheckOverlaps();
-        if (!TestOnly && !destDir_.empty() && !platform::DirectoryExists(destDir_))
+        if (!TestOnly && !destDir_.empty() && !platform::DirectoryExists(destDir_)) {
+            for (std::filesystem::path missing = destDir_;
+                 !missing.empty() && missing != missing.parent_path() && !platform::DirectoryExists(missing);
+                 missing = missing.parent_path())
+                run.madeDestination.push_back(missing);
             platform::ForceDirectories(destDir_);
+        }
         // A multi-part archive is read part after part.
         if (resort)
             SortEntries(TZipSortMode::ByNone);
@@ -740,6 +775,10 @@ int TZipReader::RunExtraction()
             MakeLinks(run);
             SetFolderAttributes(run);
         }
+    } catch (const EUserCanceled&) {
+        run.RemoveEmptyFoldersMade();
+        finish();
+        throw;
     } catch (...) {
         finish();
         throw;
@@ -932,7 +971,7 @@ bool TZipReader::PlaceEntry(TUnZipRun& run, int index, TEntryTarget& target)
     }
     if (work.FileName().empty()) {
         // Its time and mode are set once its contents are written.
-        if (RecreateDirs && !TestOnly && !folder.empty() && platform::SafeFolder(target.root, folder, true).IsOpen())
+        if (RecreateDirs && !TestOnly && !folder.empty() && run.MakeFolder(target.root, folder)->IsOpen())
             run.folders.push_back({index, folder});
         ++run.fileCount;
         return false;
@@ -974,7 +1013,7 @@ bool TZipReader::OpenOutputFolder(TUnZipRun& run, TEntryTarget& target)
     target.place = PlaceOf(target.root, target.fileName);
     const std::string key = target.place.root + '\0' + target.place.folder;
     if (key != run.folderKey || !run.folder) {
-        run.folder = std::make_shared<platform::SafeFolder>(target.place.root, target.place.folder, true);
+        run.folder = run.MakeFolder(target.place.root, target.place.folder);
         run.folderKey = run.folder->IsOpen() ? key : std::string();
     }
     target.dir = run.folder;

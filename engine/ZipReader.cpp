@@ -711,7 +711,7 @@ int64_t TZipReader::ReadTrailingDescriptor(TSignatureSearch& search, TZipHeaderI
 
 void TZipReader::CheckDirectory() const
 {
-    if (rebuilt_ && IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
+    if (rebuilt_ && !RebuildDamaged && IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
         throw EDamagedDirectory(ArchiveName() + ": its directory is damaged");
 }
 

@@ -225,11 +225,15 @@ public:
     // other entries. A scanner may so see one content and an extractor another.
     bool ReadsDifferently() const { return readsDifferently_; }
     // Raises EDamagedDirectory ("<archive>: its directory is damaged") when
-    // the entries were read from their local headers though
-    // IncompleteZipMode is not izAssumeBad: a directory is rebuilt on its
-    // own when it cannot be read, and a list rebuilt so may lack or misname
-    // entries. The writer checks it before it writes from an archive.
+    // the entries were read from their local headers though neither
+    // IncompleteZipMode is izAssumeBad nor RebuildDamaged is set: a
+    // directory is rebuilt on its own when it cannot be read, and a list
+    // rebuilt so may lack or misname entries. The writer checks it before it
+    // writes from an archive.
     void CheckDirectory() const;
+    // A directory rebuilt from the local headers is worked on, also by the
+    // writer, as one read from the archive.
+    bool RebuildDamaged = false;
     const TEndCentral& EndCentral() const { return endCentral_; }
 
     // Settings, with their defaults.

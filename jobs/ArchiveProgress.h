@@ -17,6 +17,9 @@ struct ParArchiveProgress {
     std::string archive;
     std::string error;
     std::exception_ptr failure;
+    // The archive's directory was damaged and its entries were read from
+    // their local headers.
+    bool rebuilt = false;
 };
 
 using TArchiveProgressEvent = std::function<void(const ParArchiveProgress&)>;

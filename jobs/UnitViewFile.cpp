@@ -35,7 +35,15 @@ std::string ArchiveFolder(const std::string& destination, const std::string& arc
     std::string folder = name.stem().string();
     if (folder.empty() || folder == "." || folder == "..")
         folder = name.string();
-    return destination + folder;
+    // A file (or a link) of that name is left alone: the next free name is taken.
+    const std::string base = destination + folder;
+    std::string path = base;
+    std::error_code error;
+    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(path, error)) &&
+                    !std::filesystem::is_directory(std::filesystem::symlink_status(path, error));
+         ++n)
+        path = base + "_" + std::to_string(n);
+    return path;
 }
 
 std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password)
@@ -68,10 +76,13 @@ bool TExtractAndView::PumpMessages()
 
 void TExtractAndView::ReadArchive(const std::string& archive)
 {
+    rebuilt_ = false;
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
+    engine_->RebuildDamaged = RebuildDamaged;
     engine_->CheckDirectory();
+    rebuilt_ = engine_->Rebuilt();
 }
 
 size_t TExtractAndView::ListArchives(ParArrayOfFileDetail& rows, const std::vector<std::string>& archives)
@@ -143,7 +154,7 @@ size_t TExtractAndView::ForEachArchive(const std::vector<std::string>& archives,
             break;
         const auto tell = [&](ParArchiveProgress::State state, const std::string& error, std::exception_ptr failure) {
             if (OnArchive)
-                OnArchive({state, k, archives.size(), archives[k], error, failure});
+                OnArchive({state, k, archives.size(), archives[k], error, failure, rebuilt_});
         };
         tell(ParArchiveProgress::State::Started, {}, {});
         try {
@@ -194,12 +205,13 @@ size_t TExtractAndView::ExtractSelected(const ParArrayOfToUnZip& groups, const P
 
 size_t TExtractAndView::DeleteSelected(const ParArrayOfToUnZip& groups)
 {
+    removed_ = 0;
     return ForEachArchive(ArchivesOf(groups), [&](size_t k) {
         ReadArchive(groups[k].archive);
         engine_->DoAll = false;
         engine_->ExactNames = true;
         engine_->FilesList = groups[k].entries;
-        engine_->RemoveEntries();
+        removed_ += size_t(engine_->RemoveEntries());
     });
 }
 

@@ -50,7 +50,8 @@ struct ParUnCompress {
 // The folder an archive of its own is extracted into: destination (ending
 // with '/') and the archive's file name without its last extension. A name
 // that would leave nothing or lead out of the destination ("..zip", "...zip")
-// is kept whole.
+// is kept whole. Where a file or a link has that name, the next free one:
+// name_1, name_2, ...
 std::string ArchiveFolder(const std::string& destination, const std::string& archive);
 
 // What a skipped entry's reason means to a user: the entry's stored name is
@@ -91,8 +92,10 @@ public:
     // names are stored names, taken byte for byte, never as patterns.
     size_t ExtractSelected(const ParArrayOfToUnZip& groups, const ParUnCompress& options);
     // Rewrites each group's archive without the entries the group names, as
-    // exactly as ExtractSelected takes them.
+    // exactly as ExtractSelected takes them. EntriesRemoved() tells how many
+    // went, also when the run ended early.
     size_t DeleteSelected(const ParArrayOfToUnZip& groups);
+    size_t EntriesRemoved() const { return removed_; }
     // Decodes every entry of each archive and checks it, writing nothing;
     // the engine's events tell each entry's result as in extraction.
     size_t TestArchives(const std::vector<std::string>& archives, const std::string& password);
@@ -105,6 +108,11 @@ public:
     // deletion starts and when it is done or failed.
     TArchiveProgressEvent OnArchive;
 
+    // An archive whose central directory cannot be read is worked on from
+    // the entries of its local headers, as the engine rebuilds them, instead
+    // of failing with EDamagedDirectory; OnArchive tells it (rebuilt).
+    bool RebuildDamaged = false;
+
     // The job's engine, for a front end that follows its events (progress,
     // skipped entries); the job sets the engine's options for each archive.
     TZipWriter& Engine() { return *engine_; }
@@ -113,7 +121,7 @@ private:
     // Lets window messages through; true when the run has been cancelled.
     [[nodiscard]] bool PumpMessages();
     // Makes archive the engine's archive and reads its directory, which must
-    // pass CheckDirectory.
+    // pass CheckDirectory unless RebuildDamaged.
     void ReadArchive(const std::string& archive);
     // Reads archive as ReadArchive does and sets the extraction options for it.
     void PrepareExtraction(const std::string& archive, const ParUnCompress& options);
@@ -124,5 +132,7 @@ private:
     size_t ForEachArchive(const std::vector<std::string>& archives, const std::function<void(size_t)>& work);
 
     bool cancel_ = false;
+    bool rebuilt_ = false;  // the directory of the archive under way was rebuilt
+    size_t removed_ = 0;    // entries the last deletion removed
     std::unique_ptr<TZipWriter> engine_;
 };

@@ -509,7 +509,8 @@ static std::string RandomName(const std::string& prefix)
     return name;
 }
 
-SafeFolder::SafeFolder(const std::string& root, const std::string& relative, bool create)
+SafeFolder::SafeFolder(const std::string& root, const std::string& relative, bool create,
+                       std::vector<std::string>* made)
 {
     fd_ = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     size_t start = 0;
@@ -526,8 +527,11 @@ SafeFolder::SafeFolder(const std::string& root, const std::string& relative, boo
             errno = EACCES;
         } else {
             next = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (next < 0 && errno == ENOENT && create && ::mkdirat(fd_, part.c_str(), 0777) == 0)
+            if (next < 0 && errno == ENOENT && create && ::mkdirat(fd_, part.c_str(), 0777) == 0) {
+                if (made)
+                    made->push_back(relative.substr(0, end));
                 next = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            }
         }
         const int code = errno;
         ::close(fd_);
@@ -597,6 +601,11 @@ bool SafeFolder::Rename(const std::string& from, const std::string& to) const
 bool SafeFolder::Remove(const std::string& name) const
 {
     return ::unlinkat(fd_, name.c_str(), 0) == 0;
+}
+
+bool SafeFolder::RemoveEmptyFolder(const std::string& name) const
+{
+    return ::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool SafeFolder::LinkTarget(const std::string& name, std::string& target) const

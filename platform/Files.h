@@ -189,8 +189,10 @@ public:
     // each '/'-separated component of relative without following a link,
     // making missing folders when create is set. Empty and "." components are
     // passed over; ".." is refused. Not open when a component is a link, no
-    // folder, or cannot be made (errno tells why).
-    SafeFolder(const std::string& root, const std::string& relative, bool create);
+    // folder, or cannot be made (errno tells why). The folders it makes are
+    // added to made, when given, as paths below root, parents first.
+    SafeFolder(const std::string& root, const std::string& relative, bool create,
+               std::vector<std::string>* made = nullptr);
     ~SafeFolder();
     SafeFolder(const SafeFolder&) = delete;
     SafeFolder& operator=(const SafeFolder&) = delete;
@@ -215,6 +217,8 @@ public:
     // replaced itself, never written through.
     bool Rename(const std::string& from, const std::string& to) const;
     bool Remove(const std::string& name) const;
+    // Removes the folder name when it is empty.
+    bool RemoveEmptyFolder(const std::string& name) const;
     // The target of the link at name; false when name is no link.
     bool LinkTarget(const std::string& name, std::string& target) const;
     // Makes name a symbolic link to target, replacing what is there.

@@ -3,6 +3,7 @@
 #include "ui/Text.h"
 
 #include <QApplication>
+#include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
@@ -10,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace ui {
 
@@ -17,6 +19,47 @@ namespace {
 
 const char* const Captions[] = {"ZIP Archive", "Name", "Date", "Size (kb)", "Path"};
 const int Widths[] = {170, 220, 125, 90, 180};
+
+// The archive's path, cut in the middle where the column is too narrow: its
+// folder's start and its file name stay in sight.
+class ArchiveColumnDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
+// Names in the order of the desktop's collation, whatever their case, and
+// numbers by their value ("file2" before "file10"); dates and sizes as numbers.
+class EntrySortProxy : public QSortFilterProxyModel {
+public:
+    // The C locale collates bytes and knows no numbers: the common order
+    // of Unicode (that of English) stands in for it.
+    explicit EntrySortProxy(QObject* parent)
+        : QSortFilterProxyModel(parent),
+          collator_(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
+    {
+        collator_.setCaseSensitivity(Qt::CaseInsensitive);
+        collator_.setNumericMode(true);
+    }
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
+    {
+        const QVariant a = left.data(sortRole()), b = right.data(sortRole());
+        if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
+            return collator_.compare(a.toString(), b.toString()) < 0;
+        return QSortFilterProxyModel::lessThan(left, right);
+    }
+
+private:
+    QCollator collator_;
+};
 
 // The name a folder entry ("docs/img/", no file name) shows: its last folder.
 QString FolderName(const std::string& path)
@@ -92,7 +135,7 @@ QVariant FileDetailModel::data(const QModelIndex& index, int role) const
         return data(index, Qt::DisplayRole);
     case Qt::DisplayRole:
         switch (column) {
-        case 0: return FileNameOf(row.archive);
+        case 0: return FromUtf8(row.archive);
         case 1: return folder ? FolderName(row.path) : FromUtf8(row.fileName);
         case 2: return FromUtf8(row.date);
         case 3: return FromUtf8(row.size);
@@ -110,12 +153,10 @@ QVariant FileDetailModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 EntryListView::EntryListView(FileDetailModel* model, QWidget* parent)
-    : QTableView(parent), proxy_(new QSortFilterProxyModel(this))
+    : QTableView(parent), proxy_(new EntrySortProxy(this))
 {
     proxy_->setSourceModel(model);
     proxy_->setSortRole(FileDetailModel::SortRole);
-    proxy_->setSortCaseSensitivity(Qt::CaseInsensitive);
-    proxy_->setSortLocaleAware(true);
     proxy_->setFilterRole(FileDetailModel::StoredNameRole);
     proxy_->setFilterKeyColumn(1);
     proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
@@ -137,8 +178,11 @@ EntryListView::EntryListView(FileDetailModel* model, QWidget* parent)
     setShowGrid(false);
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);  // a column's text is cut at its edge
+    setItemDelegateForColumn(0, new ArchiveColumnDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Rows are picked whole, so Tab has no cell to go to: it leaves the list.
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);

@@ -21,6 +21,16 @@ FolderEdit::FolderEdit(const QString& dialogText, QWidget* parent)
     connect(browse_, &QToolButton::clicked, this, &FolderEdit::Browse);
 }
 
+void FolderEdit::SetLabel(QLabel* label)
+{
+    label->setBuddy(edit_);
+    QString name = label->text().remove('&');
+    if (name.endsWith(':'))
+        name.chop(1);
+    edit_->setAccessibleName(name);
+    browse_->setAccessibleName(tr("Browse for %1").arg(name));
+}
+
 QString ExpandFolder(const QString& typed)
 {
     QString path = typed.trimmed();

@@ -2,6 +2,7 @@
 // dialog at the folder typed, and a leading "~" read as the home folder.
 #pragma once
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QString>
 #include <QToolButton>
@@ -23,6 +24,10 @@ public:
     // The folder as typed, expanded (ExpandFolder).
     QString folder() const { return ExpandFolder(text()); }
     QLineEdit* lineEdit() const { return edit_; }
+    // The label that names the edit: its access key reaches the edit, and its
+    // text (without the key's mark and a closing colon) names the edit and
+    // its browse button to assistive technology.
+    void SetLabel(QLabel* label);
     QToolButton* browseButton() const { return browse_; }
 
 private:

@@ -33,4 +33,15 @@ inline void MoveSelectedRow(QListWidget* list, int step)
     list->setCurrentRow(to);
 }
 
+// A report list: long lines wrap instead of running out of sight, and the
+// list takes the height its layout leaves rather than asking for its own.
+inline void WrapLines(QListWidget* list)
+{
+    list->setWordWrap(true);
+    list->setTextElideMode(Qt::ElideNone);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setResizeMode(QListView::Adjust);
+    list->setSizePolicy(list->sizePolicy().horizontalPolicy(), QSizePolicy::Ignored);
+}
+
 }  // namespace ui

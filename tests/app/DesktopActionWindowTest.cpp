@@ -30,7 +30,7 @@ protected:
     QString RunAction(DesktopActionWindow::Action action, const QStringList& files,
                       std::function<void(DesktopActionWindow&)> script = {})
     {
-        window = std::make_unique<DesktopActionWindow>(action, files);
+        window = std::make_unique<DesktopActionWindow>(action, files, settings());
         if (script)
             script(*window);
         window->show();
@@ -38,6 +38,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Running() && finished(); }, 60000));
         return window->findChild<QLabel*>("status")->text();
     }
+    QString settings() { return QString::fromStdString(dir / "settings.ini"); }
     bool finished() { return window->findChild<QPushButton*>("btnCancel")->text() == "Close"; }
 
     // The stored names of an archive, one a line, as unzip lists them.
@@ -69,9 +70,22 @@ TEST_F(DesktopAction, ExtractsEachArchiveBesideItselfOrIntoItsOwnFolder)
     EXPECT_EQ(summary, QString::fromStdString(dir / "a: Extracted 1 entry, skipped 0, failed 0.\n" + dir.Path() +
                                               "/b: Extracted 1 entry, skipped 0, failed 0."));
 
+    // A file named as the folder would be stays; the next free name is taken.
+    WriteFile(dir / "b/second", "a file");
     RunAction(DesktopActionWindow::Action::ExtractSubfolders, archives);
     EXPECT_EQ(ReadFile(dir / "a/first/docs/one.txt"), "one");
-    EXPECT_EQ(ReadFile(dir / "b/second/two.txt"), "two");
+    EXPECT_EQ(ReadFile(dir / "b/second_1/two.txt"), "two");
+    EXPECT_EQ(ReadFile(dir / "b/second"), "a file");
+}
+
+// Names without the UTF-8 flag are read in the code page the main window
+// keeps: a second byte 0x5C is part of the character, not a folder.
+TEST_F(DesktopAction, ReadsNamesInTheCodePageOfTheWindow)
+{
+    WriteFile(dir / "settings.ini", "[UnZip Options]\nNames Code Page=CP932\n");
+    WriteFile(dir / "jp.zip", testing_support::AssembleZip({{"\x95\x5c\x8e\xa6.txt", "hi"}}));
+    RunAction(DesktopActionWindow::Action::ExtractSubfolders, {QString::fromStdString(dir / "jp.zip")});
+    EXPECT_EQ(ReadFile(dir / "jp/表示.txt"), "hi");
 }
 
 TEST_F(DesktopAction, ThePartsOfASetSelectedTogetherAreExtractedOnce)
@@ -156,7 +170,7 @@ TEST_F(DesktopAction, CancelStopsTheArchiveUnderWayAndTheRestAndTheWindowSaysSo)
     WriteFile(dir / "b/two.txt", "two");
     window = std::make_unique<DesktopActionWindow>(
         DesktopActionWindow::Action::ZipEach,
-        QStringList{QString::fromStdString(dir / "a/big.bin"), QString::fromStdString(dir / "b/two.txt")});
+        QStringList{QString::fromStdString(dir / "a/big.bin"), QString::fromStdString(dir / "b/two.txt")}, settings());
     window->show();
     window->Start();
     window->findChild<QPushButton*>("btnCancel")->click();
@@ -167,10 +181,39 @@ TEST_F(DesktopAction, CancelStopsTheArchiveUnderWayAndTheRestAndTheWindowSaysSo)
     EXPECT_FALSE(fs::exists(dir / "b/two.zip"));
 }
 
+// Closing the window during an extraction stops it and the window goes
+// once it has ended, with no message to dismiss first.
+TEST_F(DesktopAction, ClosingDuringAnExtractionQuitsWithoutAQuestion)
+{
+    std::string noise(64 << 20, '\0');
+    std::mt19937 random(27);
+    std::generate(noise.begin(), noise.end(), [&] { return char(random()); });
+    WriteFile(dir / "src/big.bin", noise);
+    ASSERT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -q -0 ../big.zip big.bin"), 0);
+    window = std::make_unique<DesktopActionWindow>(DesktopActionWindow::Action::ExtractHere,
+                                                   QStringList{QString::fromStdString(dir / "big.zip")}, settings());
+    // After the window, which puts its own boxes in place.
+    std::vector<std::string> messages;
+    platform::InstalledHooks().MessageBox = [&](const std::string& text, const std::string&, unsigned) {
+        messages.push_back(text);
+        return platform::idOK;
+    };
+    window->show();
+    window->Start();
+    // Closed while the entry is being written.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(dir / "big.bin") || !window->Running(); }, 60000));
+    ASSERT_TRUE(window->Running());
+    window->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->isHidden(); }, 60000));
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(messages, std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(dir / "big.bin"));
+}
+
 TEST_F(DesktopAction, ShowsGermanTextsWithTheGermanTranslationAndEnglishWithout)
 {
     const auto texts = [] {
-        DesktopActionWindow w(DesktopActionWindow::Action::ZipEach, {});
+        DesktopActionWindow w(DesktopActionWindow::Action::ZipEach, {}, {});
         return w.windowTitle() + "|" + w.findChild<QPushButton*>("btnCancel")->text();
     };
     EXPECT_EQ(texts(), "Compress each into its own ZIP|Cancel");

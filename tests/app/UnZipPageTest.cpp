@@ -4,18 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTabWidget>
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +29,7 @@
 #include "app/IniFile.h"
 #include "platform/CodePage.h"
 #include "ui/Drops.h"
+#include "ui/FolderEdit.h"
 #include "tests/app/WindowTest.h"
 
 namespace fs = std::filesystem;
@@ -58,7 +62,8 @@ TEST_F(UnZipWindow, SettingsStartAtTheirDefaultsAndAreWrittenAtClose)
               "[Zip Options]\nAddPassword=0\nEncryption=0\nAddComment=0\nZIP Method=2\nIsAutoName=1\nPerItem=1\n"
               "Manual Filename=Filename\nSuff=2\nInCludeSubFolder=1\nStorePath=1\nIncludeSysAndHide=1\nRate=7\n"
               "ZipPartNames=0\n\n"
-              "[UnZip Options]\nAuto Display Details=1\nCreate SubFolder=0\nOverwite=2\nNames Code Page=CP437\n\n");
+              "[UnZip Options]\nAuto Display Details=1\nCreate SubFolder=0\nOverwite=2\nNames Code Page=CP437\n"
+              "Go On After Failure=0\n\n");
 
     // Values out of range, and a section of the wildcard dialogs, which is kept.
     WriteFile(dir / "settings.ini",
@@ -78,13 +83,15 @@ TEST(UnZipPageController, EveryKeyIsReadBackAndTheControlsShowIt)
 {
     TempDir dir;
     WriteFile(dir / "settings.ini",
-              "[UnZip Options]\nAuto Display Details=0\nCreate SubFolder=1\nOverwite=4\nNames Code Page=CP866\n");
+              "[UnZip Options]\nAuto Display Details=0\nCreate SubFolder=1\nOverwite=4\nNames Code Page=CP866\n"
+              "Go On After Failure=1\n");
     UnZipPageController controller;
     controller.LoadSettings(TIniFile(dir / "settings.ini"));
     EXPECT_FALSE(controller.options.autoDisplay);
     EXPECT_TRUE(controller.options.subfolderPerArchive);
     EXPECT_EQ(controller.ReadUnCompressOptions().overwriteMode, TUZOverwriteMode::ifOlder);
     EXPECT_EQ(controller.options.namesCodePage, "CP866");
+    EXPECT_TRUE(controller.options.goOnAfterFailure);
     TIniFile out(dir / "out.ini");
     controller.SaveSettings(out);
     ASSERT_TRUE(out.UpdateFile());
@@ -94,8 +101,11 @@ TEST(UnZipPageController, EveryKeyIsReadBackAndTheControlsShowIt)
     UnZipPage page(controller, nullptr);
     EXPECT_FALSE(page.findChild<QCheckBox*>("ChAotoDisplay")->isChecked());
     EXPECT_TRUE(page.findChild<QRadioButton*>("R4")->isChecked());
+    EXPECT_TRUE(page.findChild<QCheckBox*>("ChGoOn")->isChecked());
     page.findChild<QRadioButton*>("R1")->click();
     page.findChild<QCheckBox*>("ChUseOrigPath")->click();
+    page.findChild<QCheckBox*>("ChGoOn")->click();
+    EXPECT_FALSE(controller.options.goOnAfterFailure);
     page.findChild<QLineEdit*>("EditPWD")->setText(" secret ");
     const ParUnCompress options = controller.ReadUnCompressOptions();
     EXPECT_EQ(options.overwriteMode, TUZOverwriteMode::Always);
@@ -228,8 +238,9 @@ TEST_F(UnZipWindow, SelectedEntriesAreExtractedAndDeletedPerArchive)
     WriteFile(dir / "out/a.txt", "old");
     Run("btnExtractAll");
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_TRUE(asked[0].startsWith("Replace the existing file a.txt\nin " + Q(dir / "out") +
-                                     "\nwith the one from the archive one.zip?\n\nExisting file: 3 bytes, "));
+    EXPECT_TRUE(asked[0].startsWith("Replace existing file a.txt?\n\nIn: " + Q(dir / "out") + "\nExisting file: 3 bytes, "))
+        << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].contains("\nFrom the archive one.zip: 1 bytes, ")) << asked[0].toStdString();
     EXPECT_EQ(ReadFile(dir / "out/a.txt"), "a");
 
     // Deleting: asked first, with progress and the busy state; the list is
@@ -249,23 +260,40 @@ TEST_F(UnZipWindow, SelectedEntriesAreExtractedAndDeletedPerArchive)
     EXPECT_EQ(Details()[0].fileName, "a.txt");
     EXPECT_EQ(Details()[1].archive, two);
     EXPECT_EQ(Details()[1].fileName, "c.txt");
-    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Deleted the selected entries from 2 archives.");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Deleted 2 entries from 2 archives.");
     EXPECT_TRUE(Find<QAbstractButton>("btnExtractAll")->isEnabled());
 
-    // A deletion goes on past an archive that is gone, and lists what is on
-    // disk now.
+    // Names that no longer match (the archive was rewritten meanwhile):
+    // nothing deleted or extracted, and said so.
     SelectRows({0, 1});
-    fs::remove(one);
+    const std::string kept = ReadFile(one);
+    ASSERT_EQ(testing_support::Run("cd '" + (dir / "src") + "' && zip -q -d '" + one + "' a.txt && zip -q '" + one +
+                                   "' b.txt && zip -q -d '" + two + "' sub/c.txt && zip -q '" + two + "' b.txt"),
+              0);
+    Run("btnExtractSelected");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted nothing: none of the selected entries was found.");
+    messages.clear();
     Run("btnDeleteSelectedFiles");
-    EXPECT_EQ(Rows(), 0);
-    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(),
-              "Deleted the selected entries from 1 archive. 1 of 2 archives failed.");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Deleted nothing: none of the selected entries was found.");
+    ASSERT_EQ(Rows(), 2);
+    WriteFile(one, kept);
+    Run("btnDisplayDetails");
+
+    // A deletion stops at an archive that is gone, with its message, and
+    // lists what is on disk now.
+    fs::remove(one);
+    SelectRows({0, 1});
+    messages.clear();
+    Run("btnDeleteSelectedFiles");
+    EXPECT_EQ(messages.back(), "Cannot open file " + one);
+    EXPECT_EQ(Rows(), 1);
     EXPECT_EQ(Find<QListWidget>("ListUnZipReport")->item(0)->text(), "one.zip: Cannot open file " + Q(one));
 }
 
-// One bad archive costs only itself: Extract All over ten archives of which
-// three are bad extracts the seven good ones and names the three with reasons.
-TEST_F(UnZipWindow, ExtractAllGoesOnPastBadArchives)
+// The first bad archive ends Extract All, with its message in a box; told
+// to go on, the run over ten archives of which three are bad extracts the
+// seven good ones and names the three with reasons.
+TEST_F(UnZipWindow, ExtractAllStopsAtABadArchiveOrGoesOnPastIt)
 {
     std::vector<std::string> archives;
     for (int k = 0; k < 7; ++k) {
@@ -283,6 +311,16 @@ TEST_F(UnZipWindow, ExtractAllGoesOnPastBadArchives)
     Find<QCheckBox>("ChAotoDisplay")->setChecked(false);
     Add(archives);
     Run("btnExtractAll");
+    EXPECT_EQ(messages, std::vector<std::string>{"Cannot open file " + dir / "missing.zip"});
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(),
+              "Extracted 2 entries, skipped 0, failed 0. Stopped: Cannot open file " + Q(dir / "missing.zip"));
+    EXPECT_TRUE(fs::exists(dir / "out/f1.txt"));
+    EXPECT_FALSE(fs::exists(dir / "out/f2.txt"));
+
+    messages.clear();
+    fs::remove_all(dir / "out");
+    Click("ChGoOn");
+    Run("btnExtractAll");
     for (int k = 0; k < 7; ++k) {
         const std::string name = "f" + std::to_string(k) + ".txt";
         EXPECT_EQ(ReadFile(dir / ("out/" + name)), ReadFile(dir / ("src/" + name)));
@@ -295,6 +333,72 @@ TEST_F(UnZipWindow, ExtractAllGoesOnPastBadArchives)
     EXPECT_EQ(report->item(1)->text(), "text.zip: Incomplete Zip File");
     EXPECT_TRUE(report->item(2)->text().startsWith("cut.zip: ")) << report->item(2)->text().toStdString();
     EXPECT_TRUE(messages.empty());
+}
+
+// An archive whose directory is damaged is listed, extracted, tested and
+// deleted from its local headers, and the report says so each time.
+TEST_F(UnZipWindow, ADamagedDirectoryIsReadFromTheLocalHeaders)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    const std::string one = Zip("one.zip", "a.txt");
+    const std::string damaged = dir / "damaged.zip";
+    WriteFile(damaged, ReadFile(testing_support::CorpusDir() + "/bad/central-dir-zeroed.zip"));
+    const QString note = "damaged.zip: its directory was damaged; the entries were read from their local headers";
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({one, damaged});
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    EXPECT_EQ(Rows(), 4);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Listed 4 entries of 2 archives.");
+    ASSERT_EQ(report->count(), 1);
+    EXPECT_EQ(report->item(0)->text(), note);
+    for (const char* run : {"btnExtractAll", "btnTest"}) {
+        Run(run);
+        EXPECT_TRUE(report->findItems(note, Qt::MatchExactly).size() == 1) << run;
+    }
+    EXPECT_EQ(ReadFile(dir / "out/b.bin").size(), 1000u);
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Tested 4 entries: 4 OK, 0 failed.");
+    SelectRows({1});
+    Run("btnDeleteSelectedFiles");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Deleted 1 entry from 1 archive.");
+    EXPECT_EQ(report->item(0)->text(), note);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_TRUE(messages.size() == 1) << messages.back();  // the question alone
+}
+
+// A listing that ends while a run works leaves the run's status and report;
+// a second Cancel coming as a deletion ends leaves the listing that follows it.
+TEST_F(UnZipWindow, AListingLeavesTheRunAndItsCancelAlone)
+{
+    WriteFile(dir / "src/a.txt", "a");
+    WriteFile(dir / "src/b.txt", "b");
+    const std::string one = Zip("one.zip", "a.txt b.txt");
+    fs::create_directory(dir / "folder.zip");  // cannot be read: a report line
+    WriteFile(dir / "out/a.txt", "old");
+    Open();
+    SetExtractFolder(dir / "out");
+    Find<QRadioButton>("R0")->setChecked(true);
+    Add({one, dir / "folder.zip"});
+    QString statusAfterListing;
+    form->UnZipController().AskOverwrite = [&](const QString&) {
+        Click("btnDisplayDetails");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form->UnZipController().Listing(); }, 60000));
+        statusAfterListing = Find<QLabel>("LabelUnZipStatus")->text();
+        return int(QMessageBox::Yes);
+    };
+    Run("btnExtractAll");
+    EXPECT_TRUE(statusAfterListing.contains("one.zip")) << statusAfterListing.toStdString();
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    ASSERT_EQ(report->count(), 1);
+    EXPECT_EQ(report->item(0)->text(), "folder.zip: Cannot open file " + Q(dir / "folder.zip"));
+
+    SelectRows({0});
+    QObject::connect(
+        &form->UnZipController(), &UnZipPageController::RunEnded, form.get(), [&] { Click("btnUnZipCancel"); },
+        Qt::SingleShotConnection);
+    Run("btnDeleteSelectedFiles");
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Details()[0].fileName, "b.txt");
 }
 
 // The list as a user works it: headers sort (sizes and dates as numbers),
@@ -317,7 +421,7 @@ TEST_F(UnZipWindow, TheEntryListSortsFiltersAndTellsEachRow)
         return shown;
     };
     EXPECT_EQ(column(1), (std::vector<std::string>{"b.txt", "sub", "a.txt", "z.txt"}));
-    EXPECT_EQ(column(0)[0], "one.zip");
+    EXPECT_EQ(column(0)[0], one);
     EXPECT_EQ(view->model()->index(0, 0).data(Qt::ToolTipRole).toString(), Q(one));
     EXPECT_EQ(view->model()->index(0, 3).data(Qt::ToolTipRole).toString(), "12,000 bytes");
     for (int r = 0; r < 4; ++r)
@@ -332,21 +436,42 @@ TEST_F(UnZipWindow, TheEntryListSortsFiltersAndTellsEachRow)
     clickHeader(3);
     EXPECT_EQ(column(1), (std::vector<std::string>{"b.txt", "a.txt", "z.txt", "sub"}));
 
-    // Home and End go to the first and the last row.
+    // Home and End go to the first and the last row; Tab and Shift+Tab leave the list.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_End);
     EXPECT_EQ(view->currentIndex().row(), 3);
     QTest::keyClick(view, Qt::Key_Home);
     EXPECT_EQ(view->currentIndex().row(), 0);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(Find<QWidget>("btnSelectall")->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(view->hasFocus());
 
     QTest::keyClicks(Find<QLineEdit>("EditFilter"), "SUB/A");
     EXPECT_EQ(column(1), std::vector<std::string>{"a.txt"});
-    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 1");
+    EXPECT_EQ(Title("G3"), "Compressed Files To UnZIP: 4");
+    EXPECT_EQ(Find<QLabel>("LabelShown")->text(), "1 shown");
     Click("btnSelectall");
     Run("btnExtractSelected");
     EXPECT_EQ(ReadFile(dir / "out/sub/a.txt"), std::string(9000, 'a'));
     EXPECT_FALSE(fs::exists(dir / "out/b.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/sub/z.txt"));
+
+    // Names sort as the desktop collates them: case aside, numbers by value.
+    Find<QLineEdit>("EditFilter")->clear();
+    EXPECT_EQ(Find<QLabel>("LabelShown")->text(), "");
+    testing_support::WriteFile(dir / "names.zip",
+                               testing_support::AssembleZip({{"M.txt", "m", 0, 0x800}, {"file10.txt", "x", 0, 0x800},
+                                                             {"Café.txt", "c", 0, 0x800}, {"a.txt", "a", 0, 0x800},
+                                                             {"file2.txt", "x", 0, 0x800}}));
+    Click("btnRemoveAllUnZip");
+    Add({dir / "names.zip"});
+    clickHeader(1);
+    EXPECT_EQ(column(1), (std::vector<std::string>{"a.txt", "Café.txt", "file2.txt", "file10.txt", "M.txt"}));
 }
 
 // Double-click opens an entry: its bytes go to a private folder, handed to
@@ -442,6 +567,36 @@ TEST_F(UnZipWindow, AWrongPasswordAsksForAnotherOneOrSkips)
         EXPECT_EQ(fs::exists(out + "/third.txt"), c.extracted);
     }
     EXPECT_EQ(ReadFile(dir / "out0/other.txt"), "other");
+
+    // With nothing typed the question asks for the password. Entries the
+    // user skips are told as such, and a test counts them apart from failures.
+    Find<QLineEdit>("EditPWD")->clear();
+    SetExtractFolder(dir / "out9");
+    std::vector<QString> texts;
+    PasswordAnswer::Kind skip = Kind::SkipEntry;
+    form->UnZipController().AskPassword = [&](const QString& text) {
+        texts.push_back(text);
+        return PasswordAnswer{skip, {}};
+    };
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    const auto lines = [&] {
+        QStringList all;
+        for (int k = 0; k < report->count(); ++k)
+            all << report->item(k)->text();
+        return all;
+    };
+    Run("btnExtractAll");
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "Enter the password for secret.txt of locked.zip:");
+    EXPECT_EQ(lines(), (QStringList{"locked.zip: secret.txt: skipped by you", "locked.zip: other.txt: skipped by you",
+                                    "locked2.zip: third.txt: skipped by you"}));
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Extracted 0 entries, skipped 3, failed 0.");
+    skip = Kind::SkipArchive;
+    SelectRows({0});
+    Run("btnTest");
+    EXPECT_EQ(texts.size(), 4u);
+    EXPECT_EQ(lines().last(), "locked.zip: 0 entries OK, 2 skipped by you");
+    EXPECT_EQ(Find<QLabel>("LabelUnZipStatus")->text(), "Tested 0 entries: 0 OK, 0 failed, 2 skipped by you.");
 }
 
 // Test decodes every entry and writes nothing: a line per entry and per
@@ -510,8 +665,9 @@ TEST_F(UnZipWindow, NamesAreReadInTheChosenCodePage)
     EXPECT_EQ(TIniFile((dir / "settings.ini").c_str()).ReadString("UnZip Options", "Names Code Page", ""), "CP866");
 }
 
-// The overwrite question shows both files; Rename writes the entry under a
-// free name and keeps the existing file; Open destination opens the folder.
+// The overwrite question, as its box shows it, names the file and shows
+// both; Rename writes the entry under a free name and keeps the existing
+// file; Open destination opens the folder.
 TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
 {
     WriteFile(dir / "src/a.txt", "new");
@@ -523,15 +679,26 @@ TEST_F(UnZipWindow, OverwriteRenameKeepsBothFiles)
     SetExtractFolder(dir / "out");
     Find<QRadioButton>("R0")->setChecked(true);
     Add({one});
-    QString asked;
-    form->UnZipController().AskOverwrite = [&](const QString& text) {
-        asked = text;
-        return UnZipPageController::RenameAnswer;
-    };
+    QString caption, asked, details;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != "OverwriteQuestion")
+            return;
+        caption = box->windowTitle();
+        asked = box->text();
+        details = box->informativeText();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Re&name")
+                button->click();
+    });
+    answer.start(10);
     EXPECT_FALSE(Find<QAbstractButton>("btnOpenDestination")->isEnabled());
     Run("btnExtractAll");
-    EXPECT_TRUE(asked.contains("Existing file: 3 bytes, ")) << asked.toStdString();
-    EXPECT_TRUE(asked.contains("From the archive: 3 bytes, ")) << asked.toStdString();
+    EXPECT_EQ(caption, "File Exists Alert");
+    EXPECT_EQ(asked, "Replace existing file a.txt?");
+    EXPECT_TRUE(details.contains("Existing file: 3 bytes, ")) << details.toStdString();
+    EXPECT_TRUE(details.contains("From the archive one.zip: 3 bytes, ")) << details.toStdString();
     EXPECT_EQ(ReadFile(dir / "out/a.txt"), "old");
     EXPECT_EQ(ReadFile(dir / "out/a (1).txt"), "older");
     EXPECT_EQ(ReadFile(dir / "out/a (3).txt"), "new");
@@ -565,7 +732,8 @@ TEST_F(UnZipWindow, ARunEndingUnseenIsToldToTheDesktop)
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     Run("btnExtractAll");
-    EXPECT_EQ(told, std::vector<QString>{"Extracted 0 entries, skipped 1, failed 0."});
+    Run("btnDisplayDetails");
+    EXPECT_EQ(told, (std::vector<QString>{"Extracted 0 entries, skipped 1, failed 0.", "Listed 1 entry of 1 archive."}));
 }
 
 // Every button and option of the page has an access key of its own.
@@ -580,9 +748,12 @@ TEST_F(UnZipWindow, AccessKeysAreUniqueOnThePage)
         const QChar key = text[at + 1].toLower();
         EXPECT_TRUE(keys.emplace(key, text).second) << text.toStdString() << " and " << keys[key].toStdString();
     };
+    // Every letter is taken: "Go on with the next archive when one fails"
+    // shares Alt+W with the code-page list, Alt+W moving between the two.
     for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
-        if (!qobject_cast<QRadioButton*>(b) && !b->text().isEmpty())
+        if (!qobject_cast<QRadioButton*>(b) && !b->text().isEmpty() && b->objectName() != "ChGoOn")
             take(b->text());
+    EXPECT_TRUE(Find<QCheckBox>("ChGoOn")->text().contains("&w"));
     for (QLabel* label : page->findChildren<QLabel*>())
         if (label->buddy())
             take(label->text());
@@ -599,11 +770,21 @@ TEST_F(UnZipWindow, ChecksRefuseRunsThatCannotStart)
     Click("btnExtractSelected");
     SetExtractFolder("   ");
     Click("btnExtractAll");
+    // A file where the folder, or a folder above it, should be.
+    SetExtractFolder(dir / "src/a.txt");
+    Click("btnExtractAll");
+    SetExtractFolder(dir / "src/a.txt/out");
+    SelectRows({0});
+    Click("btnExtractSelected");
     EXPECT_FALSE(form->Running());
+    const std::string file = dir / "src/a.txt";
     EXPECT_EQ(messages, (std::vector<std::string>{"No item for UnZIP, please select ZIP archives first!",
                                                   "Please select compressed files first!",
                                                   "No selected compressed files in Zip archives for UnZIP!",
-                                                  "Please enter the folder to extract to."}));
+                                                  "Please enter the folder to extract to.",
+                                                  "Cannot extract to " + file + ": " + file + " is a file, not a folder.",
+                                                  "Cannot extract to " + file + "/out: " + file +
+                                                      " is a file, not a folder."}));
 }
 
 TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
@@ -633,4 +814,107 @@ TEST_F(UnZipWindow, HelpShowsThePageOfItsWindowAndTheMenuOpensTheAboutBox)
     });
     form->findChild<QAction*>("Pm_About")->trigger();
     EXPECT_EQ(title, "About Zamblok / Zamblok V1.00  ( Build 4 )");
+}
+
+// While an archive's directory is read, the status line names the archive
+// and its place in the run (a file that is no archive: its directory is
+// read, and nothing follows).
+TEST_F(UnZipWindow, TheStatusLineNamesTheArchiveWhoseDirectoryIsRead)
+{
+    WriteFile(dir / "text.zip", "no archive");
+    Open();
+    SetExtractFolder(dir / "out");
+    form->UnZipController().options.autoDisplay = false;
+    form->AddArchives({Q(dir / "text.zip")});
+    QStringList seen;
+    QObject::connect(&form->UnZipController(), &UnZipPageController::Progress,
+                     [&] { seen << form->UnZipController().Status(); });
+    Run("btnExtractAll");
+    EXPECT_TRUE(seen.contains("Archive 1 of 1: text.zip")) << seen.join(" | ").toStdString();
+}
+
+// Every control of both pages is named for assistive technology by its
+// label, not by the group box around it.
+TEST_F(UnZipWindow, EveryControlIsNamedByItsLabel)
+{
+    Open();
+    const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    const auto folderEdit = [&](const char* edit, bool browse) -> QWidget* {
+        auto* folder = Find<ui::FolderEdit>(edit);
+        return browse ? static_cast<QWidget*>(folder->browseButton()) : folder->lineEdit();
+    };
+    const std::pair<QWidget*, QString> named[] = {
+        {folderEdit("TargetDirectory", false), "Destination Directory"},
+        {folderEdit("TargetDirectory", true), "Browse for Destination Directory"},
+        {folderEdit("ExtractFolder", false), "Extract to"},
+        {folderEdit("ExtractFolder", true), "Browse for Extract to"},
+        {Find<QWidget>("EditPWD"), "Input Password ( If has )"},
+        {Find<QWidget>("EditPassword"), "Password"},
+        {Find<QWidget>("EditConfirmPassword"), "Confirm"},
+        {Find<QWidget>("SpinCompressRate"), "Compression ratio"},
+        {Find<QWidget>("RxSpintAdd0"), "number width"},
+        {Find<QWidget>("RxSpinPerItem"), "Items "},
+        {Find<QWidget>("spinEditSplitSize"), "Other Size"},
+    };
+    for (const auto& [control, expected] : named)
+        EXPECT_EQ(name(control).toStdString(), expected.toStdString()) << control->objectName().toStdString();
+    // A list to choose from is named by its value here; its label comes as its relation.
+    const auto labels = [](QWidget* w) {
+        QStringList texts;
+        for (const auto& [label, relation] : QAccessible::queryAccessibleInterface(w)->relations(QAccessible::Label))
+            texts << label->text(QAccessible::Name);
+        return texts;
+    };
+    EXPECT_EQ(labels(Find<QWidget>("CodePage")).value(0).toStdString(), "Names in archives from Windows tools:");
+    EXPECT_EQ(labels(Find<QWidget>("CbEncryption")).value(0).toStdString(), "Encryption:");
+
+    QStringList groups;
+    for (QGroupBox* group : form->findChildren<QGroupBox*>())
+        groups << group->title();
+    // The controls shown on either page.
+    for (QWidget* page : {static_cast<QWidget*>(form->ZipView()), static_cast<QWidget*>(form->UnZipView())})
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        const bool input = qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                           (qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w)) ||
+                           (qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
+                            !qobject_cast<QComboBox*>(w->parentWidget()));
+        if (!input || !w->isVisibleTo(page) || w->window() != form.get())
+            continue;
+        const QString n = name(w);
+        EXPECT_FALSE(n.isEmpty() || groups.contains(n))
+            << w->objectName().toStdString() << " (" << w->metaObject()->className() << ") is named '" << n.toStdString()
+            << "'";
+    }
+}
+
+// At the window's first size the report of each page shows a good number
+// of lines, and a long line wraps instead of running out of sight.
+TEST_F(UnZipWindow, ReportsTakeTheSpareHeightAndWrapLongLines)
+{
+    std::string deep;
+    for (char c : std::string("abcdef"))
+        deep += std::string(30, c) + "/";
+    WriteFile(dir / ("src/" + deep + "f.txt"), "f");
+    const std::string archive = Zip("deep.zip", deep + "f.txt");
+    Open();
+    auto* pages = Find<QTabWidget>("PageControl1");
+    for (const char* name : {"ListZipReport", "ListUnZipReport"}) {
+        SCOPED_TRACE(name);
+        pages->setCurrentIndex(name == std::string("ListZipReport") ? 0 : 1);
+        auto* report = Find<QListWidget>(name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return report->isVisible(); }));
+        const int lines = report->viewport()->height() / report->fontMetrics().height();
+        EXPECT_GE(lines, 5) << form->width() << "x" << form->height();
+    }
+    // The file kept, named with its folders, in one line of the report.
+    SetExtractFolder(dir / "out");
+    Add({archive});
+    Run("btnExtractAll");
+    Run("btnExtractAll");
+    auto* report = Find<QListWidget>("ListUnZipReport");
+    ASSERT_EQ(report->count(), 1);
+    QTest::qWait(50);
+    EXPECT_EQ(report->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(report->visualItemRect(report->item(0)).height(), 2 * report->fontMetrics().height()) << report->item(0)->text().toStdString();
+    EXPECT_LE(report->visualItemRect(report->item(0)).width(), report->viewport()->width());
 }

@@ -30,8 +30,9 @@ protected:
     void Open()
     {
         form = std::make_unique<TFormMain>(Q(dir / "settings.ini"), ZAMBLOK_HELP_DIR);
-        platform::InstalledHooks().MessageBox = [this](const std::string& text, const std::string&, unsigned) {
+        platform::InstalledHooks().MessageBox = [this](const std::string& text, const std::string&, unsigned flags) {
             messages.push_back(text);
+            icons.push_back(flags & 0xF0);
             return answer;
         };
         form->show();
@@ -105,6 +106,7 @@ protected:
     testing_support::TempDir dir;
     std::unique_ptr<TFormMain> form;
     std::vector<std::string> messages;
+    std::vector<unsigned> icons;  // of the messages: 0x10 error, 0x30 warning, 0x40 information
     int answer = platform::idYes;
 };
 

@@ -273,7 +273,7 @@ TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
     const std::string big = Noise(100000);  // several chunks of entry data
     std::vector<std::string> archives;
     for (const std::string& name : names)
-        archives.push_back(MakeArchive(dir, name + ".zip", {{name + "1", big}, {name + "2", "y"}}));
+        archives.push_back(MakeArchive(dir, name + ".zip", {{"in/" + name + "1", big}, {name + "2", "y"}}));
     ParUnCompress options = Options("out");
     options.subfolderPerArchive = true;
     // A wait for a worker lets messages through as time passes: only one
@@ -291,11 +291,17 @@ TEST_F(ExtractDeleteRuns, CancelDuringExtraction)
             for (const std::string& file : FilesUnder(dir / "out"))
                 EXPECT_TRUE(ReadFile(dir / ("out/" + file)) == (file.back() == '1' ? big : "y"))
                     << file << " is left with a wrong content";
+            // Nor are the folders the run made for it, the destination too.
+            if (fs::exists(dir / "out")) {
+                EXPECT_FALSE(fs::is_empty(dir / "out"));
+                for (const auto& item : fs::recursive_directory_iterator(dir / "out"))
+                    EXPECT_FALSE(item.is_directory() && fs::is_empty(item.path())) << item.path() << " is left empty";
+            }
             if (!done)
                 return;
             Names expected;
             for (size_t i = 0; i < *done; ++i)
-                expected.insert({names.at(i) + "/" + names[i] + "1", names[i] + "/" + names[i] + "2"});
+                expected.insert({names.at(i) + "/in/" + names[i] + "1", names[i] + "/" + names[i] + "2"});
             EXPECT_EQ(FilesUnder(dir / "out"), expected);
         });
 }
@@ -419,33 +425,51 @@ TEST_F(ExtractDeleteRuns, ALargeDeletionShowsItsPercentAndStopsAtAnyPoll)
 }  // namespace
 
 // A directory the engine rebuilt from the local headers is no listing of
-// the archive: each run fails on it, and nothing is written or rewritten.
-TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRun)
+// the archive unless the caller says to take it (RebuildDamaged): without,
+// each run fails on it and nothing is written or rewritten; with, each run
+// works on the entries of the local headers and says the directory was
+// rebuilt, of that archive alone.
+TEST_F(ExtractDeleteRuns, ADamagedDirectoryFailsEveryRunOrIsRebuiltWhenAsked)
 {
-    for (const char* name : {"central-dir-zeroed.zip", "overlap-two-names-one-local.zip"}) {
-        SCOPED_TRACE(name);
-        const std::string archive = dir / name;
-        const std::string bytes = ReadFile(CorpusDir() + "/bad/" + name);
-        testing_support::WriteFile(archive, bytes);
-        const std::function<void()> runs[] = {
-            [&] {
-                ParArrayOfFileDetail rows;
-                job.ListArchives(rows, {archive});
-            },
-            [&] { job.ExtractAll({archive}, Options("out")); },
-            [&] { job.ExtractSelected({{archive, {"a.txt"}}}, Options("out")); },
-            [&] { job.DeleteSelected({{archive, {"a.txt"}}}); },
-        };
-        for (const auto& run : runs) {
-            std::string error;
-            job.OnArchive = [&](const ParArchiveProgress& p) {
-                if (p.state == ParArchiveProgress::State::Failed)
-                    error = p.error;
+    const std::string good = MakeArchive(dir, "good.zip", {{"g.txt", "g"}});
+    const std::string missing = dir / "missing.zip";
+    for (const bool rebuild : {false, true})
+        for (const char* name : {"central-dir-zeroed.zip", "overlap-two-names-one-local.zip"}) {
+            SCOPED_TRACE(std::string(name) + (rebuild ? " rebuilt" : ""));
+            const std::string archive = dir / name;
+            const std::string bytes = ReadFile(CorpusDir() + "/bad/" + name);
+            testing_support::WriteFile(archive, bytes);
+            job.RebuildDamaged = rebuild;
+            ParArrayOfFileDetail rows;
+            const std::function<void()> runs[] = {
+                [&] { job.ListArchives(rows, {archive, missing, good}); },
+                [&] { job.ExtractAll({archive, missing, good}, Options("out")); },
+                [&] { job.ExtractSelected({{archive, {"a.txt"}}, {missing, {}}, {good, {"g.txt"}}}, Options("out")); },
+                [&] { job.TestArchives({archive, missing, good}, ""); },
+                [&] { job.DeleteSelected({{archive, {"a.txt"}}, {missing, {}}, {good, {"none"}}}); },
             };
-            run();
-            EXPECT_EQ(error, archive + ": its directory is damaged");
+            for (const auto& run : runs) {
+                std::string error;
+                std::vector<bool> rebuilt;  // as each archive ended
+                job.OnArchive = [&](const ParArchiveProgress& p) {
+                    if (p.state == ParArchiveProgress::State::Failed && p.archive != missing)
+                        error = p.error;
+                    if (p.state != ParArchiveProgress::State::Started)
+                        rebuilt.push_back(p.rebuilt);
+                };
+                run();
+                EXPECT_EQ(error, rebuild ? "" : archive + ": its directory is damaged");
+                EXPECT_EQ(rebuilt, (std::vector<bool>{rebuild, false, false}));
+            }
+            if (!rebuild) {
+                EXPECT_FALSE(fs::exists(dir / "out/a.txt"));
+                EXPECT_EQ(ReadFile(archive), bytes);
+                continue;
+            }
+            EXPECT_EQ(rows.size(), 4u);
+            EXPECT_EQ(ReadFile(dir / "out/a.txt").size(), 3000u);
+            EXPECT_EQ(job.EntriesRemoved(), 1u);
+            EXPECT_EQ(UnzipEntries(archive), (Names{"b.bin", "c.txt"}));
+            fs::remove_all(dir / "out");
         }
-        EXPECT_FALSE(fs::exists(dir / "out"));
-        EXPECT_EQ(ReadFile(archive), bytes);
-    }
 }
