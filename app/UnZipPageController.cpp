@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QMessageBox>
 #include <algorithm>
+#include <tuple>
 
 #include "app/IniFile.h"
 #include "engine/ZipExceptions.h"
@@ -343,6 +344,8 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
     o.overwriteMode = TUZOverwriteMode::Always;
     // A folder entry brings the entries stored under it.
     std::vector<int> taken;
+    // Of each row: its archive and stored name, and its address (or none).
+    std::vector<std::tuple<std::string, std::string, QString>> entries;
     QStringList paths;
     for (const int row : rows) {
         if (row < 0 || size_t(row) >= rows_.size())
@@ -353,16 +356,30 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
             if (int(k) == row || (picked.fileName.empty() && rows_[k].archive == picked.archive &&
                                   (rows_[k].path + rows_[k].fileName).starts_with(stored)))
                 taken.push_back(int(k));
-        std::string path = ArchiveFolder(o.destination, picked.archive) + "/" + stored;
-        if (path.back() == '/')
-            path.pop_back();
-        paths << ui::FromUtf8(path);
+        // Where the entry goes, for a drag that needs its address before it
+        // is written; a stored name that leads out of the archive's folder
+        // ("../") is no address to hand on.
+        const QString folder = ui::FromUtf8(ArchiveFolder(o.destination, picked.archive) + "/");
+        QString path = QDir::cleanPath(folder + ui::FromUtf8(stored));
+        if (!path.startsWith(folder))
+            path.clear();
+        else
+            paths << path;
+        entries.emplace_back(picked.archive, stored, path);
     }
-    if (paths.isEmpty())
+    if (taken.empty())
         return {};
-    StartRun(RunKind::Extract, CollectSelected(taken), o, [done = std::move(done), paths] {
-        if (done)
-            done(paths);
+    // What is opened is the file the engine wrote for the entry; a folder
+    // entry, which the engine makes and does not report, is its address.
+    StartRun(RunKind::Extract, CollectSelected(taken), o, [this, done = std::move(done), entries] {
+        QStringList written;
+        for (const auto& [archive, stored, path] : entries)
+            if (const auto found = tally_.written.find({archive, stored}); found != tally_.written.end())
+                written << QDir::cleanPath(ui::FromUtf8(found->second));
+            else if (!path.isEmpty() && QFileInfo(path).isDir())
+                written << path;
+        if (done && !written.isEmpty())
+            done(written);
     });
     return paths;
 }
@@ -420,6 +437,7 @@ void UnZipPageController::StartRun(RunKind kind, const ParArrayOfToUnZip& groups
         return;  // the buttons are disabled; a drop or a key may still come
     job_ = NewJob();
     tally_ = {};
+    tally_.keepWritten = bool(then);
     Update(runView_, [](RunView& view) { view = {}; });
     Watch(*job_, kind);
     std::function<void()> work;
@@ -575,7 +593,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
     // A failing archive ends an extraction or deletion unless the user chose
     // to go on; a test always tells every archive.
     const bool stopAtFailure = kind != RunKind::Test && !options.goOnAfterFailure;
-    job.OnArchive = [this, report, kind, stopAtFailure](const ParArchiveProgress& p) {
+    job.OnArchive = [this, report, kind, stopAtFailure, &engine](const ParArchiveProgress& p) {
         tally_.archive = p.index;
         tally_.archives = p.count;
         const QString name = ui::FileNameOf(p.archive);
@@ -594,6 +612,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
             report(name + ": " + tr("its directory was damaged; the entries were read from their local headers"));
         if (p.state == ParArchiveProgress::State::Done) {
             ++tally_.archivesDone;
+            if (engine.ReadsDifferently())
+                report(name + ": this archive reads differently in other tools (two end records)");
             // A test ends each archive with its line.
             if (kind == RunKind::Test) {
                 const int tested = tally_.archivePassed + tally_.archiveFailed;
@@ -630,7 +650,10 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                                    .arg(entryName(sender, index));
         Update(runView_, [&](RunView& view) { view.status = status; });
     };
-    engine.OnEndUnZip = [this, testing, entryName, where, report](TZipReader& sender, int index, const std::string&) {
+    engine.OnEndUnZip = [this, testing, entryName, where, report](TZipReader& sender, int index,
+                                                                  const std::string& fileName) {
+        if (tally_.keepWritten)
+            tally_.written[{sender.ArchiveName(), sender.EntryFolder(index) + sender.EntryName(index)}] = fileName;
         ++tally_.extracted;
         ++tally_.archivePassed;
         if (testing)

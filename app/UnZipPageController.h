@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -109,7 +110,9 @@ public:
     // removed when the controller goes), each archive's into a folder named
     // after it and with their stored folders, a folder entry with everything
     // stored under it. Returns the files and folders the rows become there,
-    // or none when no run can start; done is told them once they are written.
+    // as their stored names say (none that lead out of the archive's
+    // folder), or none when no run can start; done is told the files and
+    // folders the extraction wrote for the rows, once they are written.
     QStringList ExtractPrivately(const std::vector<int>& rows, std::function<void(const QStringList&)> done);
     // Extracts the entry of row privately and hands it to OpenFile.
     void OpenEntry(int row);
@@ -163,6 +166,10 @@ private:
         bool skipEntry = false;                    // the user chose to skip the entry under way
         size_t archive = 0, archives = 0;
         bool replaceAll = false, replaceNone = false;
+        // Of a private extraction: the file or folder the engine wrote for
+        // each entry, by archive and stored name.
+        bool keepWritten = false;
+        std::map<std::pair<std::string, std::string>, std::string> written;
     };
 
     void AfterAdd();

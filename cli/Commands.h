@@ -84,8 +84,8 @@ bool ReportedEmpty(Session& session, const std::string& archive);
 // A damaged directory met without repair, reported with the advice to repair it.
 void ReportDamaged(Session& session, const EDamagedDirectory& damaged);
 // Tells, once per archive, that engine read the entries of its archive from
-// their local headers.
-void AnnounceRepair(Session& session, const TZipReader& engine);
+// their local headers; reports an archive that other tools read as another.
+void AnnounceReading(Session& session, const TZipReader& engine);
 // Has job announce each archive it read so, and end its run at the first
 // archive that fails, with that archive's exception: each command tells a
 // failure by its kind, and runs one archive at a time where it goes on.

@@ -151,8 +151,8 @@ void ForEachEntry(Session& session, TZipReader& engine, const std::vector<std::s
         engine.ResetArchive();
         engine.SetZipName(archive);
         engine.ReadArchive();
-        CheckDirectory(engine);
-        AnnounceRepair(session, engine);
+        engine.CheckDirectory();
+        AnnounceReading(session, engine);
         for (int i = 0; i < engine.EntryCount(); ++i)
             entry(archive, i);
     }

@@ -28,6 +28,9 @@ int Copy(Session& session, TZipWriter& engine, const std::string& source, const 
     } catch (const ENotAZipFile&) {
         session.Problem(source + ": not a zip archive (of a set in parts, give its last part); nothing written");
         return ExitStopped;
+    } catch (const EDamagedDirectory& e) {
+        session.Problem(std::string(e.what()) + "; nothing written");
+        return ExitStopped;
     } catch (const Exception& e) {
         session.Problem(source + ": " + e.what() + "; nothing written");
         return ExitStopped;

@@ -68,6 +68,12 @@ void Session::Problem(const std::string& text)
     std::fprintf(stderr, "zamblok-cli: %s\n", Printable(text).c_str());
 }
 
+void Session::ProblemOnce(const std::string& text)
+{
+    if (notes_.insert(text).second)
+        Problem(text);
+}
+
 void Session::Note(const std::string& text)
 {
     if (!notes_.insert(text).second)

@@ -55,6 +55,8 @@ public:
     // An entry skipped or failed, or a warning about the run: "zamblok-cli:
     // text" on standard error, and the run ends with ExitSkipped at least.
     void Problem(const std::string& text);
+    // A Problem made once however often it is made.
+    void ProblemOnce(const std::string& text);
     // A remark about the run, "zamblok-cli: text" on standard error once
     // however often it is made; the exit status stays as it is.
     void Note(const std::string& text);
@@ -67,7 +69,7 @@ private:
     std::function<void()> cancel_;
     std::function<void()> poll_;
     int problems_ = 0;
-    std::set<std::string> notes_;
+    std::set<std::string> notes_;  // the texts of Note and ProblemOnce told
     platform::Hooks savedHooks_;
     struct sigaction savedAction_ {};
 };

@@ -53,8 +53,8 @@ Outcome TestArchive(Session& session, TZipReader& reader, const std::string& arc
     reader.SetZipName(archive);
     try {
         reader.ReadArchive();
-        CheckDirectory(reader);
-        AnnounceRepair(session, reader);
+        reader.CheckDirectory();
+        AnnounceReading(session, reader);
         reader.UnZip();
     } catch (const EUserCanceled&) {
         throw;

@@ -109,17 +109,19 @@ void ReportDamaged(Session& session, const EDamagedDirectory& damaged)
     session.Problem(std::string(damaged.what()) + " (--repair reads the entries from their local headers)");
 }
 
-void AnnounceRepair(Session& session, const TZipReader& engine)
+void AnnounceReading(Session& session, const TZipReader& engine)
 {
     if (engine.Rebuilt())
         session.Note(engine.ArchiveName() + ": the entries were read from their local headers");
+    if (engine.ReadsDifferently())
+        session.ProblemOnce(engine.ArchiveName() + ": this archive reads differently in other tools (two end records)");
 }
 
 void FollowArchives(Session& session, TExtractAndView& job)
 {
     job.OnArchive = [&session, &job](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Done)
-            AnnounceRepair(session, job.Engine());
+            AnnounceReading(session, job.Engine());
         if (p.state == ParArchiveProgress::State::Failed)
             std::rethrow_exception(p.failure);
     };

@@ -193,7 +193,7 @@ void AddAdd(CLI::App& app, AddArgs& a)
     add->add_flag("--update", a.update, "Replace an entry only by a file newer than it");
     add->add_flag("--move", a.move,
                   "Delete each file that went in, once the archive has been written (never on a failure; files "
-                  "left out stay)");
+                  "left out, or changed since they were read, stay)");
 }
 
 void AddExtract(CLI::App& app, ExtractArgs& a)

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/Memory.h"
@@ -253,7 +254,7 @@ public:
             }
             Unsort(ready);
             for (int k = 0; k < ready; ++k) {
-                if (Unrun(blocks_[k]) != blocks_[k].crc)
+                if (Unrun(blocks_[k]) != std::optional(blocks_[k].crc))
                     return Failed(Broken);
                 combined_ = (combined_ << 1 | combined_ >> 31) ^ blocks_[k].crc;
             }
@@ -438,8 +439,9 @@ private:
     }
 
     // Undoes the runs of four and more of a block's text and hands the bytes
-    // on. Returns their CRC.
-    uint32_t Unrun(TBlock& b)
+    // on. Returns their CRC, or nothing when the text ends in a run of four
+    // without its count byte: no encoder writes that, and libbz2 refuses it.
+    std::optional<uint32_t> Unrun(TBlock& b)
     {
         uint8_t* const text = b.text;
         const uint32_t n = b.size;
@@ -469,10 +471,10 @@ private:
                 hand();
             const uint8_t v = text[i];
             if (i + 3 < n && text[i + 1] == v && text[i + 2] == v && text[i + 3] == v) {
-                size_t run = 4;
                 i += 4;
-                if (i < n)
-                    run += text[i++];
+                if (i == n)
+                    return std::nullopt;
+                const size_t run = 4 + size_t(text[i++]);
                 std::memset(o + held, v, run);
                 held += run;
             } else {

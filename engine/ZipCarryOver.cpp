@@ -65,6 +65,12 @@ void TZipWriter::CarryOverEntries(TWriteRun& run)
         Poll();
         const TZipHeaderInfo& old = Entry(i);
         const int64_t copied = ItemTakesEntry(run, carry, i) ? 0 : KeepEntry(run, i);
+        // A copy takes each entry whole: its bytes, data descriptor too,
+        // end where the next entry's or the directory begin, or the archive
+        // read is not whole (a part of a set cut short).
+        if (run.copying && copied > carry.Span(old))
+            throw EBadZipFile(old.Directory() + old.FileName() +
+                              ": the entry runs into the bytes after it (the archive is not whole)");
         run.bytesDone += std::max<int64_t>(0, carry.Span(old) - copied);
         if (OnTotalPercentDone)
             OnTotalPercentDone(*this, PercentOf(run.bytesDone, run.totalBytes));

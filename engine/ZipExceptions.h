@@ -22,6 +22,9 @@ ZAMBLOK_ENGINE_ERROR(EBiggerThanUncompressed, EZipEngineError, "File is larger t
 ZAMBLOK_ENGINE_ERROR(ENotEnoughRoom, EZipEngineError, "Not enough room to write archive");
 ZAMBLOK_ENGINE_ERROR(ECantWriteUCF, EZipEngineError, "Cant write uncompressed file");
 ZAMBLOK_ENGINE_ERROR(EConfigFileSaveError, EZipEngineError, "Unable to save Zip Configuration File to disk");
+// A directory that had to be rebuilt from the local headers, where that was
+// not asked for (TZipReader::CheckDirectory).
+ZAMBLOK_ENGINE_ERROR(EDamagedDirectory, EBadZipFile, "its directory is damaged");
 
 // zlib failures stand outside the engine's family.
 class EZLibError : public Exception { public: using Exception::Exception; };

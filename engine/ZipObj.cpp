@@ -879,6 +879,8 @@ bool TEndCentral::ReadEndRecord(THugeStream& s)
     const int64_t i = exact >= 0 ? exact : last;
     if (i < 0)
         return false;
+    if (i != last)
+        LastRecordPosition = size - window + last;
 
     const uint8_t* e = &buffer[size_t(i)];
     thisDisk_ = Get16(e + 4);

@@ -361,6 +361,10 @@ public:
 
     // File position of the archive comment.
     int64_t CommentPosition = 0;
+    // File position of the last end record in the file when it is not the
+    // one read (the one read holds it in its comment); -1 otherwise. Other
+    // tools take the last one.
+    int64_t LastRecordPosition = -1;
     // Where the end records read begin: the Zip64 end record when there is
     // one, else the end record; the central directory ends right before.
     int64_t RecordsPosition() const;

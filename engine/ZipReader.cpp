@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 #include <unordered_set>
 
 #include "engine/ZipExceptions.h"
@@ -114,6 +115,7 @@ void TZipReader::FreeEntries()
 {
     sorted_.reset();
     entries_.reset();
+    readsDifferently_ = false;
 }
 
 std::unique_ptr<TLFNFileStream> TZipReader::OpenStream(const std::string& file, unsigned share) const
@@ -286,6 +288,46 @@ void TZipReader::ReadDirectory()
     scan.multiPart = endCentral_.ThisDisk() != 0;
     ReadCentralHeaders(scan);
     FinishDirectory(scan, fromSide);
+    readsDifferently_ = !fromSide && !rebuilt_ && endCentral_.ThisDisk() == 0 &&
+                        endCentral_.LastRecordPosition >= 0 && LastEndRecordReadsDifferently(*archive_);
+}
+
+// Reads the directory the last end record of the archive leads to, as other
+// tools read it (bytes ahead of it shift its offsets), and compares it with
+// the entries read. True when it reads cleanly, every header within the
+// file before that record, and lists other entries (names, local header
+// offsets, CRCs).
+bool TZipReader::LastEndRecordReadsDifferently(THugeStream& s) const
+{
+    const int64_t at = endCentral_.LastRecordPosition;
+    uint8_t e[TEndCentral::EndRecordSize];
+    s.SetPosition(at);
+    if (s.Read(e, sizeof e) != int64_t(sizeof e))
+        return false;
+    const uint64_t count = Get16(e + 10), size = Get32(e + 12), offset = Get32(e + 16);
+    if (uint64_t(at) < size || uint64_t(at) - size < offset)
+        return false;
+    const int64_t start = at - int64_t(size), shift = start - int64_t(offset);
+    std::vector<std::tuple<uint64_t, std::string, uint32_t>> theirs, ours;
+    const auto codePage = SharedCodePage(NamesCodePage);
+    THugeStream* p = &s;
+    p->SetPosition(start);
+    for (uint64_t i = 0; i < count; ++i) {
+        TZipHeaderInfo h(OEMConvert, codePage);
+        if (!h.ReadCentralHeader(p))
+            return false;
+        p->Seek(h.ExtraLength + int64_t(h.CommentLength()), THugeStream::soCurrent);
+        if (p->Position() > at)
+            return false;
+        theirs.emplace_back(h.LocalHeaderOffset() + uint64_t(shift), h.Directory() + h.FileName(), h.Crc32);
+    }
+    for (int i = 0; i < EntryCount(); ++i) {
+        const TZipHeaderInfo& h = *entries_->Get(i);
+        ours.emplace_back(h.LocalHeaderOffset(), h.Directory() + h.FileName(), h.Crc32);
+    }
+    std::sort(theirs.begin(), theirs.end());
+    std::sort(ours.begin(), ours.end());
+    return theirs != ours;
 }
 
 // Takes the open archive; gives the stream its end record was read from: the
@@ -665,6 +707,12 @@ int64_t TZipReader::ReadTrailingDescriptor(TSignatureSearch& search, TZipHeaderI
     h.SetCompressedSize(Get32(d + 4));
     h.SetUncompressedSize(Get32(d + 8));
     return descriptor + 16;
+}
+
+void TZipReader::CheckDirectory() const
+{
+    if (rebuilt_ && !RebuildDamaged && IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
+        throw EDamagedDirectory(ArchiveName() + ": its directory is damaged");
 }
 
 // Takes the archive where the scan of its local headers stopped; gives it

@@ -219,6 +219,21 @@ public:
     int CurrentPart() const { return currentPart_; }
     int PartCount() const { return partCount_; }
     bool Rebuilt() const { return rebuilt_; }
+    // Other tools read another archive in this file: the last end record,
+    // which they take, is not the one read (it lies in the archive
+    // comment), and it leads to a directory that reads cleanly and lists
+    // other entries. A scanner may so see one content and an extractor another.
+    bool ReadsDifferently() const { return readsDifferently_; }
+    // Raises EDamagedDirectory ("<archive>: its directory is damaged") when
+    // the entries were read from their local headers though neither
+    // IncompleteZipMode is izAssumeBad nor RebuildDamaged is set: a
+    // directory is rebuilt on its own when it cannot be read, and a list
+    // rebuilt so may lack or misname entries. The writer checks it before it
+    // writes from an archive.
+    void CheckDirectory() const;
+    // A directory rebuilt from the local headers is worked on, also by the
+    // writer, as one read from the archive.
+    bool RebuildDamaged = false;
     const TEndCentral& EndCentral() const { return endCentral_; }
 
     // Settings, with their defaults.
@@ -246,6 +261,8 @@ protected:
     // Refuses the open archive when its entries share their bytes (a
     // possible zip bomb): EBadZipFile.
     void CheckOverlaps();
+    // Moves the archive to the entry's data; what went wrong when it cannot.
+    std::string FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra = nullptr);
     // Makes part n (1-based) the open archive stream and returns it.
     THugeStream* OpenPart(int n);
     // The name of split part n: OnFileNameForSplitPart's, or by BlockMode.
@@ -279,6 +296,7 @@ protected:
     int currentPart_ = 0;
     int partCount_ = 1;
     bool rebuilt_ = false;
+    bool readsDifferently_ = false;
     bool cancel_ = false;
     bool working_ = false;
     bool reading_ = false;  // a directory read or an extraction is under way
@@ -306,6 +324,7 @@ private:
     // The stages of ReadDirectory, in order (see each for what it takes and gives).
     THugeStream* FindEndRecord(std::unique_ptr<TLFNFileStream>& side);
     void CheckEndRecordPart() const;
+    bool LastEndRecordReadsDifferently(THugeStream& s) const;
     int64_t PrefixLength(THugeStream& s) const;
     THugeStream* GoToDirectory(THugeStream* s, bool fromSide, int64_t prefix);
     THugeStream* ReadIncompleteArchive();
@@ -334,8 +353,6 @@ private:
     void FinishEntry(TUnZipRun& run, int index, const TEntryTarget& target, bool good);
     // The folder an entry goes to, relative to the destination.
     std::string OutputFolder(const TZipHeaderInfo& entry) const;
-    // Moves the archive to the entry's data; what went wrong when it cannot.
-    std::string FindEntryData(const TZipHeaderInfo& entry, std::string* localExtra = nullptr);
     // The entry's central extra field as it was read (empty when it cannot be read again).
     std::string CentralExtra(const TZipHeaderInfo& entry);
     bool PasswordAccepted(TUnZipRun& run, int index);

@@ -134,6 +134,8 @@ int TZipWriter::CopyArchive(const std::string& output)
         CarryOverEntries(run);
         WriteCentralDirectory(run);
         run.parts->Close();
+        if (!run.multi)
+            CheckCopy(run, single);
         // The finished archive takes its name, never one that is taken.
         const std::string last = run.multi ? SplitPartName(run.parts->Part() + 1, TSplitPartType::sptLast) : output;
         if (last != run.parts->Name() && !platform::RenameFileNoReplace(run.parts->Name(), last))
@@ -153,6 +155,34 @@ int TZipWriter::CopyArchive(const std::string& output)
     return int(run.entries.size());
 }
 
+// Reads the copy written to file back and checks it against the archive
+// copied: its directory reads whole, with as many entries as the archive's
+// directory counts, each with the name, CRC and sizes it had, at the offset
+// it was written to, with a local header there and no entry overlapping the
+// next. Raises EBadZipFile when it does not.
+void TZipWriter::CheckCopy(const TWriteRun& run, const std::string& file)
+{
+    TZipWriter copy;
+    copy.OEMConvert = OEMConvert;
+    copy.NamesCodePage = NamesCodePage;
+    copy.IncompleteZipMode = TIncompleteZipMode::izAssumeNotAZip;
+    copy.KeepZipOpen = true;
+    copy.SetZipName(file);
+    copy.ReadArchive();
+    copy.CheckDirectory();
+    copy.CheckOverlaps();
+    bool same = !copy.Rebuilt() && uint64_t(copy.EntryCount()) == endCentral_.TotalEntries() &&
+                copy.EntryCount() == EntryCount() && size_t(EntryCount()) == run.entries.size();
+    for (int i = 0; same && i < EntryCount(); ++i) {
+        const TZipHeaderInfo &read = copy.EntryInfo(i), &old = Entry(i), &written = *run.entries[size_t(i)];
+        same = read.Directory() + read.FileName() == old.Directory() + old.FileName() && read.Crc32 == old.Crc32 &&
+               read.CompressedSize() == old.CompressedSize() && read.UncompressedSize() == old.UncompressedSize() &&
+               read.LocalHeaderOffset() == written.LocalHeaderOffset() && copy.FindEntryData(read).empty();
+    }
+    if (!same)
+        throw EBadZipFile("The copy written does not hold the archive's entries as its directory lists them");
+}
+
 // Opens the archive CopyArchive reads, its parts as one file. The parts read
 // are found under their usual names; the handler names the parts written.
 void TZipWriter::OpenForCopy()
@@ -162,6 +192,7 @@ void TZipWriter::OpenForCopy()
     try {
         SetMultiMode(TMultiMode::mmNone);
         OpenZipFile();
+        CheckDirectory();
         if (PartCount() > 1)
             ReadPartsAsOneFile();
     } catch (...) {
@@ -274,13 +305,15 @@ void TZipWriter::PlanRun(TWriteRun& run)
 
 // An update: reads the old archive's directory (keeping a comment set
 // before it was read) and checks that its entries can be carried over.
-// Raises for a multi-part archive and for entries that overlap.
+// Raises for a damaged directory (unless rebuilding it was asked for), a
+// multi-part archive and entries that overlap.
 void TZipWriter::OpenForUpdate()
 {
     // A comment set before the directory was read outlives its reading.
     const std::optional<std::string> comment =
         endCentral_.Modified ? endCentral_.CommentText() : std::optional<std::string>();
     OpenZipFile();
+    CheckDirectory();
     if (comment && endCentral_.CommentText() != comment) {
         endCentral_.SetCommentText(*comment);
         endCentral_.Modified = true;

@@ -67,13 +67,15 @@ public:
     // file. An item that names an existing file is that file, even when its
     // name holds wildcard characters. Returns the number of files written as
     // new or replacing entries. FilesList is empty afterwards. A part of a
-    // blocked archive never replaces a file of its name: EFCreateError.
+    // blocked archive never replaces a file of its name: EFCreateError. An
+    // archive whose directory had to be rebuilt is not updated unless
+    // IncompleteZipMode is izAssumeBad (EDamagedDirectory, CheckDirectory).
     int Zip();
     // Rewrites ZipName without the entries FilesList names (stored names, or
     // patterns: without a '/' they match the name part, with one the whole
     // stored name; with ExactNames stored names only). Returns the number of
     // entries removed. Like an update, it refuses an archive whose entries
-    // overlap, leaving it as it was.
+    // overlap or whose directory is damaged, leaving it as it was.
     int RemoveEntries();
     // Writes the archive ZipName names (one file, the last part of a set of
     // parts, the first volume of a volume set) anew as output, every entry
@@ -85,7 +87,8 @@ public:
     // replaces a file of its name, and a failed or cancelled run leaves
     // nothing of the output. The archive read stays as it was; the
     // component holds no archive afterwards (MultiMode is mmNone). Returns
-    // the number of entries.
+    // the number of entries. A damaged directory is refused as an update
+    // refuses it.
     int CopyArchive(const std::string& output);
 
     bool CheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }
@@ -173,6 +176,8 @@ private:
     void SetMaskBit(int bit, bool on);
     // Opens the archive CopyArchive reads, its parts as one file.
     void OpenForCopy();
+    // Reads a copy written back and checks it against the archive copied.
+    void CheckCopy(const TWriteRun& run, const std::string& file);
     int WriteArchive(bool deleting);
     // The stages of WriteArchive, in order (see each for what it takes and gives).
     void PlanRun(TWriteRun& run);

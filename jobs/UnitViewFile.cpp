@@ -59,12 +59,6 @@ std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool
     }
 }
 
-void CheckDirectory(const TZipReader& engine)
-{
-    if (engine.Rebuilt() && engine.IncompleteZipMode != TIncompleteZipMode::izAssumeBad)
-        throw EDamagedDirectory(engine.ArchiveName() + ": its directory is damaged");
-}
-
 TExtractAndView::TExtractAndView() : engine_(std::make_unique<TZipWriter>()) {}
 
 void TExtractAndView::Cancel()
@@ -86,8 +80,8 @@ void TExtractAndView::ReadArchive(const std::string& archive)
     engine_->ResetArchive();
     engine_->SetZipName(archive);
     engine_->ReadArchive();
-    if (!RebuildDamaged)
-        CheckDirectory(*engine_);
+    engine_->RebuildDamaged = RebuildDamaged;
+    engine_->CheckDirectory();
     rebuilt_ = engine_->Rebuilt();
 }
 

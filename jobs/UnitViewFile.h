@@ -58,27 +58,15 @@ std::string ArchiveFolder(const std::string& destination, const std::string& arc
 // said by the caller; fileName is the output file; password whether one was given.
 std::string SkipReasonText(TSkipReason reason, const std::string& fileName, bool password);
 
-// A damaged directory, where the engine was not told to rebuild one.
-class EDamagedDirectory : public EBadZipFile {
-public:
-    using EBadZipFile::EBadZipFile;
-};
-
-// Raises EDamagedDirectory ("<archive>: its directory is damaged") when the
-// engine read its entries from their local headers though its
-// IncompleteZipMode is not izAssumeBad: the engine rebuilds a directory it
-// cannot read on its own, and a list rebuilt so may lack or misname entries.
-void CheckDirectory(const TZipReader& engine);
-
 class TExtractAndView {
 public:
     TExtractAndView();
 
     // A batch survives its bad members: an archive that is missing, is no
     // archive, is damaged (its engine exception, or EDamagedDirectory, see
-    // CheckDirectory) or cannot be updated is told to OnArchive as Failed,
-    // with its reason, and the run goes on with the next one; what was done
-    // before stays done. Each run returns the number of archives that failed.
+    // TZipReader::CheckDirectory) or cannot be updated is told to OnArchive
+    // as Failed, with its reason, and the run goes on with the next one; what
+    // was done before stays done. Each run returns the number of archives that failed.
     // A cancel ends the whole run: between archives quietly for extraction
     // and deletion, with EAbort for a listing; one that stops the engine in
     // the middle of an archive raises EUserCanceled (EAbort for a listing).

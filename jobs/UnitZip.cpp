@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string_view>
 #include <unordered_set>
 
@@ -174,7 +175,7 @@ void TZipFile::SetUp(const std::string& archive, const std::vector<std::string>&
 
 int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::string>& items,
                            const ParCompress& compress, bool onlyNewer, bool move,
-                           std::vector<std::string>& notMoved)
+                           std::vector<ParNotMoved>& notMoved)
 {
     cancel_ = false;
     notMoved.clear();
@@ -185,31 +186,53 @@ int TZipFile::AddToArchive(const std::string& archive, const std::vector<std::st
     const bool existed = platform::FileExists(archive);
     SetUp(archive, items, compress);
     engine_->ZipAction = onlyNewer ? TZipAction::zaUpdate : TZipAction::zaReplace;
-    // The files that went in, told by the writer as each entry is written;
-    // they are deleted only once the whole archive is in place.
-    std::vector<std::string> written;
-    const TEndZipEvent told = engine_->OnEndZip;
+    // The files that went in, told by the writer as each entry is written,
+    // each with its state when the writer opened it; they are deleted only
+    // once the whole archive is in place, and only if they are still as
+    // they were then (a file read at another size than it had then is not
+    // in the archive as it stands).
+    std::map<std::string, platform::FileStamp> opened;
+    std::vector<std::pair<std::string, platform::FileStamp>> written;
+    const TStartZipEvent toldStart = engine_->OnStartZip;
+    const TEndZipEvent toldEnd = engine_->OnEndZip;
+    engine_->OnStartZip = [&](TZipWriter& sender, const std::string& file, TZipHeaderInfo& header, bool& skip) {
+        platform::GetFileStamp(file, opened[file]);
+        if (toldStart)
+            toldStart(sender, file, header, skip);
+    };
     engine_->OnEndZip = [&](TZipWriter& sender, const std::string& file, int64_t size, int64_t packed, int64_t total) {
-        if (!file.empty() && file.back() != '/')
-            written.push_back(file);
-        if (told)
-            told(sender, file, size, packed, total);
+        if (!file.empty() && file.back() != '/') {
+            platform::FileStamp stamp = opened[file];
+            if (stamp.Size != size)
+                stamp.Size = -1;  // matches no file: kept
+            written.emplace_back(file, stamp);
+        }
+        if (toldEnd)
+            toldEnd(sender, file, size, packed, total);
+    };
+    const auto restore = [&] {
+        engine_->OnStartZip = toldStart;
+        engine_->OnEndZip = toldEnd;
     };
     int entries = 0;
     try {
         entries = engine_->Zip();
     } catch (...) {
-        engine_->OnEndZip = told;
+        restore();
         throw;
     }
-    engine_->OnEndZip = told;
+    restore();
     // A new archive that got nothing is not left behind.
     if (entries == 0 && !existed)
         platform::DeleteFile(archive);
     if (move)
-        for (const std::string& file : written)
-            if (!platform::DeleteFile(file))
-                notMoved.push_back(file);
+        for (const auto& [file, stamp] : written) {
+            platform::FileStamp now;
+            if (!platform::GetFileStamp(file, now) || !(now == stamp))
+                notMoved.push_back({file, true});
+            else if (!platform::DeleteFile(file))
+                notMoved.push_back({file, false});
+        }
     return int(written.size());
 }
 

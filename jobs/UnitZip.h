@@ -42,6 +42,14 @@ struct ParCompress {
     bool dirEntries = false;
 };
 
+// A file that went into the archive of a move and stays where it was: it
+// could not be deleted, or it changed after it was read (changed), so the
+// archive does not hold it as it is now.
+struct ParNotMoved {
+    std::string file;
+    bool changed = false;
+};
+
 // One planned archive: its full name and the items that go into it.
 struct ParToZip {
     std::string archive;
@@ -73,13 +81,16 @@ public:
     // Adds items to archive, which is made when missing. An entry of the
     // same stored name is replaced; with onlyNewer only by a file newer than
     // it. A new archive that gets no entry is not made. With move, each file
-    // that went in is deleted once the archive has been written; files left
-    // out (skipped, or not newer) stay, as does everything when the run
-    // fails. Returns the number of files added (folders not counted); the files that went in but
-    // could not be deleted go to notMoved. A file of the archive's name that
-    // is no zip archive raises ENotAZipFile and stays as it was.
+    // that went in is deleted once the archive has been written, if it is
+    // still the file that was read (size, modification time, device and
+    // inode as when the writer took it, and as many bytes as it read);
+    // files left out (skipped, or not newer) stay, as does everything when
+    // the run fails. Returns the number of files added (folders not
+    // counted); the files that went in but changed since, or could not be
+    // deleted, go to notMoved. A file of the archive's name that is no zip
+    // archive raises ENotAZipFile and stays as it was.
     int AddToArchive(const std::string& archive, const std::vector<std::string>& items, const ParCompress& compress,
-                     bool onlyNewer, bool move, std::vector<std::string>& notMoved);
+                     bool onlyNewer, bool move, std::vector<ParNotMoved>& notMoved);
 
     // Replaces target's contents with the archives of the last run, in plan order.
     void CopyCreatedArchives(std::vector<std::string>& target) const;

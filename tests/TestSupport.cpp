@@ -222,4 +222,38 @@ std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint
     return out.s;
 }
 
+std::string TwoDirectoriesZip(const std::vector<RawEntry>& entries, const std::vector<size_t>& first,
+                              const std::vector<size_t>& second)
+{
+    const std::string zip = AssembleZip(entries);
+    const auto field = [&](size_t at, int n) {
+        uint64_t v = 0;
+        for (int k = n - 1; k >= 0; --k)
+            v = v << 8 | uint8_t(zip[at + size_t(k)]);
+        return v;
+    };
+    const size_t directory = field(zip.size() - 6, 4);
+    std::vector<std::string> headers;
+    for (size_t at = directory; headers.size() < entries.size();) {
+        const size_t length = 46 + field(at + 28, 2) + field(at + 30, 2) + field(at + 32, 2);
+        headers.push_back(zip.substr(at, length));
+        at += length;
+    }
+    const auto picked = [&](const std::vector<size_t>& picks) {
+        std::string s;
+        for (size_t i : picks)
+            s += headers[i];
+        return s;
+    };
+    const auto end = [](size_t count, size_t size, size_t offset, const std::string& comment) {
+        Bytes b;
+        b.U32(0x06054b50).U16(0).U16(0).U16(count).U16(count).U32(size).U32(offset).U16(comment.size());
+        return b.s + comment;
+    };
+    const std::string outer = picked(first), inner = picked(second);
+    const size_t innerAt = directory + outer.size() + 22;
+    return zip.substr(0, directory) + outer +
+           end(first.size(), outer.size(), directory, inner + end(second.size(), inner.size(), innerAt, ""));
+}
+
 }  // namespace testing_support

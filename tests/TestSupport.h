@@ -89,5 +89,11 @@ std::string LocalHeader(const RawEntry& entry);
 // Local headers and data, central headers, and the end record; with
 // zip64Disk, a Zip64 end record and locator that give that part number.
 std::string AssembleZip(const std::vector<RawEntry>& entries, std::optional<uint32_t> zip64Disk = std::nullopt);
+// An archive that other tools read as another: the local headers of
+// entries, a directory of the entries first picks, and an end record whose
+// comment is a directory of those second picks with its own end record,
+// the last in the file, which other tools take.
+std::string TwoDirectoriesZip(const std::vector<RawEntry>& entries, const std::vector<size_t>& first,
+                              const std::vector<size_t>& second);
 
 }  // namespace testing_support

@@ -494,7 +494,11 @@ TEST_F(UnZipWindow, EntriesOpenAndDragOutFromAPrivateFolder)
     const fs::path root = fs::path(opened[0].toStdString()).parent_path().parent_path().parent_path();
     EXPECT_EQ(fs::status(root).permissions() & fs::perms::all, fs::perms::owner_all);
 
-    const QStringList dragged = form->UnZipController().ExtractPrivately({1}, {});  // the folder "sub/"
+    form->UnZipController().OpenEntry(1);  // the folder "sub/"
+    WaitIdle();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_TRUE(opened[1].endsWith("/one/sub")) << opened[1].toStdString();
+    const QStringList dragged = form->UnZipController().ExtractPrivately({1}, {});
     ASSERT_EQ(dragged.size(), 1);
     ui::PendingFiles mime(dragged, [&] { return !form->Running(); });
     const QList<QUrl> urls = mime.urls();  // waits for the files
@@ -505,6 +509,26 @@ TEST_F(UnZipWindow, EntriesOpenAndDragOutFromAPrivateFolder)
     form->close();
     form.reset();
     EXPECT_FALSE(fs::exists(root));
+}
+
+// A stored name that leads out of the folder is extracted inside it, and
+// that file is what is opened: never the file the name leads to.
+TEST_F(UnZipWindow, OpenHandsOnTheFileTheExtractionWrote)
+{
+    const std::string name = "../../../../../../../../../../../../etc/hostname";
+    WriteFile(dir / "dotdot.zip", testing_support::AssembleZip({{name, "the archive's own"}}));
+    Open();
+    Add({dir / "dotdot.zip"});
+    std::vector<QString> opened;
+    form->UnZipController().OpenFile = [&](const QString& path) { opened.push_back(path); };
+    form->UnZipController().OpenEntry(0);
+    WaitIdle();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(ReadFile(opened[0].toStdString()), "the archive's own");
+    EXPECT_TRUE(opened[0].endsWith("/dotdot/etc/hostname")) << opened[0].toStdString();
+    // A drag carries addresses before the files are written: none for it.
+    EXPECT_EQ(form->UnZipController().ExtractPrivately({0}, {}), QStringList());
+    WaitIdle();
 }
 
 // A wrong password asks for another one; the question may also skip the
@@ -598,6 +622,28 @@ TEST_F(UnZipWindow, TestChecksEveryEntryAndWritesNothing)
     SelectRows({0});
     Run("btnTest");
     EXPECT_EQ(report->count(), 2);
+}
+
+// An archive that other tools read as another is named in the report of
+// an extraction and of a test.
+TEST_F(UnZipWindow, AnArchiveThatOtherToolsReadAsAnotherIsNamed)
+{
+    WriteFile(dir / "two.zip",
+              testing_support::TwoDirectoriesZip({{"benign.txt", "hello"}, {"evil.sh", "rm"}}, {0}, {1}));
+    Open();
+    SetExtractFolder(dir / "out");
+    Add({dir / "two.zip"});
+    for (const char* button : {"btnExtractAll", "btnTest"}) {
+        SCOPED_TRACE(button);
+        Run(button);
+        QStringList lines;
+        auto* report = Find<QListWidget>("ListUnZipReport");
+        for (int k = 0; k < report->count(); ++k)
+            lines << report->item(k)->text();
+        EXPECT_TRUE(lines.contains("two.zip: this archive reads differently in other tools (two end records)"))
+            << lines.join('\n').toStdString();
+    }
+    EXPECT_EQ(ReadFile(dir / "out/benign.txt"), "hello");
 }
 
 // Names without the UTF-8 flag are read in the chosen code page by the

@@ -173,6 +173,57 @@ TEST_F(HostileInput, ADamagedDirectoryIsReportedAndRepairedOnlyWhenAsked)
         EXPECT_EQ(fs::exists(Path("out")), c.code == 0 && c.command.find("extract") == 0);
     }
     EXPECT_EQ(Read("out/b.txt"), "b");
+
+    // The writing commands refuse it too, as well as a directory that names
+    // one local header twice (and so has no header for another), rather
+    // than write what a rebuild made of it; the archive stays as it was.
+    Write("twice.zip", AssembleZip({{"a.txt", "a"}, {.name = "b.txt", .data = "b", .offset = 0}, {"c.txt", "c"}}));
+    Write("new.txt", "new");
+    for (const std::string archive : {"x.zip", "twice.zip"}) {
+        const std::string before = Read(archive);
+        const struct {
+            std::string command, err;
+        } writers[] = {
+            {"delete " + archive + " a.txt", ""},
+            {"add " + archive + " new.txt", "; nothing added"},
+            {"add --update " + archive + " new.txt", "; nothing added"},
+            {"split --size 64k --out parts " + archive, "; nothing written"},
+            {"join --out joined.zip " + archive, "; nothing written"},
+        };
+        for (const auto& c : writers) {
+            SCOPED_TRACE(c.command);
+            const Result r = Cli(c.command);
+            EXPECT_EQ(r.code, 3);
+            EXPECT_EQ(r.err, "zamblok-cli: " + archive + ": its directory is damaged" + c.err + "\n");
+            EXPECT_TRUE(Read(archive) == before);
+            EXPECT_FALSE(fs::exists(Path("parts.zip")) || fs::exists(Path("joined.zip")));
+        }
+    }
+}
+
+TEST_F(HostileInput, AnArchiveThatOtherToolsReadAsAnotherIsReported)
+{
+    const std::vector<RawEntry> entries = {{"benign.txt", "hello\n"}, {"evil.sh", "rm -rf ~\n"}};
+    Write("two.zip", testing_support::TwoDirectoriesZip(entries, {0}, {1}));
+    Write("reverse.zip", testing_support::TwoDirectoriesZip(entries, {1}, {0}));
+    Write("same.zip", testing_support::TwoDirectoriesZip(entries, {0, 1}, {0, 1}));  // the same entries
+    EXPECT_EQ(Shell("python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).namelist() != "
+                    "[\"evil.sh\"])' " + Quoted(Path("two.zip"))),
+              0);
+    for (const std::string archive : {"two.zip", "reverse.zip", "same.zip"}) {
+        const bool differs = archive != "same.zip";
+        const std::string err =
+            differs ? "zamblok-cli: " + archive + ": this archive reads differently in other tools (two end records)\n"
+                    : "";
+        for (const std::string command :
+             {"list --tsv ", "list --verbose ", "test ", "extract --subfolder-per-archive --to out "}) {
+            SCOPED_TRACE(command + archive);
+            const Result r = Cli(command + archive);
+            EXPECT_EQ(r.code, differs ? 1 : 0);
+            EXPECT_EQ(r.err, err);
+        }
+    }
+    EXPECT_EQ(Read("out/two/benign.txt"), "hello\n");  // the directory read first
 }
 
 TEST_F(HostileInput, MistakesAreNamedPlainly)

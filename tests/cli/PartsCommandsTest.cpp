@@ -124,4 +124,29 @@ TEST_F(PartsCommands, RefusesToWriteOverFilesAndLeavesNothingOnFailure)
         EXPECT_EQ(name.find(".ZBK"), std::string::npos) << name;
 }
 
+TEST_F(PartsCommands, RefusesASetWithAPartCutShort)
+{
+    // 7-Zip volumes hold one archive cut into pieces: one cut short moves
+    // the directory. A set in parts keeps its directory in the last part:
+    // the last entry, cut short in the part before, runs into it.
+    const struct {
+        std::string make, cut, set, err;
+    } sets[] = {
+        {"7zz a -tzip -v100k vol.zip big.bin small.txt", "-s 50000 vol.zip.002", "vol.zip.001",
+         "zamblok-cli: vol.zip.001: its directory is damaged; nothing written\n"},
+        {"zip -qs 64k set.zip small.txt big.bin", "-s -16 set.z04", "set.zip",
+         "zamblok-cli: set.zip: big.bin: the entry runs into the bytes after it (the archive is not whole); "
+         "nothing written\n"},
+    };
+    for (const auto& s : sets) {
+        SCOPED_TRACE(s.set);
+        ASSERT_EQ(InWork(s.make + " >/dev/null && truncate " + s.cut), 0);
+        const Result r = Cli("join " + s.set + " --out out.zip");
+        EXPECT_EQ(r.code, 3);
+        EXPECT_EQ(r.err, s.err);
+        EXPECT_FALSE(fs::exists(Path("out.zip")));
+    }
+    EXPECT_TRUE(TempLeftovers().empty());
+}
+
 }  // namespace

@@ -153,36 +153,44 @@ TEST(Aes, ChangedDataFailsTheAuthenticationCode)
     }
 }
 
-TEST(Aes, EntriesEncryptedAtEveryStrengthOpenHereAndInSevenZip)
+TEST(Aes, EntriesEncryptedAtEveryStrengthAndPasswordLengthOpenHereAndInSevenZip)
 {
     // The writer's steps at 128, 192 and 256 bits: a new salt of 8, 12 or 16
-    // bytes, the verifier, the encrypted data, the authentication code.
+    // bytes, the verifier, the encrypted data, the authentication code. The
+    // keys come from the password as it stands up to 64 bytes, from its hash
+    // beyond.
     const std::string plain = "of every strength\n" + std::string(70000, 'x');
-    std::vector<testing_support::RawEntry> entries;
-    for (const auto& [strength, saltLength] : {std::pair<uint8_t, size_t>{1, 8}, {2, 12}, {3, 16}}) {
-        const std::string salt = TAesCipher::NewSalt(strength);
-        ASSERT_EQ(salt.size(), saltLength);
-        TAesCipher cipher(strength, "secret", reinterpret_cast<const uint8_t*>(salt.data()));
-        std::string data = plain;
-        cipher.Encrypt(reinterpret_cast<uint8_t*>(data.data()), data.size());
-        const std::array<uint8_t, 2> verifier = cipher.Verifier();
-        const std::array<uint8_t, 10> code = cipher.Code();
-        const std::string field = TAesField{2, strength, 0}.Block();
-        entries.push_back({.name = "aes" + std::to_string(64 + 64 * strength) + ".txt",
-                           .data = salt + std::string(verifier.begin(), verifier.end()) + data +
-                                   std::string(code.begin(), code.end()),
-                           .method = MethodAes, .flags = 1, .crc = 0, .size = plain.size(), .extra = field,
-                           .localExtra = field});
-    }
     TempDir t;
-    WriteFile(t / "strengths.zip", testing_support::AssembleZip(entries));
-    std::string out;
-    EXPECT_EQ(testing_support::Run("7zz x -bd -psecret -o'" + t / "7z" + "' '" + t / "strengths.zip" + "'", &out), 0)
-        << out;
-    const Outcome o = Extract(t / "strengths.zip", t / "ours", "secret");
-    EXPECT_EQ(o.errors, std::vector<std::string>{});
-    for (const std::string name : {"aes128.txt", "aes192.txt", "aes256.txt"}) {
-        EXPECT_TRUE(ReadFile(t / ("7z/" + name)) == plain) << name;
-        EXPECT_TRUE(ReadFile(t / ("ours/" + name)) == plain) << name;
+    for (const std::string& password : {std::string("secret"), std::string(64, 'p'), "Long" + std::string(76, 'q')}) {
+        SCOPED_TRACE(password.size());
+        std::vector<testing_support::RawEntry> entries;
+        for (const auto& [strength, saltLength] : {std::pair<uint8_t, size_t>{1, 8}, {2, 12}, {3, 16}}) {
+            const std::string salt = TAesCipher::NewSalt(strength);
+            ASSERT_EQ(salt.size(), saltLength);
+            TAesCipher cipher(strength, password, reinterpret_cast<const uint8_t*>(salt.data()));
+            std::string data = plain;
+            cipher.Encrypt(reinterpret_cast<uint8_t*>(data.data()), data.size());
+            const std::array<uint8_t, 2> verifier = cipher.Verifier();
+            const std::array<uint8_t, 10> code = cipher.Code();
+            const std::string field = TAesField{2, strength, 0}.Block();
+            entries.push_back({.name = "aes" + std::to_string(64 + 64 * strength) + ".txt",
+                               .data = salt + std::string(verifier.begin(), verifier.end()) + data +
+                                       std::string(code.begin(), code.end()),
+                               .method = MethodAes, .flags = 1, .crc = 0, .size = plain.size(), .extra = field,
+                               .localExtra = field});
+        }
+        const std::string dir = t / std::to_string(password.size());
+        WriteFile(dir + "/strengths.zip", testing_support::AssembleZip(entries));
+        std::string out;
+        EXPECT_EQ(testing_support::Run("7zz x -bd -p" + password + " -o'" + dir + "/7z' '" + dir + "/strengths.zip'",
+                                       &out),
+                  0)
+            << out;
+        const Outcome o = Extract(dir + "/strengths.zip", dir + "/ours", password);
+        EXPECT_EQ(o.errors, std::vector<std::string>{});
+        for (const std::string name : {"aes128.txt", "aes192.txt", "aes256.txt"}) {
+            EXPECT_TRUE(ReadFile(dir + "/7z/" + name) == plain) << name;
+            EXPECT_TRUE(ReadFile(dir + "/ours/" + name) == plain) << name;
+        }
     }
 }

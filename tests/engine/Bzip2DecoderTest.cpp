@@ -214,3 +214,41 @@ TEST(Bzip2Decoder, RandomisedBlockDecodesAsLibbz2DecodesIt)
     EXPECT_EQ(expected.size(), 800000u);
     EXPECT_TRUE(d.bytes == expected);
 }
+
+TEST(Bzip2Decoder, RunOfFourWithoutItsCountIsRefusedAsLibbz2RefusesIt)
+{
+    // "baaaa" is stored as the text "baaaa\0": a run of four and its count.
+    // Starting the inverse sort at the rotation that sorts first makes the
+    // text "\0baaaa", whose run of four ends the block with no count after
+    // it. With the check sums set for the six bytes that would give, only
+    // the missing count is wrong.
+    auto get = [](const std::string& s, size_t at) {
+        uint32_t v = 0;
+        for (size_t b = at; b < at + 32; ++b)
+            v = v << 1 | uint32_t(s[b / 8] >> (7 - b % 8) & 1);
+        return v;
+    };
+    auto set = [](std::string& s, size_t at, int n, uint32_t v) {
+        for (size_t b = at; b < at + size_t(n); ++b) {
+            const int shift = 7 - int(b % 8);
+            s[b / 8] = char((s[b / 8] & ~(1 << shift)) | (v >> (at + size_t(n) - 1 - b) & 1) << shift);
+        }
+    };
+    std::string stream = Compress("baaaa", 9);
+    const size_t crcAt = (4 + 6) * 8, originAt = crcAt + 32 + 1;
+    const uint32_t oldCrc = get(stream, crcAt);
+    const uint32_t newCrc = get(Compress(std::string("\0baaaa", 6), 9), crcAt);
+    set(stream, crcAt, 32, newCrc);
+    set(stream, originAt, 24, 0);
+    // The stream's check sum of one block is that block's: the 32 bits
+    // before the end's padding.
+    size_t end = stream.size() * 8 - 32;
+    while (get(stream, end) != oldCrc)
+        --end;
+    set(stream, end, 32, newCrc);
+
+    char out[16];
+    unsigned size = sizeof out;
+    EXPECT_EQ(BZ2_bzBuffToBuffDecompress(out, &size, stream.data(), unsigned(stream.size()), 0, 0), BZ_DATA_ERROR);
+    EXPECT_EQ(Decode(stream, 1).failure, "the compressed data is broken");
+}

@@ -1151,6 +1151,37 @@ TEST(ZipWriter, AMultiPartArchiveIsNotRewritten)
     }
 }
 
+TEST(ZipWriter, ACopyIsCheckedAgainstTheDirectoryItWasMadeFrom)
+{
+    // The archive's directory changes while it is copied: the first
+    // central header, carried byte for byte, now gives another size than
+    // the one read. The copy does not match what was read and is dropped.
+    TempDir t;
+    const std::string zip = t / "a.zip";
+    // Entries larger than the archive's read buffer, so that the
+    // directory is read from the file again.
+    const std::string bytes = testing_support::AssembleZip({{"a.bin", Random(20000, 1)}, {"b.bin", Random(20000, 2)}});
+    WriteFile(zip, bytes);
+    TZipWriter w;
+    HooksReset reset;
+    bool changed = false;
+    platform::InstalledHooks().PumpMessages = [&] {
+        if (changed || w.EntryCount() == 0)
+            return;
+        std::string now = bytes;
+        now[now.find("PK\x01\x02") + 24] = 9;  // uncompressed size
+        WriteFile(zip, now);
+        changed = true;
+    };
+    w.SetZipName(zip);
+    EXPECT_EQ(FailureOf<EBadZipFile>([&] { w.CopyArchive(t / "copy.zip"); },
+                                     "The copy written does not hold the archive's entries"),
+              "");
+    EXPECT_TRUE(changed);
+    EXPECT_FALSE(fs::exists(t / "copy.zip"));
+    ExpectNoTemporaryFiles(t.Path());
+}
+
 TEST(ZipWriter, TheArchiveIsNeverAddedToItself)
 {
     TempDir t;

@@ -2,9 +2,11 @@
 // and adding files to an archive, moving them in.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -321,7 +323,7 @@ TEST_F(CreateArchives, FailuresInsideAnArchiveKeepTheEarlierArchives)
 TEST_F(CreateArchives, AMoveCancelledOrFailedHalfwayMovesNothing)
 {
     const std::string archive = dir / "add.zip";
-    std::vector<std::string> notMoved;
+    std::vector<ParNotMoved> notMoved;
     ASSERT_EQ(job.AddToArchive(archive, Sources({"kept"}), {}, false, false, notMoved), 1);
     const std::string before = testing_support::ReadFile(archive);
     const std::vector<std::string> items = Sources({"1", "2", "3"});
@@ -338,6 +340,70 @@ TEST_F(CreateArchives, AMoveCancelledOrFailedHalfwayMovesNothing)
             EXPECT_TRUE(fs::exists(item)) << item;
         EXPECT_EQ(testing_support::ReadFile(archive), before);
     }
+}
+
+TEST_F(CreateArchives, AMoveKeepsAFileThatChangedAfterItWentIn)
+{
+    // Each file changes right after the writer read it, as a user's edit
+    // would while a large archive is written; the file beside it is moved.
+    const std::vector<std::string> items = Sources({"changed.txt", "same.txt"});
+    const std::string file = items[0], other = dir / "other.txt";
+    testing_support::WriteFile(other, "changed.txt dat!");  // as long as the file
+    const fs::file_time_type when = fs::last_write_time(file);
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } changes[] = {
+        {"appended to", [&] { std::ofstream(file, std::ios::app) << "edit"; }},
+        {"rewritten in place",
+         [&] {
+             std::ofstream(file, std::ios::in | std::ios::out) << "CHANGED";
+             fs::last_write_time(file, when + std::chrono::seconds(1));
+         }},
+        {"replaced by a file of its size and time",
+         [&] {
+             fs::copy_file(other, dir / "copy.txt");
+             fs::last_write_time(dir / "copy.txt", when);
+             fs::rename(dir / "copy.txt", file);
+         }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        Sources({"changed.txt", "same.txt"});
+        fs::last_write_time(file, when);
+        const std::string kept = testing_support::ReadFile(file);
+        job.Engine().OnEndZip = [&](TZipWriter&, const std::string& name, int64_t, int64_t, int64_t) {
+            if (name == file)
+                c.change();
+        };
+        std::vector<ParNotMoved> notMoved;
+        EXPECT_EQ(job.AddToArchive(dir / "a.zip", items, {}, false, true, notMoved), 2);
+        ASSERT_EQ(notMoved.size(), 1u);
+        EXPECT_EQ(notMoved[0].file, file);
+        EXPECT_TRUE(notMoved[0].changed);
+        EXPECT_TRUE(fs::exists(file));
+        EXPECT_NE(testing_support::ReadFile(file), kept);
+        EXPECT_FALSE(fs::exists(items[1]));
+    }
+
+    // A small file is read ahead of its turn, on a worker: one that grows
+    // between that read and its turn is kept, or it went in as it is now.
+    Sources({"changed.txt", "same.txt"});
+    job.Engine().OnEndZip = {};
+    job.Engine().OnStartZip = [&](TZipWriter&, const std::string& name, TZipHeaderInfo&, bool&) {
+        if (name == file) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));  // same.txt is read meanwhile
+            std::ofstream(items[1], std::ios::app) << " and more";
+        }
+    };
+    std::vector<ParNotMoved> notMoved;
+    ParCompress twoThreads;
+    twoThreads.threads = 2;
+    EXPECT_EQ(job.AddToArchive(dir / "b.zip", items, twoThreads, false, true, notMoved), 2);
+    TZipReader reader;
+    reader.SetZipName(dir / "b.zip");
+    reader.ReadArchive();
+    EXPECT_TRUE(fs::exists(items[1]) || reader.EntrySize(1) == std::string("same.txt data and more").size());
 }
 
 }  // namespace
