@@ -613,7 +613,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         if (p.state == ParArchiveProgress::State::Done) {
             ++tally_.archivesDone;
             if (engine.ReadsDifferently())
-                report(name + ": this archive reads differently in other tools (two end records)");
+                report(name + ": " + tr("this archive reads differently in other tools (two end records)"));
             // A test ends each archive with its line.
             if (kind == RunKind::Test) {
                 const int tested = tally_.archivePassed + tally_.archiveFailed;

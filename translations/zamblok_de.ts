@@ -360,6 +360,14 @@
         <source>hidden, and hidden files are left out</source>
         <translation>versteckt, und versteckte Dateien werden ausgelassen</translation>
     </message>
+    <message>
+        <source>%1: the entry runs into the bytes after it (the archive is not whole)</source>
+        <translation>%1: der Eintrag reicht in die Bytes dahinter (das Archiv ist nicht vollständig)</translation>
+    </message>
+    <message>
+        <source>The copy written does not hold the archive&apos;s entries as its directory lists them</source>
+        <translation>Die geschriebene Kopie enthält die Einträge des Archivs nicht so, wie sein Inhaltsverzeichnis sie aufführt</translation>
+    </message>
 </context>
 <context>
     <name>TFormMain</name>
@@ -957,6 +965,10 @@ Aus dem Archiv %3: %4</translation>
     <message>
         <source>Enter the password for %1 of %2:</source>
         <translation>Bitte das Passwort für %1 aus %2 eingeben:</translation>
+    </message>
+    <message>
+        <source>this archive reads differently in other tools (two end records)</source>
+        <translation>dieses Archiv wird von anderen Werkzeugen anders gelesen (zwei Endsätze)</translation>
     </message>
 </context>
 <context>
