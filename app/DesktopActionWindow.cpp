@@ -17,6 +17,7 @@
 #include "app/UnZipQuestions.h"
 #include "engine/ZipExceptions.h"
 #include "platform/Exceptions.h"
+#include "ui/EngineText.h"
 #include "ui/QtHooks.h"
 #include "ui/Text.h"
 
@@ -258,7 +259,7 @@ void DesktopActionWindow::StartZipping()
         reached_.archiveName = ui::FileNameOf(p.archive);
         reached_.percent = 0;
         if (p.state == ParArchiveProgress::State::Failed)
-            reached_.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error);
+            reached_.report << ui::FileNameOf(p.archive) + ": " + ui::EngineText(p.error);
     };
     TZipWriter& engine = job.Engine();
     engine.OnTotalPercentDone = [this](TZipReader&, int percent) {
@@ -275,13 +276,13 @@ void DesktopActionWindow::StartZipping()
         reached_.report << line;
     };
     engine.OnNoSuchFile = [skipped](TZipWriter& sender, const std::string& file) {
-        skipped(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " +
-                ui::FromUtf8(TZipFile::LeftOutReason(file)) + "; skipped");
+        skipped(ui::FileNameOf(sender.ZipName()) + ": " +
+                tr("%1: %2; skipped").arg(ui::FromUtf8(file), ui::EngineText(TZipFile::LeftOutReason(file))));
     };
     engine.OnSkippingFile = [skipped](TZipReader& sender, TSkipReason reason, const std::string& file, int, bool&) {
         const std::string& error = static_cast<TZipWriter&>(sender).SourceError();
-        skipped(ui::FileNameOf(sender.ZipName()) + ": " + ui::FromUtf8(file) + ": " +
-                ui::FromUtf8(TZipFile::SkippedReason(reason, error)) + "; skipped");
+        skipped(ui::FileNameOf(sender.ZipName()) + ": " +
+                tr("%1: %2; skipped").arg(ui::FromUtf8(file), ui::EngineText(TZipFile::SkippedReason(reason, error))));
     };
     zipRun_.Start(
         [this, &job, folders = std::move(folders), compress, done] {
@@ -322,18 +323,16 @@ void DesktopActionWindow::ZippingEnded()
     } catch (const EAbort&) {
         ending = tr(" Cancelled.");
     } catch (const std::exception& e) {
-        ending = tr(" Stopped: %1").arg(ui::FromUtf8(e.what()));
+        ending = tr(" Stopped: %1").arg(ui::EngineText(e.what()));
     }
     if (ending.isEmpty() && zipRun_.Cancelled())
         ending = tr(" Cancelled.");
     const std::lock_guard lock(mutex_);
     report_ << reached_.report;
     const int files = reached_.files;
-    summaries_ << tr("Wrote %1 %2 with %3 %4; skipped %5.%6")
-                      .arg(created)
-                      .arg(created == 1 ? tr("archive") : tr("archives"))
-                      .arg(files)
-                      .arg(files == 1 ? tr("file") : tr("files"))
+    summaries_ << tr("Wrote %1 with %2; skipped %3.%4")
+                      .arg(tr("%n archive(s)", nullptr, int(created)))
+                      .arg(tr("%n file(s)", nullptr, files))
                       .arg(report_.size())
                       .arg(ending);
     zipJob_.reset();

@@ -1,6 +1,7 @@
 #include "app/HelpWindow.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -18,9 +19,15 @@ THelpWindow::THelpWindow(const QString& folder, QWidget* parent)
     layout->addWidget(browser_);
 }
 
+QString HelpPage(const QString& folder, const QString& name)
+{
+    const QString localized = folder + "/" + QLocale().name().section('_', 0, 0) + "/" + name;
+    return QFileInfo::exists(localized) ? localized : folder + "/" + name;
+}
+
 void THelpWindow::ShowTopic(int context)
 {
-    const QString page = folder_ + QString("/%1.html").arg(context);
+    const QString page = HelpPage(folder_, QString("%1.html").arg(context));
     if (QFileInfo::exists(page))
         browser_->setSource(QUrl::fromLocalFile(page));
     else

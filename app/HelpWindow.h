@@ -5,6 +5,10 @@
 #include <QTextBrowser>
 #include <QWidget>
 
+// The path of the help page name in folder: the page in the user's language
+// (folder/de/name) where there is one, else the English page (folder/name).
+QString HelpPage(const QString& folder, const QString& name);
+
 class THelpWindow : public QWidget {
     Q_OBJECT
 public:

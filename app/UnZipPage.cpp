@@ -28,16 +28,16 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
 
     // Toolbar.
     toolbar_ = new QHBoxLayout;
-    btnExtractAll = ui::PushButton(this, "btnExtractAll", "Extr&act All", "Extract all compressed files in ZIP archives",
+    btnExtractAll = ui::PushButton(this, "btnExtractAll", tr("Extr&act All"), tr("Extract all compressed files in ZIP archives"),
                                    "archive-extract", QStyle::SP_ArrowDown);
-    btnExtractSelected = ui::PushButton(this, "btnExtractSelected", "&Extract Selected",
-                                        "Extract all selected compressed files in ZIP archives", "document-save",
+    btnExtractSelected = ui::PushButton(this, "btnExtractSelected", tr("&Extract Selected"),
+                                        tr("Extract all selected compressed files in ZIP archives"), "document-save",
                                         QStyle::SP_DialogSaveButton);
     btnUnZipCancel =
-        ui::PushButton(this, "btnUnZipCancel", "Ca&ncel", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
+        ui::PushButton(this, "btnUnZipCancel", tr("Ca&ncel"), tr("Cancel Operation"), "process-stop", QStyle::SP_BrowserStop);
     btnUnZipCancel->hide();
-    btnTest = ui::PushButton(this, "btnTest", "Te&st",
-                             "Test the archives of the selected entries, or all: every entry decoded and checked",
+    btnTest = ui::PushButton(this, "btnTest", tr("Te&st"),
+                             tr("Test the archives of the selected entries, or all: every entry decoded and checked"),
                              "tools-check-spelling", QStyle::SP_DialogApplyButton);
     toolbar_->addWidget(btnExtractAll);
     toolbar_->addWidget(btnExtractSelected);
@@ -62,12 +62,12 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     archives->addWidget(ListBoxZipList, 1);
     auto* archiveButtons = new QGridLayout;
     btnSelectZIP =
-        ui::PushButton(this, "btnSelectZIP", "A&dd...", "Add ZIP files by filename", "list-add", QStyle::SP_FileIcon);
-    btnDisplayDetails = ui::PushButton(this, "btnDisplayDetails", "Displa&y", "Display compressed files in ZIP archives",
+        ui::PushButton(this, "btnSelectZIP", tr("A&dd..."), tr("Add ZIP files by filename"), "list-add", QStyle::SP_FileIcon);
+    btnDisplayDetails = ui::PushButton(this, "btnDisplayDetails", tr("Displa&y"), tr("Display compressed files in ZIP archives"),
                                        "view-list-details", QStyle::SP_FileDialogDetailedView);
     btnRemoveUnZip =
-        ui::PushButton(this, "btnRemoveUnZip", "&Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
-    btnRemoveAllUnZip = ui::PushButton(this, "btnRemoveAllUnZip", "Remo&ve All", "Remove all items", "edit-clear",
+        ui::PushButton(this, "btnRemoveUnZip", tr("&Remove"), tr("Remove a item"), "list-remove", QStyle::SP_DialogNoButton);
+    btnRemoveAllUnZip = ui::PushButton(this, "btnRemoveAllUnZip", tr("Remo&ve All"), tr("Remove all items"), "edit-clear",
                                        QStyle::SP_DialogResetButton);
     archiveButtons->addWidget(btnSelectZIP, 0, 0);
     archiveButtons->addWidget(btnDisplayDetails, 0, 1);
@@ -80,11 +80,11 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     auto* entries = new QVBoxLayout(G3);
     EditFilter = new QLineEdit(G3);
     EditFilter->setObjectName("EditFilter");
-    EditFilter->setPlaceholderText("Filter by name or folder");
+    EditFilter->setPlaceholderText(tr("Filter by name or folder"));
     EditFilter->setClearButtonEnabled(true);
-    EditFilter->setToolTip("Shows only the entries whose stored name holds this text, whatever its case");
+    EditFilter->setToolTip(tr("Shows only the entries whose stored name holds this text, whatever its case"));
     auto* filterRow = new QHBoxLayout;
-    auto* filterLabel = new QLabel("&Filter:", G3);
+    auto* filterLabel = new QLabel(tr("&Filter:"), G3);
     filterLabel->setBuddy(EditFilter);
     filterRow->addWidget(filterLabel);
     filterRow->addWidget(EditFilter, 1);
@@ -97,12 +97,12 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     ListBoxFileDetail->setAccessibleName(tr("Compressed Files To UnZIP"));
     entries->addWidget(ListBoxFileDetail, 1);
     auto* entryButtons = new QHBoxLayout;
-    btnSelectall = ui::PushButton(this, "btnSelectall", "Sele&ct All", "Select all  items", "edit-select-all",
+    btnSelectall = ui::PushButton(this, "btnSelectall", tr("Sele&ct All"), tr("Select all  items"), "edit-select-all",
                                   QStyle::SP_DialogApplyButton);
-    btnUnselectAll = ui::PushButton(this, "btnUnselectAll", "&Unselect All", "Unselect all items", "edit-select-none",
+    btnUnselectAll = ui::PushButton(this, "btnUnselectAll", tr("&Unselect All"), tr("Unselect all items"), "edit-select-none",
                                     QStyle::SP_DialogCancelButton);
     btnDeleteSelectedFiles =
-        ui::PushButton(this, "btnDeleteSelectedFiles", "De&lete...", "Delete selected compressed files in ZIP archives",
+        ui::PushButton(this, "btnDeleteSelectedFiles", tr("De&lete..."), tr("Delete selected compressed files in ZIP archives"),
                        "edit-delete", QStyle::SP_TrashIcon);
     entryButtons->addWidget(btnSelectall);
     entryButtons->addWidget(btnUnselectAll);
@@ -115,10 +115,10 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     splitter->setSizes({230, 620});
     layout->addWidget(splitter, 1);
 
-    auto* display = new QGroupBox("Display Options", this);
+    auto* display = new QGroupBox(tr("Display Options"), this);
     auto* displayBox = new QVBoxLayout(display);
     ChAotoDisplay = new QCheckBox(
-        "Automatically display compressed files list after you have selected  one or multiple &ZIP archives", display);
+        tr("Automatically display compressed files list after you have selected  one or multiple &ZIP archives"), display);
     ChAotoDisplay->setObjectName("ChAotoDisplay");
     displayBox->addWidget(ChAotoDisplay);
     // Names without the UTF-8 flag are read in this code page by listing,
@@ -131,7 +131,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
         if (platform::KnownCodePage(page) || std::string_view(page) == "CP437")
             CodePage->addItem(page);
     auto* codePageRow = new QHBoxLayout;
-    auto* codePageLabel = new QLabel("Names in archives from &Windows tools:", display);
+    auto* codePageLabel = new QLabel(tr("Names in archives from &Windows tools:"), display);
     codePageLabel->setBuddy(CodePage);
     codePageRow->addWidget(codePageLabel);
     codePageRow->addWidget(CodePage);
@@ -140,7 +140,7 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     layout->addWidget(display);
 
     // What the run under way, or the last one, did.
-    auto* progress = new QGroupBox("Progress", this);
+    auto* progress = new QGroupBox(tr("Progress"), this);
     auto* progressBox = new QVBoxLayout(progress);
     ProgressUnZip = new QProgressBar(progress);
     ProgressUnZip->setObjectName("ProgressUnZip");
@@ -154,25 +154,25 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     ListUnZipReport = new QListWidget(progress);
     ListUnZipReport->setObjectName("ListUnZipReport");
     ListUnZipReport->setAccessibleName(tr("Report"));
-    ListUnZipReport->setToolTip("Entries skipped or failed in the last run");
+    ListUnZipReport->setToolTip(tr("Entries skipped or failed in the last run"));
     progressBox->addWidget(ProgressUnZip);
     progressBox->addWidget(LabelUnZipStatus);
     progressBox->addWidget(ListUnZipReport, 1);
-    btnOpenDestination = ui::PushButton(this, "btnOpenDestination", "O&pen destination",
-                                        "Open the folder the last extraction wrote to", "folder-open",
+    btnOpenDestination = ui::PushButton(this, "btnOpenDestination", tr("O&pen destination"),
+                                        tr("Open the folder the last extraction wrote to"), "folder-open",
                                         QStyle::SP_DirOpenIcon);
     progressBox->addWidget(btnOpenDestination, 0, Qt::AlignLeft);
     ui::WrapLines(ListUnZipReport);
 
-    auto* prefs = new QGroupBox("Uncompress Preferences", this);
+    auto* prefs = new QGroupBox(tr("Uncompress Preferences"), this);
     auto* grid = new QGridLayout(prefs);
-    ExtractFolder = new ui::FolderEdit("Please select directory", prefs);
+    ExtractFolder = new ui::FolderEdit(tr("Please select directory"), prefs);
     ExtractFolder->setObjectName("ExtractFolder");
     ExtractFolder->setText(c_.options.extractFolder);
     ChCreateSubFolder =
-        new QCheckBox("Auto create new su&bfolder under destination folder for each ZIP archive", prefs);
+        new QCheckBox(tr("Auto create new su&bfolder under destination folder for each ZIP archive"), prefs);
     ChCreateSubFolder->setObjectName("ChCreateSubFolder");
-    ChUseOrigPath = new QCheckBox("Use ori&ginal directory name which is stored in ZIP archive", prefs);
+    ChUseOrigPath = new QCheckBox(tr("Use ori&ginal directory name which is stored in ZIP archive"), prefs);
     ChUseOrigPath->setObjectName("ChUseOrigPath");
     ChGoOn = new QCheckBox(tr("Go on &with the next archive when one fails"), prefs);
     ChGoOn->setObjectName("ChGoOn");
@@ -180,27 +180,27 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
     EditPWD = new QLineEdit(prefs);
     EditPWD->setObjectName("EditPWD");
     EditPWD->setEchoMode(QLineEdit::Password);
-    auto* extractLabel = new QLabel("Ex&tract to:", prefs);
+    auto* extractLabel = new QLabel(tr("Ex&tract to:"), prefs);
     ExtractFolder->SetLabel(extractLabel);
     grid->addWidget(extractLabel, 0, 0);
     grid->addWidget(ExtractFolder, 0, 1, 1, 2);
     grid->addWidget(ChCreateSubFolder, 1, 0, 1, 3);
     grid->addWidget(ChUseOrigPath, 2, 0, 1, 3);
     grid->addWidget(ChGoOn, 5, 0, 1, 3);
-    auto* passwordLabel = new QLabel("&Input Password ( If has )", prefs);
+    auto* passwordLabel = new QLabel(tr("&Input Password ( If has )"), prefs);
     passwordLabel->setBuddy(EditPWD);
     grid->addWidget(passwordLabel, 3, 0);
     grid->setColumnMinimumWidth(0, passwordLabel->sizeHint().width());
     grid->addWidget(EditPWD, 3, 1, 1, 2);
     // The modes are reached by the label's key and picked with the arrows.
-    auto* modeLabel = new QLabel("&Overwrite Mode:", prefs);
+    auto* modeLabel = new QLabel(tr("&Overwrite Mode:"), prefs);
     grid->addWidget(modeLabel, 4, 0);
     overwrite_ = new QButtonGroup(this);
-    const char* const modes[] = {"Prompt before overwrite", "Always without prompt", "Never", "If newer file",
-                                 "If older file"};
+    const char* const modes[] = {QT_TR_NOOP("Prompt before overwrite"), QT_TR_NOOP("Always without prompt"),
+                                 QT_TR_NOOP("Never"), QT_TR_NOOP("If newer file"), QT_TR_NOOP("If older file")};
     auto* modeBox = new QGridLayout;
     for (int k = 0; k < 5; ++k) {
-        auto* radio = new QRadioButton(modes[k], prefs);
+        auto* radio = new QRadioButton(tr(modes[k]), prefs);
         radio->setObjectName(QString("R%1").arg(k));
         overwrite_->addButton(radio, k);
         modeBox->addWidget(radio, k % 3, k / 3);
@@ -219,8 +219,8 @@ UnZipPage::UnZipPage(UnZipPageController& controller, QWidget* parent) : QWidget
         const std::vector<std::string>& listed = c_.Archives();
         const QString folder =
             listed.empty() ? ExtractFolder->folder() : QFileInfo(ui::FromUtf8(listed.back())).path();
-        return QFileDialog::getOpenFileNames(this, "Select one or multiple ZIP files by filename", folder,
-                                             "All ZIP files (*.zip)");
+        return QFileDialog::getOpenFileNames(this, tr("Select one or multiple ZIP files by filename"), folder,
+                                             tr("All ZIP files (*.zip)"));
     };
 
     // The questions of a run, asked while it waits.
@@ -304,7 +304,7 @@ void UnZipPage::Refresh()
         else
             ListBoxZipList->clearSelection();
     }
-    G2->setTitle(QString("ZIP Archives: %1").arg(archives.size()));
+    G2->setTitle(tr("ZIP Archives: %1").arg(archives.size()));
 
     // The options.
     const UnZipOptions& o = c_.options;
@@ -345,8 +345,8 @@ void UnZipPage::ShowRows()
 {
     model_->Reset();
     // The caption counts every listed entry, the filter those it shows.
-    G3->setTitle(c_.RowsHidden() ? QString("Compressed Files To UnZIP: Hidden")
-                                 : QString("Compressed Files To UnZIP: %1").arg(c_.Rows().size()));
+    G3->setTitle(c_.RowsHidden() ? tr("Compressed Files To UnZIP: Hidden")
+                                 : tr("Compressed Files To UnZIP: %1").arg(c_.Rows().size()));
     LabelShown->setText(EditFilter->text().isEmpty() ? QString()
                                                      : tr("%1 shown").arg(ListBoxFileDetail->ShownRows()));
 }
@@ -359,10 +359,10 @@ void UnZipPage::ShowEntryMenu(const QPoint& pos)
     const bool busy = c_.Busy();
     QMenu menu(this);
     menu.setObjectName("EntryMenu");
-    menu.addAction("&Open", this, [this, row] { c_.OpenEntry(row); })->setEnabled(!busy);
-    menu.addAction("&Extract Selected", btnExtractSelected, &QPushButton::click)->setEnabled(!busy);
-    menu.addAction("&Delete...", btnDeleteSelectedFiles, &QPushButton::click)->setEnabled(!busy);
-    menu.addAction("&Copy name", this, [this] {
+    menu.addAction(tr("&Open"), this, [this, row] { c_.OpenEntry(row); })->setEnabled(!busy);
+    menu.addAction(tr("&Extract Selected"), btnExtractSelected, &QPushButton::click)->setEnabled(!busy);
+    menu.addAction(tr("&Delete..."), btnDeleteSelectedFiles, &QPushButton::click)->setEnabled(!busy);
+    menu.addAction(tr("&Copy name"), this, [this] {
         QStringList names;
         for (const int r : ListBoxFileDetail->SelectedRows())
             names << ui::FromUtf8(c_.Rows()[size_t(r)].path + c_.Rows()[size_t(r)].fileName);

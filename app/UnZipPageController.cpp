@@ -15,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 #include "platform/Hooks.h"
+#include "ui/EngineText.h"
 #include "ui/Text.h"
 
 namespace {
@@ -99,7 +100,7 @@ void UnZipPageController::RemoveArchive()
     if (archives_.empty())
         return;
     if (current_ < 0) {
-        Information("Please select a item by clicking");
+        Information(tr("Please select a item by clicking"));
     } else {
         archives_.erase(archives_.begin() + current_);
         if (size_t(current_) >= archives_.size())
@@ -149,7 +150,7 @@ void UnZipPageController::StartListing()
     listJob_->OnArchive = [this](const ParArchiveProgress& p) {
         if (p.state == ParArchiveProgress::State::Failed)
             Update(listView_, [&](RunView& view) {
-                view.report << ui::FileNameOf(p.archive) + ": " + ui::FromUtf8(p.error);
+                view.report << ui::FileNameOf(p.archive) + ": " + ui::EngineText(p.error);
                 ++view.failed;
             });
         if (p.state != ParArchiveProgress::State::Started && p.rebuilt)
@@ -160,7 +161,7 @@ void UnZipPageController::StartListing()
         if (p.state != ParArchiveProgress::State::Started)
             return;
         const QString status =
-            QString("Listing archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive));
+            tr("Listing archive %1 of %2: %3").arg(p.index + 1).arg(p.count).arg(ui::FileNameOf(p.archive));
         Update(listView_, [&](RunView& view) {
             view.status = status;
             view.permille = int(p.index * 1000 / std::max<size_t>(p.count, 1));
@@ -194,7 +195,7 @@ void UnZipPageController::ListingEnded()
         rows_.clear();  // cancelled by the user
         cancelled = true;
     } catch (const std::exception& e) {
-        failure = e.what();  // the rows stay as they were
+        failure = ui::EngineText(e.what());  // the rows stay as they were
     }
     listed_.clear();
     hidden_ = false;
@@ -204,15 +205,11 @@ void UnZipPageController::ListingEnded()
     // deletion's summary, which names the same archives, and one that ends
     // while a run works leaves that run's.
     if (failure.isEmpty() && !cancelled && started_ != afterDeletion_ && !run_.Running()) {
-        const QString entries = QString("%1 %2").arg(rows_.size()).arg(rows_.size() == 1 ? "entry" : "entries");
-        listed.status = listed.failed > 0 ? QString("Listed %1; %2 of %3 archives could not be read.")
-                                                .arg(entries)
-                                                .arg(listed.failed)
-                                                .arg(archives_.size())
-                                          : tr("Listed %1 of %2 %3.")
-                                                .arg(entries)
-                                                .arg(archives_.size())
-                                                .arg(archives_.size() == 1 ? "archive" : "archives");
+        const QString entries = tr("%n entry(s)", nullptr, int(rows_.size()));
+        const int archives = int(archives_.size());
+        listed.status = listed.failed > 0 ? tr("Listed %1; %2 could not be read.")
+                                                .arg(entries, tr("%1 of %n archive(s)", nullptr, archives).arg(listed.failed))
+                                          : tr("Listed %1 of %n archive(s).", nullptr, archives).arg(entries);
         listed.permille = 1000;
         Update(runView_, [&](RunView& view) { view = listed; });
     }
@@ -265,7 +262,7 @@ bool UnZipPageController::CancelShown() const
 void UnZipPageController::ExtractAll()
 {
     if (archives_.empty()) {
-        Information("No item for UnZIP, please select ZIP archives first!");
+        Information(tr("No item for UnZIP, please select ZIP archives first!"));
         return;
     }
     if (HasExtractFolder())
@@ -276,7 +273,7 @@ void UnZipPageController::ExtractSelected(const std::vector<int>& rows)
 {
     const ParArrayOfToUnZip groups = CollectSelected(rows);
     if (groups.empty()) {
-        Information("No selected compressed files in Zip archives for UnZIP!");
+        Information(tr("No selected compressed files in Zip archives for UnZIP!"));
         return;
     }
     if (HasExtractFolder())
@@ -290,12 +287,12 @@ void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
     for (const ParToUnZip& group : groups)
         n += group.entries.size();
     if (n == 0) {
-        Information("Please select compressed files first!");
+        Information(tr("Please select compressed files first!"));
         return;
     }
     if (Busy())
         return;
-    const QString question = QString("Do you want to delete the selected %1 compressed files?").arg(n);
+    const QString question = tr("Do you want to delete the selected %1 compressed files?").arg(n);
     if (platform::MessageBox(question.toStdString(), "Zamblok", platform::mbYesNo | 0x30) != platform::idYes)
         return;
     StartRun(RunKind::Delete, groups, {});
@@ -304,7 +301,7 @@ void UnZipPageController::DeleteSelected(const std::vector<int>& rows)
 void UnZipPageController::Test(const std::vector<int>& rows)
 {
     if (archives_.empty()) {
-        Information("No item for UnZIP, please select ZIP archives first!");
+        Information(tr("No item for UnZIP, please select ZIP archives first!"));
         return;
     }
     ParArrayOfToUnZip groups = CollectSelected(rows);
@@ -337,7 +334,7 @@ QStringList UnZipPageController::ExtractPrivately(const std::vector<int>& rows,
     if (!private_)
         private_ = std::make_unique<QTemporaryDir>();  // created with mode 0700
     if (!private_->isValid()) {
-        Information("Cannot create a temporary folder: " + private_->errorString());
+        Information(tr("Cannot create a temporary folder: %1").arg(private_->errorString()));
         return {};
     }
     ParUnCompress o = ReadUnCompressOptions();
@@ -418,7 +415,7 @@ bool UnZipPageController::HasExtractFolder()
 {
     const QString folder = options.extractFolder.trimmed();
     if (folder.isEmpty()) {
-        Information("Please enter the folder to extract to.");
+        Information(tr("Please enter the folder to extract to."));
         return false;
     }
     // A file where the folder or one of its parents should be would fail
@@ -488,25 +485,25 @@ void UnZipPageController::RunFinished()
         if (!run_.Cancelled())
             Update(runView_, [](RunView& view) { view.permille = 1000; });
     } catch (const EUserCanceled& e) {
-        ending = " Cancelled.";
+        ending = tr(" Cancelled.");
         // A quit cancels without a word: the window closes as the user asked.
         if (!quitting_)
-            message = e.what();
+            message = ui::EngineText(e.what());
     } catch (const EAbort&) {
-        ending = " Cancelled.";
+        ending = tr(" Cancelled.");
     } catch (const std::exception& e) {
-        ending = QString(" Stopped: %1").arg(e.what());
-        message = e.what();
+        message = ui::EngineText(e.what());
+        ending = tr(" Stopped: %1").arg(message);
     }
     if (ending.isEmpty() && run_.Cancelled())
-        ending = " Cancelled.";
+        ending = tr(" Cancelled.");
     Tally& t = tally_;  // the run's thread has ended
     if (kind == RunKind::Delete)
         t.removed = job_->EntriesRemoved();
     // The archives that failed are named with their reasons in the report.
     if (t.archivesFailed > 0)
-        ending = QString(" %1 of %2 archives failed.").arg(t.archivesFailed).arg(t.archives) + ending;
-    const auto entries = [](int n) { return QString("%1 %2").arg(n).arg(n == 1 ? "entry" : "entries"); };
+        ending = tr(" %1 of %n archive(s) failed.", nullptr, int(t.archives)).arg(t.archivesFailed) + ending;
+    const auto entries = [](int n) { return tr("%n entry(s)", nullptr, n); };
     // Entries named by the user that no archive held: a name may read
     // otherwise after a change of code page, or the archive changed.
     const bool noneFound = ending.isEmpty() && t.archivesFailed == 0 &&
@@ -515,14 +512,11 @@ void UnZipPageController::RunFinished()
     switch (kind) {
     case RunKind::Delete:
         summary = noneFound ? tr("Deleted nothing: none of the selected entries was found.")
-                            : tr("Deleted %1 from %2 %3.%4")
-                                  .arg(entries(int(t.removed)))
-                                  .arg(t.archivesDone)
-                                  .arg(t.archivesDone == 1 ? "archive" : "archives")
-                                  .arg(ending);
+                            : tr("Deleted %1 from %n archive(s).", nullptr, t.archivesDone)
+                                      .arg(entries(int(t.removed))) + ending;
         break;
     case RunKind::Test:
-        summary = QString("Tested %1: %2 OK, %3 failed")
+        summary = tr("Tested %1: %2 OK, %3 failed")
                       .arg(entries(t.extracted + t.skipped + t.failed))
                       .arg(t.extracted)
                       .arg(t.skipped + t.failed);
@@ -532,7 +526,7 @@ void UnZipPageController::RunFinished()
         break;
     case RunKind::Extract:
         summary = noneFound ? tr("Extracted nothing: none of the selected entries was found.")
-                            : QString("Extracted %1, skipped %2, failed %3.%4")
+                            : tr("Extracted %1, skipped %2, failed %3.%4")
                                   .arg(entries(t.extracted))
                                   .arg(t.skipped)
                                   .arg(t.failed)
@@ -578,7 +572,8 @@ std::string FreeName(const std::string& path)
 // "12 bytes, 08/12/26 10:30:00" in the locale's short form.
 QString SizeAndDate(qint64 bytes, const QDateTime& time)
 {
-    return QString("%1 bytes, %2").arg(QLocale().toString(bytes), QLocale().toString(time, QLocale::ShortFormat));
+    return UnZipPageController::tr("%1 bytes, %2")
+        .arg(QLocale().toString(bytes), QLocale().toString(time, QLocale::ShortFormat));
 }
 
 }  // namespace
@@ -618,21 +613,22 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         if (p.state == ParArchiveProgress::State::Done) {
             ++tally_.archivesDone;
             if (engine.ReadsDifferently())
-                report(name + ": this archive reads differently in other tools (two end records)");
+                report(name + ": " + tr("this archive reads differently in other tools (two end records)"));
             // A test ends each archive with its line.
             if (kind == RunKind::Test) {
                 const int tested = tally_.archivePassed + tally_.archiveFailed;
                 QString line =
                     tally_.archiveFailed == 0
-                        ? QString("%1: %2 %3 OK").arg(name).arg(tested).arg(tested == 1 ? "entry" : "entries")
-                        : QString("%1: %2 of %3 entries failed").arg(name).arg(tally_.archiveFailed).arg(tested);
+                        ? tr("%1: %n entry(s) OK", nullptr, tested).arg(name)
+                        : tr("%1: %2 of %n entries failed", nullptr, tested)
+                              .arg(name, QString::number(tally_.archiveFailed));
                 if (tally_.archiveByUser > 0)
                     line += tr(", %1 skipped by you").arg(tally_.archiveByUser);
                 report(line);
             }
         }
         if (p.state == ParArchiveProgress::State::Failed) {
-            report(name + ": " + ui::FromUtf8(p.error));
+            report(name + ": " + ui::EngineText(p.error));
             if (stopAtFailure && p.failure)
                 std::rethrow_exception(p.failure);
         }
@@ -647,7 +643,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         return;
     engine.OnStartUnZipInfo = [this](TZipReader&, int files, int64_t, bool&) { tally_.found += files; };
     engine.OnStartUnZip = [this, entryName](TZipReader& sender, int index, std::string&, bool&) {
-        const QString status = QString("Archive %1 of %2: %3 \u2014 %4")
+        const QString status = tr("Archive %1 of %2: %3 \u2014 %4")
                                    .arg(tally_.archive + 1)
                                    .arg(tally_.archives)
                                    .arg(ui::FileNameOf(sender.ZipName()))
@@ -661,9 +657,9 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         ++tally_.extracted;
         ++tally_.archivePassed;
         if (testing)
-            report(where(sender) + entryName(sender, index) + ": OK");
+            report(where(sender) + entryName(sender, index) + tr(": OK"));
     };
-    const QString notDone = testing ? "" : "; not extracted";
+    const QString notDone = testing ? QString() : tr("; not extracted");
     engine.OnSkippingFile = [this, entryName, where, report, testing](TZipReader& sender, TSkipReason reason,
                                                                        const std::string& fileName, int index, bool&) {
         // An entry the user chose to skip at the password question is no failure.
@@ -681,14 +677,14 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         const std::string why = testing && reason == TSkipReason::skBadPassword
                                     ? (sender.Password.empty() ? "encrypted and no password given" : "wrong password")
                                     : SkipReasonText(reason, fileName, !sender.Password.empty());
-        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(why));
+        report(where(sender) + entryName(sender, index) + ": " + ui::EngineText(why));
     };
     engine.OnBadCRC = [this, entryName, where, report, notDone](TZipReader& sender, uint32_t computed,
                                                                 uint32_t stored, int index) {
         ++tally_.failed;
         ++tally_.archiveFailed;
         report(where(sender) + entryName(sender, index) +
-               QString(": bad CRC %1 (stored %2)%3")
+               tr(": bad CRC %1 (stored %2)%3")
                    .arg(computed, 8, 16, QChar('0'))
                    .arg(stored, 8, 16, QChar('0'))
                    .arg(notDone));
@@ -697,7 +693,7 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
                                                                     const std::string& what) {
         ++tally_.failed;
         ++tally_.archiveFailed;
-        report(where(sender) + entryName(sender, index) + ": " + ui::FromUtf8(what) + notDone);
+        report(where(sender) + entryName(sender, index) + ": " + ui::EngineText(what) + notDone);
     };
     engine.OnHandleMessage = [](TZipReader&, int id, const std::string& text, const std::string& caption,
                                 unsigned flags, int& result) {
@@ -734,8 +730,8 @@ void UnZipPageController::Watch(TExtractAndView& job, RunKind kind)
         const QString text = sender.Password.empty()
                                  ? tr("Enter the password for %1 of %2:")
                                        .arg(entryName(sender, index), ui::FileNameOf(sender.ZipName()))
-                                 : "The password does not open " + entryName(sender, index) + " of " +
-                                       ui::FileNameOf(sender.ZipName()) + ".\nEnter another password:";
+                                 : tr("The password does not open %1 of %2.\nEnter another password:")
+                                       .arg(entryName(sender, index), ui::FileNameOf(sender.ZipName()));
         const PasswordAnswer answer =
             ui::OnGuiThread<PasswordAnswer>([&] { return quitting_ ? PasswordAnswer{} : AskPassword(text); },
                                             PasswordAnswer{});

@@ -20,8 +20,10 @@ void AskWithDialogs(UnZipPageController& c, QWidget* parent)
         if (split >= 0)
             box.setInformativeText(text.mid(split + 2));
         box.setObjectName("OverwriteQuestion");
-        QPushButton* rename = box.addButton("Re&name", QMessageBox::AcceptRole);
-        rename->setToolTip("Write the file from the archive under a free name beside the existing one");
+        QPushButton* rename =
+            box.addButton(QCoreApplication::translate("UnZipQuestions", "Re&name"), QMessageBox::AcceptRole);
+        rename->setToolTip(QCoreApplication::translate(
+            "UnZipQuestions", "Write the file from the archive under a free name beside the existing one"));
         box.exec();
         return box.clickedButton() == rename ? UnZipPageController::RenameAnswer
                                              : int(box.standardButton(box.clickedButton()));
@@ -36,8 +38,10 @@ void AskWithDialogs(UnZipPageController& c, QWidget* parent)
         edit->setEchoMode(QLineEdit::Password);
         layout->addWidget(edit);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
-        QPushButton* skipEntry = buttons->addButton("Skip this &entry", QDialogButtonBox::RejectRole);
-        QPushButton* skipArchive = buttons->addButton("Skip this &archive", QDialogButtonBox::RejectRole);
+        QPushButton* skipEntry = buttons->addButton(
+            QCoreApplication::translate("UnZipQuestions", "Skip this &entry"), QDialogButtonBox::RejectRole);
+        QPushButton* skipArchive = buttons->addButton(
+            QCoreApplication::translate("UnZipQuestions", "Skip this &archive"), QDialogButtonBox::RejectRole);
         layout->addWidget(buttons);
         QAbstractButton* clicked = nullptr;
         QObject::connect(buttons, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* b) {

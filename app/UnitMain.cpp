@@ -29,7 +29,7 @@ namespace {
 QUrl Website(const QString& helpFolder)
 {
     const QString address = ZAMBLOK_WEBSITE;
-    return address.isEmpty() ? QUrl::fromLocalFile(helpFolder + "/index.html") : QUrl(address);
+    return address.isEmpty() ? QUrl::fromLocalFile(HelpPage(helpFolder, "index.html")) : QUrl(address);
 }
 
 // Section of the settings file that keeps the window's size and place, the
@@ -75,9 +75,9 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
 
     PM_Options = new QMenu(this);
     PM_Options->setObjectName("PM_Options");
-    QAction* visit = PM_Options->addAction("Visits Website...", this, &TFormMain::PM_VisitsWebsiteClick);
+    QAction* visit = PM_Options->addAction(tr("Visits Website..."), this, &TFormMain::PM_VisitsWebsiteClick);
     visit->setObjectName("PM_VisitsWebsite");
-    QAction* about = PM_Options->addAction("About...", this, &TFormMain::Pm_AboutClick);
+    QAction* about = PM_Options->addAction(tr("About..."), this, &TFormMain::Pm_AboutClick);
     about->setObjectName("Pm_About");
 
     PageControl1 = new QTabWidget(this);
@@ -89,8 +89,8 @@ TFormMain::TFormMain(const QString& settingsPath, const QString& helpFolder, QWi
     unzipPage_ = new UnZipPage(unzip_, PageControl1);
     unzipPage_->setObjectName("TabSheet3");
     AddMenuHelpExit(unzipPage_->Toolbar(), "RxSpeedButton2", "SpeedButton21", "SpeedButton24", 62);
-    PageControl1->addTab(zipPage_, "Multiple ZIP");
-    PageControl1->addTab(unzipPage_, "Multiple UnZIP");
+    PageControl1->addTab(zipPage_, tr("Multiple ZIP"));
+    PageControl1->addTab(unzipPage_, tr("Multiple UnZIP"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(PageControl1);
@@ -150,12 +150,12 @@ void TFormMain::AddItems(const QStringList& paths)
 void TFormMain::AddMenuHelpExit(QBoxLayout* toolbar, const QString& menuName, const QString& helpName,
                                 const QString& exitName, int helpContext)
 {
-    QToolButton* menu = ui::FlatButton(this, menuName, "&Menu", "Menu", "open-menu", QStyle::SP_FileDialogContentsView);
+    QToolButton* menu = ui::FlatButton(this, menuName, tr("&Menu"), tr("Menu"), "open-menu", QStyle::SP_FileDialogContentsView);
     connect(menu, &QToolButton::clicked, this,
             [this, menu] { PM_Options->exec(menu->mapToGlobal(QPoint(0, menu->height()))); });
-    QToolButton* help = ui::FlatButton(this, helpName, "&Help", "Help", "help-contents", QStyle::SP_MessageBoxQuestion);
+    QToolButton* help = ui::FlatButton(this, helpName, tr("&Help"), tr("Help"), "help-contents", QStyle::SP_MessageBoxQuestion);
     connect(help, &QToolButton::clicked, this, [this, helpContext] { ShowHelp(helpContext); });
-    QToolButton* exit = ui::FlatButton(this, exitName, "E&xit", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
+    QToolButton* exit = ui::FlatButton(this, exitName, tr("E&xit"), tr("Exit"), "application-exit", QStyle::SP_DialogCloseButton);
     connect(exit, &QToolButton::clicked, this, &QWidget::close);
     toolbar->addWidget(menu);
     toolbar->addWidget(help);
@@ -179,7 +179,7 @@ void TFormMain::SaveSettings()
     unzip_.SaveSettings(ini);
     SaveLayout(ini);
     if (!ini.UpdateFile())
-        platform::MessageBox(("The settings could not be saved to " + settingsPath_).toStdString(), "Zamblok",
+        platform::MessageBox(tr("The settings could not be saved to %1").arg(settingsPath_).toStdString(), "Zamblok",
                              platform::mbOK | 0x10);
 }
 
@@ -274,7 +274,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
     // which changes nothing, without a question. The window closes once they
     // have ended, so nothing they use is freed under them.
     if ((zip_.Running() || unzip_.Busy()) && !closePending_ &&
-        platform::MessageBox("A run is under way. Cancel it and quit?", "Zamblok", platform::mbYesNo | 0x20) !=
+        platform::MessageBox(tr("A run is under way. Cancel it and quit?").toStdString(), "Zamblok", platform::mbYesNo | 0x20) !=
             platform::idYes) {
         event->ignore();
         return;

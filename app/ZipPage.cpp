@@ -34,14 +34,14 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* layout = new QVBoxLayout(this);
 
     toolbar_ = new QHBoxLayout;
-    btnZip = ui::PushButton(this, "btnZip", "&Create ZIP", "Create ZIP", "archive-insert", QStyle::SP_DialogSaveButton);
+    btnZip = ui::PushButton(this, "btnZip", tr("&Create ZIP"), tr("Create ZIP"), "archive-insert", QStyle::SP_DialogSaveButton);
     QFont bold = btnZip->font();
     bold.setBold(true);
     btnZip->setFont(bold);
-    btnViewLastZip = ui::PushButton(this, "btnViewLastZip", "&View ZIP", "View Last Created ZIP Archives",
+    btnViewLastZip = ui::PushButton(this, "btnViewLastZip", tr("&View ZIP"), tr("View Last Created ZIP Archives"),
                                     "document-open", QStyle::SP_DirOpenIcon);
     spZipCancel =
-        ui::PushButton(this, "spZipCancel", "Cance&l", "Cancel Operation", "process-stop", QStyle::SP_BrowserStop);
+        ui::PushButton(this, "spZipCancel", tr("Cance&l"), tr("Cancel Operation"), "process-stop", QStyle::SP_BrowserStop);
     toolbar_->addWidget(btnZip);
     toolbar_->addWidget(btnViewLastZip);
     toolbar_->addWidget(spZipCancel);
@@ -64,15 +64,15 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ListboxZIP->installEventFilter(this);
     items->addWidget(ListboxZIP, 1);
     auto* itemButtons = new QGridLayout;
-    QPushButton* addFiles = ui::PushButton(this, "btnSelectFile", "Add &Files...", "Add items by filename",
+    QPushButton* addFiles = ui::PushButton(this, "btnSelectFile", tr("Add &Files..."), tr("Add items by filename"),
                                            "document-new", QStyle::SP_FileIcon);
-    QPushButton* addWildcard = ui::PushButton(this, "btnSelectFolder", "Add &Wildcard...", "Add item by wildcard",
+    QPushButton* addWildcard = ui::PushButton(this, "btnSelectFolder", tr("Add &Wildcard..."), tr("Add item by wildcard"),
                                               "folder-new", QStyle::SP_DirIcon);
-    QPushButton* up = ui::PushButton(this, "btnUp", "&Up", "Move item up", "go-up", QStyle::SP_ArrowUp);
-    QPushButton* down = ui::PushButton(this, "btnDown", "&Down", "Move item down ", "go-down", QStyle::SP_ArrowDown);
+    QPushButton* up = ui::PushButton(this, "btnUp", tr("&Up"), tr("Move item up"), "go-up", QStyle::SP_ArrowUp);
+    QPushButton* down = ui::PushButton(this, "btnDown", tr("&Down"), tr("Move item down "), "go-down", QStyle::SP_ArrowDown);
     QPushButton* remove =
-        ui::PushButton(this, "btnRemoveZip", "&Remove", "Remove a item", "list-remove", QStyle::SP_DialogNoButton);
-    QPushButton* removeAll = ui::PushButton(this, "btnRemoveAllZip", "Remove &All", "Remove all items", "edit-clear",
+        ui::PushButton(this, "btnRemoveZip", tr("&Remove"), tr("Remove a item"), "list-remove", QStyle::SP_DialogNoButton);
+    QPushButton* removeAll = ui::PushButton(this, "btnRemoveAllZip", tr("Remove &All"), tr("Remove all items"), "edit-clear",
                                             QStyle::SP_DialogResetButton);
     itemButtons->addWidget(addFiles, 0, 0);
     itemButtons->addWidget(addWildcard, 0, 1);
@@ -92,13 +92,13 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     auto* options = new QVBoxLayout(optionsPane);
     options->setContentsMargins(0, 0, 0, 0);
     // Create method.
-    auto* method = new QGroupBox("Create Method", this);
+    auto* method = new QGroupBox(tr("Create Method"), this);
     auto* methodGrid = new QGridLayout(method);
-    RaSingle = new QRadioButton("&Single ZIP for all items", method);
+    RaSingle = new QRadioButton(tr("&Single ZIP for all items"), method);
     RaSingle->setObjectName("RaSingle");
-    RaBlock = new QRadioButton("&Blocked ZIP, part size", method);
+    RaBlock = new QRadioButton(tr("&Blocked ZIP, part size"), method);
     RaBlock->setObjectName("RaBlock");
-    RaMultipleZIP = new QRadioButton("Multiple &ZIPs, per", method);
+    RaMultipleZIP = new QRadioButton(tr("Multiple &ZIPs, per"), method);
     RaMultipleZIP->setObjectName("RaMultipleZIP");
     method_ = new QButtonGroup(this);
     method_->addButton(RaSingle, 0);
@@ -112,7 +112,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     spinEditSplitSize->setRange(1, 1000000000);
     cbsplitType = new QComboBox(method);
     cbsplitType->setObjectName("cbsplitType");
-    cbsplitType->addItems({"Bytes", "Kb", "Mb"});
+    cbsplitType->addItems({tr("Bytes"), "Kb", "Mb"});
     RxSpinPerItem = new QSpinBox(method);
     RxSpinPerItem->setObjectName("RxSpinPerItem");
     RxSpinPerItem->setRange(1, 2147483647);
@@ -123,34 +123,34 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     methodGrid->addWidget(cbsplitType, 1, 3);
     methodGrid->addWidget(RaMultipleZIP, 2, 0);
     methodGrid->addWidget(RxSpinPerItem, 2, 1);
-    auto* itemsLabel = new QLabel("Items ", method);
+    auto* itemsLabel = new QLabel(tr("Items "), method);
     itemsLabel->setBuddy(RxSpinPerItem);
     methodGrid->addWidget(itemsLabel, 2, 2);
     spinEditSplitSize->setAccessibleName(tr("Other Size"));
-    ChZipPartNames = new QCheckBox("Name the parts x.zip.z01, x.zip.z02, ... (&older form)", method);
+    ChZipPartNames = new QCheckBox(tr("Name the parts x.zip.z01, x.zip.z02, ... (&older form)"), method);
     ChZipPartNames->setObjectName("ChZipPartNames");
-    ChZipPartNames->setToolTip("Unchecked, the parts of x.zip are x.z01, x.z02, ..., x.zip, as Info-ZIP's "
-                               "zip -s names them and 7-Zip reads them");
+    ChZipPartNames->setToolTip(tr("Unchecked, the parts of x.zip are x.z01, x.z02, ..., x.zip, as Info-ZIP's "
+                                  "zip -s names them and 7-Zip reads them"));
     methodGrid->addWidget(ChZipPartNames, 3, 0, 1, 4);
     methodGrid->setColumnStretch(4, 1);
     methodGrid->setVerticalSpacing(2);
     options->addWidget(method);
 
     // Destination and names.
-    auto* naming = new QGroupBox("Filename Options", this);
+    auto* naming = new QGroupBox(tr("Filename Options"), this);
     auto* namingGrid = new QGridLayout(naming);
-    TargetDirectory = new ui::FolderEdit("Please select directory", naming);
+    TargetDirectory = new ui::FolderEdit(tr("Please select directory"), naming);
     TargetDirectory->setObjectName("TargetDirectory");
-    RaAutoName = new QRadioButton("Auto &generate ZIP filename", naming);
+    RaAutoName = new QRadioButton(tr("Auto &generate ZIP filename"), naming);
     RaAutoName->setObjectName("RaAutoName");
-    RaManuName = new QRadioButton("Ma&nually generate filename", naming);
+    RaManuName = new QRadioButton(tr("Ma&nually generate filename"), naming);
     RaManuName->setObjectName("RaManuName");
     EditName = new QLineEdit(naming);
     EditName->setObjectName("EditName");
     RxSpintAdd0 = new QSpinBox(naming);
     RxSpintAdd0->setObjectName("RxSpintAdd0");
     RxSpintAdd0->setRange(2, 20);
-    auto* destinationLabel = new QLabel("Destination Directory", naming);
+    auto* destinationLabel = new QLabel(tr("Destination Directory"), naming);
     TargetDirectory->SetLabel(destinationLabel);
     EditName->setAccessibleName(tr("Filename"));
     namingGrid->addWidget(destinationLabel, 0, 0);
@@ -160,9 +160,9 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     namingGrid->addWidget(EditName, 2, 1, 1, 3);
     auto* width = new QHBoxLayout;
     width->setSpacing(6);
-    width->addWidget(new QLabel("plus number, append 0 when less then", naming));
+    width->addWidget(new QLabel(tr("plus number, append 0 when less then"), naming));
     width->addWidget(RxSpintAdd0);
-    auto* widthLabel = new QLabel("number width", naming);
+    auto* widthLabel = new QLabel(tr("number width"), naming);
     widthLabel->setBuddy(RxSpintAdd0);
     width->addWidget(widthLabel);
     width->addStretch(1);
@@ -172,21 +172,21 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     options->addWidget(naming);
 
     // Compression.
-    auto* prefs = new QGroupBox("Compress Preferences", this);
+    auto* prefs = new QGroupBox(tr("Compress Preferences"), this);
     auto* prefsGrid = new QGridLayout(prefs);
-    chStorePath = new QCheckBox("Store full &path information", prefs);
+    chStorePath = new QCheckBox(tr("Store full &path information"), prefs);
     chStorePath->setObjectName("chStorePath");
-    ChIncludeSunFolder = new QCheckBox("&Include subfolder", prefs);
+    ChIncludeSunFolder = new QCheckBox(tr("&Include subfolder"), prefs);
     ChIncludeSunFolder->setObjectName("ChIncludeSunFolder");
     ChIncludeSunFolder->setToolTip(
-        "This is only valid in the items which are created by Select Files by Wildcard method");
-    ChIncludeSystemAndHide = new QCheckBox("Include s&ystem and hidden attribute files ", prefs);
+        tr("This is only valid in the items which are created by Select Files by Wildcard method"));
+    ChIncludeSystemAndHide = new QCheckBox(tr("Include s&ystem and hidden attribute files "), prefs);
     ChIncludeSystemAndHide->setObjectName("ChIncludeSystemAndHide");
     SpinCompressRate = new QSpinBox(prefs);
     SpinCompressRate->setObjectName("SpinCompressRate");
     SpinCompressRate->setRange(0, 9);
-    SpinCompressRate->setToolTip("A value of 9 has the highest compression ratio");
-    ChPassword = new QCheckBox("Add password &to protect Zip file", prefs);
+    SpinCompressRate->setToolTip(tr("A value of 9 has the highest compression ratio"));
+    ChPassword = new QCheckBox(tr("Add password &to protect Zip file"), prefs);
     ChPassword->setObjectName("ChPassword");
     EditPassword = new QLineEdit(prefs);
     EditPassword->setObjectName("EditPassword");
@@ -196,10 +196,10 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     EditConfirmPassword->setEchoMode(QLineEdit::Password);
     CbEncryption = new QComboBox(prefs);
     CbEncryption->setObjectName("CbEncryption");
-    CbEncryption->addItems({"ZIP 2.0 (compatible)", "AES-256 (strong)"});
-    CbEncryption->setToolTip("ZIP 2.0: every tool opens it, but it is weak. AES-256: 7-Zip, WinZip and most "
-                             "current tools open it; Info-ZIP unzip does not");
-    ChComment = new QCheckBox("Add comm&ent", prefs);
+    CbEncryption->addItems({tr("ZIP 2.0 (compatible)"), tr("AES-256 (strong)")});
+    CbEncryption->setToolTip(tr("ZIP 2.0: every tool opens it, but it is weak. AES-256: 7-Zip, WinZip and most "
+                                "current tools open it; Info-ZIP unzip does not"));
+    ChComment = new QCheckBox(tr("Add comm&ent"), prefs);
     ChComment->setObjectName("ChComment");
     Editcomment = new QLineEdit(prefs);
     Editcomment->setObjectName("Editcomment");
@@ -208,7 +208,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->addWidget(ChIncludeSystemAndHide, 1, 0, 1, 2);
     auto* rate = new QHBoxLayout;
     rate->setSpacing(6);
-    auto* rateLabel = new QLabel("Compression ratio", prefs);
+    auto* rateLabel = new QLabel(tr("Compression ratio"), prefs);
     rateLabel->setBuddy(SpinCompressRate);
     rate->addWidget(rateLabel);
     rate->addWidget(SpinCompressRate);
@@ -217,14 +217,14 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     prefsGrid->addWidget(ChPassword, 2, 0, 1, 2);
     auto* encryption = new QHBoxLayout;
     encryption->setSpacing(6);
-    auto* encryptionLabel = new QLabel("Encryption:", prefs);
+    auto* encryptionLabel = new QLabel(tr("Encryption:"), prefs);
     encryptionLabel->setBuddy(CbEncryption);
     encryption->addWidget(encryptionLabel);
     encryption->addWidget(CbEncryption, 1);
     prefsGrid->addLayout(encryption, 2, 2, 1, 2);
-    auto* passwordLabel = new QLabel("Password", prefs);
+    auto* passwordLabel = new QLabel(tr("Password"), prefs);
     passwordLabel->setBuddy(EditPassword);
-    auto* confirmLabel = new QLabel("Confirm", prefs);
+    auto* confirmLabel = new QLabel(tr("Confirm"), prefs);
     confirmLabel->setBuddy(EditConfirmPassword);
     Editcomment->setAccessibleName(tr("Comment"));
     prefsGrid->addWidget(passwordLabel, 3, 0);
@@ -240,7 +240,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     options->addStretch(1);
 
     // What the run under way, or the last one, did.
-    auto* progress = new QGroupBox("Progress", itemsPane);
+    auto* progress = new QGroupBox(tr("Progress"), itemsPane);
     auto* progressGrid = new QGridLayout(progress);
     ProgressZip = new QProgressBar(progress);
     ProgressZip->setObjectName("ProgressZip");
@@ -253,7 +253,7 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     ListZipReport = new QListWidget(progress);
     ListZipReport->setObjectName("ListZipReport");
     ListZipReport->setAccessibleName(tr("Report"));
-    ListZipReport->setToolTip("Files skipped in the last run");
+    ListZipReport->setToolTip(tr("Files skipped in the last run"));
     ui::WrapLines(ListZipReport);
     // The column is narrow: the status line goes under the bar and wraps.
     LabelZipStatus->setWordWrap(true);
@@ -268,8 +268,8 @@ ZipPage::ZipPage(ZipPageController& controller, std::function<void(int)> help, Q
     layout->addWidget(middle, 1);
 
     AskFiles = [this] {
-        return QFileDialog::getOpenFileNames(this, "Select one or multiple files by filename",
-                                             TargetDirectory->folder(), "All ZIP files (*.*)");
+        return QFileDialog::getOpenFileNames(this, tr("Select one or multiple files by filename"),
+                                             TargetDirectory->folder(), tr("All ZIP files (*.*)"));
     };
 
     // The user's actions go to the controller; its state comes back through Refresh.
@@ -352,7 +352,7 @@ void ZipPage::Refresh()
         quiet.emplace_back(control);
     const ZipOptions& o = c_.Options();
 
-    G1->setTitle(QString("Items To ZIP: %1").arg(c_.Items().size()));
+    G1->setTitle(tr("Items To ZIP: %1").arg(c_.Items().size()));
     ListboxZIP->SetItems(c_.Items());
     if (c_.Selected() < 0)
         ListboxZIP->clearSelection();

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <algorithm>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Hooks.h"
+#include "ui/EngineText.h"
 #include "ui/FolderEdit.h"
 #include "ui/Text.h"
 
@@ -24,8 +26,10 @@ struct PartSize {
 };
 const PartSize PartSizes[] = {
     {"1.2M", 1213952},          {"1.44M", 1457664},           {"2.88M", 2915328},
-    {"5M", 5242880},            {"Zip 100M Disk", 100000000}, {"Zip 250M Disk", 250000000},
-    {"CD-ROM 650M", 650000000}, {"Other Size", 0},
+    {"5M", 5242880},            {QT_TRANSLATE_NOOP("ZipPageController", "Zip 100M Disk"), 100000000},
+    {QT_TRANSLATE_NOOP("ZipPageController", "Zip 250M Disk"), 250000000},
+    {QT_TRANSLATE_NOOP("ZipPageController", "CD-ROM 650M"), 650000000},
+    {QT_TRANSLATE_NOOP("ZipPageController", "Other Size"), 0},
 };
 constexpr int64_t DefaultPartSize = 1213952;
 constexpr int64_t UnitBytes[] = {1, 1024, 1048576};
@@ -53,7 +57,7 @@ int SmallestOtherSize(int unit)
 
 QString Megabytes(double bytes)
 {
-    return QString::number(bytes / 1e6, 'f', 1) + " MB";
+    return QLocale().toString(bytes / 1e6, 'f', 1) + " MB";
 }
 
 }  // namespace
@@ -160,7 +164,7 @@ void ZipPageController::Remove()
     if (items_.isEmpty())
         return;
     if (selected_ < 0) {
-        Inform("Please select a item by clicking");
+        Inform(tr("Please select a item by clicking"));
         return;
     }
     items_.removeAt(selected_);
@@ -184,7 +188,7 @@ QStringList ZipPageController::PartSizeNames()
 {
     QStringList names;
     for (const PartSize& size : PartSizes)
-        names << size.name;
+        names << tr(size.name);
     return names;
 }
 
@@ -226,7 +230,7 @@ bool ZipPageController::ReadRun(ParZipName& naming, ParCompress& compress)
 {
     ZipOptions& o = options_;
     if (items_.isEmpty()) {
-        Inform("No item for ZIP, please select files first!");
+        Inform(tr("No item for ZIP, please select files first!"));
         return false;
     }
     // What the user typed is checked before anything is made on disk.
@@ -234,11 +238,11 @@ bool ZipPageController::ReadRun(ParZipName& naming, ParCompress& compress)
     emit Changed();
     if (o.addPassword) {
         if (o.password != o.confirm) {
-            Warn("The Confirm password is not matching");
+            Warn(tr("The Confirm password is not matching"));
             return false;
         }
         if (o.password.isEmpty()) {
-            Warn("Please enter a password");
+            Warn(tr("Please enter a password"));
             return false;
         }
         compress.password = o.password.toStdString();
@@ -253,19 +257,19 @@ bool ZipPageController::ReadRun(ParZipName& naming, ParCompress& compress)
     if (!o.autoName) {
         // The archives are made in the destination folder and nowhere else.
         if (base.contains('/')) {
-            Warn("The filename '" + o.baseName.trimmed() +
-                 "' must not contain '/': the ZIP archives are made in the destination directory");
+            Warn(tr("The filename '%1' must not contain '/': the ZIP archives are made in the destination directory")
+                     .arg(o.baseName.trimmed()));
             return false;
         }
     }
 
     const QString folder = ui::ExpandFolder(o.destination);
     if (folder.isEmpty()) {
-        Fail("Unable to create directory");
+        Fail(tr("Unable to create directory"));
         return false;
     }
     if (!QFileInfo(folder).isDir() && !platform::ForceDirectories(folder.toStdString())) {
-        Fail("Can not create the folder '" + o.destination + "', the operation will be aborted!");
+        Fail(tr("Can not create the folder '%1', the operation will be aborted!").arg(o.destination));
         return false;
     }
 
@@ -378,7 +382,7 @@ void ZipPageController::Follow(TZipFile& job)
 
 void ZipPageController::Skipped(const std::string& file, const std::string& reason)
 {
-    const QString line = ui::FromUtf8(file) + ": " + ui::FromUtf8(reason) + "; skipped";
+    const QString line = tr("%1: %2; skipped").arg(ui::FromUtf8(file), ui::EngineText(reason));
     const std::lock_guard lock(mutex_);
     ++reached_.skipped;
     // Named after the archive the run writes, not the part of it under way.
@@ -396,12 +400,12 @@ void ZipPageController::Publish()
     if (r.archives == 0)
         status_.clear();
     else if (r.file.isEmpty())
-        status_ = QString("Archive %1 of %2: %3").arg(r.archive + 1).arg(r.archives).arg(r.archiveName);
+        status_ = tr("Archive %1 of %2: %3").arg(r.archive + 1).arg(r.archives).arg(r.archiveName);
     else {
         // "Archive k of n: file, p%, rate", the rate over the archive so far.
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - r.archiveStarted).count();
         const double done = double(r.archiveBytes) * r.percent / 100;
-        status_ = QString("Archive %1 of %2: %3, %4%%5")
+        status_ = tr("Archive %1 of %2: %3, %4%%5")
                       .arg(r.archive + 1)
                       .arg(r.archives)
                       .arg(r.file)
@@ -426,27 +430,25 @@ void ZipPageController::RunFinished()
         if (bridge_.Error())
             std::rethrow_exception(bridge_.Error());
     } catch (const std::exception& e) {
-        failure = e.what();
+        failure = ui::EngineText(e.what());
         cancelled = dynamic_cast<const EUserCanceled*>(&e) || dynamic_cast<const EAbort*>(&e);
-        ending = cancelled ? QString(" Cancelled.") : QString(" Stopped: %1").arg(failure);
+        ending = cancelled ? tr(" Cancelled.") : tr(" Stopped: %1").arg(failure);
     }
     if (ending.isEmpty() && bridge_.Cancelled())
-        ending = " Cancelled.";
+        ending = tr(" Cancelled.");
     // A run that wrote nothing, though nothing stopped it, says why.
     if (created.isEmpty() && ending.isEmpty()) {
         nothingWritten = true;
-        failure = shown_.report.isEmpty() ? QString("No ZIP archive was written: the items match no file.")
-                                          : QString("No ZIP archive was written: no file could be added.\n\n") +
+        failure = shown_.report.isEmpty() ? tr("No ZIP archive was written: the items match no file.")
+                                          : tr("No ZIP archive was written: no file could be added.") + "\n\n" +
                                                 shown_.report.mid(0, 10).join('\n') +
                                                 (shown_.report.size() > 10 ? QString("\n...") : QString());
     }
     if (failure.isEmpty())
         progress_ = 1000;
-    status_ = QString("Wrote %1 %2 with %3 %4; skipped %5.%6")
-                  .arg(created.size())
-                  .arg(created.size() == 1 ? "archive" : "archives")
-                  .arg(shown_.files)
-                  .arg(shown_.files == 1 ? "file" : "files")
+    status_ = tr("Wrote %1 with %2; skipped %3.%4")
+                  .arg(tr("%n archive(s)", nullptr, int(created.size())))
+                  .arg(tr("%n file(s)", nullptr, shown_.files))
                   .arg(shown_.skipped)
                   .arg(ending);
     emit Progress();

@@ -11,15 +11,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
-#include <QTranslator>
 
 #include "app/DesktopActionWindow.h"
+#include "app/Translations.h"
 #include "app/UnitMain.h"
 #include "platform/Files.h"
+#include "ui/EngineText.h"
 
 namespace {
 
@@ -47,25 +47,6 @@ void HoldLock()
         ::flock(fd, LOCK_SH | LOCK_NB);
 }
 
-// The window's texts in the user's language (LANGUAGE, LC_ALL,
-// LC_MESSAGES, LANG) where a translation ships: Zamblok's own from
-// translations/ beside the executable, Qt's (standard buttons and dialogs)
-// from Qt's folder. English, as written, otherwise.
-void LoadTranslations(QApplication& app)
-{
-    const std::pair<QString, QString> catalogues[] = {
-        {"zamblok", QCoreApplication::applicationDirPath() + "/translations"},
-        {"qtbase", QLibraryInfo::path(QLibraryInfo::TranslationsPath)},
-    };
-    for (const auto& [name, folder] : catalogues) {
-        auto* translator = new QTranslator(&app);
-        if (translator->load(QLocale(), name, "_", folder))
-            app.installTranslator(translator);
-        else
-            delete translator;
-    }
-}
-
 // An error that no handler caught is shown, never the end of the program.
 class TApplication : public QApplication {
 public:
@@ -75,7 +56,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            QMessageBox::critical(activeWindow(), "Zamblok", QString::fromStdString(e.what()));
+            QMessageBox::critical(activeWindow(), "Zamblok", ui::EngineText(e.what()));
         }
         return false;
     }
@@ -91,7 +72,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName("Zamblok");
     QApplication::setDesktopFileName("io.github.zamblok.Zamblok");
     QApplication::setWindowIcon(QIcon::fromTheme("io.github.zamblok.Zamblok", QIcon(":/zamblok.svg")));
-    LoadTranslations(app);
+    // In the user's language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) where a
+    // translation ships in translations/ beside the executable.
+    InstallTranslations(QLocale(), QCoreApplication::applicationDirPath() + "/translations");
     HoldLock();
 
     QStringList names = QApplication::arguments().mid(1);

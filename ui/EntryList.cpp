@@ -17,7 +17,11 @@ namespace ui {
 
 namespace {
 
-const char* const Captions[] = {"ZIP Archive", "Name", "Date", "Size (kb)", "Path"};
+const char* const Captions[] = {QT_TRANSLATE_NOOP("ui::FileDetailModel", "ZIP Archive"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Name"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Date"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Size (kb)"),
+                                QT_TRANSLATE_NOOP("ui::FileDetailModel", "Path")};
 const int Widths[] = {170, 220, 125, 90, 180};
 
 // The archive's path, cut in the middle where the column is too narrow: its
@@ -131,7 +135,7 @@ QVariant FileDetailModel::data(const QModelIndex& index, int role) const
         if (column == 0)
             return FromUtf8(row.archive);
         if (column == 3)
-            return QString("%1 bytes").arg(QLocale().toString(qulonglong(row.bytes)));
+            return tr("%1 bytes").arg(QLocale().toString(qulonglong(row.bytes)));
         return data(index, Qt::DisplayRole);
     case Qt::DisplayRole:
         switch (column) {
@@ -148,7 +152,7 @@ QVariant FileDetailModel::data(const QModelIndex& index, int role) const
 QVariant FileDetailModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 5)
-        return Captions[section];
+        return tr(Captions[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -187,7 +191,7 @@ EntryListView::EntryListView(FileDetailModel* model, QWidget* parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    setToolTip("Shift+Click or Ctrl+Click to select multi-file");
+    setToolTip(tr("Shift+Click or Ctrl+Click to select multi-file"));
     // The selection colours of the list, the one colour set here.
     QPalette colours = palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {

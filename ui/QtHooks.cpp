@@ -1,10 +1,12 @@
 #include "ui/QtHooks.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 
 #include "platform/Hooks.h"
+#include "ui/EngineText.h"
 #include "ui/RunBridge.h"
 
 namespace ui {
@@ -52,7 +54,7 @@ void InstallQtHooks(QWidget* parent)
     // while the run waits. No message pump: runs never share the GUI thread.
     hooks.MessageBox = [owner](const std::string& text, const std::string& caption, unsigned flags) {
         return OnGuiThread<int>(
-            [&] { return ShowMessage(owner, QString::fromStdString(text), QString::fromStdString(caption), flags); },
+            [&] { return ShowMessage(owner, EngineText(text), EngineText(caption), flags); },
             platform::DefaultButton(flags));
     };
     // The answer of a file or folder dialog, or empty when it was cancelled.
@@ -64,11 +66,15 @@ void InstallQtHooks(QWidget* parent)
         return true;
     };
     hooks.OpenFileDialog = [owner, choose](std::string& fileName) {
-        return choose(fileName, [&] { return QFileDialog::getOpenFileName(owner, "Open", QString::fromStdString(fileName)); });
+        return choose(fileName, [&] {
+            return QFileDialog::getOpenFileName(owner, QCoreApplication::translate("ui", "Open"),
+                                                QString::fromStdString(fileName));
+        });
     };
     hooks.FolderDialog = [owner, choose](std::string& folder) {
         return choose(folder, [&] {
-            return QFileDialog::getExistingDirectory(owner, "Please select directory", QString::fromStdString(folder));
+            return QFileDialog::getExistingDirectory(owner, QCoreApplication::translate("ui", "Please select directory"),
+                                              QString::fromStdString(folder));
         });
     };
 }

@@ -1,10 +1,13 @@
 // Pictures of the window's pages for the README: written by scripts/screenshots,
-// which sets ZAMBLOK_SCREENSHOTS to the folder that receives them.
+// which sets ZAMBLOK_SCREENSHOTS to the folder that receives them. Under a
+// German locale (LANG=de_DE.UTF-8) the pictures are of the German window,
+// named with "-de".
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QTabWidget>
 #include <QTest>
+#include <QTranslator>
 
 #include "app/UnitAddWildcard.h"
 #include "app/UnitMain.h"
@@ -17,6 +20,13 @@ TEST(Screenshots, OfEachPage)
     const QString folder = qEnvironmentVariable("ZAMBLOK_SCREENSHOTS");
     if (folder.isEmpty())
         GTEST_SKIP() << "ZAMBLOK_SCREENSHOTS names no folder";
+    QTranslator german;
+    const bool inGerman = QLocale().language() == QLocale::German;
+    if (inGerman) {
+        ASSERT_TRUE(german.load(QLocale(), "zamblok", "_", ZAMBLOK_TRANSLATIONS_DIR));
+        QCoreApplication::installTranslator(&german);
+    }
+    const QString suffix = inGerman ? "-de.png" : ".png";
     testing_support::TempDir dir;
     std::string out;
     ASSERT_EQ(testing_support::Run("cd '" + dir.Path() +
@@ -35,18 +45,27 @@ TEST(Screenshots, OfEachPage)
     form.AddArchives({QString::fromStdString(dir / "reports.zip"), QString::fromStdString(dir / "summary.zip")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Running(); }, 60000));
     auto* pages = form.findChild<QTabWidget*>("PageControl1");
-    const char* const names[] = {"multiple-zip.png", "multiple-unzip.png"};
+    const char* const names[] = {"multiple-zip", "multiple-unzip"};
     for (int page = 0; page < 2; ++page) {
         pages->setCurrentIndex(page);
-        ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page])));
+        ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page] + suffix)));
     }
+    // Both pages at the window's smallest size, to see that no text is cut.
+    const QSize size = form.size();
+    for (int page = 0; page < 2; ++page) {
+        pages->setCurrentIndex(page);
+        form.resize(form.minimumSizeHint());
+        QTest::qWait(20);
+        ASSERT_TRUE(form.grab().save(QDir(folder).filePath(names[page] + QString("-smallest") + suffix)));
+    }
+    form.resize(size);
     TFormselectbyfilter select(settings, [](int) {}, &form);
     select.SelectFolder(QString::fromStdString(dir / "reports"));
     select.show();
-    ASSERT_TRUE(select.grab().save(QDir(folder).filePath("select-by-wildcard.png")));
+    ASSERT_TRUE(select.grab().save(QDir(folder).filePath("select-by-wildcard" + suffix)));
     TFormWildcard edit(settings, [](int) {}, &form);
     edit.show();
-    ASSERT_TRUE(edit.grab().save(QDir(folder).filePath("edit-wildcard.png")));
+    ASSERT_TRUE(edit.grab().save(QDir(folder).filePath("edit-wildcard" + suffix)));
     form.close();
     platform::InstalledHooks() = {};
 }
